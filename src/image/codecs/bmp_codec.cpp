@@ -1,0 +1,76 @@
+#include <cstring>
+
+#include "image/codecs/codecs.h"
+
+namespace glimmora {
+
+namespace {
+uint32_t ReadU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+void PutU32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+}  // namespace
+
+bool BmpCodec::LoadMemory(const uint8_t* data, size_t size) {
+    constexpr size_t kFileHeader = 14;
+    if (!data || size <= kFileHeader || data[0] != 'B' || data[1] != 'M') return false;
+    const uint32_t offset = ReadU32(data + 10);
+    if (offset >= size) return false;
+    if (size < kFileHeader + sizeof(BitmapInfoHeader)) return false;
+
+    BitmapInfoHeader header;
+    std::memcpy(static_cast<void*>(&header), data + kFileHeader, sizeof header);
+    // Older core headers (12 bytes) have another layout; larger versions extend this one.
+    if (header.biSize < sizeof(BitmapInfoHeader) || header.biSize > size - kFileHeader) return false;
+    uint32_t masks[3] = {0, 0, 0};
+    if (header.biCompression == kBiBitfields) {
+        // Version 4 and 5 headers hold the masks themselves; a plain header is followed by them.
+        const size_t at = kFileHeader + sizeof(BitmapInfoHeader);
+        if (size - at < 12) return false;
+        std::memcpy(masks, data + at, 12);
+    }
+    auto image = std::make_unique<Image>();
+    if (!image->Create(&header, masks)) return false;
+
+    if (image->Depth() <= 8) {
+        const size_t at = kFileHeader + header.biSize;
+        const size_t available = (size - at) / 4;
+        const size_t n = std::min<size_t>(available, static_cast<size_t>(image->PaletteSize()));
+        std::vector<PaletteEntry> palette(n);
+        if (n) std::memcpy(palette.data(), data + at, n * 4);
+        image->SetPalette(0, static_cast<int>(n), palette.data());
+    }
+    // A short file leaves its missing (top) lines black.
+    const size_t n = std::min<size_t>(size - offset, image->PixelBytes());
+    std::memcpy(image->Bits(), data + offset, n);
+    AddFrame(std::move(image));
+    return true;
+}
+
+bool BmpCodec::SaveFile(const std::string& path, int) {
+    const Image* image = FirstToSave();
+    if (!image) return false;
+    const size_t pixelBytes = image->PixelBytes();
+    std::vector<uint8_t> info = image->MakeBitmapInfo();
+    size_t infoBytes = 40;
+    if (image->Depth() <= 8)
+        infoBytes += 4u * static_cast<size_t>(image->PaletteSize());
+    else if (image->Header().biCompression == kBiBitfields)
+        infoBytes += 12;
+    const size_t fileSize = pixelBytes + 14 + infoBytes;
+    if (fileSize > UINT32_MAX) return false;
+
+    std::vector<uint8_t> file(fileSize);
+    file[0] = 'B';
+    file[1] = 'M';
+    PutU32(&file[2], static_cast<uint32_t>(fileSize));
+    PutU32(&file[10], static_cast<uint32_t>(fileSize - pixelBytes));
+    std::memcpy(&file[14], info.data(), infoBytes);
+    std::memcpy(&file[14 + infoBytes], image->Bits(), pixelBytes);
+    return WriteFileAtomically(path, file.data(), file.size());
+}
+
+}  // namespace glimmora

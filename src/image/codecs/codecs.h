@@ -1,0 +1,60 @@
+// The concrete codecs behind the factories.
+#pragma once
+
+#include <string>
+
+#include "image/codecs/image_codec.h"
+
+namespace glimmora {
+
+class BmpCodec : public ImageCodec {
+  public:
+    bool LoadMemory(const uint8_t* data, size_t size) override;
+    bool SaveFile(const std::string& path, int option) override;
+};
+
+class TgaCodec : public ImageCodec {
+  public:
+    bool LoadMemory(const uint8_t* data, size_t size) override;
+    // option -1: uncompressed; 1: run-length coded.
+    bool SaveFile(const std::string& path, int option) override;
+};
+
+// Stands in for the platform's picture loader: any picture FreeImage reads from memory, as 24 bits.
+class OlePictureCodec : public ImageCodec {
+  public:
+    bool LoadMemory(const uint8_t* data, size_t size) override;
+};
+
+// Stands in for the platform's codec library: readers map the decoded pixel format, writers pick the
+// encoder by MIME type and accept every depth.
+class GdiplusCodec : public ImageCodec {
+  public:
+    explicit GdiplusCodec(ImageFormatId format);
+    ~GdiplusCodec() override;
+    bool LoadFile(const std::string& path) override;
+    bool LoadMemory(const uint8_t* data, size_t size) override;
+    bool SaveFile(const std::string& path, int option) override;
+
+  private:
+    ImageFormatId format_;
+};
+
+class FreeImageCodec : public ImageCodec {
+  public:
+    FreeImageCodec();
+    ~FreeImageCodec() override;
+    bool LoadFile(const std::string& path) override;
+    bool LoadMemory(const uint8_t* data, size_t size) override;
+    bool SaveFile(const std::string& path, int option) override;
+};
+
+// Writes the BMP file at bmpPath as a PCX file at pcxPath: 24 bits as three run-length planes, palette
+// images as 8-bit PCX with the 256-colour palette. Nonzero when the PCX was written.
+int ConvertBmpToPcx(const std::string& pcxPath, const std::string& bmpPath);
+
+// Writes data to path through a temporary file in the same folder, so a failed write never leaves a
+// partial file under the final name.
+bool WriteFileAtomically(const std::string& path, const void* data, size_t size);
+
+}  // namespace glimmora

@@ -1,0 +1,38 @@
+// Moving pixels between FreeImage bitmaps and our images; used by the codecs built on FreeImage.
+#pragma once
+
+#include <FreeImage.h>
+
+#include <memory>
+
+#include "image/image.h"
+
+namespace glimmora {
+
+struct FreeImageDeleter {
+    void operator()(FIBITMAP* dib) const {
+        if (dib) FreeImage_Unload(dib);
+    }
+};
+using FiBitmap = std::unique_ptr<FIBITMAP, FreeImageDeleter>;
+
+// Initialises FreeImage; FreeImage counts these calls itself.
+void FreeImageInitialise();
+void FreeImageDeInitialise();
+
+// A plain copy of the bitmap's header, masks, palette and rows; null for pixel types we do not hold.
+std::unique_ptr<Image> ImageFromBitmap(FIBITMAP* dib);
+// Palette transparency becomes alpha (the image goes to 32 bits); "FrameTime" becomes the frame delay.
+std::unique_ptr<Image> FrameFromBitmap(FIBITMAP* dib);
+// The "FrameTime" animation metadata in milliseconds, 0 when absent.
+int FrameDelayOf(FIBITMAP* dib);
+// A FreeImage bitmap of the same size, depth, masks, palette and pixels.
+FiBitmap BitmapFromImage(const Image& image);
+
+}  // namespace glimmora
+
+namespace glimmora {
+// Deep-colour and float bitmaps (16-bit PNG and TIFF, HDR) as 8 bits per channel; null when dib is
+// already a plain bitmap or cannot be converted.
+FiBitmap ToStandardBitmap(FIBITMAP* dib);
+}  // namespace glimmora

@@ -1,0 +1,189 @@
+#include <unordered_map>
+
+#include "image/codecs/codecs.h"
+#include "image/codecs/file_util.h"
+#include "image/codecs/freeimage_bridge.h"
+
+namespace glimmora {
+
+namespace {
+// What the platform decoder would hand back: palette images as indices, 16 bits as 5-5-5 or 5-6-5 only,
+// true colour as is; anything else is refused.
+std::unique_ptr<Image> MapDecoded(FIBITMAP* dib, FREE_IMAGE_FORMAT fif) {
+    if (!dib || FreeImage_GetImageType(dib) != FIT_BITMAP) return nullptr;
+    const unsigned bpp = FreeImage_GetBPP(dib);
+    if (bpp == 16) {
+        const unsigned g = FreeImage_GetGreenMask(dib);
+        if (g != FI16_555_GREEN_MASK && g != FI16_565_GREEN_MASK) return nullptr;
+    } else if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32) {
+        return nullptr;
+    }
+    std::unique_ptr<Image> image = ImageFromBitmap(dib);
+    // A 32-bit BMP carries no alpha: it decodes as opaque.
+    if (image && bpp == 32 && fif == FIF_BMP) image->SetAlphaAll(255);
+    return image;
+}
+
+const char* MimeFor(ImageFormatId format) {
+    switch (format) {
+        case kFormatBmp:
+            return "image/bmp";
+        case kFormatJpeg:
+            return "image/jpeg";
+        case kFormatGif:
+            return "image/gif";
+        case kFormatTiff:
+            return "image/tiff";
+        case kFormatPng:
+            return "image/png";
+        default:
+            return nullptr;
+    }
+}
+
+struct Encoder {
+    FREE_IMAGE_FORMAT fif;
+    int flags;
+};
+
+Encoder EncoderFor(const std::string& mime) {
+    static const std::unordered_map<std::string, Encoder> encoders = {
+        {"image/bmp", {FIF_BMP, BMP_DEFAULT}},
+        {"image/jpeg", {FIF_JPEG, JPEG_DEFAULT}},
+        {"image/gif", {FIF_GIF, GIF_DEFAULT}},
+        {"image/tiff", {FIF_TIFF, TIFF_DEFAULT}},
+        // Screenshots compress nearly as well at the fastest zlib level, several times sooner.
+        {"image/png", {FIF_PNG, PNG_Z_BEST_SPEED}},
+    };
+    auto it = encoders.find(mime);
+    return it == encoders.end() ? Encoder{FIF_UNKNOWN, 0} : it->second;
+}
+
+// An 8-bit palette image: exact when the picture has 256 colours or fewer (screenshots usually do),
+// otherwise Wu's quantiser.
+FiBitmap QuantiseTo8Bits(const Image& image) {
+    Image rgb(image);
+    rgb.ConvertDepth(24);
+    const int w = rgb.Width(), h = rgb.Height();
+    std::unordered_map<uint32_t, uint8_t> colours;
+    colours.reserve(512);
+    bool exact = true;
+    for (int y = 0; y < h && exact; ++y) {
+        const uint8_t* p = rgb.Row(y);
+        for (int x = 0; x < w; ++x, p += 3) {
+            const uint32_t c = p[0] | p[1] << 8 | p[2] << 16;
+            if (colours.size() < 256) {
+                colours.emplace(c, static_cast<uint8_t>(colours.size()));
+            } else if (!colours.count(c)) {
+                exact = false;
+                break;
+            }
+        }
+    }
+    if (!exact) {
+        FiBitmap dib24 = BitmapFromImage(rgb);
+        return dib24 ? FiBitmap(FreeImage_ColorQuantize(dib24.get(), FIQ_WUQUANT)) : nullptr;
+    }
+    Image indexed;
+    if (!indexed.Create(w, h, 8)) return nullptr;
+    PaletteEntry palette[256] = {};
+    for (const auto& [c, i] : colours)
+        palette[i] = PaletteEntry{static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8),
+                                  static_cast<uint8_t>(c >> 16), 0};
+    indexed.SetPalette(0, 256, palette);
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* p = rgb.Row(y);
+        uint8_t* d = indexed.Row(y);
+        uint32_t last = 0xFFFFFFFF;
+        uint8_t lastIndex = 0;
+        for (int x = 0; x < w; ++x, p += 3) {
+            const uint32_t c = p[0] | p[1] << 8 | p[2] << 16;
+            if (c != last) {
+                last = c;
+                lastIndex = colours[c];
+            }
+            d[x] = lastIndex;
+        }
+    }
+    return BitmapFromImage(indexed);
+}
+
+FiBitmap PrepareForEncoder(const Image& image, FREE_IMAGE_FORMAT fif) {
+    if (fif == FIF_GIF) return image.Depth() <= 8 ? BitmapFromImage(image) : QuantiseTo8Bits(image);
+    if (fif == FIF_JPEG && image.Depth() != 24 && image.Depth() != 8) {
+        Image rgb(image);
+        rgb.ConvertDepth(24);
+        return BitmapFromImage(rgb);
+    }
+    if (!FreeImage_FIFSupportsExportBPP(fif, image.Depth())) {
+        Image rgb(image);
+        rgb.ConvertDepth(image.Depth() == 32 ? 32 : 24);
+        return BitmapFromImage(rgb);
+    }
+    return BitmapFromImage(image);
+}
+}  // namespace
+
+GdiplusCodec::GdiplusCodec(ImageFormatId format) : format_(format) {
+    FreeImageInitialise();
+}
+GdiplusCodec::~GdiplusCodec() {
+    FreeImageDeInitialise();
+}
+
+bool GdiplusCodec::LoadFile(const std::string& path) {
+    const FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(path.c_str(), 0);
+    if (fif == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(fif)) return false;
+    FiBitmap dib(FreeImage_Load(fif, path.c_str(), 0));
+    std::unique_ptr<Image> image = MapDecoded(dib.get(), fif);
+    if (!image) return false;
+    AddFrame(std::move(image));
+    return true;
+}
+
+bool GdiplusCodec::LoadMemory(const uint8_t* data, size_t size) {
+    if (!data || size == 0 || size > UINT32_MAX) return false;
+    FIMEMORY* mem = FreeImage_OpenMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size));
+    if (!mem) return false;
+    const FREE_IMAGE_FORMAT fif = FreeImage_GetFileTypeFromMemory(mem, 0);
+    FiBitmap dib(fif != FIF_UNKNOWN && FreeImage_FIFSupportsReading(fif)
+                     ? FreeImage_LoadFromMemory(fif, mem, 0)
+                     : nullptr);
+    FreeImage_CloseMemory(mem);
+    std::unique_ptr<Image> image = MapDecoded(dib.get(), fif);
+    if (!image) return false;
+    AddFrame(std::move(image));
+    return true;
+}
+
+bool GdiplusCodec::SaveFile(const std::string& path, int) {
+    const Image* image = FirstToSave();
+    const char* mime = MimeFor(format_);
+    if (!image || !mime) return false;
+    const Encoder encoder = EncoderFor(mime);
+    if (encoder.fif == FIF_UNKNOWN) return false;
+    FiBitmap dib = PrepareForEncoder(*image, encoder.fif);
+    if (!dib) return false;
+    return WriteBesideThenRename(path, [&](const std::string& temp) {
+        return FreeImage_Save(encoder.fif, dib.get(), temp.c_str(), encoder.flags) != FALSE;
+    });
+}
+
+bool OlePictureCodec::LoadMemory(const uint8_t* data, size_t size) {
+    if (!data || size == 0 || size > UINT32_MAX) return false;
+    FreeImageInitialise();
+    FIMEMORY* mem = FreeImage_OpenMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size));
+    const FREE_IMAGE_FORMAT fif = mem ? FreeImage_GetFileTypeFromMemory(mem, 0) : FIF_UNKNOWN;
+    FiBitmap dib(fif != FIF_UNKNOWN && FreeImage_FIFSupportsReading(fif)
+                     ? FreeImage_LoadFromMemory(fif, mem, 0)
+                     : nullptr);
+    if (mem) FreeImage_CloseMemory(mem);
+    FiBitmap rgb(dib ? FreeImage_ConvertTo24Bits(dib.get()) : nullptr);
+    std::unique_ptr<Image> image = rgb ? ImageFromBitmap(rgb.get()) : nullptr;
+    FreeImageDeInitialise();
+    if (!image) return false;
+    AddFrame(std::move(image));
+    return true;
+}
+
+}  // namespace glimmora

@@ -1,0 +1,98 @@
+// The codec layer: a file type from the name, a codec from the process-wide factory, frames in and out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "image/image.h"
+
+namespace glimmora {
+
+using ImageFormatId = int;
+enum : ImageFormatId {
+    kFormatNone = 0,
+    kFormatBmp = 1,
+    kFormatPcx = 2,
+    kFormatJpeg = 3,
+    kFormatGif = 4,
+    kFormatTga = 5,
+    kFormatTiff = 6,
+    kFormatPng = 7,
+    kFormatPsd = 8,
+    kFormatIco = 9,
+    kFormatXpm = 10,
+    kFormatNative = 11,
+};
+
+// The text after the last '.' of the name, lower-cased; 0 when unknown or absent.
+ImageFormatId FormatFromPath(const std::string& path);
+// The extension as written (after the last '.' of the file name), empty when none.
+std::string ExtensionOf(const std::string& path);
+
+// Images produced by reading; the codec owns them until they are taken.
+class LoadedFrames {
+  public:
+    virtual ~LoadedFrames();
+
+  protected:
+    std::deque<Image*> frames_;
+};
+
+class ImageCodec : public LoadedFrames {
+  public:
+    // Bigger files are refused before reading them into memory.
+    static constexpr uint64_t kMaxFileBytes = uint64_t{2} << 30;
+
+    ImageCodec() = default;
+    ImageCodec(const ImageCodec&) = delete;
+    ImageCodec& operator=(const ImageCodec&) = delete;
+
+    virtual bool LoadFile(const std::string& path);
+    virtual bool LoadMemory(const uint8_t* data, size_t size);
+    virtual bool SaveFile(const std::string& path, int option);
+    // transfer: the caller takes ownership and the codec keeps none; otherwise the codec still owns them.
+    virtual std::deque<Image*> TakeFrames(bool transfer);
+    ~ImageCodec() override = default;
+
+    // Images to write; never destroyed by the codec. Every write uses the first one.
+    std::deque<const Image*> saveList;
+
+  protected:
+    void AddFrame(std::unique_ptr<Image> frame) { frames_.push_back(frame.release()); }
+    const Image* FirstToSave() const {
+        return saveList.empty() || !saveList.front() || !saveList.front()->IsValid() ? nullptr
+                                                                                     : saveList.front();
+    }
+};
+
+class ImageCodecFactory {
+  public:
+    virtual ~ImageCodecFactory() = default;
+    virtual ImageFormatId FormatFromPath(const std::string& path) const;
+    virtual std::unique_ptr<ImageCodec> CreateCodec(ImageFormatId id) const = 0;
+};
+
+class BuiltinCodecFactory : public ImageCodecFactory {
+  public:
+    std::unique_ptr<ImageCodec> CreateCodec(ImageFormatId id) const override;
+};
+
+class GdiplusCodecFactory : public ImageCodecFactory {
+  public:
+    std::unique_ptr<ImageCodec> CreateCodec(ImageFormatId id) const override;
+};
+
+class FreeImageCodecFactory : public ImageCodecFactory {
+  public:
+    std::unique_ptr<ImageCodec> CreateCodec(ImageFormatId id) const override;
+};
+
+// The one current factory. Getting it when none is installed makes a built-in one.
+ImageCodecFactory& CurrentFactory();
+// Installs factory (taking it) and destroys the previous one; null only returns the current one.
+ImageCodecFactory* SetFactory(std::unique_ptr<ImageCodecFactory> factory);
+
+}  // namespace glimmora
