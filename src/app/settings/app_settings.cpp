@@ -1,0 +1,143 @@
+#include "app/settings/app_settings.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+#include "app/settings/ini_profile.h"
+#include "app/settings/program_directory.h"
+
+namespace glimmora {
+
+const char* const kHotkeySections[kHotkeyModeCount] = {"CapFullScreen", "CapWindows", "CapActiveWindow",
+                                                       "CapRegion",     "CapScroll",  "CapFixRect"};
+
+namespace {
+constexpr char kCaptureSet[] = "CaptureSet";
+constexpr char kAudoSaveSet[] = "AudoSaveSet";
+constexpr char kAppSet[] = "AppSet";
+
+std::string FromQString(const QString& s) {
+    const QByteArray bytes = s.toLocal8Bit();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+// The auto-save folder of a settings file that names none: "Glimmora Images" in the documents folder.
+std::string DefaultImageFolder() {
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty()) documents = QDir::homePath();
+    const QString folder = documents + QStringLiteral("/Glimmora Images");
+    QDir().mkpath(folder);  // an existing folder is fine; a failure leaves the path in use all the same
+    return FromQString(folder);
+}
+
+}  // namespace
+
+std::string CutToFit(const std::string& text, size_t maxBytes) {
+    if (text.size() <= maxBytes) return text;
+    size_t end = maxBytes;
+    // Step back over continuation bytes so a character is dropped whole.
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
+}
+
+std::string SettingsFilePath() {
+    return ProgramDirectory() + "config.ini";
+}
+
+void LoadAppSettings(AppSettings& s, const std::string& path) {
+    IniProfile ini;
+    ini.SetPath(path.c_str());
+
+    for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
+        s.hotkeys[mode].Hotkey = ini.ReadInt(kHotkeySections[mode], "Hotkey", 0);
+        s.hotkeys[mode].HotkeyMask = ini.ReadInt(kHotkeySections[mode], "HotkeyMask", 0);
+    }
+
+    s.HideWndBeforCap = ini.ReadBool(kCaptureSet, "HideWndBeforCap", 0);
+    s.RestoreWndAftCap = ini.ReadBool(kCaptureSet, "RestoreWndAftCap", 0);
+    s.PlaySoundWhenCap = ini.ReadBool(kCaptureSet, "PlaySoundWhenCap", 0);
+    s.IncludeCursor = ini.ReadBool(kCaptureSet, "IncludeCursor", 0);
+    s.CapAppViewMode = ini.ReadInt(kCaptureSet, "CapAppViewMode", 0);
+    s.CopyToClipboard = ini.ReadBool(kCaptureSet, "CopyToClipboard", 0);
+    s.CapDelayTime = ini.ReadInt(kCaptureSet, "CapDelayTime", 500);
+    if (s.CapDelayTime < 500) s.CapDelayTime = 500;
+    s.FixRectWidth = ini.ReadInt(kCaptureSet, "FixRectWidth", 100);
+    s.FixRectHeight = ini.ReadInt(kCaptureSet, "FixRectHeight", 100);
+
+    s.IsAudoSave = ini.ReadBool(kAudoSaveSet, "IsAudoSave", 0);
+    s.StartNum = ini.ReadInt(kAudoSaveSet, "StartNum", 1);
+    // The home folder stands in for the drive root of the original default.
+    const std::string home = FromQString(QDir::homePath());
+    s.ImageSavePath =
+        CutToFit(ini.ReadString(kAudoSaveSet, "ImageSavePath", home.c_str()), AppSettings::kMaxSavePath);
+    s.ImageSaveTitle =
+        CutToFit(ini.ReadString(kAudoSaveSet, "ImageSaveTitle", "Snap"), AppSettings::kMaxSaveTitle);
+    if (s.ImageSaveTitle.empty()) s.ImageSaveTitle = "Snap";
+    if (s.ImageSavePath.empty()) s.ImageSavePath = CutToFit(DefaultImageFolder(), AppSettings::kMaxSavePath);
+    s.ImageFormat = ini.ReadInt(kAudoSaveSet, "ImageFormat", 0);
+
+    s.IsTrayMode = ini.ReadBool(kAppSet, "IsTrayMode", 0);
+    s.IsEnableHotkey = ini.ReadBool(kAppSet, "IsEnableHotkey", 0);
+    s.IsAutoStartup = ini.ReadBool(kAppSet, "IsAutoStartup", 0);
+}
+
+bool WriteCaptureDialogSettings(const AppSettings& d, const std::string& path) {
+    IniProfile ini;
+    ini.SetPath(path.c_str());
+    bool ok = true;
+    ok &= ini.WriteBool(kCaptureSet, "HideWndBeforCap", d.HideWndBeforCap);
+    ok &= ini.WriteBool(kCaptureSet, "RestoreWndAftCap", d.RestoreWndAftCap);
+    ok &= ini.WriteBool(kCaptureSet, "PlaySoundWhenCap", d.PlaySoundWhenCap);
+    ok &= ini.WriteBool(kCaptureSet, "IncludeCursor", d.IncludeCursor);
+    ok &= ini.WriteInt(kCaptureSet, "CapAppViewMode", d.CapAppViewMode);
+    ok &= ini.WriteInt(kCaptureSet, "CopyToClipboard", d.CopyToClipboard);
+    ok &= ini.WriteInt(kCaptureSet, "CapDelayTime", d.CapDelayTime);
+    ok &= ini.WriteInt(kCaptureSet, "FixRectWidth", d.FixRectWidth);
+    ok &= ini.WriteInt(kCaptureSet, "FixRectHeight", d.FixRectHeight);
+    ok &= ini.WriteBool(kAudoSaveSet, "IsAudoSave", d.IsAudoSave);
+    ok &= ini.WriteInt(kAudoSaveSet, "ImageFormat", d.ImageFormat);
+    ok &= ini.WriteString(kAudoSaveSet, "ImageSavePath", d.ImageSavePath.c_str());
+    ok &= ini.WriteString(kAudoSaveSet, "ImageSaveTitle", d.ImageSaveTitle.c_str());
+    ok &= ini.WriteInt(kAudoSaveSet, "StartNum", d.StartNum);
+    return ok;
+}
+
+void TakeCaptureDialogSettings(AppSettings& record, const AppSettings& d) {
+    record.HideWndBeforCap = d.HideWndBeforCap;
+    record.RestoreWndAftCap = d.RestoreWndAftCap;
+    record.PlaySoundWhenCap = d.PlaySoundWhenCap;
+    record.IncludeCursor = d.IncludeCursor;
+    record.CapAppViewMode = d.CapAppViewMode;
+    record.CopyToClipboard = d.CopyToClipboard;
+    record.CapDelayTime = d.CapDelayTime < 800 ? 800 : d.CapDelayTime;
+    record.FixRectWidth = d.FixRectWidth;
+    record.FixRectHeight = d.FixRectHeight;
+    record.IsAudoSave = d.IsAudoSave;
+    record.ImageFormat = d.ImageFormat;
+    record.ImageSavePath = CutToFit(d.ImageSavePath, AppSettings::kMaxSavePath);
+    record.ImageSaveTitle = CutToFit(d.ImageSaveTitle, AppSettings::kMaxSaveTitle);
+    record.StartNum = d.StartNum;
+}
+
+bool WriteCloseSettings(const AppSettings& s, const std::string& path) {
+    IniProfile ini;
+    ini.SetPath(path.c_str());
+    bool ok = ini.WriteInt(kAudoSaveSet, "StartNum", s.StartNum);
+    ok &= ini.WriteBool(kAppSet, "IsTrayMode", s.IsTrayMode);
+    ok &= ini.WriteBool(kAppSet, "IsEnableHotkey", s.IsEnableHotkey);
+    ok &= ini.WriteBool(kAppSet, "IsAutoStartup", s.IsAutoStartup);
+    return ok;
+}
+
+bool WriteHotkeySettings(const AppSettings& s, const std::string& path) {
+    IniProfile ini;
+    ini.SetPath(path.c_str());
+    bool ok = true;
+    for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
+        ok &= ini.WriteInt(kHotkeySections[mode], "Hotkey", s.hotkeys[mode].Hotkey);
+        ok &= ini.WriteInt(kHotkeySections[mode], "HotkeyMask", s.hotkeys[mode].HotkeyMask);
+    }
+    return ok;
+}
+
+}  // namespace glimmora

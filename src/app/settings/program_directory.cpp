@@ -1,0 +1,25 @@
+#include "app/settings/program_directory.h"
+
+#include <unistd.h>
+
+#include <vector>
+
+namespace glimmora {
+
+std::string ProgramDirectory() {
+    // readlink gives no length up front: grow until the target fits with room to spare.
+    std::vector<char> buffer(512);
+    for (;;) {
+        const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (n < 0) return {};
+        if (static_cast<size_t>(n) < buffer.size()) {
+            std::string path(buffer.data(), static_cast<size_t>(n));
+            const size_t slash = path.rfind('/');
+            return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+        }
+        if (buffer.size() >= (size_t{1} << 20)) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace glimmora

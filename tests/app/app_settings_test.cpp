@@ -1,0 +1,222 @@
+#include "app/settings/app_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <cstdlib>
+#include <string>
+
+#include "app/settings/ini_profile.h"
+#include "app/settings/program_directory.h"
+#include "app/temp_dir.h"
+
+using glimmora::AppSettings;
+using glimmora::IniProfile;
+using glimmora::kHotkeyModeCount;
+using glimmora::LoadAppSettings;
+using glimmora::test::ReadText;
+using glimmora::test::TempDir;
+using glimmora::test::WriteText;
+
+namespace {
+
+// Points the home and documents folders into a private folder for the test.
+class AppSettingsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        home_ = dir_.File("home");
+        QDir().mkpath(QString::fromStdString(home_ + "/.config"));
+        WriteText(home_ + "/.config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n");
+        saved_home_ = std::getenv("HOME") ? std::getenv("HOME") : "";
+        setenv("HOME", home_.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (home_ + "/.config").c_str(), 1);
+        path_ = dir_.File("config.ini");
+    }
+    void TearDown() override {
+        setenv("HOME", saved_home_.c_str(), 1);
+        unsetenv("XDG_CONFIG_HOME");
+    }
+    TempDir dir_;
+    std::string home_, saved_home_, path_;
+};
+
+TEST_F(AppSettingsTest, NoFileGivesTheDefaults) {
+    AppSettings s;
+    s.CapDelayTime = 1;
+    s.ImageSaveTitle = "x";
+    LoadAppSettings(s, path_);
+    EXPECT_EQ(s.HideWndBeforCap, 0);
+    EXPECT_EQ(s.RestoreWndAftCap, 0);
+    EXPECT_EQ(s.PlaySoundWhenCap, 0);
+    EXPECT_EQ(s.IncludeCursor, 0);
+    EXPECT_EQ(s.CapAppViewMode, 0);
+    EXPECT_EQ(s.CopyToClipboard, 0);
+    EXPECT_EQ(s.CapDelayTime, 500);
+    EXPECT_EQ(s.FixRectWidth, 100);
+    EXPECT_EQ(s.FixRectHeight, 100);
+    for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
+        EXPECT_EQ(s.hotkeys[mode].Hotkey, 0);
+        EXPECT_EQ(s.hotkeys[mode].HotkeyMask, 0);
+    }
+    EXPECT_EQ(s.IsAudoSave, 0);
+    EXPECT_EQ(s.StartNum, 1);
+    EXPECT_EQ(s.ImageSavePath, home_);  // the home folder stands in for c:\ .
+    EXPECT_EQ(s.ImageSaveTitle, "Snap");
+    EXPECT_EQ(s.ImageFormat, 0);
+    EXPECT_EQ(s.IsTrayMode, 0);
+    EXPECT_EQ(s.IsEnableHotkey, 0);
+    EXPECT_EQ(s.IsAutoStartup, 0);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(path_)));
+}
+
+TEST_F(AppSettingsTest, HandWrittenFileWithOddValues) {
+    WriteText(path_,
+              "[CaptureSet]\n"
+              "HideWndBeforCap=yes\n"
+              "RestoreWndAftCap=On\n"
+              "PlaySoundWhenCap=-1\n"
+              "IncludeCursor=TRUE\n"
+              "CapAppViewMode=99999999999\n"
+              "CopyToClipboard=2\n"
+              "CapDelayTime=100\n"
+              "FixRectWidth=640px\n"
+              "FixRectHeight= 480\n"
+              "[capfullscreen]\nhotkey=70\nHOTKEYMASK=6\n"
+              "[CapFixRect]\nHotkey=88\nHotkeyMask=abc\n"
+              "[AudoSaveSet]\n"
+              "IsAudoSave=1\n"
+              "StartNum=-3\n"
+              "ImageSavePath=/srv/shots\n"
+              "ImageSaveTitle=\n"
+              "ImageFormat=7\n"
+              "[AppSet]\nIsTrayMode=Yes\nIsEnableHotkey=7\nIsAutoStartup=on\n");
+    AppSettings s;
+    LoadAppSettings(s, path_);
+    EXPECT_EQ(s.HideWndBeforCap, 1);
+    EXPECT_EQ(s.RestoreWndAftCap, 0);
+    EXPECT_EQ(s.PlaySoundWhenCap, 1);
+    EXPECT_EQ(s.IncludeCursor, 1);
+    EXPECT_EQ(s.CapAppViewMode, -1);
+    EXPECT_EQ(s.CopyToClipboard, 1);
+    EXPECT_EQ(s.CapDelayTime, 500);  // raised at start
+    EXPECT_EQ(s.FixRectWidth, 640);
+    EXPECT_EQ(s.FixRectHeight, 480);
+    EXPECT_EQ(s.hotkeys[glimmora::kHotkeyFullScreen].Hotkey, 70);
+    EXPECT_EQ(s.hotkeys[glimmora::kHotkeyFullScreen].HotkeyMask, 6);
+    EXPECT_EQ(s.hotkeys[glimmora::kHotkeyFixRect].Hotkey, 88);
+    EXPECT_EQ(s.hotkeys[glimmora::kHotkeyFixRect].HotkeyMask, 0);
+    EXPECT_EQ(s.hotkeys[glimmora::kHotkeyRegion].Hotkey, 0);
+    EXPECT_EQ(s.IsAudoSave, 1);
+    EXPECT_EQ(s.StartNum, -3);
+    EXPECT_EQ(s.ImageSavePath, "/srv/shots");
+    EXPECT_EQ(s.ImageSaveTitle, "Snap");
+    EXPECT_EQ(s.ImageFormat, 7);
+    EXPECT_EQ(s.IsTrayMode, 1);
+    EXPECT_EQ(s.IsEnableHotkey, 1);
+    EXPECT_EQ(s.IsAutoStartup, 0);
+}
+
+TEST_F(AppSettingsTest, EmptySavePathBecomesTheDocumentsFolderWhichIsCreated) {
+    WriteText(path_, "[AudoSaveSet]\nImageSavePath=\n");
+    AppSettings s;
+    LoadAppSettings(s, path_);
+    EXPECT_EQ(s.ImageSavePath, home_ + "/Papers/Glimmora Images");
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(s.ImageSavePath)).isDir());
+    // Already there: no error, same answer.
+    LoadAppSettings(s, path_);
+    EXPECT_EQ(s.ImageSavePath, home_ + "/Papers/Glimmora Images");
+}
+
+TEST_F(AppSettingsTest, OverlongTextsAreCutToTheRecordsBuffers) {
+    const std::string longPath = "/" + std::string(600, 'p');
+    // 62 ASCII bytes and then a two-byte character that does not fit whole.
+    const std::string longTitle = std::string(62, 't') + "\xC3\xA9" + "more";
+    IniProfile ini;
+    ini.SetPath(path_.c_str());
+    ASSERT_TRUE(ini.WriteString("AudoSaveSet", "ImageSavePath", longPath.c_str()));
+    ASSERT_TRUE(ini.WriteString("AudoSaveSet", "ImageSaveTitle", longTitle.c_str()));
+    AppSettings s;
+    LoadAppSettings(s, path_);
+    EXPECT_EQ(s.ImageSavePath, longPath.substr(0, 511));
+    EXPECT_EQ(s.ImageSaveTitle, std::string(62, 't'));
+    EXPECT_EQ(glimmora::CutToFit("ab\xC3\xA9", 4), "ab\xC3\xA9");
+    EXPECT_EQ(glimmora::CutToFit("ab\xC3\xA9", 3), "ab");
+}
+
+TEST_F(AppSettingsTest, SettingsDialogWritesWhatItHoldsAndTheRecordRaisesShortDelays) {
+    AppSettings record;
+    LoadAppSettings(record, path_);
+    AppSettings dialog = record;
+    dialog.HideWndBeforCap = 1;
+    dialog.IncludeCursor = 1;
+    dialog.CapAppViewMode = 2;
+    dialog.CopyToClipboard = 1;
+    dialog.CapDelayTime = 300;
+    dialog.FixRectWidth = 320;
+    dialog.FixRectHeight = 200;
+    dialog.IsAudoSave = 1;
+    dialog.ImageFormat = 2;
+    dialog.ImageSavePath = "/tmp/shots";
+    dialog.ImageSaveTitle = "Shot";
+    dialog.StartNum = 12;
+    ASSERT_TRUE(glimmora::WriteCaptureDialogSettings(dialog, path_));
+    EXPECT_EQ(ReadText(path_),
+              "[CaptureSet]\nHideWndBeforCap=1\nRestoreWndAftCap=0\nPlaySoundWhenCap=0\nIncludeCursor=1\n"
+              "CapAppViewMode=2\nCopyToClipboard=1\nCapDelayTime=300\nFixRectWidth=320\nFixRectHeight=200\n"
+              "[AudoSaveSet]\nIsAudoSave=1\nImageFormat=2\nImageSavePath=/tmp/shots\nImageSaveTitle=Shot\n"
+              "StartNum=12\n");
+
+    glimmora::TakeCaptureDialogSettings(record, dialog);
+    EXPECT_EQ(record.CapDelayTime, 800);
+    EXPECT_EQ(record.CapAppViewMode, 2);
+    EXPECT_EQ(record.ImageSavePath, "/tmp/shots");
+    EXPECT_EQ(record.StartNum, 12);
+
+    AppSettings next;
+    LoadAppSettings(next, path_);
+    EXPECT_EQ(next.CapDelayTime, 500);
+    EXPECT_EQ(next.ImageFormat, 2);
+    EXPECT_EQ(next.ImageSaveTitle, "Shot");
+
+    dialog.CapDelayTime = 1200;
+    glimmora::TakeCaptureDialogSettings(record, dialog);
+    EXPECT_EQ(record.CapDelayTime, 1200);
+}
+
+TEST_F(AppSettingsTest, CloseWritesCounterAndSwitchesOnly) {
+    WriteText(path_, "; mine\n[AudoSaveSet]\nStartNum=4\nImageSaveTitle=Keep\n[AppSet]\nIsTrayMode=1\n");
+    AppSettings s;
+    LoadAppSettings(s, path_);
+    ++s.StartNum;  // one automatic save
+    s.IsTrayMode = 0;
+    s.IsEnableHotkey = 1;
+    s.CapDelayTime = 9000;  // changed in the record only
+    ASSERT_TRUE(glimmora::WriteCloseSettings(s, path_));
+    EXPECT_EQ(ReadText(path_),
+              "; mine\n[AudoSaveSet]\nStartNum=5\nImageSaveTitle=Keep\n[AppSet]\nIsTrayMode=0\n"
+              "IsEnableHotkey=1\nIsAutoStartup=0\n");
+}
+
+TEST_F(AppSettingsTest, HotkeysRoundTrip) {
+    AppSettings s;
+    for (int mode = 0; mode < kHotkeyModeCount; ++mode) s.hotkeys[mode] = {65 + mode, 6};
+    ASSERT_TRUE(glimmora::WriteHotkeySettings(s, path_));
+    EXPECT_EQ(ReadText(path_).substr(0, 51), "[CapFullScreen]\nHotkey=65\nHotkeyMask=6\n[CapWindows]");
+    AppSettings back;
+    LoadAppSettings(back, path_);
+    for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
+        EXPECT_EQ(back.hotkeys[mode].Hotkey, 65 + mode);
+        EXPECT_EQ(back.hotkeys[mode].HotkeyMask, 6);
+    }
+}
+
+TEST(ProgramDirectory, IsTheFolderOfTheRunningProgram) {
+    const std::string dir = glimmora::ProgramDirectory();
+    ASSERT_FALSE(dir.empty());
+    EXPECT_EQ(dir.back(), '/');
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(dir + "settings_tests")).isFile());
+    EXPECT_EQ(glimmora::SettingsFilePath(), dir + "config.ini");
+}
+
+}  // namespace
