@@ -1,17 +1,185 @@
+// grab and scroll: the capture routines without the main window, for scripts, tests and benchmarks.
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
 
 #include "app/cli/commands.h"
+#include "capture/grab.h"
+#include "capture/scroll_capture.h"
+#include "platform/platform.h"
 
 namespace glimmora::cli {
 
-int RunGrab(const Args&) {
-    std::fputs("glimmora-cli: grab is not built yet\n", stderr);
-    return 2;
+namespace {
+bool ParseInt(const std::string& text, long long& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    out = std::strtoll(text.c_str(), &end, 0);  // 0x... for window ids as xwininfo prints them
+    return end && *end == '\0';
 }
 
-int RunScroll(const Args&) {
-    std::fputs("glimmora-cli: scroll is not built yet\n", stderr);
-    return 2;
+// "A,B[,C,D]" into count integers.
+bool ParseInts(const std::string& text, int count, long long* out) {
+    size_t start = 0;
+    for (int i = 0; i < count; ++i) {
+        const size_t comma = text.find(',', start);
+        const bool last = i == count - 1;
+        if (last != (comma == std::string::npos)) return false;
+        if (!ParseInt(text.substr(start, last ? std::string::npos : comma - start), out[i])) return false;
+        start = comma + 1;
+    }
+    return true;
+}
+
+bool ParseWindow(const std::string& text, WindowId& out) {
+    long long id = 0;
+    if (!ParseInt(text, id) || id <= 0 || id > 0xFFFFFFFFll) return false;
+    out = static_cast<WindowId>(id);
+    return true;
+}
+
+std::unique_ptr<Platform> OpenDisplay() {
+    std::string error;
+    std::unique_ptr<Platform> platform = Platform::Open({}, &error);
+    if (!platform) std::fprintf(stderr, "glimmora-cli: %s\n", error.c_str());
+    return platform;
+}
+}  // namespace
+
+int RunGrab(const Args& args) {
+    static const char* const usage =
+        "usage: glimmora-cli grab [--rect X,Y,W,H | --window ID | --active] [--cursor] OUT\n";
+    enum class Source { Screen, Rect, Window, Active } source = Source::Screen;
+    Rect rect;
+    WindowId window = 0;
+    bool cursor = false;
+    std::string out;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--rect" && hasValue && source == Source::Screen) {
+            long long v[4];
+            if (!ParseInts(args[++i], 4, v)) {
+                std::fprintf(stderr, "glimmora-cli: bad rectangle '%s' (X,Y,W,H)\n", args[i].c_str());
+                return 2;
+            }
+            if (v[2] <= 0 || v[3] <= 0 || v[2] > 65535 || v[3] > 65535 || v[0] < -65535 || v[0] > 65535 ||
+                v[1] < -65535 || v[1] > 65535) {
+                std::fprintf(stderr, "glimmora-cli: the rectangle '%s' is empty or too large\n",
+                             args[i].c_str());
+                return 1;
+            }
+            rect = Rect{static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[0] + v[2]),
+                        static_cast<int>(v[1] + v[3])};
+            source = Source::Rect;
+        } else if (a == "--window" && hasValue && source == Source::Screen) {
+            if (!ParseWindow(args[++i], window)) {
+                std::fprintf(stderr, "glimmora-cli: bad window id '%s'\n", args[i].c_str());
+                return 2;
+            }
+            source = Source::Window;
+        } else if (a == "--active" && source == Source::Screen) {
+            source = Source::Active;
+        } else if (a == "--cursor") {
+            cursor = true;
+        } else if (!a.empty() && a[0] != '-' && out.empty()) {
+            out = a;
+        } else {
+            std::fputs(usage, stderr);
+            return 2;
+        }
+    }
+    if (out.empty()) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    std::unique_ptr<Platform> platform = OpenDisplay();
+    if (!platform) return 1;
+    Screen& screen = platform->screen();
+    switch (source) {
+        case Source::Screen: {
+            const Size size = screen.ScreenSize();
+            rect = Rect{0, 0, size.width, size.height};
+            break;
+        }
+        case Source::Rect:
+            break;
+        case Source::Window:
+            if (!platform->windows().WindowRect(window, rect) || IsEmpty(rect)) {
+                std::fprintf(stderr, "glimmora-cli: no window 0x%x on this display\n", window);
+                return 1;
+            }
+            break;
+        case Source::Active:
+            if (!ActiveWindowRect(platform->windows(), rect)) {
+                std::fputs(
+                    "glimmora-cli: no active window that can be captured (none, no area, or reaching past "
+                    "the screen's top or left edge)\n",
+                    stderr);
+                return 1;
+            }
+            cursor = false;  // the active-window capture never shows the cursor
+            break;
+    }
+    Image image;
+    if (!GrabScreenRect(screen, image, rect)) {
+        std::fputs("glimmora-cli: the screen could not be read\n", stderr);
+        return 1;
+    }
+    if (cursor) screen.DrawCursor(image, Point{rect.left, rect.top});
+    return SaveLikeDocument(image, out) ? 0 : 1;
+}
+
+int RunScroll(const Args& args) {
+    static const char* const usage = "usage: glimmora-cli scroll --window ID [--at X,Y] OUT\n";
+    WindowId window = 0;
+    bool hasAt = false;
+    Point at;
+    std::string out;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--window" && hasValue) {
+            if (!ParseWindow(args[++i], window)) {
+                std::fprintf(stderr, "glimmora-cli: bad window id '%s'\n", args[i].c_str());
+                return 2;
+            }
+        } else if (a == "--at" && hasValue) {
+            long long v[2];
+            if (!ParseInts(args[++i], 2, v) || v[0] < -65535 || v[0] > 65535 || v[1] < -65535 ||
+                v[1] > 65535) {
+                std::fprintf(stderr, "glimmora-cli: bad point '%s' (X,Y)\n", args[i].c_str());
+                return 2;
+            }
+            at = Point{static_cast<int>(v[0]), static_cast<int>(v[1])};
+            hasAt = true;
+        } else if (!a.empty() && a[0] != '-' && out.empty()) {
+            out = a;
+        } else {
+            std::fputs(usage, stderr);
+            return 2;
+        }
+    }
+    if (!window || out.empty()) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    std::unique_ptr<Platform> platform = OpenDisplay();
+    if (!platform) return 1;
+    Rect client;
+    if (!platform->windows().ClientRect(window, client) || IsEmpty(client)) {
+        std::fprintf(stderr, "glimmora-cli: no window 0x%x on this display\n", window);
+        return 1;
+    }
+    if (!hasAt) at = Point{(client.left + client.right) / 2, (client.top + client.bottom) / 2};
+    ScrollCapture scroll(*platform);
+    Image image;
+    if (!scroll.Run(window, at, image)) {
+        std::fprintf(stderr, "glimmora-cli: window 0x%x could not be captured\n", window);
+        return 1;
+    }
+    return SaveLikeDocument(image, out) ? 0 : 1;
 }
 
 }  // namespace glimmora::cli

@@ -1,0 +1,23 @@
+// Reading pixels and the pointer from the screen.
+#pragma once
+
+#include "platform/types.h"
+
+namespace glimmora {
+
+class Screen {
+  public:
+    virtual ~Screen() = default;
+
+    // The whole screen (all monitors), in pixels.
+    virtual Size ScreenSize() = 0;
+    // Fills out with the rectangle of the screen as a 24-bit image. Parts outside the screen are black.
+    // False (out unchanged) for an empty rectangle or a refused request.
+    virtual bool Grab(const Rect& rect, Image& out) = 0;
+    virtual bool PointerPosition(Point& out) = 0;
+    // Blends the current cursor shape into image, whose top-left pixel shows the screen point origin.
+    // The cursor's top-left corner lands on the pointer (the hot spot is not subtracted).
+    virtual bool DrawCursor(Image& image, Point origin) = 0;
+};
+
+}  // namespace glimmora

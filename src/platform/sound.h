@@ -1,0 +1,22 @@
+// Event sounds.
+#pragma once
+
+#include <string>
+
+namespace glimmora {
+
+class SoundPlayer {
+  public:
+    virtual ~SoundPlayer() = default;
+    // Starts playing the file and returns at once; a missing file plays the desktop's capture sound.
+    // Failures are silent.
+    virtual void PlayFile(const std::string& path) = 0;
+};
+
+// Plays nothing; stands in where no sound system is wanted.
+class SilentSoundPlayer : public SoundPlayer {
+  public:
+    void PlayFile(const std::string&) override {}
+};
+
+}  // namespace glimmora

@@ -1,0 +1,59 @@
+#include "platform/x11/x11_connection.h"
+
+#include <cstring>
+
+namespace glimmora::x11 {
+
+std::unique_ptr<Connection> Connection::Open(const std::string& display, std::string* error) {
+    const char* name = display.empty() ? nullptr : display.c_str();
+    if (!name && !std::getenv("DISPLAY")) {
+        if (error) *error = "no display (DISPLAY is not set)";
+        return nullptr;
+    }
+    int screenNumber = 0;
+    xcb_connection_t* conn = xcb_connect(name, &screenNumber);
+    if (xcb_connection_has_error(conn)) {
+        xcb_disconnect(conn);
+        if (error) *error = "cannot open the display";
+        return nullptr;
+    }
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(conn));
+    for (int i = 0; i < screenNumber && it.rem; ++i) xcb_screen_next(&it);
+    if (!it.rem) {
+        xcb_disconnect(conn);
+        if (error) *error = "the display has no such screen";
+        return nullptr;
+    }
+    return std::unique_ptr<Connection>(new Connection(conn, it.data));
+}
+
+Connection::~Connection() {
+    xcb_disconnect(conn_);
+}
+
+bool Connection::Check(xcb_void_cookie_t cookie) {
+    xcb_generic_error_t* error = xcb_request_check(conn_, cookie);
+    if (error) {
+        std::free(error);
+        return false;
+    }
+    return !Broken();
+}
+
+void Connection::Sync() {
+    Get(xcb_get_input_focus_reply, xcb_get_input_focus(conn_));
+    // We select no events; what arrives here are errors of unchecked requests.
+    while (xcb_generic_event_t* event = xcb_poll_for_event(conn_)) std::free(event);
+}
+
+xcb_atom_t Connection::Atom(const char* name) {
+    auto found = atoms_.find(name);
+    if (found != atoms_.end()) return found->second;
+    auto reply =
+        Get(xcb_intern_atom_reply, xcb_intern_atom(conn_, 0, static_cast<uint16_t>(std::strlen(name)), name));
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    if (atom != XCB_ATOM_NONE) atoms_.emplace(name, atom);
+    return atom;
+}
+
+}  // namespace glimmora::x11

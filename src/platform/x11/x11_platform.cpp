@@ -1,0 +1,34 @@
+#include "platform/x11/x11_platform.h"
+
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_input.h"
+#include "platform/x11/x11_screen.h"
+#include "platform/x11/x11_windows.h"
+
+namespace glimmora {
+
+namespace {
+class X11Platform : public Platform {
+  public:
+    explicit X11Platform(std::unique_ptr<x11::Connection> conn)
+        : conn_(std::move(conn)), screen_(*conn_), windows_(*conn_), input_(*conn_) {}
+    Screen& screen() override { return screen_; }
+    WindowSystem& windows() override { return windows_; }
+    PointerInput& input() override { return input_; }
+
+  private:
+    // Declared first: the facilities below use it and go before it.
+    std::unique_ptr<x11::Connection> conn_;
+    x11::X11Screen screen_;
+    x11::X11Windows windows_;
+    x11::X11Input input_;
+};
+}  // namespace
+
+std::unique_ptr<Platform> OpenX11Platform(const std::string& display, std::string* error) {
+    std::unique_ptr<x11::Connection> conn = x11::Connection::Open(display, error);
+    if (!conn) return nullptr;
+    return std::make_unique<X11Platform>(std::move(conn));
+}
+
+}  // namespace glimmora
