@@ -51,6 +51,12 @@ class SerializableObject {
     virtual size_t Serialize(bool storing, uint8_t* buffer, size_t capacity);
 };
 
+// Releases a pixel block; mappedBytes is non-zero for blocks that came from mmap.
+struct PixelBlockDeleter {
+    size_t mappedBytes = 0;
+    void operator()(uint8_t* p) const;
+};
+
 class Image : public SerializableObject {
   public:
     // Larger pixel blocks are refused: no screen or photo we handle comes near it.
@@ -138,9 +144,8 @@ class Image : public SerializableObject {
     }
 
   private:
-    struct FreeDeleter {
-        void operator()(uint8_t* p) const;
-    };
+    using FreeDeleter = PixelBlockDeleter;
+    static std::unique_ptr<uint8_t[], FreeDeleter> AllocateZeroed(size_t bytes);
 
     int posX_ = 0;
     int posY_ = 0;

@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "image/codecs/codecs.h"
+#include "image/codecs/file_util.h"
 
 namespace glimmora {
 
@@ -63,14 +64,17 @@ bool BmpCodec::SaveFile(const std::string& path, int) {
     const size_t fileSize = pixelBytes + 14 + infoBytes;
     if (fileSize > UINT32_MAX) return false;
 
-    std::vector<uint8_t> file(fileSize);
-    file[0] = 'B';
-    file[1] = 'M';
-    PutU32(&file[2], static_cast<uint32_t>(fileSize));
-    PutU32(&file[10], static_cast<uint32_t>(fileSize - pixelBytes));
-    std::memcpy(&file[14], info.data(), infoBytes);
-    std::memcpy(&file[14 + infoBytes], image->Bits(), pixelBytes);
-    return WriteFileAtomically(path, file.data(), file.size());
+    std::vector<uint8_t> head(14 + infoBytes, 0);
+    head[0] = 'B';
+    head[1] = 'M';
+    PutU32(&head[2], static_cast<uint32_t>(fileSize));
+    PutU32(&head[10], static_cast<uint32_t>(fileSize - pixelBytes));
+    std::memcpy(&head[14], info.data(), infoBytes);
+    // The pixel block is already stored bottom-up with padded lines, exactly as the file wants it.
+    return WriteStreamAtomically(path, [&](std::FILE* f) {
+        return std::fwrite(head.data(), 1, head.size(), f) == head.size() &&
+               std::fwrite(image->Bits(), 1, pixelBytes, f) == pixelBytes;
+    });
 }
 
 }  // namespace glimmora

@@ -37,15 +37,20 @@ bool WriteBesideThenRename(const std::string& path, const std::function<bool(con
     return ok;
 }
 
-bool WriteFileAtomically(const std::string& path, const void* data, size_t size) {
+bool WriteStreamAtomically(const std::string& path, const std::function<bool(std::FILE*)>& write) {
     return WriteBesideThenRename(path, [&](const std::string& temp) {
         std::FILE* f = std::fopen(temp.c_str(), "wb");
         if (!f) return false;
-        bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
+        bool ok = write(f);
         ok = (std::fflush(f) == 0) && ok;
         ok = (std::fclose(f) == 0) && ok;
         return ok;
     });
+}
+
+bool WriteFileAtomically(const std::string& path, const void* data, size_t size) {
+    return WriteStreamAtomically(
+        path, [&](std::FILE* f) { return size == 0 || std::fwrite(data, 1, size, f) == size; });
 }
 
 }  // namespace glimmora

@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "image/codecs/codecs.h"
+#include "image/codecs/file_util.h"
 
 namespace glimmora {
 
@@ -99,7 +100,10 @@ bool TgaCodec::SaveFile(const std::string& path, int option) {
     const int bpp = image->Depth();
     if (bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
 
-    std::vector<uint8_t> out(kHeaderBytes, 0);
+    if (image->Width() > 0xFFFF || image->Height() > 0xFFFF) return false;
+
+    // Header, the 12-byte image ID, then the colour map of 8-bit pictures.
+    std::vector<uint8_t> out(kHeaderBytes + 12 + (bpp == 8 ? 3 * 256 : 0), 0);
     out[0] = 12;
     out[1] = bpp == 8 ? 1 : 0;
     if (option == -1)
@@ -112,24 +116,29 @@ bool TgaCodec::SaveFile(const std::string& path, int option) {
     PutU16(&out[14], static_cast<unsigned>(image->Height()));
     out[16] = static_cast<uint8_t>(bpp);
     out[17] = 0x20;
-    if (image->Width() > 0xFFFF || image->Height() > 0xFFFF) return false;
-    out.insert(out.end(), kImageId, kImageId + 12);
+    std::memcpy(&out[kHeaderBytes], kImageId, 12);
     if (bpp == 8) {
         const PaletteEntry* pal = image->Palette();
-        for (int i = 0; i < 256; ++i) {
-            out.push_back(pal[i].blue);
-            out.push_back(pal[i].green);
-            out.push_back(pal[i].red);
+        uint8_t* map = &out[kHeaderBytes + 12];
+        for (int i = 0; i < 256; ++i, map += 3) {
+            map[0] = pal[i].blue;
+            map[1] = pal[i].green;
+            map[2] = pal[i].red;
         }
     }
 
     const size_t px = static_cast<size_t>(bpp / 8);
     const size_t rowBytes = static_cast<size_t>(image->Width()) * px;
     if (out[2] == 1 || out[2] == 2) {
-        out.reserve(out.size() + rowBytes * static_cast<size_t>(image->Height()));
-        for (int y = 0; y < image->Height(); ++y)
-            out.insert(out.end(), image->Row(y), image->Row(y) + rowBytes);
-    } else if (out[2] != 0) {
+        return WriteStreamAtomically(path, [&](std::FILE* f) {
+            if (std::fwrite(out.data(), 1, out.size(), f) != out.size()) return false;
+            // Top row first, as the descriptor says.
+            for (int y = 0; y < image->Height(); ++y)
+                if (std::fwrite(image->Row(y), 1, rowBytes, f) != rowBytes) return false;
+            return true;
+        });
+    }
+    if (out[2] != 0) {
         // Repeat packets only: a pixel that differs from its neighbour becomes a run of one.
         std::vector<uint8_t> scratch(2 * rowBytes + 4096);
         for (int y = 0; y < image->Height(); ++y) {
