@@ -12,6 +12,7 @@
 #include "image/image.h"
 
 namespace glimmora {
+const Image& Picture(int which);
 namespace {
 
 // Flat panels, borders and dark "text" strokes: what a desktop capture looks like.
@@ -52,11 +53,15 @@ Image Photo() {
     return img;
 }
 
+}  // namespace
+
 const Image& Picture(int which) {
     static const Image screen = Screenshot();
     static const Image photo = Photo();
     return which == 0 ? screen : photo;
 }
+
+namespace {
 
 std::string ShmPath(const char* name) {
     return std::string("/dev/shm/glimmora-bench-") + name;
@@ -202,4 +207,20 @@ BENCHMARK(BM_GifEncode) PICTURES;
 }  // namespace
 }  // namespace glimmora
 
-BENCHMARK_MAIN();
+// codec_bench --samples DIR writes the two benchmark pictures as BMP files for the whole-process comparison
+// with other tools (bench/codec_peers.sh); anything else runs the benchmarks.
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--samples") {
+        const std::string dir = argv[2];
+        for (int which : {0, 1}) {
+            glimmora::BmpCodec codec;
+            codec.saveList.push_back(&glimmora::Picture(which));
+            if (!codec.SaveFile(dir + (which == 0 ? "/screenshot.bmp" : "/photo.bmp"), -1)) return 1;
+        }
+        return 0;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
