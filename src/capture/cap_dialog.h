@@ -1,0 +1,96 @@
+// The full-screen selection overlay: shows the screen frozen at the moment it opened and lets the user
+// drag a rectangle, pick a window, or place a rectangle of fixed size.
+#pragma once
+
+#include <QImage>
+#include <QRegion>
+#include <QWidget>
+#include <vector>
+
+#include "image/image.h"
+#include "platform/platform.h"
+
+class QEventLoop;
+
+namespace glimmora {
+
+class CCapDialog : public QWidget {
+  public:
+    static constexpr int kRegion = 0, kWindow = 1, kFixRect = 3;
+    static constexpr int kIdOk = 1, kIdCancel = 2;
+
+    CCapDialog(Platform& platform, int mode);
+    ~CCapDialog() override;
+
+    void SetCursorShape(Qt::CursorShape shape) { cursorShape_ = shape; }
+    // Window mode: the windows at (3c, 3r), row-major; owned by the caller.
+    void SetWindowGrid(const std::vector<WindowId>* grid) { grid_ = grid; }
+    void SetFixedRectSize(int w, int h) {
+        fixedW_ = w;
+        fixedH_ = h;
+    }
+    // Blend the cursor into the snapshot, as if it had been drawn on the screen before.
+    void SetIncludeCursor(bool on) { includeCursor_ = on; }
+
+    // Takes the snapshot, covers the screen and runs until the user confirms (kIdOk) or cancels
+    // (kIdCancel). kIdCancel at once when the screen cannot be read.
+    int exec();
+
+    Rect selection() const { return selection_; }
+    Rect windowRect() const { return windowRect_; }
+    WindowId chosenWindow() const { return chosen_; }
+    Rect fixedRect() const { return fixedRect_; }
+    // Where the confirming click happened.
+    Point clickPoint() const { return click_; }
+    Point pointer() const { return pointer_; }
+    int panelCorner() const { return panelCorner_; }
+    const Image& snapshot() const { return snapshot_; }
+    // The overlay's picture as it would be painted now (for tests and the benchmark).
+    QImage Compose() const;
+    // Handles a pointer movement to screen point (x, y) exactly as a mouse move event does.
+    void MovePointer(int x, int y);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    struct Layout {
+        QRect panel, magnifier, label, focus;
+        QString labelText;
+    };
+    Layout ComputeLayout() const;
+    // Everything the decorations cover in the present state.
+    QRegion DecorationRegion() const;
+    void PaintDecorations(QPainter& p) const;
+    void Changed(const QRegion& before);
+    WindowId WindowUnder(int x, int y) const;
+    Point EventPoint(const QMouseEvent* event) const;
+    void End(int result);
+
+    Platform& platform_;
+    int mode_;
+    Qt::CursorShape cursorShape_ = Qt::ArrowCursor;
+    const std::vector<WindowId>* grid_ = nullptr;
+    int fixedW_ = 80, fixedH_ = 80;
+    bool includeCursor_ = false;
+
+    Point anchor_, lastPoint_, pointer_, click_;
+    bool dragging_ = false;
+    Rect selection_, windowRect_, fixedRect_;
+    WindowId chosen_ = 0;
+    int panelCorner_ = 0;
+    int screenW_ = 0, screenH_ = 0;
+    Image snapshot_;
+    QImage snapshotView_;
+    Image magnifier_;
+    QImage magnifierView_;
+    int result_ = kIdCancel;
+    QEventLoop* loop_ = nullptr;
+};
+
+}  // namespace glimmora

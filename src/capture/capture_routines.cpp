@@ -1,0 +1,275 @@
+#include "capture/capture_routines.h"
+
+#include <sys/stat.h>
+
+#include "capture/cap_dialog.h"
+#include "capture/grab.h"
+#include "capture/scroll_capture.h"
+#include "image/codecs/save_route.h"
+
+namespace glimmora {
+
+// One capture at a time: a request that arrives while one runs (a hotkey during the overlay) is ignored.
+class Capturer::Busy {
+  public:
+    explicit Busy(bool& flag) : flag_(flag), acquired_(!flag) { flag_ = true; }
+    ~Busy() {
+        if (acquired_) flag_ = false;
+    }
+    bool acquired() const { return acquired_; }
+
+  private:
+    bool& flag_;
+    bool acquired_;
+};
+
+namespace {
+bool PathExists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+const char* Extension(int format) {
+    switch (format) {
+        case 0:
+            return ".bmp";
+        case 1:
+            return ".jpg";
+        case 2:
+            return ".png";
+        case 3:
+            return ".gif";
+        default:
+            return "";
+    }
+}
+}  // namespace
+
+int Capturer::Cancel() {
+    host_.ShowMain(ShowState::ShowNoActivate);
+    return 0;
+}
+
+int Capturer::CaptureFullScreen() {
+    Busy busy(busy_);
+    if (!busy.acquired()) return 0;
+    CaptureSettings& s = host_.Settings();
+    if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
+    host_.Wait(s.CapDelayTime);
+    Image image;
+    if (!GrabFullScreen(platform_.screen(), image, s.IncludeCursor)) return Cancel();
+    Finish(image, Mode::FullScreen);
+    return 1;
+}
+
+int Capturer::RunOverlay(CCapDialog& dialog, bool includeCursor) {
+    dialog.SetIncludeCursor(includeCursor);
+    return dialog.exec();
+}
+
+int Capturer::CaptureRegion() {
+    Busy busy(busy_);
+    if (!busy.acquired()) return 0;
+    CaptureSettings& s = host_.Settings();
+    if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
+    host_.Wait(s.CapDelayTime);
+    CCapDialog dialog(platform_, CCapDialog::kRegion);
+    dialog.SetCursorShape(Qt::CrossCursor);
+    if (RunOverlay(dialog, s.IncludeCursor) != CCapDialog::kIdOk) return Cancel();
+    const Rect selection = dialog.selection();
+    Image image;
+    if (IsEmpty(selection) || !GrabRect(image, dialog.snapshot(), selection)) return Cancel();
+    Finish(image, Mode::Region);
+    host_.InvalidateMain();
+    return 1;
+}
+
+int Capturer::CaptureFixRect() {
+    Busy busy(busy_);
+    if (!busy.acquired()) return 0;
+    CaptureSettings& s = host_.Settings();
+    if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
+    host_.Wait(s.CapDelayTime);
+    CCapDialog dialog(platform_, CCapDialog::kFixRect);
+    dialog.SetCursorShape(Qt::CrossCursor);
+    dialog.SetFixedRectSize(s.FixRectWidth, s.FixRectHeight);
+    if (RunOverlay(dialog, s.IncludeCursor) != CCapDialog::kIdOk) return Cancel();
+    const Rect rect = dialog.fixedRect();
+    Image image;
+    if (IsEmpty(rect) || !GrabRect(image, dialog.snapshot(), rect)) return Cancel();
+    Finish(image, Mode::FixRect);
+    host_.InvalidateMain();
+    return 1;
+}
+
+void Capturer::RaiseNext(WindowId next) {
+    // There is no counterpart to enabling the window; raising is all that is needed.
+    if (next) platform_.windows().Raise(next);
+}
+
+int Capturer::CaptureWindow() {
+    Busy busy(busy_);
+    if (!busy.acquired()) return 0;
+    CaptureSettings& s = host_.Settings();
+    const WindowId next = platform_.windows().NextInStacking(host_.MainWindow());
+    host_.ShowMain(ShowState::Hide);  // always, whatever HideWndBeforCap says
+    host_.Wait(s.CapDelayTime);
+    RaiseNext(next);
+    platform_.input().Sync();
+    const Size size = platform_.screen().ScreenSize();
+    // Sampled before the overlay covers the screen, so it names the windows the user sees.
+    const std::vector<WindowId> grid = platform_.windows().WindowGrid(size.width / 3, size.height / 3, 3, 0);
+    CCapDialog dialog(platform_, CCapDialog::kWindow);
+    dialog.SetWindowGrid(&grid);
+    if (RunOverlay(dialog, s.IncludeCursor) != CCapDialog::kIdOk) return Cancel();
+    const Rect rect = dialog.windowRect();
+    Image image;
+    if (IsEmpty(rect) || !GrabRect(image, dialog.snapshot(), rect)) return Cancel();
+    Finish(image, Mode::Window);
+    host_.InvalidateMain();
+    return 1;
+}
+
+int Capturer::CaptureActiveWindow() {
+    Busy busy(busy_);
+    if (!busy.acquired()) return 0;
+    CaptureSettings& s = host_.Settings();
+    if (s.HideWndBeforCap) {
+        host_.ShowMain(ShowState::Hide);
+        RaiseNext(platform_.windows().NextInStacking(host_.MainWindow()));
+    }
+    // A fixed wait, whatever CapDelayTime says; this mode never draws the cursor in.
+    host_.Wait(1000);
+    Rect rect;
+    Image image;
+    if (!ActiveWindowRect(platform_.windows(), rect) || !GrabScreenRect(platform_.screen(), image, rect)) {
+        host_.ActivateMain();
+        return Cancel();
+    }
+    Finish(image, Mode::ActiveWindow);
+    return 1;
+}
+
+int Capturer::CaptureWindowByMessage(WindowId window) {
+    Busy busy(busy_);
+    if (!busy.acquired()) return 0;
+    Rect rect;
+    Image image;
+    if (!platform_.windows().WindowRect(window, rect) || !GrabScreenRect(platform_.screen(), image, rect)) {
+        host_.ShowMain(ShowState::ShowNormal);
+        return 0;
+    }
+    if (host_.Settings().CopyToClipboard) host_.CopyToClipboard(image);
+    host_.Wait(200);
+    AutoSave(image, HandOver(image));
+    host_.ShowMain(ShowState::ShowNormal);
+    return 1;
+}
+
+int Capturer::CaptureScroll() {
+    Busy busy(busy_);
+    if (!busy.acquired()) return 0;
+    CaptureSettings& s = host_.Settings();
+    host_.EscapePressed();  // an Esc from before the capture does not stop it
+    host_.Wait(s.CapDelayTime);
+    const WindowId next = platform_.windows().NextInStacking(host_.MainWindow());
+    host_.ShowMain(ShowState::Hide);
+    RaiseNext(next);
+    platform_.input().Sync();
+    const Size size = platform_.screen().ScreenSize();
+    const std::vector<WindowId> grid = platform_.windows().WindowGrid(size.width / 3, size.height / 3, 3, 0);
+    CCapDialog dialog(platform_, CCapDialog::kWindow);
+    dialog.SetWindowGrid(&grid);
+    if (RunOverlay(dialog, false) != CCapDialog::kIdOk || IsEmpty(dialog.windowRect())) return Cancel();
+
+    ScrollCapture scroll(platform_);
+    scroll.SetStopCheck([this] { return host_.EscapePressed(); });
+    Image image;
+    if (!scroll.Run(dialog.chosenWindow(), dialog.clickPoint(), image)) return Cancel();
+    if (s.CopyToClipboard) host_.CopyToClipboard(image);
+    AutoSave(image, HandOver(image));
+    ShowAfter(Mode::Scroll);
+    host_.InvalidateMain();
+    return 1;
+}
+
+void Capturer::Finish(const Image& image, Mode mode) {
+    if (host_.Settings().CopyToClipboard) host_.CopyToClipboard(image);
+    AutoSave(image, HandOver(image));
+    ShowAfter(mode);
+}
+
+CaptureDocument* Capturer::HandOver(const Image& image) {
+    CaptureSettings& s = host_.Settings();
+    if (s.PlaySoundWhenCap) host_.PlaySound(host_.ProgramDirectory() + "capture.wav");
+    CaptureDocument* target = nullptr;
+    if (s.CapAppViewMode == 0) {
+        target = host_.NewDocumentForCapture();
+    } else if (s.CapAppViewMode == 1) {
+        target = host_.ActiveDocument();
+        if (!target) target = host_.NewDocumentForCapture();
+        if (target) target->RecordState();  // the replacement can be undone
+    }
+    if (!target) return nullptr;
+    Image copy(image);
+    copy.ConvertDepth(32);
+    target->TakeCapture(std::move(copy));
+    return target;
+}
+
+std::string Capturer::NextSavePath() {
+    CaptureSettings& s = host_.Settings();
+    if (!s.IsAudoSave) return {};
+    // No separator is suppressed: a folder ending in '/' gets a second one, which the system accepts.
+    const std::string stem = s.ImageSavePath + "/" + s.ImageSaveTitle;
+    const std::string extension = Extension(s.ImageFormat);
+    // Never overwrite: a number whose file exists is skipped (bounded, in case of a wildly full folder).
+    int number = s.StartNum;
+    std::string path = stem + std::to_string(number) + extension;
+    for (int tries = 0; tries < 100000 && PathExists(path); ++tries)
+        path = stem + std::to_string(++number) + extension;
+    s.StartNum = number + 1;
+    return path;
+}
+
+void Capturer::AutoSave(const Image& image, CaptureDocument* document) {
+    const std::string path = NextSavePath();
+    if (path.empty()) return;
+    if (!SaveImageFile(image, path)) {
+        // Silently losing the capture is worse than a message.
+        host_.MessageBox("The capture could not be saved to \"" + path + "\".");
+        return;
+    }
+    const int mode = host_.Settings().CapAppViewMode;
+    if (document && (mode == 0 || mode == 1)) document->SetPathName(path);
+}
+
+void Capturer::ShowAfter(Mode mode) {
+    const bool restore = host_.Settings().RestoreWndAftCap;
+    switch (mode) {
+        case Mode::ActiveWindow:
+            if (restore) {
+                host_.ActivateMain();
+                host_.ShowMain(ShowState::ShowNoActivate);
+            } else {
+                host_.ShowMain(ShowState::Hide);
+            }
+            break;
+        case Mode::Scroll:
+            if (restore) {
+                host_.ActivateMain();
+                host_.ShowMain(ShowState::Show);
+            } else {
+                host_.ShowMain(ShowState::ShowMinimized);
+            }
+            break;
+        case Mode::Message:
+            host_.ShowMain(ShowState::ShowNormal);
+            break;
+        default:
+            host_.ShowMain(restore ? ShowState::Show : ShowState::ShowMinimized);
+            break;
+    }
+}
+
+}  // namespace glimmora

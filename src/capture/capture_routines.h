@@ -1,0 +1,54 @@
+// The capture modes and the sequence that finishes every capture.
+#pragma once
+
+#include <string>
+
+#include "capture/capture_host.h"
+#include "image/image.h"
+#include "platform/platform.h"
+
+namespace glimmora {
+
+class CCapDialog;
+
+class Capturer {
+  public:
+    enum class Mode { FullScreen, Region, Window, ActiveWindow, Scroll, FixRect, Message };
+
+    Capturer(Platform& platform, CaptureHost& host) : platform_(platform), host_(host) {}
+
+    // Each returns 1 when an image was captured and finished, 0 when nothing was (cancelled, empty
+    // selection, rejected window, failed grab, or another capture still running).
+    int CaptureFullScreen();
+    int CaptureRegion();
+    int CaptureWindow();
+    int CaptureActiveWindow();
+    int CaptureFixRect();
+    int CaptureScroll();
+    // A window named by another program: grabbed at once from the live screen.
+    int CaptureWindowByMessage(WindowId window);
+
+    bool busy() const { return busy_; }
+
+    // The automatic-save path for the present settings, advanced past names that exist; empty when
+    // auto-save is off. Advances StartNum.
+    std::string NextSavePath();
+
+  private:
+    class Busy;
+    // Ends a run that captured nothing.
+    int Cancel();
+    void Finish(const Image& image, Mode mode);
+    CaptureDocument* HandOver(const Image& image);
+    void AutoSave(const Image& image, CaptureDocument* document);
+    void ShowAfter(Mode mode);
+    // Runs the overlay after the cursor has been drawn into its snapshot when asked; IDOK is 1.
+    int RunOverlay(CCapDialog& dialog, bool includeCursor);
+    void RaiseNext(WindowId next);
+
+    Platform& platform_;
+    CaptureHost& host_;
+    bool busy_ = false;
+};
+
+}  // namespace glimmora
