@@ -60,7 +60,11 @@ struct PixelBlockDeleter {
 class Image : public SerializableObject {
   public:
     // Larger pixel blocks are refused: no screen or photo we handle comes near it.
+#ifdef GLIMMORA_MAX_PIXEL_BYTES
+    static constexpr uint64_t kMaxPixelBytes = GLIMMORA_MAX_PIXEL_BYTES;  // smaller in fuzz builds
+#else
     static constexpr uint64_t kMaxPixelBytes = uint64_t{1} << 30;
+#endif
 
     Image() = default;
     Image(const Image& other);
