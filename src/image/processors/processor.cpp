@@ -1,5 +1,7 @@
 #include "image/processors/processor.h"
 
+#include "image/processors/pixel_ops.h"
+
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -72,42 +74,9 @@ bool RunProcessor(Image& image, PixelProcessor& processor, ProgressSink* progres
     return true;
 }
 
-namespace {
-constexpr double kTinyFraction = 1.1920929e-7;  // 2^-23
-
-inline int Mix(int a, int b, int c, int d, double fx, double fy) {
-    const double top = a + (b - a) * fx;
-    const double bottom = c + (d - c) * fx;
-    return static_cast<int>(top + (bottom - top) * fy);
-}
-}  // namespace
-
 std::array<uint8_t, 4> BilinearSample(double fx, double fy, bool hasAlpha, const uint8_t* p00,
                                       const uint8_t* p10, const uint8_t* p01, const uint8_t* p11) {
-    std::array<uint8_t, 4> out = {255, 255, 255, 255};
-    const size_t n = hasAlpha ? 4 : 3;
-    bool same = true;
-    for (size_t i = 0; i < n; ++i) same = same && p00[i] == p10[i] && p00[i] == p01[i] && p00[i] == p11[i];
-    if (same || (fx < kTinyFraction && fy < kTinyFraction)) {
-        std::memcpy(out.data(), p00, n);
-        return out;
-    }
-    if (hasAlpha && (p00[3] & p10[3] & p01[3] & p11[3]) != 255) {
-        const int alpha = Mix(p00[3], p10[3], p01[3], p11[3], fx, fy);
-        if (alpha == 0) {
-            out[3] = 0;
-            return out;
-        }
-        for (size_t c = 0; c < 3; ++c) {
-            const int v = Mix(p00[c] * p00[3], p10[c] * p10[3], p01[c] * p01[3], p11[c] * p11[3], fx, fy);
-            // The truncated alpha can be smaller than the weights behind the mix: keep the byte in range.
-            out[c] = static_cast<uint8_t>(std::min(v / alpha, 255));
-        }
-        out[3] = static_cast<uint8_t>(alpha);
-        return out;
-    }
-    for (size_t c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>(Mix(p00[c], p10[c], p01[c], p11[c], fx, fy));
-    return out;
+    return pixel_ops::Bilinear(fx, fy, hasAlpha, p00, p10, p01, p11);
 }
 
 namespace {

@@ -1,0 +1,98 @@
+// Small arithmetic shared by the processors. Inline so the row loops stay tight.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace glimmora::pixel_ops {
+
+inline int Clamp255(int v) {
+    return v < 0 ? 0 : (v > 255 ? 255 : v);
+}
+inline int64_t Clamp255(int64_t v) {
+    return v < 0 ? 0 : (v > 255 ? 255 : v);
+}
+
+// The grey value every filter uses: (red * 30 + green * 59 + blue * 11) / 100.
+// The weighted sum is at most 25500, where multiplying by 5243 / 2^19 truncates exactly like / 100.
+inline uint32_t Grey(uint32_t blue, uint32_t green, uint32_t red) {
+    return ((red * 30 + green * 59 + blue * 11) * 5243u) >> 19;
+}
+
+// Nearest integer, halves away from zero; exact for |v| < 2^62 without a library call.
+inline int64_t RoundHalfAway(double v) {
+    const auto t = static_cast<int64_t>(v);
+    const double frac = v - static_cast<double>(t);
+    if (frac >= 0.5) return t + 1;
+    if (frac <= -0.5) return t - 1;
+    return t;
+}
+
+constexpr double kTinyFraction = 1.1920929e-7;  // 2^-23
+
+inline int Mix(int a, int b, int c, int d, double fx, double fy) {
+    const double top = a + (b - a) * fx;
+    const double bottom = c + (d - c) * fx;
+    return static_cast<int>(top + (bottom - top) * fy);
+}
+
+// The bilinear sampler; see BilinearSample in processor.h.
+inline std::array<uint8_t, 4> Bilinear(double fx, double fy, bool hasAlpha, const uint8_t* p00,
+                                       const uint8_t* p10, const uint8_t* p01, const uint8_t* p11) {
+    std::array<uint8_t, 4> out = {255, 255, 255, 255};
+    bool same;
+    if (hasAlpha) {
+        uint32_t a, b, c, d;
+        std::memcpy(&a, p00, 4);
+        std::memcpy(&b, p10, 4);
+        std::memcpy(&c, p01, 4);
+        std::memcpy(&d, p11, 4);
+        same = a == b && a == c && a == d;
+    } else {
+        same = p00[0] == p10[0] && p00[0] == p01[0] && p00[0] == p11[0] && p00[1] == p10[1] &&
+               p00[1] == p01[1] && p00[1] == p11[1] && p00[2] == p10[2] && p00[2] == p01[2] &&
+               p00[2] == p11[2];
+    }
+    if (same || (fx < kTinyFraction && fy < kTinyFraction)) {
+        std::memcpy(out.data(), p00, hasAlpha ? 4 : 3);
+        return out;
+    }
+    if (hasAlpha && (p00[3] & p10[3] & p01[3] & p11[3]) != 255) {
+        const int alpha = Mix(p00[3], p10[3], p01[3], p11[3], fx, fy);
+        if (alpha == 0) {
+            out[3] = 0;
+            return out;
+        }
+        for (int c = 0; c < 3; ++c) {
+            const int v = Mix(p00[c] * p00[3], p10[c] * p10[3], p01[c] * p01[3], p11[c] * p11[3], fx, fy);
+            // The truncated alpha can be smaller than the weights behind the mix: keep the byte in range.
+            const int q = v / alpha;
+            out[c] = static_cast<uint8_t>(q > 255 ? 255 : q);
+        }
+        out[3] = static_cast<uint8_t>(alpha);
+        return out;
+    }
+    for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>(Mix(p00[c], p10[c], p01[c], p11[c], fx, fy));
+    return out;
+}
+
+// Moves one pixel of 1, 2, 3 or 4 bytes.
+inline void CopyPixel(uint8_t* d, const uint8_t* s, int bytes) {
+    switch (bytes) {
+        case 4:
+            std::memcpy(d, s, 4);
+            break;
+        case 3:
+            std::memcpy(d, s, 3);
+            break;
+        case 2:
+            std::memcpy(d, s, 2);
+            break;
+        default:
+            d[0] = s[0];
+            break;
+    }
+}
+
+}  // namespace glimmora::pixel_ops
