@@ -1,0 +1,115 @@
+// Annotations kept apart from the picture until they are flattened: lines, texts, shapes, arrows,
+// highlight boxes and stamps, as plain records chosen by their kind tag.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <list>
+#include <memory>
+
+#include "image/image.h"
+
+namespace glimmora {
+
+// 0x00BBGGRR: red in the low byte.
+using ColorRef = uint32_t;
+
+enum ObjectKind : int {
+    kLineObject = 0,
+    kTextObject = 1,
+    kShapeObject = 2,
+    kArrowObject = 3,
+    kHighlightObject = 4,
+    kStampObject = 5,
+};
+
+class OverlayObject {
+  public:
+    virtual ~OverlayObject() = default;
+
+    int transparency = 0;  // 0 opaque ... 100 invisible
+    int shadow = 0;
+    const int kind;
+
+  protected:
+    explicit OverlayObject(int k) : kind(k) {}
+    OverlayObject(const OverlayObject&) = default;
+};
+
+class LineObject : public OverlayObject {
+  public:
+    LineObject() : OverlayObject(kLineObject) {}
+    int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    int width = 2;
+    ColorRef colour = 0;
+    int lineStyle = 0;  // 0 solid, 1 dot, 2 dash
+};
+
+class TextObject : public OverlayObject {
+  public:
+    TextObject() : OverlayObject(kTextObject) {}
+    QString text;
+    QString fontName = QStringLiteral("Arial");
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int fontSize = 16;  // points
+    ColorRef textColour = 0;
+    ColorRef backColour = 0xFFFFFF;
+    int alignment = 1;  // 0 left, 1 centre, 2 right
+    int bold = 0, italic = 0, underline = 0;
+    int boxStyle = 0;  // 0 solid box, 1 transparent box
+};
+
+class ShapeObject : public OverlayObject {
+  public:
+    ShapeObject() : OverlayObject(kShapeObject) {}
+    ColorRef borderColour = 0;
+    ColorRef backColour = 0x7B1700;
+    int shape = 0;  // 0 rectangle, 1 ellipse, 2 filled rectangle, 3 filled ellipse
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int width = 2;
+};
+
+class ArrowObject : public OverlayObject {
+  public:
+    ArrowObject() : OverlayObject(kArrowObject) {}
+    int x1 = 0, y1 = 0;  // tail
+    int x2 = 0, y2 = 0;  // head
+    int width = 2;
+    ColorRef colour = 0;
+    int arrowStyle = 0;  // 0 filled head, 1 open head
+};
+
+class HighlightObject : public OverlayObject {
+  public:
+    HighlightObject() : OverlayObject(kHighlightObject) { transparency = 60; }
+    ColorRef colour = 0x800000;
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+class StampObject : public OverlayObject {
+  public:
+    StampObject() : OverlayObject(kStampObject) {}
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int stampNumber = 0;
+    Image stampImage;
+};
+
+// Front is drawn first (bottom), back last (top).
+using ObjectList = std::list<std::unique_ptr<OverlayObject>>;
+
+// A new object of the same kind with every field copied; null for a kind outside the six.
+std::unique_ptr<OverlayObject> CloneObject(const OverlayObject& object);
+// Empties dest, then appends a copy of each object of source in order.
+void DeepCopy(ObjectList& dest, const ObjectList& source);
+
+// Line and arrow objects keep two points; the other kinds a rectangle.
+bool IsPointKind(int kind);
+
+// The geometry that moves during a drag: the two points or the four edges.
+struct ObjectGeometry {
+    int a = 0, b = 0, c = 0, d = 0;  // x1, y1, x2, y2 or left, top, right, bottom
+};
+ObjectGeometry GetGeometry(const OverlayObject& object);
+void SetGeometry(OverlayObject& object, const ObjectGeometry& geometry);
+
+}  // namespace glimmora

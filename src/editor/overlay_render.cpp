@@ -1,0 +1,404 @@
+#include "editor/overlay_render.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QImage>
+#include <QPainter>
+#include <QPen>
+#include <QPolygon>
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "image/processors/geometry.h"
+
+namespace glimmora {
+
+namespace {
+
+constexpr int kCanvasMargin = 10;  // lines, arrows and shapes get room for their pen on every side
+constexpr int kShadowOffset = 5;
+constexpr int kShadowRadius = 10;
+constexpr int kShadowOpacity = 75;
+// Object pixels further out than this from the target cannot reach it, shadow included.
+constexpr int kVisibleMargin = 2 * kShadowRadius;
+
+QColor ToQColor(ColorRef c, int alpha = 255) {
+    return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                  static_cast<int>((c >> 16) & 0xFF), alpha);
+}
+
+struct Box {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+    bool Empty() const { return right <= left || bottom <= top; }
+};
+
+// The part of a canvas that can show on the target.
+Box VisiblePart(const Box& canvas, int targetWidth, int targetHeight) {
+    return {std::max(canvas.left, -kVisibleMargin), std::max(canvas.top, -kVisibleMargin),
+            std::min(canvas.right, targetWidth + kVisibleMargin),
+            std::min(canvas.bottom, targetHeight + kVisibleMargin)};
+}
+
+// No gesture puts an object this far out; beyond it objects are not drawn, which keeps every canvas
+// computation well inside int and the painter's fixed-point range.
+constexpr int kMaxCoordinate = 1 << 24;
+
+bool WithinDrawableRange(const OverlayObject& object) {
+    const ObjectGeometry g = GetGeometry(object);
+    for (int v : {g.a, g.b, g.c, g.d})
+        if (v < -kMaxCoordinate || v > kMaxCoordinate) return false;
+    return true;
+}
+
+Box MakeBox(int l, int t, int r, int b) {
+    return {l, t, r, b};
+}
+
+Box PointCanvas(int x1, int y1, int x2, int y2) {
+    return MakeBox(std::min(x1, x2) - kCanvasMargin, std::min(y1, y2) - kCanvasMargin,
+                   std::max(x1, x2) + kCanvasMargin, std::max(y1, y2) + kCanvasMargin);
+}
+
+// A transparent canvas for the visible part, with a painter whose origin is the full canvas's
+// top-left, at 96 dots per inch so point sizes come out as they do on screen.
+struct Canvas {
+    QImage image;
+    Box visible;
+};
+
+Canvas MakeCanvas(const Box& full, int targetWidth, int targetHeight) {
+    Canvas c;
+    c.visible = VisiblePart(full, targetWidth, targetHeight);
+    if (c.visible.Empty()) return c;
+    c.image = QImage(c.visible.Width(), c.visible.Height(), QImage::Format_ARGB32_Premultiplied);
+    if (c.image.isNull()) return c;
+    c.image.fill(Qt::transparent);
+    c.image.setDotsPerMeterX(3780);
+    c.image.setDotsPerMeterY(3780);
+    return c;
+}
+
+void PrepareTransform(QPainter& painter, const Box& full, const Box& visible) {
+    painter.translate(full.left - visible.left, full.top - visible.top);
+}
+
+// Premultiplied canvas pixels to the image's straight blue, green, red, alpha bytes.
+ObjectCanvas ToObjectCanvas(const Canvas& canvas) {
+    ObjectCanvas out;
+    if (canvas.image.isNull() || !out.image.Create(canvas.image.width(), canvas.image.height(), 32))
+        return out;
+    const int w = canvas.image.width();
+    for (int y = 0; y < canvas.image.height(); ++y) {
+        const QRgb* src = reinterpret_cast<const QRgb*>(canvas.image.constScanLine(y));
+        uint8_t* dst = out.image.Row(y);
+        for (int x = 0; x < w; ++x, dst += 4) {
+            const QRgb p = src[x];
+            const uint32_t a = qAlpha(p);
+            if (a == 255) {
+                dst[0] = static_cast<uint8_t>(qBlue(p));
+                dst[1] = static_cast<uint8_t>(qGreen(p));
+                dst[2] = static_cast<uint8_t>(qRed(p));
+            } else if (a != 0) {
+                dst[0] = static_cast<uint8_t>(std::min<uint32_t>(255, (qBlue(p) * 255 + a / 2) / a));
+                dst[1] = static_cast<uint8_t>(std::min<uint32_t>(255, (qGreen(p) * 255 + a / 2) / a));
+                dst[2] = static_cast<uint8_t>(std::min<uint32_t>(255, (qRed(p) * 255 + a / 2) / a));
+            }
+            dst[3] = static_cast<uint8_t>(a);
+        }
+    }
+    out.x = canvas.visible.left;
+    out.y = canvas.visible.top;
+    return out;
+}
+
+}  // namespace
+
+QFont MakeTextFont(const TextObject& o) {
+    QFont font;
+    if (QFontDatabase::hasFamily(o.fontName)) {
+        font.setFamily(o.fontName);
+    } else {
+        font.setFamily(QStringLiteral("sans-serif"));
+        font.setStyleHint(QFont::SansSerif);
+    }
+    font.setPointSizeF(static_cast<qreal>(o.fontSize));
+    font.setBold(o.bold != 0);
+    font.setItalic(o.italic != 0);
+    font.setUnderline(o.underline != 0);
+    return font;
+}
+
+int TextFlags(const TextObject& o) {
+    const int horizontal = o.alignment == 0   ? Qt::AlignLeft
+                           : o.alignment == 2 ? Qt::AlignRight
+                                              : Qt::AlignHCenter;
+    return horizontal | Qt::AlignTop | Qt::TextWordWrap;
+}
+
+namespace {
+
+ObjectCanvas DrawLine(const LineObject& o, int tw, int th) {
+    const Box full = PointCanvas(o.x1, o.y1, o.x2, o.y2);
+    Canvas canvas = MakeCanvas(full, tw, th);
+    if (canvas.image.isNull()) return {};
+    {
+        QPainter p(&canvas.image);
+        PrepareTransform(p, full, canvas.visible);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        QPen pen(ToQColor(o.colour), static_cast<qreal>(o.width));
+        pen.setCapStyle(Qt::FlatCap);
+        // The dash patterns of the original look: dots as long as the gaps, dashes three times that.
+        if (o.lineStyle == 1)
+            pen.setDashPattern({1.0, 1.0});
+        else if (o.lineStyle == 2)
+            pen.setDashPattern({3.0, 1.0});
+        p.setPen(pen);
+        p.drawLine(QPointF(o.x1 - full.left, o.y1 - full.top), QPointF(o.x2 - full.left, o.y2 - full.top));
+    }
+    return ToObjectCanvas(canvas);
+}
+
+ObjectCanvas DrawText(const TextObject& o, int tw, int th) {
+    const Box full = MakeBox(o.left, o.top, o.right, o.bottom);
+    if (full.Empty()) return {};
+    Canvas canvas = MakeCanvas(full, tw, th);
+    if (canvas.image.isNull()) return {};
+    if (o.boxStyle == 0) canvas.image.fill(ToQColor(o.backColour));
+    {
+        QPainter p(&canvas.image);
+        PrepareTransform(p, full, canvas.visible);
+        p.setFont(MakeTextFont(o));
+        p.setPen(ToQColor(o.textColour));
+        p.drawText(QRectF(0, 0, full.Width(), full.Height()), TextFlags(o), o.text);
+    }
+    return ToObjectCanvas(canvas);
+}
+
+ObjectCanvas DrawShape(const ShapeObject& o, int tw, int th) {
+    const Box full =
+        MakeBox(o.left - kCanvasMargin, o.top - kCanvasMargin, o.right + kCanvasMargin, o.bottom + kCanvasMargin);
+    if (full.Empty()) return {};
+    Canvas canvas = MakeCanvas(full, tw, th);
+    if (canvas.image.isNull()) return {};
+    {
+        QPainter p(&canvas.image);
+        PrepareTransform(p, full, canvas.visible);
+        const bool ellipse = o.shape == 1 || o.shape == 3;
+        p.setRenderHint(QPainter::Antialiasing, ellipse);
+        const QRectF rect(kCanvasMargin, kCanvasMargin, static_cast<qreal>(o.right) - o.left,
+                          static_cast<qreal>(o.bottom) - o.top);
+        if (o.shape == 2 || o.shape == 3) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(ToQColor(o.backColour));
+            if (ellipse)
+                p.drawEllipse(rect);
+            else
+                p.fillRect(rect, ToQColor(o.backColour));
+        }
+        QPen pen(ToQColor(o.borderColour), static_cast<qreal>(o.width));
+        pen.setJoinStyle(Qt::MiterJoin);
+        p.setPen(pen);
+        p.setBrush(Qt::NoBrush);
+        if (ellipse)
+            p.drawEllipse(rect);
+        else
+            p.drawRect(rect);
+    }
+    return ToObjectCanvas(canvas);
+}
+
+ObjectCanvas DrawArrow(const ArrowObject& o, int tw, int th) {
+    const Box full = PointCanvas(o.x1, o.y1, o.x2, o.y2);
+    Canvas canvas = MakeCanvas(full, tw, th);
+    if (canvas.image.isNull()) return {};
+    const QPoint tail(o.x1 - full.left, o.y1 - full.top);
+    const QPoint tip(o.x2 - full.left, o.y2 - full.top);
+    const ArrowHead head = ComputeArrowHead(tail, tip);
+    if (head.valid) {
+        // Drawn like the device context of old: no smoothing, a 1-pixel black pen, the head's brush.
+        QPainter p(&canvas.image);
+        PrepareTransform(p, full, canvas.visible);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setPen(QPen(Qt::black, 0));
+        p.setBrush(ToQColor(o.colour));
+        if (o.arrowStyle == 0) {
+            p.drawLine(tail, tip);
+            p.drawPolygon(QPolygon({tip, head.corner1, head.corner2}));
+        } else {
+            p.drawLine(tail, head.base);
+            p.drawPolyline(QPolygon({head.base, head.corner1, tip, head.corner2, head.base}));
+        }
+    }
+    return ToObjectCanvas(canvas);
+}
+
+ObjectCanvas DrawHighlight(const HighlightObject& o, int tw, int th) {
+    const Box full = MakeBox(o.left, o.top, o.right, o.bottom);
+    const Box visible = VisiblePart(full, tw, th);
+    ObjectCanvas out;
+    if (visible.Empty() || !out.image.Create(visible.Width(), visible.Height(), 32)) return out;
+    const uint8_t pixel[4] = {static_cast<uint8_t>(o.colour >> 16), static_cast<uint8_t>(o.colour >> 8),
+                              static_cast<uint8_t>(o.colour), 255};
+    out.image.FillRect({0, 0, visible.Width(), visible.Height()}, pixel);
+    out.x = visible.left;
+    out.y = visible.top;
+    return out;
+}
+
+ObjectCanvas DrawStamp(const StampObject& o) {
+    ObjectCanvas out;
+    if (!o.stampImage.IsValid()) return out;
+    out.image = o.stampImage;
+    // Resampled at 32 bits, so palette stamps are scaled like the others.
+    out.image.ConvertDepth(32);
+    ResizeBilinear(out.image, o.right - o.left, o.bottom - o.top, nullptr);
+    out.image.SetPosition(0, 0);
+    out.x = o.left;
+    out.y = o.top;
+    return out;
+}
+
+}  // namespace
+
+void Composite(Image& target, const Image& source, int x, int y, int strength) {
+    if (!target.IsValid() || !source.IsValid() || target.Depth() != 32 || source.Depth() != 32) return;
+    strength = std::clamp(strength, 0, 100);
+    const int64_t left = std::max<int64_t>(x, 0), top = std::max<int64_t>(y, 0);
+    const int64_t right = std::min<int64_t>(int64_t{x} + source.Width(), target.Width());
+    const int64_t bottom = std::min<int64_t>(int64_t{y} + source.Height(), target.Height());
+    if (left >= right || top >= bottom) return;
+    const int count = static_cast<int>(right - left);
+    for (int ty = static_cast<int>(top); ty < bottom; ++ty) {
+        const uint8_t* s = source.PixelAddress(static_cast<int>(left - x), ty - y);
+        uint8_t* d = target.PixelAddress(static_cast<int>(left), ty);
+        for (int i = 0; i < count; ++i, s += 4, d += 4) {
+            const uint32_t a = strength == 100 ? s[3] : static_cast<uint32_t>(strength) * s[3] / 100;
+            const uint32_t da = d[3];
+            if (da == 0 && a == 0) {
+                d[0] = d[1] = d[2] = 255;
+                d[3] = 0;
+            } else if (da == 0 || a == 255) {
+                d[0] = s[0];
+                d[1] = s[1];
+                d[2] = s[2];
+                d[3] = static_cast<uint8_t>(a);
+            } else if (a == 0) {
+                // unchanged
+            } else if (da == 255) {
+                // The general formula with e = 65025: every term carries a factor 255, so the
+                // quotient is the same with it taken out (and division by a constant is cheap).
+                const uint32_t keep = 255 - a;
+                d[0] = static_cast<uint8_t>((s[0] * a + d[0] * keep) / 255);
+                d[1] = static_cast<uint8_t>((s[1] * a + d[1] * keep) / 255);
+                d[2] = static_cast<uint8_t>((s[2] * a + d[2] * keep) / 255);
+            } else {
+                const uint32_t c = a * 255, e = da * 255, m = a * da, f = c + e - m;
+                d[0] = static_cast<uint8_t>((s[0] * c + d[0] * (e - m)) / f);
+                d[1] = static_cast<uint8_t>((s[1] * c + d[1] * (e - m)) / f);
+                d[2] = static_cast<uint8_t>((s[2] * c + d[2] * (e - m)) / f);
+                d[3] = static_cast<uint8_t>(f / 255);
+            }
+        }
+    }
+}
+
+void AddDropShadow(Image& image) {
+    if (!image.IsValid() || image.Depth() != 32) return;
+    const int w = image.Width(), h = image.Height();
+    const int r = kShadowRadius, half = r / 2;
+    const int cw = w + 2 * r, ch = h + 2 * r;
+    Image canvas;
+    if (!canvas.Create(cw, ch, 32)) return;
+
+    // The shadow is black, and the blur's colour is the alpha-weighted mean of black: only the alpha
+    // plane needs blurring. Window sums run incrementally, row sums first and then column sums, and give
+    // exactly the sums of the r x r windows (offsets -half .. half - 1, nothing outside the canvas).
+    // The canvas starts at offset - r, so the shadow of source pixel (x, y) is canvas pixel
+    // (x + r, y + r) and the picture itself goes to (r - offset, r - offset).
+    const int shift = r;
+    std::vector<int32_t> rowSums(static_cast<size_t>(cw) * static_cast<size_t>(h), 0);
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* src = image.Row(y);
+        int32_t* sums = rowSums.data() + static_cast<size_t>(y) * static_cast<size_t>(cw);
+        // Canvas column X sums shadow columns X - half .. X + half - 1, i.e. source columns
+        // X - half - shift .. X + half - 1 - shift.
+        int32_t running = 0;
+        for (int X = 0; X < cw; ++X) {
+            const int enter = X + half - 1 - shift, leave = X - half - 1 - shift;
+            if (enter >= 0 && enter < w) running += src[4 * enter + 3] * kShadowOpacity / 100;
+            if (leave >= 0 && leave < w) running -= src[4 * leave + 3] * kShadowOpacity / 100;
+            sums[X] = running;
+        }
+    }
+    std::vector<int32_t> column(static_cast<size_t>(cw), 0);
+    for (int Y = 0; Y < ch; ++Y) {
+        const int enter = Y + half - 1 - shift, leave = Y - half - 1 - shift;
+        if (enter >= 0 && enter < h) {
+            const int32_t* add = rowSums.data() + static_cast<size_t>(enter) * static_cast<size_t>(cw);
+            for (int X = 0; X < cw; ++X) column[static_cast<size_t>(X)] += add[X];
+        }
+        if (leave >= 0 && leave < h) {
+            const int32_t* sub = rowSums.data() + static_cast<size_t>(leave) * static_cast<size_t>(cw);
+            for (int X = 0; X < cw; ++X) column[static_cast<size_t>(X)] -= sub[X];
+        }
+        uint8_t* out = canvas.Row(Y);
+        for (int X = 0; X < cw; ++X)
+            out[4 * X + 3] = static_cast<uint8_t>(column[static_cast<size_t>(X)] / (r * r));
+    }
+
+    Composite(canvas, image, r - kShadowOffset, r - kShadowOffset, 100);
+    image = std::move(canvas);
+}
+
+ArrowHead ComputeArrowHead(QPoint tail, QPoint head) {
+    constexpr double kHeadWidth = 8.0;
+    constexpr double kHeadAngle = 0.3;
+    ArrowHead out;
+    const double vx = static_cast<double>(head.x()) - tail.x();
+    const double vy = static_cast<double>(head.y()) - tail.y();
+    const double length = std::sqrt(vx * vx + vy * vy);
+    if (length == 0.0) return out;
+    const double t = kHeadWidth / (length * std::tan(kHeadAngle));
+    out.base = QPoint(static_cast<int>(head.x() - t * vx), static_cast<int>(head.y() - t * vy));
+    const double n = kHeadWidth / (2.0 * length);
+    out.corner1 = QPoint(static_cast<int>(out.base.x() - n * vy), static_cast<int>(out.base.y() + n * vx));
+    out.corner2 = QPoint(static_cast<int>(out.base.x() + n * vy), static_cast<int>(out.base.y() - n * vx));
+    out.valid = true;
+    return out;
+}
+
+ObjectCanvas DrawObjectCanvas(const OverlayObject& object, int targetWidth, int targetHeight) {
+    if (!WithinDrawableRange(object)) return {};
+    if (auto* line = dynamic_cast<const LineObject*>(&object))
+        return DrawLine(*line, targetWidth, targetHeight);
+    if (auto* text = dynamic_cast<const TextObject*>(&object))
+        return DrawText(*text, targetWidth, targetHeight);
+    if (auto* shape = dynamic_cast<const ShapeObject*>(&object))
+        return DrawShape(*shape, targetWidth, targetHeight);
+    if (auto* arrow = dynamic_cast<const ArrowObject*>(&object))
+        return DrawArrow(*arrow, targetWidth, targetHeight);
+    if (auto* box = dynamic_cast<const HighlightObject*>(&object))
+        return DrawHighlight(*box, targetWidth, targetHeight);
+    if (auto* stamp = dynamic_cast<const StampObject*>(&object)) return DrawStamp(*stamp);
+    return {};
+}
+
+void RenderObject(const OverlayObject& object, Image& target) {
+    if (!target.IsValid() || target.Depth() != 32) return;
+    ObjectCanvas canvas = DrawObjectCanvas(object, target.Width(), target.Height());
+    if (!canvas.image.IsValid()) return;
+    if (object.shadow == 1) AddDropShadow(canvas.image);
+    Composite(target, canvas.image, canvas.x, canvas.y, 100 - object.transparency);
+}
+
+void RenderAll(const ObjectList& objects, Image& target) {
+    if (objects.empty() || !target.IsValid()) return;
+    if (target.Depth() != 32) target.ConvertDepth(32);
+    for (const auto& object : objects)
+        if (object) RenderObject(*object, target);
+}
+
+}  // namespace glimmora

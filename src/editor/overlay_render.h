@@ -1,0 +1,50 @@
+// Drawing overlay objects onto an image: each object on its own canvas, an optional drop shadow, then
+// blended onto the target.
+#pragma once
+
+#include <QFont>
+#include <QPoint>
+
+#include "editor/overlay_object.h"
+#include "image/image.h"
+
+namespace glimmora {
+
+// Blends a 32-bit source onto a 32-bit target with its top-left at (x, y), at strength percent
+// (clamped to 0..100). Nothing happens unless both images have 32 bits per pixel.
+void Composite(Image& target, const Image& source, int x, int y, int strength);
+
+// The drop shadow: a 32-bit image of w x h becomes (w + 20) x (h + 20) with a blurred black shadow
+// (75 % alpha, offset 5, 10 x 10 box blur) under the picture, which now sits at (5, 5).
+void AddDropShadow(Image& image);
+
+// The object's own picture before the shadow: 32 bits, with the target position of its top-left.
+// Only the part that can show on a target of targetWidth x targetHeight is drawn; an invalid image
+// means nothing to draw.
+struct ObjectCanvas {
+    Image image;
+    int x = 0, y = 0;
+};
+ObjectCanvas DrawObjectCanvas(const OverlayObject& object, int targetWidth, int targetHeight);
+
+// One object onto a 32-bit target, shadow included; other depths are left alone.
+void RenderObject(const OverlayObject& object, Image& target);
+
+// Every object in list order. A target of another depth is turned into a 32-bit image first, so
+// objects show (and are saved and flattened) whatever the picture's depth; without objects the
+// target is not touched.
+void RenderAll(const ObjectList& objects, Image& target);
+
+// The font of a text object: its family when installed, else the generic sans-serif family.
+QFont MakeTextFont(const TextObject& object);
+// Alignment and wrapping of the text in its box.
+int TextFlags(const TextObject& object);
+
+// Where the arrow's head goes: the base of the head on the shaft and its two outer corners.
+struct ArrowHead {
+    bool valid = false;  // false for an arrow of zero length, which has no direction
+    QPoint base, corner1, corner2;
+};
+ArrowHead ComputeArrowHead(QPoint tail, QPoint head);
+
+}  // namespace glimmora
