@@ -178,8 +178,8 @@ ObjectCanvas DrawText(const TextObject& o, int tw, int th) {
 }
 
 ObjectCanvas DrawShape(const ShapeObject& o, int tw, int th) {
-    const Box full =
-        MakeBox(o.left - kCanvasMargin, o.top - kCanvasMargin, o.right + kCanvasMargin, o.bottom + kCanvasMargin);
+    const Box full = MakeBox(o.left - kCanvasMargin, o.top - kCanvasMargin, o.right + kCanvasMargin,
+                             o.bottom + kCanvasMargin);
     if (full.Empty()) return {};
     Canvas canvas = MakeCanvas(full, tw, th);
     if (canvas.image.isNull()) return {};

@@ -1,0 +1,103 @@
+// One editor document: the picture, its overlay objects, the undo history and the file it belongs to.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "editor/document_host.h"
+#include "editor/overlay_object.h"
+#include "editor/undo_history.h"
+#include "image/image.h"
+#include "image/processors/processor.h"
+
+namespace glimmora {
+
+class CTavrikDoc : public QObject {
+    Q_OBJECT
+
+  public:
+    static constexpr int kUndoLimit = 10;
+
+    explicit CTavrikDoc(QObject* parent = nullptr);
+    ~CTavrikDoc() override;
+
+    // The windows around the document; none of them is owned.
+    void SetPrompts(DocumentPrompts* prompts) { prompts_ = prompts; }
+    void SetFirstView(DocumentView* view) { view_ = view; }
+    void SetProgressHost(ProgressHost* host) { progressHost_ = host; }
+
+    const QString& Title() const { return title_; }
+    void SetTitle(const QString& title);
+    const std::string& PathName() const { return pathName_; }
+    // Also titles the document with the file's name.
+    void SetPathName(const std::string& path);
+
+    // Reads the file into the image (32 bits); a file that does not decode leaves the image empty.
+    // False only when the file cannot be opened at all. Sets the path name.
+    bool OnOpenDocument(const std::string& path);
+    // Writes the image with every object drawn on it; the document itself stays as it is.
+    bool OnSaveDocument(const std::string& path);
+    // The close prompt for a changed document. True when the document may be destroyed now.
+    bool OnCloseDocument();
+
+    // Save: to the path name, or through the save dialog when there is none. Save As: always the dialog.
+    // A failed save is reported by name; false also when the dialog was cancelled.
+    bool OnFileSave();
+    bool OnFileSaveAs();
+    void OnEditUndo();
+    void OnEditRedo();
+    bool CanUndo() const { return undo.UndoCount() > 0; }
+    bool CanRedo() const { return undo.RedoCount() > 0; }
+
+    // Runs one image processor as one undo step; null does nothing.
+    void ApplyProcessor(PixelProcessor* processor);
+    // Runs a ready-made step (a resize) and records it.
+    void ApplyStep(std::unique_ptr<UndoStep> step);
+    // Records the state before a change the caller is about to make: a copy of picture (the document's
+    // own image) and of the objects.
+    bool RecordState(const Image& picture);
+
+    // How every picture of the editor reaches a file: the encoder follows the extension.
+    static bool SaveImageFile(const Image& picture, const std::string& path);
+
+    // A capture or the New command's blank image becomes the picture (at 32 bits); objects stay.
+    void SetNewImage(const Image& picture);
+    // Changes that record no undo step (paste, cut, moving, restyling or editing an object) still
+    // make the document differ from its file.
+    void NoteEdit();
+
+    // The object commands of the view's context menu. Delete and Flatten are undo steps.
+    bool DeleteObject(OverlayObject* object);
+    void Flatten();
+    bool BringToFront(OverlayObject* object);
+    bool SendToBack(OverlayObject* object);
+
+    // Every view repaints.
+    void UpdateAllViews() { emit updated(); }
+
+    UndoHistory undo;
+    Image image;
+    ObjectList objects;
+    // 1 while the document holds changes that are not in a file.
+    int modified = 0;
+
+  signals:
+    void updated();
+    void titleChanged(const QString& title);
+
+  private:
+    bool SaveDialogAndSave(bool keepPathName);
+    void ReportSaveFailure(const std::string& path);
+    void MarkModified() { modified = 1; }
+    ObjectList::iterator Find(OverlayObject* object);
+
+    DocumentPrompts* prompts_ = nullptr;
+    DocumentView* view_ = nullptr;
+    ProgressHost* progressHost_ = nullptr;
+    QString title_;
+    std::string pathName_;
+};
+
+}  // namespace glimmora

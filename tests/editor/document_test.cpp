@@ -1,0 +1,472 @@
+#include "editor/tavrik_doc.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+
+#include "editor/editor_test_util.h"
+#include "image/codecs/image_codec.h"
+#include "image/processors/geometry.h"
+
+namespace glimmora {
+namespace {
+
+using test::At;
+using test::Bgra;
+
+// The user's answers, given in advance; everything shown is kept for the test to look at.
+class ScriptedPrompts : public DocumentPrompts {
+  public:
+    Answer AskSaveImage() override {
+        ++questions;
+        return answer;
+    }
+    std::optional<std::string> AskSavePath(const std::string& initialName) override {
+        dialogNames.push_back(initialName);
+        if (paths.empty()) return std::nullopt;
+        std::optional<std::string> path = paths.front();
+        paths.pop_front();
+        return path;
+    }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+
+    Answer answer = Answer::kCancel;
+    std::deque<std::optional<std::string>> paths;
+    int questions = 0;
+    std::vector<std::string> dialogNames, messages;
+};
+
+class CountingView : public DocumentView {
+  public:
+    void ClearSelectionState() override { ++clears; }
+    int clears = 0;
+};
+
+class RecordingProgress : public ProgressHost {
+  public:
+    class Sink : public ProgressSink {
+      public:
+        explicit Sink(RecordingProgress& host) : host_(host) { ++host_.live; }
+        ~Sink() override { --host_.live; }
+        void Start() override { host_.events.push_back(-1); }
+        void SetPercent(int percent) override { host_.events.push_back(percent); }
+
+      private:
+        RecordingProgress& host_;
+    };
+    std::unique_ptr<ProgressSink> CreateProgress() override {
+        ++created;
+        return std::make_unique<Sink>(*this);
+    }
+    void SetWaitCursor(bool on) override { cursor.push_back(on); }
+
+    int created = 0, live = 0;
+    std::vector<int> events;
+    std::vector<bool> cursor;
+};
+
+Bgra Colour(int i) {
+    return {i, 255 - i, i * 2 % 256, 255};
+}
+
+uint32_t ColourRef(int i) {
+    const Bgra c = Colour(i);
+    return static_cast<uint32_t>(c[2] | c[1] << 8 | c[0] << 16);
+}
+
+std::unique_ptr<HighlightObject> Box(int l, int t, int r, int b, ColorRef colour = 0x0000FF) {
+    auto box = std::make_unique<HighlightObject>();
+    box->transparency = 0;
+    box->colour = colour;
+    box->left = l, box->top = t, box->right = r, box->bottom = b;
+    return box;
+}
+
+class DocumentTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        doc_.SetPrompts(&prompts_);
+        doc_.SetFirstView(&view_);
+        doc_.SetProgressHost(&progress_);
+        doc_.SetTitle(QStringLiteral("Capture1"));
+        doc_.SetNewImage(test::White(8, 6));
+    }
+    std::string File(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
+
+    QTemporaryDir dir_;
+    ScriptedPrompts prompts_;
+    CountingView view_;
+    RecordingProgress progress_;
+    CTavrikDoc doc_;
+};
+
+TEST_F(DocumentTest, AnEleventhChangeDropsTheOldestStep) {
+    for (int i = 1; i <= 11; ++i) {
+        FillColourProcessor fill(ColourRef(i));
+        doc_.ApplyProcessor(&fill);
+    }
+    EXPECT_EQ(At(doc_.image, 3, 3), Colour(11));
+    int undone = 0;
+    while (doc_.CanUndo()) {
+        doc_.OnEditUndo();
+        ++undone;
+    }
+    EXPECT_EQ(undone, 10);
+    EXPECT_EQ(At(doc_.image, 3, 3), Colour(1));  // the first change can no longer be undone
+    while (doc_.CanRedo()) doc_.OnEditRedo();
+    EXPECT_EQ(At(doc_.image, 3, 3), Colour(11));
+    EXPECT_EQ(doc_.undo.Limit(), 10);
+}
+
+TEST_F(DocumentTest, ANewChangeAfterUndoEmptiesTheRedoStack) {
+    FillColourProcessor a(ColourRef(1)), b(ColourRef(2)), c(ColourRef(3));
+    doc_.ApplyProcessor(&a);
+    doc_.ApplyProcessor(&b);
+    doc_.OnEditUndo();
+    EXPECT_TRUE(doc_.CanRedo());
+    doc_.ApplyProcessor(&c);
+    EXPECT_FALSE(doc_.CanRedo());
+    doc_.OnEditUndo();
+    EXPECT_EQ(At(doc_.image, 0, 0), Colour(1));
+    doc_.OnEditRedo();
+    EXPECT_EQ(At(doc_.image, 0, 0), Colour(3));
+}
+
+TEST_F(DocumentTest, UndoAndRedoRestoreObjectListsAsCopies) {
+    ASSERT_TRUE(doc_.RecordState(doc_.image));
+    doc_.objects.push_back(Box(1, 1, 4, 4));
+    ASSERT_TRUE(doc_.RecordState(doc_.image));
+    doc_.objects.push_back(Box(2, 2, 5, 5, 0xFF0000));
+    OverlayObject* second = doc_.objects.back().get();
+
+    doc_.OnEditUndo();
+    ASSERT_EQ(doc_.objects.size(), 1u);
+    doc_.OnEditUndo();
+    EXPECT_TRUE(doc_.objects.empty());
+    doc_.OnEditRedo();
+    doc_.OnEditRedo();
+    ASSERT_EQ(doc_.objects.size(), 2u);
+    auto* restored = dynamic_cast<HighlightObject*>(doc_.objects.back().get());
+    ASSERT_TRUE(restored);
+    EXPECT_NE(restored, second);  // fresh copies: pointers to the old objects are stale
+    EXPECT_EQ(restored->colour, 0xFF0000u);
+    EXPECT_EQ(restored->left, 2);
+}
+
+TEST_F(DocumentTest, UndoingAResizeRestoresSizeAndObjects) {
+    doc_.objects.push_back(Box(1, 1, 4, 4));
+    doc_.ApplyStep(std::make_unique<ResizeUndoStep>(20, 30, 0));
+    EXPECT_EQ(doc_.image.Width(), 20);
+    EXPECT_EQ(doc_.image.Height(), 30);
+    doc_.objects.clear();
+    doc_.OnEditUndo();
+    EXPECT_EQ(doc_.image.Width(), 8);
+    EXPECT_EQ(doc_.image.Height(), 6);
+    EXPECT_EQ(doc_.objects.size(), 1u);
+    doc_.OnEditRedo();
+    EXPECT_EQ(doc_.image.Width(), 20);
+    EXPECT_TRUE(doc_.objects.empty());
+    EXPECT_EQ(progress_.cursor, (std::vector<bool>{true, false}));
+
+    // The smooth resize reports its rows; an unknown quality changes nothing but is still a step.
+    progress_.events.clear();
+    doc_.ApplyStep(std::make_unique<ResizeUndoStep>(10, 4, 1));
+    EXPECT_EQ(doc_.image.Width(), 10);
+    ASSERT_FALSE(progress_.events.empty());
+    EXPECT_EQ(progress_.events.front(), -1);
+    EXPECT_EQ(progress_.events.back(), 75);  // (height - 1) * 100 / height
+    doc_.ApplyStep(std::make_unique<ResizeUndoStep>(99, 99, 5));
+    EXPECT_EQ(doc_.image.Width(), 10);
+    doc_.OnEditUndo();
+    EXPECT_EQ(doc_.image.Width(), 10);
+    doc_.OnEditUndo();
+    EXPECT_EQ(doc_.image.Width(), 20);
+    EXPECT_EQ(progress_.live, 0);
+}
+
+TEST_F(DocumentTest, ProcessorRunsReportProgressAndNullDoesNothing) {
+    FillColourProcessor fill(ColourRef(9));
+    doc_.ApplyProcessor(&fill);
+    EXPECT_EQ(progress_.created, 1);
+    EXPECT_EQ(progress_.live, 0);
+    EXPECT_EQ(progress_.events, (std::vector<int>{-1, 16, 33, 50, 66, 83, 100}));
+    doc_.ApplyProcessor(nullptr);
+    EXPECT_EQ(doc_.undo.UndoCount(), 1u);
+}
+
+TEST_F(DocumentTest, UndoAndRedoClearTheViewSelectionEvenWithNothingToDo) {
+    doc_.OnEditUndo();
+    doc_.OnEditRedo();
+    EXPECT_EQ(view_.clears, 2);
+}
+
+TEST_F(DocumentTest, FlattenThenUndoBringsBackImageAndObjects) {
+    doc_.objects.push_back(Box(0, 0, 4, 4));
+    doc_.Flatten();
+    EXPECT_TRUE(doc_.objects.empty());
+    EXPECT_EQ(At(doc_.image, 1, 1), (Bgra{0, 0, 255, 255}));
+    doc_.OnEditUndo();
+    EXPECT_EQ(doc_.objects.size(), 1u);
+    EXPECT_EQ(At(doc_.image, 1, 1), (Bgra{255, 255, 255, 255}));
+
+    // After an image command the picture is 24-bit; flattening still burns the objects in.
+    doc_.image.ConvertDepth(24);
+    doc_.Flatten();
+    EXPECT_EQ(At(doc_.image, 1, 1), (Bgra{0, 0, 255, 255}));
+}
+
+TEST_F(DocumentTest, DeleteIsAStepAndTheLayerCommandsReorder) {
+    doc_.objects.push_back(Box(0, 0, 4, 4, 1));
+    doc_.objects.push_back(Box(0, 0, 4, 4, 2));
+    doc_.objects.push_back(Box(0, 0, 4, 4, 3));
+    auto colours = [&] {
+        std::vector<ColorRef> out;
+        for (const auto& o : doc_.objects) out.push_back(static_cast<HighlightObject&>(*o).colour);
+        return out;
+    };
+    OverlayObject* first = doc_.objects.front().get();
+    OverlayObject* last = doc_.objects.back().get();
+    EXPECT_TRUE(doc_.BringToFront(first));
+    EXPECT_EQ(colours(), (std::vector<ColorRef>{2, 3, 1}));
+    EXPECT_TRUE(doc_.SendToBack(last));
+    EXPECT_EQ(colours(), (std::vector<ColorRef>{3, 2, 1}));
+    EXPECT_TRUE(doc_.BringToFront(first));  // already on top
+    EXPECT_EQ(colours(), (std::vector<ColorRef>{3, 2, 1}));
+    EXPECT_EQ(doc_.undo.UndoCount(), 0u);
+
+    EXPECT_TRUE(doc_.DeleteObject(doc_.objects.front().get()));
+    EXPECT_EQ(colours(), (std::vector<ColorRef>{2, 1}));
+    HighlightObject stranger;
+    EXPECT_FALSE(doc_.DeleteObject(&stranger));
+    EXPECT_FALSE(doc_.DeleteObject(nullptr));
+    doc_.OnEditUndo();
+    EXPECT_EQ(colours(), (std::vector<ColorRef>{3, 2, 1}));
+}
+
+TEST(UndoHistoryLimit, TrimsRedoFromTheBackThenUndoFromTheFront) {
+    CTavrikDoc doc;
+    doc.SetNewImage(test::White(1, 1));
+    for (int i = 1; i <= 5; ++i) {
+        FillColourProcessor fill(ColourRef(i * 10));
+        doc.ApplyProcessor(&fill);
+    }
+    doc.OnEditUndo();
+    doc.OnEditUndo();  // undo: steps 1-3, redo: 4, 5
+    doc.undo.SetLimit(4);
+    EXPECT_EQ(doc.undo.UndoCount(), 3u);
+    EXPECT_EQ(doc.undo.RedoCount(), 1u);
+    doc.OnEditRedo();  // step 4 is the one left
+    EXPECT_EQ(At(doc.image, 0, 0), Colour(40));
+    doc.undo.SetLimit(2);
+    EXPECT_EQ(doc.undo.UndoCount(), 2u);
+    EXPECT_EQ(doc.undo.RedoCount(), 0u);
+    doc.OnEditUndo();
+    doc.OnEditUndo();
+    EXPECT_EQ(At(doc.image, 0, 0), Colour(20));  // steps 3 and 4 remained
+    doc.undo.SetLimit(-3);
+    EXPECT_EQ(doc.undo.Limit(), 2);
+    doc.undo.SetLimit(0);
+    EXPECT_FALSE(doc.RecordState(doc.image));
+    EXPECT_EQ(doc.undo.UndoCount() + doc.undo.RedoCount(), 0u);
+}
+
+TEST_F(DocumentTest, ModifiedFollowsEveryUserChangeAndClearsOnSave) {
+    EXPECT_EQ(doc_.modified, 1);  // a new image
+    ASSERT_TRUE(doc_.OnSaveDocument(File("a.png")));
+    EXPECT_EQ(doc_.modified, 0);
+    doc_.RecordState(doc_.image);
+    EXPECT_EQ(doc_.modified, 1);
+    doc_.OnSaveDocument(File("a.png"));
+    doc_.OnEditUndo();
+    EXPECT_EQ(doc_.modified, 1);
+    doc_.OnSaveDocument(File("a.png"));
+    doc_.OnEditRedo();
+    EXPECT_EQ(doc_.modified, 1);
+    doc_.OnSaveDocument(File("a.png"));
+    doc_.NoteEdit();  // a paste, a cut, a drag or a restyle
+    EXPECT_EQ(doc_.modified, 1);
+    doc_.OnSaveDocument(File("a.png"));
+    doc_.objects.push_back(Box(0, 0, 2, 2));
+    doc_.SendToBack(doc_.objects.back().get());
+    EXPECT_EQ(doc_.modified, 1);
+    // Undo with nothing to undo changes nothing.
+    doc_.OnSaveDocument(File("a.png"));
+    CTavrikDoc fresh;
+    EXPECT_EQ(fresh.modified, 0);
+    fresh.OnEditUndo();
+    EXPECT_EQ(fresh.modified, 0);
+}
+
+TEST_F(DocumentTest, OpenedFileClosesWithoutAPrompt) {
+    ASSERT_TRUE(doc_.OnSaveDocument(File("pic.bmp")));
+    CTavrikDoc opened;
+    opened.SetPrompts(&prompts_);
+    ASSERT_TRUE(opened.OnOpenDocument(File("pic.bmp")));
+    EXPECT_EQ(opened.modified, 0);
+    EXPECT_EQ(opened.image.Depth(), 32);
+    EXPECT_EQ(opened.image.Width(), 8);
+    EXPECT_EQ(opened.PathName(), File("pic.bmp"));
+    EXPECT_EQ(opened.Title(), QStringLiteral("pic.bmp"));
+    EXPECT_TRUE(opened.OnCloseDocument());
+    EXPECT_EQ(prompts_.questions, 0);
+}
+
+TEST_F(DocumentTest, OpeningMissingOrUndecodableFiles) {
+    CTavrikDoc doc;
+    doc.SetPrompts(&prompts_);
+    EXPECT_FALSE(doc.OnOpenDocument(File("missing.png")));
+    ASSERT_EQ(prompts_.messages.size(), 1u);
+    EXPECT_NE(prompts_.messages[0].find(File("missing.png")), std::string::npos);
+
+    std::ofstream(File("notes.png")) << "not a picture";
+    CTavrikDoc garbage;
+    EXPECT_TRUE(garbage.OnOpenDocument(File("notes.png")));
+    EXPECT_FALSE(garbage.image.IsValid());
+    EXPECT_EQ(garbage.modified, 0);
+}
+
+TEST_F(DocumentTest, SavingThroughEveryExtensionAndReadingBack) {
+    // A red box over the white picture: saved files hold it, the document keeps it as an object.
+    doc_.objects.push_back(Box(2, 1, 6, 4));
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string savedTmp = tmp ? tmp : "";
+    QTemporaryDir privateTmp;
+    setenv("TMPDIR", privateTmp.path().toLocal8Bit().constData(), 1);
+
+    struct Case {
+        const char* name;
+        bool ok;
+        bool exact;
+    } cases[] = {
+        {"p.bmp", true, true},   {"p.BMP", true, true},         {"p.png", true, true},
+        {"p.gif", true, true},   {"p.tif", true, true},         {"p.tiff", true, true},
+        {"p.tga", true, true},   {"p.pcx", true, true},         {"p.Pcx", true, true},
+        {"p.PCX", true, true},   {"p.jpg", true, false},        {"p.jpeg", true, false},
+        {"p.JPG", true, false},  {"p.psd", false, false},       {"p.ico", false, false},
+        {"p.xpm", false, false}, {"noextension", false, false}, {"p.txt", false, false},
+    };
+    for (const Case& c : cases) {
+        const std::string path = File(c.name);
+        EXPECT_EQ(doc_.OnSaveDocument(path), c.ok) << c.name;
+        if (c.ok) {
+            EXPECT_NE(dynamic_cast<FreeImageCodecFactory*>(&CurrentFactory()), nullptr) << c.name;
+        }
+        if (!c.ok) {
+            EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(path))) << c.name;
+            continue;
+        }
+        CTavrikDoc back;
+        ASSERT_TRUE(back.OnOpenDocument(path)) << c.name;
+        ASSERT_EQ(back.image.Width(), 8) << c.name;
+        ASSERT_EQ(back.image.Height(), 6) << c.name;
+        const Bgra inside = At(back.image, 3, 2), outside = At(back.image, 7, 5);
+        if (c.exact) {
+            EXPECT_EQ(inside, (Bgra{0, 0, 255, 255})) << c.name;
+            EXPECT_EQ(outside, (Bgra{255, 255, 255, 255})) << c.name;
+        } else {
+            EXPECT_GT(inside[2], 200) << c.name;
+            EXPECT_LT(inside[0], 80) << c.name;
+            EXPECT_GT(outside[0], 200) << c.name;
+        }
+    }
+    EXPECT_EQ(doc_.objects.size(), 1u);
+    EXPECT_EQ(At(doc_.image, 3, 2), (Bgra{255, 255, 255, 255}));
+    // The PCX route's temporary BMP files are gone.
+    EXPECT_TRUE(QDir(privateTmp.path()).isEmpty());
+    setenv("TMPDIR", savedTmp.c_str(), 1);
+    if (savedTmp.empty()) unsetenv("TMPDIR");
+}
+
+TEST_F(DocumentTest, ObjectsAreSavedWhenThePictureIs24Bit) {
+    doc_.image.ConvertDepth(24);
+    doc_.objects.push_back(Box(2, 1, 6, 4));
+    ASSERT_TRUE(doc_.OnSaveDocument(File("p.png")));
+    EXPECT_EQ(doc_.image.Depth(), 24);
+    CTavrikDoc back;
+    ASSERT_TRUE(back.OnOpenDocument(File("p.png")));
+    EXPECT_EQ(At(back.image, 3, 2), (Bgra{0, 0, 255, 255}));
+}
+
+TEST_F(DocumentTest, SaveWithoutAPathAsksAndFailuresAreReportedByName) {
+    prompts_.paths = {std::nullopt};
+    EXPECT_FALSE(doc_.OnFileSave());
+    EXPECT_EQ(prompts_.dialogNames, (std::vector<std::string>{"Capture1"}));
+    EXPECT_TRUE(prompts_.messages.empty());
+
+    prompts_.paths = {File("shot.png")};
+    EXPECT_TRUE(doc_.OnFileSave());
+    EXPECT_EQ(doc_.PathName(), File("shot.png"));
+    EXPECT_EQ(doc_.Title(), QStringLiteral("shot.png"));
+    EXPECT_EQ(doc_.modified, 0);
+
+    doc_.NoteEdit();
+    EXPECT_TRUE(doc_.OnFileSave());  // no dialog this time
+    EXPECT_EQ(prompts_.dialogNames.size(), 2u);
+
+    const std::string bad = File("no/such/folder/shot.png");
+    prompts_.paths = {bad};
+    doc_.NoteEdit();
+    EXPECT_FALSE(doc_.OnFileSaveAs());
+    ASSERT_EQ(prompts_.messages.size(), 1u);
+    EXPECT_NE(prompts_.messages[0].find(bad), std::string::npos);
+    EXPECT_EQ(doc_.PathName(), bad);  // Save As keeps the name it was given
+    EXPECT_EQ(doc_.modified, 1);
+    EXPECT_FALSE(doc_.OnFileSave());
+    EXPECT_EQ(prompts_.messages.size(), 2u);
+}
+
+TEST_F(DocumentTest, ClosePromptAnswers) {
+    using Answer = DocumentPrompts::Answer;
+    struct Case {
+        const char* name;
+        Answer answer;
+        std::optional<std::string> path;
+        bool closes;
+        bool saved;
+        size_t messages;
+    } cases[] = {
+        {"cancel keeps it open", Answer::kCancel, std::nullopt, false, false, 0},
+        {"no discards", Answer::kNo, std::nullopt, true, false, 0},
+        {"yes then cancel in the dialog", Answer::kYes, std::nullopt, false, false, 0},
+        {"yes and saved", Answer::kYes, "closed.png", true, true, 0},
+        {"yes but the save fails", Answer::kYes, "missing/closed.png", false, false, 1},
+    };
+    for (const Case& c : cases) {
+        ScriptedPrompts prompts;
+        prompts.answer = c.answer;
+        std::string path;
+        if (c.path) {
+            path = File(*c.path);
+            prompts.paths = {path};
+        }
+        CTavrikDoc doc;
+        doc.SetPrompts(&prompts);
+        doc.SetTitle(QStringLiteral("Capture2"));
+        doc.SetNewImage(test::White(3, 3));
+        EXPECT_EQ(doc.OnCloseDocument(), c.closes) << c.name;
+        EXPECT_EQ(prompts.questions, 1) << c.name;
+        EXPECT_EQ(prompts.messages.size(), c.messages) << c.name;
+        if (c.path) {
+            EXPECT_EQ(QFileInfo::exists(QString::fromStdString(path)), c.saved) << c.name;
+        }
+        EXPECT_TRUE(doc.PathName().empty()) << c.name;  // saving from the prompt does not rename
+    }
+    // Unchanged documents close without a question.
+    ScriptedPrompts prompts;
+    CTavrikDoc doc;
+    doc.SetPrompts(&prompts);
+    EXPECT_TRUE(doc.OnCloseDocument());
+    EXPECT_EQ(prompts.questions, 0);
+    // Nobody to ask: a changed document stays open.
+    CTavrikDoc alone;
+    alone.SetNewImage(test::White(2, 2));
+    EXPECT_FALSE(alone.OnCloseDocument());
+}
+
+}  // namespace
+}  // namespace glimmora
