@@ -319,34 +319,40 @@ void AddDropShadow(Image& image) {
     // The canvas starts at offset - r, so the shadow of source pixel (x, y) is canvas pixel
     // (x + r, y + r) and the picture itself goes to (r - offset, r - offset).
     const int shift = r;
-    std::vector<int32_t> rowSums(static_cast<size_t>(cw) * static_cast<size_t>(h), 0);
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* src = image.Row(y);
-        int32_t* sums = rowSums.data() + static_cast<size_t>(y) * static_cast<size_t>(cw);
-        // Canvas column X sums shadow columns X - half .. X + half - 1, i.e. source columns
-        // X - half - shift .. X + half - 1 - shift.
-        int32_t running = 0;
-        for (int X = 0; X < cw; ++X) {
-            const int enter = X + half - 1 - shift, leave = X - half - 1 - shift;
-            if (enter >= 0 && enter < w) running += src[4 * enter + 3] * kShadowOpacity / 100;
-            if (leave >= 0 && leave < w) running -= src[4 * leave + 3] * kShadowOpacity / 100;
-            sums[X] = running;
-        }
-    }
-    std::vector<int32_t> column(static_cast<size_t>(cw), 0);
+    // Shadow alpha per source alpha.
+    uint32_t shade[256];
+    for (uint32_t a = 0; a < 256; ++a) shade[a] = a * kShadowOpacity / 100;
+
+    // padded[i] holds the shadow of canvas column i - half - 1 (zero outside the picture), so the row
+    // window of column X gains padded[X + r] and loses padded[X] as X advances. The row sums of the last
+    // r source rows are kept in a ring; canvas row Y gains those of source row Y + half - 1 - shift and
+    // loses those of the row r above it.
+    std::vector<uint32_t> padded(static_cast<size_t>(cw + r), 0);
+    std::vector<uint32_t> ring(static_cast<size_t>(cw) * static_cast<size_t>(r));
+    std::vector<uint32_t> column(static_cast<size_t>(cw), 0);
+    const uint32_t area = static_cast<uint32_t>(r * r);
     for (int Y = 0; Y < ch; ++Y) {
-        const int enter = Y + half - 1 - shift, leave = Y - half - 1 - shift;
+        const int enter = Y + half - 1 - shift, leave = enter - r;
+        if (leave >= h) break;  // nothing left to blur: the rest stays transparent
+        uint32_t* slot = ring.data() + static_cast<size_t>((Y % r)) * static_cast<size_t>(cw);
+        if (leave >= 0)
+            for (int X = 0; X < cw; ++X) column[static_cast<size_t>(X)] -= slot[X];
         if (enter >= 0 && enter < h) {
-            const int32_t* add = rowSums.data() + static_cast<size_t>(enter) * static_cast<size_t>(cw);
-            for (int X = 0; X < cw; ++X) column[static_cast<size_t>(X)] += add[X];
+            const uint8_t* src = image.Row(enter);
+            uint32_t* in = padded.data() + shift + half + 1;
+            for (int x = 0; x < w; ++x) in[x] = shade[src[4 * x + 3]];
+            uint32_t running = 0;
+            for (int X = 0; X < cw; ++X) {
+                running += padded[static_cast<size_t>(X + r)] - padded[static_cast<size_t>(X)];
+                slot[X] = running;
+                column[static_cast<size_t>(X)] += running;
+            }
+        } else {
+            std::fill(slot, slot + cw, 0u);
         }
-        if (leave >= 0 && leave < h) {
-            const int32_t* sub = rowSums.data() + static_cast<size_t>(leave) * static_cast<size_t>(cw);
-            for (int X = 0; X < cw; ++X) column[static_cast<size_t>(X)] -= sub[X];
-        }
-        uint8_t* out = canvas.Row(Y);
-        for (int X = 0; X < cw; ++X)
-            out[4 * X + 3] = static_cast<uint8_t>(column[static_cast<size_t>(X)] / (r * r));
+        if (enter < 0) continue;
+        uint8_t* out = canvas.Row(Y) + 3;
+        for (int X = 0; X < cw; ++X) out[4 * X] = static_cast<uint8_t>(column[static_cast<size_t>(X)] / area);
     }
 
     Composite(canvas, image, r - kShadowOffset, r - kShadowOffset, 100);

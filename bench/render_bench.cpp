@@ -1,0 +1,127 @@
+// What one repaint of the editor costs: copy the picture and render every overlay object onto it.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+
+#include "editor/overlay_render.h"
+
+namespace glimmora {
+namespace {
+
+Image Picture(int w, int h) {
+    Image image;
+    image.Create(w, h, 32);
+    for (int y = 0; y < h; ++y) {
+        uint8_t* p = image.Row(y);
+        for (int x = 0; x < w; ++x, p += 4) {
+            p[0] = static_cast<uint8_t>(x);
+            p[1] = static_cast<uint8_t>(y);
+            p[2] = static_cast<uint8_t>(x ^ y);
+            p[3] = 255;
+        }
+    }
+    return image;
+}
+
+// Twenty shadowed annotations of every kind, a few hundred pixels each, spread over a full-HD capture.
+ObjectList Annotations() {
+    ObjectList objects;
+    for (int i = 0; i < 20; ++i) {
+        const int x = 60 + (i % 5) * 360, y = 60 + (i / 5) * 250;
+        std::unique_ptr<OverlayObject> object;
+        switch (i % 6) {
+            case 0: {
+                auto line = std::make_unique<LineObject>();
+                line->x1 = x, line->y1 = y, line->x2 = x + 280, line->y2 = y + 150;
+                line->width = 4;
+                object = std::move(line);
+                break;
+            }
+            case 1: {
+                auto arrow = std::make_unique<ArrowObject>();
+                arrow->x1 = x, arrow->y1 = y + 150, arrow->x2 = x + 280, arrow->y2 = y;
+                arrow->colour = 0x0000FF;
+                object = std::move(arrow);
+                break;
+            }
+            case 2: {
+                auto text = std::make_unique<TextObject>();
+                text->text = QStringLiteral("Click here to continue");
+                text->left = x, text->top = y, text->right = x + 260, text->bottom = y + 80;
+                text->boxStyle = i % 2;
+                object = std::move(text);
+                break;
+            }
+            case 3: {
+                auto shape = std::make_unique<ShapeObject>();
+                shape->shape = i % 4;
+                shape->left = x, shape->top = y, shape->right = x + 280, shape->bottom = y + 160;
+                object = std::move(shape);
+                break;
+            }
+            case 4: {
+                auto box = std::make_unique<HighlightObject>();
+                box->left = x, box->top = y, box->right = x + 300, box->bottom = y + 60;
+                object = std::move(box);
+                break;
+            }
+            default: {
+                auto stamp = std::make_unique<StampObject>();
+                stamp->stampImage = Picture(64, 64);
+                stamp->left = x, stamp->top = y, stamp->right = x + 128, stamp->bottom = y + 128;
+                object = std::move(stamp);
+                break;
+            }
+        }
+        object->shadow = 1;
+        object->transparency = 20;
+        objects.push_back(std::move(object));
+    }
+    return objects;
+}
+
+void BM_RepaintTwentyShadowedObjects(benchmark::State& state) {
+    const Image picture = Picture(1920, 1080);
+    const ObjectList objects = Annotations();
+    for (auto _ : state) {
+        Image frame = picture;
+        RenderAll(objects, frame);
+        benchmark::DoNotOptimize(frame.Bits());
+    }
+}
+BENCHMARK(BM_RepaintTwentyShadowedObjects)->Unit(benchmark::kMillisecond);
+
+// The copy alone, to see what rendering adds to it.
+void BM_CopyPictureOnly(benchmark::State& state) {
+    const Image picture = Picture(1920, 1080);
+    for (auto _ : state) {
+        Image frame = picture;
+        benchmark::DoNotOptimize(frame.Bits());
+    }
+}
+BENCHMARK(BM_CopyPictureOnly)->Unit(benchmark::kMillisecond);
+
+void BM_DropShadow(benchmark::State& state) {
+    const int side = static_cast<int>(state.range(0));
+    const Image picture = Picture(side, side);
+    for (auto _ : state) {
+        Image shadowed = picture;
+        AddDropShadow(shadowed);
+        benchmark::DoNotOptimize(shadowed.Bits());
+    }
+    state.SetItemsProcessed(state.iterations() * (side + 20) * (side + 20));
+}
+BENCHMARK(BM_DropShadow)->Arg(100)->Arg(300)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace glimmora
+
+int main(int argc, char** argv) {
+    // Text objects need fonts, hence an application; no window is shown.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
