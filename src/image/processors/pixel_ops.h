@@ -77,6 +77,13 @@ inline std::array<uint8_t, 4> Bilinear(double fx, double fy, bool hasAlpha, cons
     return out;
 }
 
+// The process-wide generator's state, for row loops that step it inline (see Random()).
+uint32_t& RandomState();
+inline int NextRandom(uint32_t& state) {
+    state = state * 1103515245u + 12345u;
+    return static_cast<int>((state >> 16) & 0x7FFF);
+}
+
 // Moves one pixel of 1, 2, 3 or 4 bytes.
 inline void CopyPixel(uint8_t* d, const uint8_t* s, int bytes) {
     switch (bytes) {

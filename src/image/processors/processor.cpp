@@ -84,6 +84,10 @@ namespace {
 uint32_t g_randomState = 1;
 }  // namespace
 
+uint32_t& pixel_ops::RandomState() {
+    return g_randomState;
+}
+
 void SeedRandom(uint32_t seed) {
     g_randomState = seed;
 }
@@ -93,8 +97,7 @@ void SeedRandomFromTime() {
 }
 
 int Random() {
-    g_randomState = g_randomState * 1103515245u + 12345u;
-    return static_cast<int>((g_randomState >> 16) & 0x7FFF);
+    return pixel_ops::NextRandom(g_randomState);
 }
 
 }  // namespace glimmora

@@ -1,0 +1,173 @@
+// The artistic filters: noise, blot, emboss, oil paint, splash, mosaic, halftone, convolution, 3D grid.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "image/processors/processor.h"
+
+namespace glimmora {
+
+// The same as a copy of source grown by ExpandCanvas(true, left, top, right, bottom), in one pass.
+Image MakeExpandedCopy(const Image& source, int left, int top, int right, int bottom);
+
+// Adds independent noise to blue, green and red: each up to level / 2 either way.
+// Seeds the process-wide generator from the time.
+class UniformNoiseProcessor : public PixelProcessor {
+  public:
+    explicit UniformNoiseProcessor(int level);
+
+    bool ValidateImage(const Image& image) override;
+    void OnEnter(Image& image) override;
+    void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
+    void ProcessRow(Image& image, int y, uint8_t* row) override;
+
+  private:
+    int level_;
+    // Noise for every value of the generator, clipped to what can still change a byte.
+    std::vector<int16_t> noise_;
+};
+
+// Adds the same roughly normal noise to all three channels (colourless blots). Level 0 to 100.
+// Seeds the process-wide generator from the time.
+class GaussianNoiseProcessor : public PixelProcessor {
+  public:
+    explicit GaussianNoiseProcessor(int level);
+
+    bool ValidateImage(const Image& image) override;
+    void OnEnter(Image& image) override;
+    void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
+    void ProcessRow(Image& image, int y, uint8_t* row) override;
+
+  private:
+    int level_;
+    // Noise for every sum of four draws (0 to 4 * 32767).
+    std::vector<int16_t> noise_;
+};
+
+// Grey relief from the difference to the right-hand neighbour.
+class EmbossProcessor : public PixelProcessor {
+  public:
+    explicit EmbossProcessor(int strength);
+
+    bool ValidateImage(const Image& image) override;
+    void OnEnter(Image& image) override;
+    void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
+    void ProcessRow(Image& image, int y, uint8_t* row) override;
+
+  private:
+    int strength_;
+    // Output grey for every difference of channel sums, -765 to 765.
+    std::array<uint8_t, 1531> value_{};
+    std::vector<int> sums_;
+};
+
+// Each pixel takes the colour of the most frequent grey level in the square around it.
+class OilPaintProcessor : public PixelProcessor {
+  public:
+    explicit OilPaintProcessor(int radius);
+
+    bool ValidateImage(const Image& image) override;
+    void OnEnter(Image& image) override;
+    void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
+    void ProcessRow(Image& image, int y, uint8_t* row) override;
+
+    int Radius() const { return radius_; }
+
+  private:
+    int radius_;
+    Image expanded_;
+    Image grey_;
+};
+
+// Each pixel takes a randomly chosen nearby pixel of the source. Seeds the generator from the time.
+class SplashProcessor : public PixelProcessor {
+  public:
+    explicit SplashProcessor(int spread);
+
+    bool ValidateImage(const Image& image) override;
+    void OnEnter(Image& image) override;
+    void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
+    void ProcessRow(Image& image, int y, uint8_t* row) override;
+
+  private:
+    int spread_;
+};
+
+// Alpha-weighted block averages; 32-bit images only.
+class MosaicProcessor : public PixelProcessor {
+  public:
+    explicit MosaicProcessor(int block);
+
+    bool ValidateImage(const Image& image) override;
+    void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
+    void ProcessRow(Image& image, int y, uint8_t* row) override;
+
+  private:
+    // Writes the average of the block whose top-left is (x, y) into that pixel and returns it.
+    uint32_t AverageBlock(Image& image, int x, int y) const;
+    int block_;
+};
+
+// Black and white by an 8 x 8 ordered-dither matrix.
+class HalftoneProcessor : public PixelProcessor {
+  public:
+    bool ValidateImage(const Image& image) override;
+    void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
+    void ProcessRow(Image& image, int y, uint8_t* row) override;
+};
+
+// A square integer kernel over an edge-replicated copy: clamp(sum / divisor + offset) per channel.
+class ConvolutionProcessor : public PixelProcessor {
+  public:
+    // kernel holds side * side values, row by row.
+    ConvolutionProcessor(const int* kernel, int side, int divisor, int offset);
+
+    // A null kernel or a side below 1 keeps the kernel in place.
+    void SetKernel(const int* kernel, int side);
+
+    bool ValidateImage(const Image& image) override;
+    void OnEnter(Image& image) override;
+    void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
+    void ProcessRow(Image& image, int y, uint8_t* row) override;
+
+  private:
+    int Channel(int64_t sum) const;
+
+    std::vector<int> kernel_{1};
+    int side_ = 1;
+    int divisor_;
+    int offset_;
+    Image expanded_;
+    // Whole-row sums fit 32 bits for this kernel.
+    bool narrowSums_ = false;
+    int64_t lowestSum_ = 0;
+    // Output byte for every possible sum when their range is small.
+    std::vector<uint8_t> channelTable_;
+    std::vector<int32_t> rowSums_;
+};
+
+// The blur of the Filter menu: (1 2 1, 2 4 2, 1 2 1) / 16.
+std::unique_ptr<ConvolutionProcessor> MakeBlurProcessor();
+
+// Raised tiles: lines darkened and lightened near the edges of square cells.
+class GridProcessor : public PixelProcessor {
+  public:
+    GridProcessor(int cellSize, int depth);
+
+    bool ValidateImage(const Image& image) override;
+    void OnEnter(Image& image) override;
+    void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
+    void ProcessRow(Image& image, int y, uint8_t* row) override;
+
+  private:
+    int Shift(int x, int y) const;
+
+    int cell_;
+    int depth_;
+    std::vector<int16_t> rowShift_;
+};
+
+}  // namespace glimmora
