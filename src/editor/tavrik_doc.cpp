@@ -1,6 +1,7 @@
 #include "editor/tavrik_doc.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFileInfo>
@@ -33,11 +34,13 @@ void CTavrikDoc::SetPathName(const std::string& path) {
 
 bool CTavrikDoc::OnOpenDocument(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    struct stat st;
+    const bool readable = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (fd >= 0) ::close(fd);
+    if (!readable) {
         if (prompts_) prompts_->ShowMessage("Cannot open the file \"" + path + "\".");
         return false;
     }
-    ::close(fd);
     // Read through FreeImage whatever factory happens to be current; a file that does not decode
     // gives an empty picture.
     FreeImageCodecFactory factory;

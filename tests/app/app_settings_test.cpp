@@ -198,6 +198,50 @@ TEST_F(AppSettingsTest, CloseWritesCounterAndSwitchesOnly) {
               "IsEnableHotkey=1\nIsAutoStartup=0\n");
 }
 
+TEST_F(AppSettingsTest, EveryWriterKeepsForeignLinesAndReadsBackWhatItWrote) {
+    const std::string handWritten =
+        "; written by hand\n"
+        "[capTureSet]\n"
+        "CapDelayTime = 1500 ; slow machine\n"
+        "Unknown=kept\n"
+        "\n"
+        "[Elsewhere]\n"
+        "Key=value\n";
+    WriteText(path_, handWritten);
+    AppSettings s;
+    LoadAppSettings(s, path_);
+    EXPECT_EQ(s.CapDelayTime, 1500);  // strtoul stops at the blank
+    s.CapAppViewMode = 1;
+    s.ImageSavePath = "/data/My Shots";
+    s.ImageSaveTitle = "Bug";
+    s.StartNum = 41;
+    s.IsTrayMode = 1;
+    s.hotkeys[glimmora::kHotkeyScroll] = {83, 6};
+    ASSERT_TRUE(glimmora::WriteCaptureDialogSettings(s, path_));
+    ASSERT_TRUE(glimmora::WriteHotkeySettings(s, path_));
+    ASSERT_TRUE(glimmora::WriteCloseSettings(s, path_));
+
+    AppSettings back;
+    LoadAppSettings(back, path_);
+    EXPECT_EQ(back.CapDelayTime, 1500);
+    EXPECT_EQ(back.CapAppViewMode, 1);
+    EXPECT_EQ(back.ImageSavePath, "/data/My Shots");
+    EXPECT_EQ(back.ImageSaveTitle, "Bug");
+    EXPECT_EQ(back.StartNum, 41);
+    EXPECT_EQ(back.IsTrayMode, 1);
+    EXPECT_EQ(back.hotkeys[glimmora::kHotkeyScroll].Hotkey, 83);
+    const std::string text = ReadText(path_);
+    // The value is replaced (its trailing remark with it); new keys follow the section's last key.
+    EXPECT_EQ(
+        text.rfind("; written by hand\n[capTureSet]\nCapDelayTime = 1500\nUnknown=kept\nHideWndBeforCap=0\n",
+                   0),
+        0u);
+    EXPECT_NE(text.find("\n\n[Elsewhere]\nKey=value\n"), std::string::npos);
+    IniProfile ini;
+    ini.SetPath(path_.c_str());
+    EXPECT_EQ(ini.ReadString("CaptureSet", "Unknown", ""), "kept");
+}
+
 TEST_F(AppSettingsTest, HotkeysRoundTrip) {
     AppSettings s;
     for (int mode = 0; mode < kHotkeyModeCount; ++mode) s.hotkeys[mode] = {65 + mode, 6};

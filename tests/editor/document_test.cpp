@@ -323,6 +323,9 @@ TEST_F(DocumentTest, OpeningMissingOrUndecodableFiles) {
     ASSERT_EQ(prompts_.messages.size(), 1u);
     EXPECT_NE(prompts_.messages[0].find(File("missing.png")), std::string::npos);
 
+    EXPECT_FALSE(doc.OnOpenDocument(dir_.path().toStdString()));  // a folder is no picture file
+    EXPECT_EQ(prompts_.messages.size(), 2u);
+
     std::ofstream(File("notes.png")) << "not a picture";
     CTavrikDoc garbage;
     EXPECT_TRUE(garbage.OnOpenDocument(File("notes.png")));
