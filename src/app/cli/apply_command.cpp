@@ -1,12 +1,338 @@
+// apply: one image operation on a file, run the way the document runs it.
+#include <charconv>
 #include <cstdio>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/cli/commands.h"
+#include "image/processors/colour.h"
+#include "image/processors/filters.h"
+#include "image/processors/geometry.h"
 
 namespace glimmora::cli {
 
-int RunApply(const Args&) {
-    std::fputs("glimmora-cli: apply is not built yet\n", stderr);
-    return 2;
+namespace {
+
+struct Param {
+    const char* name;
+    int64_t lowest, highest, fallback;
+    // The fallback is the image's width or height rather than a number.
+    enum { kNumber, kImageWidth, kImageHeight } from = kNumber;
+};
+
+using Values = std::vector<int64_t>;
+using Factory = std::function<std::unique_ptr<PixelProcessor>(const Values&)>;
+
+struct Operation {
+    const char* name;
+    const char* what;
+    std::vector<Param> params;
+    // Takes seed=N for the process-wide generator.
+    bool random = false;
+    // Null for resampling, which is not a processor.
+    Factory make;
+};
+
+int I(int64_t v) {
+    return static_cast<int>(v);
+}
+
+const std::vector<Operation>& Operations() {
+    static const std::vector<Operation> ops = {
+        {"rotate90",
+         "quarter turn clockwise",
+         {},
+         false,
+         [](const Values&) { return std::make_unique<Rotate90Processor>(); }},
+        {"rotate270",
+         "quarter turn counter-clockwise",
+         {},
+         false,
+         [](const Values&) { return std::make_unique<Rotate270Processor>(); }},
+        {"flip-h",
+         "mirror left and right",
+         {},
+         false,
+         [](const Values&) { return std::make_unique<FlipHorizontalProcessor>(); }},
+        {"flip-v",
+         "mirror top and bottom",
+         {},
+         false,
+         [](const Values&) { return std::make_unique<FlipVerticalProcessor>(); }},
+        {"rotate",
+         "turn clockwise by whole degrees",
+         {{"angle", 0, 360, 45}},
+         false,
+         [](const Values& v) { return std::make_unique<RotateProcessor>(I(v[0])); }},
+        {"resize",
+         "resample (quality 0 nearest, 1 bilinear)",
+         {{"width", 1, 65535, 0, Param::kImageWidth},
+          {"height", 1, 65535, 0, Param::kImageHeight},
+          {"quality", 0, 1, 1}},
+         false,
+         nullptr},
+        {"brightness",
+         "scale channels by a percentage",
+         {{"value", 0, 200, 100}},
+         false,
+         [](const Values& v) { return std::make_unique<BrightnessProcessor>(I(v[0])); }},
+        {"contrast",
+         "spread channels around 128 by a percentage",
+         {{"value", 0, 200, 100}},
+         false,
+         [](const Values& v) { return std::make_unique<ContrastProcessor>(I(v[0])); }},
+        {"hue-saturation",
+         "scale hue and saturation by percentages",
+         {{"hue", 0, 200, 100}, {"saturation", 0, 200, 100}},
+         false,
+         [](const Values& v) { return std::make_unique<HueSaturationProcessor>(I(v[0]), I(v[1])); }},
+        {"tone",
+         "shades of one colour by grey value",
+         {{"red", 0, 255, 254}, {"green", 0, 255, 168}, {"blue", 0, 255, 33}},
+         false,
+         [](const Values& v) {
+             return std::make_unique<ColourToneProcessor>(
+                 static_cast<uint8_t>(v[0]), static_cast<uint8_t>(v[1]), static_cast<uint8_t>(v[2]));
+         }},
+        {"rgb",
+         "add offsets to the channels",
+         {{"red", -128, 128, 0}, {"green", -128, 128, 0}, {"blue", -128, 128, 0}},
+         false,
+         [](const Values& v) { return std::make_unique<RgbOffsetProcessor>(I(v[0]), I(v[1]), I(v[2])); }},
+        {"levels",
+         "stretch low..high over the full range (mask: 1 red, 2 green, 4 blue)",
+         {{"low", 0, 255, 0}, {"high", 0, 255, 255}, {"mask", 1, 7, 7}},
+         false,
+         [](const Values& v) { return std::make_unique<LevelsProcessor>(false, I(v[0]), I(v[1]), I(v[2])); }},
+        {"auto-levels",
+         "levels from each channel's histogram",
+         {},
+         false,
+         [](const Values&) { return std::make_unique<LevelsProcessor>(true, 0, 255, kMaskAll); }},
+        {"grey", "grey values", {}, false, [](const Values&) { return std::make_unique<GreyProcessor>(); }},
+        {"invert",
+         "negative",
+         {},
+         false,
+         [](const Values&) { return std::make_unique<InvertProcessor>(kMaskAll); }},
+        {"halftone",
+         "black and white by ordered dither",
+         {},
+         false,
+         [](const Values&) { return std::make_unique<HalftoneProcessor>(); }},
+        {"blur",
+         "3 x 3 blur (1 2 1, 2 4 2, 1 2 1) / 16",
+         {},
+         false,
+         [](const Values&) { return std::unique_ptr<PixelProcessor>(MakeBlurProcessor()); }},
+        {"posterize",
+         "fewer levels per channel",
+         {{"levels", 2, 20, 3}},
+         false,
+         [](const Values& v) { return std::make_unique<PosterizeProcessor>(I(v[0])); }},
+        {"noise",
+         "independent noise per channel",
+         {{"level", 1, 200, 100}},
+         true,
+         [](const Values& v) { return std::make_unique<UniformNoiseProcessor>(I(v[0])); }},
+        {"blot",
+         "colourless noise",
+         {{"level", 1, 100, 50}},
+         true,
+         [](const Values& v) { return std::make_unique<GaussianNoiseProcessor>(I(v[0])); }},
+        {"emboss",
+         "grey relief",
+         {{"strength", 1, 10, 2}},
+         false,
+         [](const Values& v) { return std::make_unique<EmbossProcessor>(I(v[0])); }},
+        {"oil-paint",
+         "most frequent grey level around each pixel",
+         {{"radius", 1, 15, 2}},
+         false,
+         [](const Values& v) { return std::make_unique<OilPaintProcessor>(I(v[0])); }},
+        {"splash",
+         "scatter pixels randomly",
+         {{"spread", 3, 64, 5}},
+         true,
+         [](const Values& v) { return std::make_unique<SplashProcessor>(I(v[0])); }},
+        {"mosaic",
+         "alpha-weighted block averages",
+         {{"block", 2, 200, 10}},
+         false,
+         [](const Values& v) { return std::make_unique<MosaicProcessor>(I(v[0])); }},
+        {"grid",
+         "raised tiles",
+         {{"cell", 0, 100, 64}, {"depth", 0, 100, 50}},
+         false,
+         [](const Values& v) { return std::make_unique<GridProcessor>(I(v[0]), I(v[1])); }},
+    };
+    return ops;
+}
+
+constexpr int64_t kSeedMax = std::numeric_limits<uint32_t>::max();
+
+void PrintList() {
+    for (const Operation& op : Operations()) {
+        std::string line = op.name;
+        for (const Param& p : op.params) {
+            line +=
+                " " + std::string(p.name) + "=" + std::to_string(p.lowest) + ".." + std::to_string(p.highest);
+            if (p.from == Param::kImageWidth)
+                line += "[image width]";
+            else if (p.from == Param::kImageHeight)
+                line += "[image height]";
+            else
+                line += "[" + std::to_string(p.fallback) + "]";
+        }
+        if (op.random) line += " seed=0.." + std::to_string(kSeedMax) + "[time]";
+        std::printf("%-60s %s\n", line.c_str(), op.what);
+    }
+}
+
+std::optional<int64_t> ParseInteger(const std::string& text) {
+    int64_t v = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || ptr != end || text.empty()) return std::nullopt;
+    return v;
+}
+
+class StderrProgress : public ProgressSink {
+  public:
+    void Start() override { last_ = -1; }
+    void SetPercent(int percent) override {
+        if (percent == last_) return;
+        last_ = percent;
+        std::fprintf(stderr, "%d%%\n", percent);
+    }
+
+  private:
+    int last_ = -1;
+};
+
+void ApplyUsage() {
+    std::fputs(
+        "usage: glimmora-cli apply OPERATION [NAME=VALUE ...] [--progress] IN OUT\n"
+        "       glimmora-cli apply --list\n",
+        stderr);
+}
+
+}  // namespace
+
+int RunApply(const Args& args) {
+    if (args.size() == 1 && args[0] == "--list") {
+        PrintList();
+        return 0;
+    }
+    if (args.empty()) {
+        ApplyUsage();
+        return 2;
+    }
+    const Operation* op = nullptr;
+    for (const Operation& candidate : Operations())
+        if (args[0] == candidate.name) op = &candidate;
+    if (!op) {
+        std::fprintf(stderr, "glimmora-cli: unknown operation '%s' (apply --list shows them)\n",
+                     args[0].c_str());
+        return 2;
+    }
+
+    std::vector<std::optional<int64_t>> given(op->params.size());
+    std::optional<int64_t> seed;
+    bool progress = false;
+    std::vector<std::string> files;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--progress") {
+            progress = true;
+            continue;
+        }
+        const size_t eq = a.find('=');
+        if (eq == std::string::npos || a.rfind("--", 0) == 0) {
+            if (a.rfind("--", 0) == 0) {
+                std::fprintf(stderr, "glimmora-cli: unknown option '%s'\n", a.c_str());
+                return 2;
+            }
+            files.push_back(a);
+            continue;
+        }
+        const std::string name = a.substr(0, eq);
+        const std::optional<int64_t> value = ParseInteger(a.substr(eq + 1));
+        bool known = false;
+        for (size_t k = 0; k < op->params.size(); ++k) {
+            const Param& p = op->params[k];
+            if (name != p.name) continue;
+            known = true;
+            if (!value || *value < p.lowest || *value > p.highest) {
+                std::fprintf(stderr, "glimmora-cli: %s: %s must be a whole number from %lld to %lld\n",
+                             op->name, p.name, static_cast<long long>(p.lowest),
+                             static_cast<long long>(p.highest));
+                return 2;
+            }
+            given[k] = value;
+        }
+        if (!known && op->random && name == "seed") {
+            known = true;
+            if (!value || *value < 0 || *value > kSeedMax) {
+                std::fprintf(stderr, "glimmora-cli: %s: seed must be a whole number from 0 to %lld\n",
+                             op->name, static_cast<long long>(kSeedMax));
+                return 2;
+            }
+            seed = value;
+        }
+        if (!known) {
+            std::fprintf(stderr, "glimmora-cli: %s takes no value '%s' (apply --list shows them)\n", op->name,
+                         name.c_str());
+            return 2;
+        }
+    }
+    if (files.size() != 2) {
+        ApplyUsage();
+        return 2;
+    }
+
+    Image image;
+    if (!LoadForEditing(files[0], image)) return 1;
+    Values values;
+    for (size_t k = 0; k < op->params.size(); ++k) {
+        const Param& p = op->params[k];
+        if (given[k])
+            values.push_back(*given[k]);
+        else if (p.from == Param::kImageWidth)
+            values.push_back(image.Width());
+        else if (p.from == Param::kImageHeight)
+            values.push_back(image.Height());
+        else
+            values.push_back(p.fallback);
+    }
+
+    StderrProgress sink;
+    ProgressSink* progressSink = progress ? &sink : nullptr;
+    if (!op->make) {
+        // Resampling: an unchanged size leaves the picture as it is.
+        const int width = I(values[0]), height = I(values[1]);
+        if (width != image.Width() || height != image.Height()) {
+            const bool done = values[2] == 0 ? ResizeNearest(image, width, height)
+                                             : ResizeBilinear(image, width, height, progressSink);
+            if (!done) {
+                std::fprintf(stderr, "glimmora-cli: resize: could not resample to %dx%d\n", width, height);
+                return 1;
+            }
+        }
+    } else {
+        std::unique_ptr<PixelProcessor> processor = op->make(values);
+        if (seed) SeedRandom(static_cast<uint32_t>(*seed));
+        if (!RunProcessor(image, *processor, progressSink)) {
+            std::fprintf(stderr, "glimmora-cli: %s: this operation does not accept %s\n", op->name,
+                         files[0].c_str());
+            return 1;
+        }
+    }
+    return SaveLikeDocument(image, files[1]) ? 0 : 1;
 }
 
 }  // namespace glimmora::cli
