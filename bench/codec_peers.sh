@@ -17,7 +17,7 @@ trap 'rm -rf "$work"' EXIT
 "$build/bench/codec_bench" --samples "$work"
 
 best() { # command... -> best wall time in seconds over $runs runs
-    local best=999999 t0 t1 t
+    local best=999999999999 t0 t1 t
     for _ in $(seq 1 "$runs"); do
         t0=$(date +%s%N)
         "$@" >/dev/null 2>&1
