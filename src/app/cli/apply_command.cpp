@@ -178,17 +178,22 @@ constexpr int64_t kSeedMax = std::numeric_limits<uint32_t>::max();
 void PrintList() {
     for (const Operation& op : Operations()) {
         std::string line = op.name;
+        char part[96];
         for (const Param& p : op.params) {
-            line +=
-                " " + std::string(p.name) + "=" + std::to_string(p.lowest) + ".." + std::to_string(p.highest);
-            if (p.from == Param::kImageWidth)
-                line += "[image width]";
-            else if (p.from == Param::kImageHeight)
-                line += "[image height]";
+            if (p.from == Param::kNumber)
+                std::snprintf(part, sizeof part, " %s=%lld..%lld[%lld]", p.name,
+                              static_cast<long long>(p.lowest), static_cast<long long>(p.highest),
+                              static_cast<long long>(p.fallback));
             else
-                line += "[" + std::to_string(p.fallback) + "]";
+                std::snprintf(part, sizeof part, " %s=%lld..%lld[image %s]", p.name,
+                              static_cast<long long>(p.lowest), static_cast<long long>(p.highest),
+                              p.from == Param::kImageWidth ? "width" : "height");
+            line += part;
         }
-        if (op.random) line += " seed=0.." + std::to_string(kSeedMax) + "[time]";
+        if (op.random) {
+            std::snprintf(part, sizeof part, " seed=0..%lld[time]", static_cast<long long>(kSeedMax));
+            line += part;
+        }
         std::printf("%-60s %s\n", line.c_str(), op.what);
     }
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "image/processors/pixel_ops.h"
+#include "image/processors/simd_rows.h"
 
 namespace glimmora {
 
@@ -19,6 +20,8 @@ using ByteTable = std::array<uint8_t, 256>;
 // Applies three byte tables (blue, green, red) to a row; alpha stays.
 void ApplyTables(uint8_t* row, int width, int bytes, const ByteTable& blue, const ByteTable& green,
                  const ByteTable& red) {
+    if (simd_rows::LookupRow(row, static_cast<size_t>(width), bytes, blue.data(), green.data(), red.data()))
+        return;
     if (bytes == 4) {
         uint32_t b[256], g[256], r[256];
         for (size_t v = 0; v < 256; ++v) {
@@ -64,6 +67,7 @@ bool LookupProcessor::ValidateImage(const Image& image) {
 
 void LookupProcessor::OnEnter(Image& /*image*/) {
     for (int v = 0; v < 256; ++v) table_[static_cast<size_t>(v)] = ChannelFunction(v);
+    for (size_t v = 0; v < 256; ++v) bytes_[v] = static_cast<uint8_t>(table_[v]);
     const bool flags[3] = {blue_, green_, red_};
     for (size_t c = 0; c < 3; ++c) {
         for (size_t v = 0; v < 256; ++v) {
@@ -81,6 +85,10 @@ void LookupProcessor::ProcessPixel(Image& /*image*/, int /*x*/, int /*y*/, uint8
 
 void LookupProcessor::ProcessRow(Image& image, int /*y*/, uint8_t* row) {
     const int width = image.Width();
+    if (simd_rows::LookupRow(row, static_cast<size_t>(width), image.Depth() / 8,
+                             blue_ ? bytes_.data() : nullptr, green_ ? bytes_.data() : nullptr,
+                             red_ ? bytes_.data() : nullptr))
+        return;
     const uint32_t* b = shifted_[0].data();
     const uint32_t* g = shifted_[1].data();
     const uint32_t* r = shifted_[2].data();
@@ -375,6 +383,7 @@ void GreyProcessor::ProcessPixel(Image& /*image*/, int /*x*/, int /*y*/, uint8_t
 void GreyProcessor::ProcessRow(Image& image, int /*y*/, uint8_t* row) {
     const int width = image.Width();
     if (image.Depth() == 32) {
+        if (simd_rows::GreyRow(row, static_cast<size_t>(width))) return;
         for (int x = 0; x < width; ++x, row += 4) {
             uint32_t p;
             std::memcpy(&p, row, 4);

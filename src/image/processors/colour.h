@@ -39,6 +39,7 @@ class LookupProcessor : public PixelProcessor {
     bool red_, green_, blue_;
     // Blue, green and red tables for whole pixels, shifted into place (identity where not applied).
     std::array<std::array<uint32_t, 256>, 3> shifted_{};
+    std::array<uint8_t, 256> bytes_{};
 };
 
 class BrightnessProcessor : public LookupProcessor {

@@ -541,7 +541,18 @@ bool GridProcessor::ValidateImage(const Image& image) {
 }
 
 void GridProcessor::OnEnter(Image& image) {
-    rowShift_.resize(image.IsValid() ? static_cast<size_t>(image.Width()) : 0);
+    const int width = image.IsValid() ? image.Width() : 0;
+    insideX_.resize(static_cast<size_t>(width));
+    leftLine_.resize(static_cast<size_t>(width));
+    rightLine_.resize(static_cast<size_t>(width));
+    rowShift_.resize(static_cast<size_t>(width));
+    const int64_t d = cell_;
+    for (int64_t x = 0; x < width; ++x) {
+        const auto i = static_cast<size_t>(x);
+        insideX_[i] = x % d != 0 && (x + 1) % d != 0;
+        leftLine_[i] = (x - 1) % d == 0;
+        rightLine_[i] = (x + 2) % d == 0;
+    }
 }
 
 int GridProcessor::Shift(int x, int y) const {
@@ -566,17 +577,31 @@ void GridProcessor::ProcessPixel(Image& /*image*/, int x, int y, uint8_t* pixel)
 void GridProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
     const int width = image.Width();
     const int bytes = image.Depth() / 8;
-    if (rowShift_.size() != static_cast<size_t>(width)) rowShift_.resize(static_cast<size_t>(width));
+    if (insideX_.size() != static_cast<size_t>(width)) OnEnter(image);
+    // The rules of Shift with the column tests looked up: same order, same results.
+    const int64_t d = cell_, yy = y;
+    const bool top = (yy - 1) % d == 0, bottom = (yy + 2) % d == 0;
+    const bool insideY = yy % d != 0 && (yy + 1) % d != 0;
+    const int h = ClipShift(depth_);
     bool any = false;
-    for (int x = 0; x < width; ++x) {
-        const int s = Shift(x, y);
-        rowShift_[static_cast<size_t>(x)] = static_cast<int16_t>(s);
+    for (size_t x = 0; x < static_cast<size_t>(width); ++x) {
+        int s = 0;
+        if (top && insideX_[x])
+            s = -h;
+        else if (bottom && insideX_[x])
+            s = h;
+        else if (leftLine_[x] && insideY)
+            s = h;
+        else if (rightLine_[x] && insideY)
+            s = -h;
+        rowShift_[x] = static_cast<int16_t>(s);
         any = any || s != 0;
     }
     if (!any) return;
     const int16_t* shift = rowShift_.data();
     for (int x = 0; x < width; ++x, row += bytes) {
         const int s = shift[x];
+        if (s == 0) continue;
         row[0] = AddClamped(row[0], s);
         row[1] = AddClamped(row[1], s);
         row[2] = AddClamped(row[2], s);

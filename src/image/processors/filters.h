@@ -167,6 +167,8 @@ class GridProcessor : public PixelProcessor {
 
     int cell_;
     int depth_;
+    // Per column: inside the cell's width, on the lightened left line, on the darkened right line.
+    std::vector<uint8_t> insideX_, leftLine_, rightLine_;
     std::vector<int16_t> rowShift_;
 };
 

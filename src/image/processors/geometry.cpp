@@ -260,12 +260,24 @@ void RotateProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
     const double rowX = cx + dy * sinInverse_;
     const double rowY = dy * cosInverse_;
     const double maxX = sourceWidth_ - 1, maxY = sourceHeight_ - 1;
+    const double clampX = sourceWidth_ - 1.1, clampY = sourceHeight_ - 1.1;
     for (int x = 0; x < newWidth_; ++x, row += bytes) {
         const double dx = static_cast<double>(x) - cx;
         SourcePoint p;
         p.sx = static_cast<double>(pixel_ops::RoundHalfAway(rowX + dx * cosInverse_)) - offX;
         p.sy = static_cast<double>(pixel_ops::RoundHalfAway(cy - (rowY - dx * sinInverse_))) - offY;
-        if (p.sx >= 0 && p.sx <= maxX && p.sy >= 0 && p.sy <= maxY) Sample(p, row, bytes);
+        if (!(p.sx >= 0 && p.sx <= maxX && p.sy >= 0 && p.sy <= maxY)) continue;
+        const double sx = std::min(p.sx, clampX), sy = std::min(p.sy, clampY);
+        const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
+        const double fx = sx - ix, fy = sy - iy;
+        const uint8_t* p00 = source_->PixelAddress(ix, iy);
+        const uint8_t* p01 = source_->PixelAddress(ix, iy + 1);
+        // Away from the clamped last row and column the samples fall on whole or half pixels.
+        const auto out =
+            (fx == 0 || fx == 0.5) && (fy == 0 || fy == 0.5)
+                ? pixel_ops::BilinearHalves(fx != 0, fy != 0, bytes == 4, p00, p00 + bytes, p01, p01 + bytes)
+                : pixel_ops::Bilinear(fx, fy, bytes == 4, p00, p00 + bytes, p01, p01 + bytes);
+        std::memcpy(row, out.data(), static_cast<size_t>(bytes));
     }
 }
 

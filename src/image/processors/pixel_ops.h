@@ -77,6 +77,49 @@ inline std::array<uint8_t, 4> Bilinear(double fx, double fy, bool hasAlpha, cons
     return out;
 }
 
+// Bilinear for fractions of 0 or one half only (halfX, halfY): then every product in Bilinear is
+// exact and its truncation is an integer halving, so this gives the same bytes without reals.
+inline std::array<uint8_t, 4> BilinearHalves(bool halfX, bool halfY, bool hasAlpha, const uint8_t* p00,
+                                             const uint8_t* p10, const uint8_t* p01, const uint8_t* p11) {
+    std::array<uint8_t, 4> out = {255, 255, 255, 255};
+    bool same;
+    if (hasAlpha) {
+        uint32_t a, b, c, d;
+        std::memcpy(&a, p00, 4);
+        std::memcpy(&b, p10, 4);
+        std::memcpy(&c, p01, 4);
+        std::memcpy(&d, p11, 4);
+        same = a == b && a == c && a == d;
+    } else {
+        same = p00[0] == p10[0] && p00[0] == p01[0] && p00[0] == p11[0] && p00[1] == p10[1] &&
+               p00[1] == p01[1] && p00[1] == p11[1] && p00[2] == p10[2] && p00[2] == p01[2] &&
+               p00[2] == p11[2];
+    }
+    if (same || (!halfX && !halfY)) {
+        std::memcpy(out.data(), p00, hasAlpha ? 4 : 3);
+        return out;
+    }
+    auto mix = [halfX, halfY](int a, int b, int c, int d) {
+        if (halfX && halfY) return (a + b + c + d) >> 2;
+        return halfX ? (a + b) >> 1 : (a + c) >> 1;
+    };
+    if (hasAlpha && (p00[3] & p10[3] & p01[3] & p11[3]) != 255) {
+        const int alpha = mix(p00[3], p10[3], p01[3], p11[3]);
+        if (alpha == 0) {
+            out[3] = 0;
+            return out;
+        }
+        for (int c = 0; c < 3; ++c) {
+            const int q = mix(p00[c] * p00[3], p10[c] * p10[3], p01[c] * p01[3], p11[c] * p11[3]) / alpha;
+            out[c] = static_cast<uint8_t>(q > 255 ? 255 : q);
+        }
+        out[3] = static_cast<uint8_t>(alpha);
+        return out;
+    }
+    for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>(mix(p00[c], p10[c], p01[c], p11[c]));
+    return out;
+}
+
 // The process-wide generator's state, for row loops that step it inline (see Random()).
 uint32_t& RandomState();
 inline int NextRandom(uint32_t& state) {

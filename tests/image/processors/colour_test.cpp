@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "image/processors/test_util.h"
@@ -268,6 +269,40 @@ TEST(Colour, AlphaSurvivesEveryProcessor) {
         ASSERT_TRUE(RunProcessor(image, *p, nullptr));
         for (int y = 0; y < 7; ++y)
             for (int x = 0; x < 11; ++x) ASSERT_EQ(At(image, x, y).a, At(original, x, y).a);
+    }
+}
+
+// The driver's row loops (vector units where the processor has them) against plain per-pixel calls,
+// at widths that leave partial vectors.
+TEST(Colour, RowLoopsMatchPerPixelCalls) {
+    using Factory = std::function<std::unique_ptr<PixelProcessor>()>;
+    const std::vector<Factory> factories = {
+        [] { return std::make_unique<InvertProcessor>(kMaskAll); },
+        [] { return std::make_unique<InvertProcessor>(kMaskRed); },
+        [] { return std::make_unique<InvertProcessor>(kMaskGreen | kMaskBlue); },
+        [] { return std::make_unique<BrightnessProcessor>(170); },
+        [] { return std::make_unique<ContrastProcessor>(60); },
+        [] { return std::make_unique<PosterizeProcessor>(5); },
+        [] { return std::make_unique<RgbOffsetProcessor>(30, 0, -70); },
+        [] { return std::make_unique<RgbOffsetProcessor>(12, 12, 12); },
+        [] { return std::make_unique<LevelsProcessor>(false, 30, 220, kMaskGreen); },
+        [] { return std::make_unique<LevelsProcessor>(true, 0, 255, kMaskAll); },
+        [] { return std::make_unique<ColourToneProcessor>(20, 200, 90); },
+        [] { return std::make_unique<HueSaturationProcessor>(70, 130); },
+        [] { return std::make_unique<GreyProcessor>(); },
+    };
+    for (size_t i = 0; i < factories.size(); ++i) {
+        for (int depth : {24, 32}) {
+            for (int width : {1, 15, 16, 17, 22, 61}) {
+                Image a = RandomImage(width, 3, depth, static_cast<uint32_t>(width + i));
+                Image b = a;
+                auto pa = factories[i]();
+                auto pb = factories[i]();
+                RunProcessor(a, *pa, nullptr);
+                test::RunPerPixel(b, *pb);
+                EXPECT_TRUE(SamePixels(a, b)) << i << " " << depth << " " << width;
+            }
+        }
     }
 }
 

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Times glimmora-cli apply against ImageMagick, GraphicsMagick and libvips on one 24-megapixel BMP:
+# whole process, BMP in and out, one run each. Prints seconds per tool and our time over the fastest
+# peer's (below 1 means we are faster).
+#
+#   bench/peers.sh [BUILD_DIR]      (default build folder: /tmp/glimmora-peers-build)
+set -euo pipefail
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-/tmp/glimmora-peers-build}
+work=$(mktemp -d /dev/shm/glimmora-peers.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+need=()
+[ -x /usr/bin/convert ] || need+=(imagemagick)
+command -v gm >/dev/null || need+=(graphicsmagick)
+command -v vips >/dev/null || need+=(libvips-tools)
+if ((${#need[@]})); then
+    echo "installing ${need[*]}" >&2
+    apt-get update -qq >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+echo "building a Release glimmora-cli in $build" >&2
+cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLIMMORA_TESTS=OFF >/dev/null
+nice ninja -C "$build" -j2 glimmora-cli >/dev/null
+cli=$(find "$build" -name glimmora-cli -type f -perm -u+x | head -1)
+
+in=$work/in.bmp
+echo "making a 6000x4000 24-bit BMP" >&2
+/usr/bin/convert -size 6000x4000 gradient:'#2080c0-#f0a030' -attenuate 0.4 +noise Uniform -type TrueColor "$in"
+printf '3 3 16 0\n1 2 1\n2 4 2\n1 2 1\n' >"$work/blur.mat"
+
+# Seconds for one command, or "n/a" when it fails or produces nothing.
+timed() {
+    local out=$1
+    shift
+    rm -f "$out"
+    local t0 t1
+    t0=$(date +%s%N)
+    if "$@" >/dev/null 2>&1 && [ -s "$out" ]; then
+        t1=$(date +%s%N)
+        awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", (b - a) / 1e9 }'
+    else
+        echo "n/a"
+    fi
+    rm -f "$out"
+}
+
+# name | our apply arguments | ImageMagick options | GraphicsMagick options | vips command (IN OUT as words)
+ops=(
+    "invert|invert|-negate|-negate|invert IN OUT"
+    "greyscale|grey|-colorspace Gray|-colorspace Gray|colourspace IN OUT b-w"
+    "brightness|brightness value=130|-evaluate multiply 1.3|-operator RGB Multiply 1.3|linear IN OUT 1.3 0 --uchar"
+    "contrast|contrast value=150|-brightness-contrast 0x30|-contrast|linear IN OUT 1.5 -64 --uchar"
+    "convolution 3x3|blur|-convolve 1,2,1,2,4,2,1,2,1|-convolve 1,2,1,2,4,2,1,2,1|conv IN OUT $work/blur.mat --precision integer"
+    "emboss|emboss strength=2|-emboss 1|-emboss 1|"
+    "oil paint|oil-paint radius=2|-paint 2|-paint 2|"
+    "posterize|posterize levels=3|-posterize 3||"
+    "resize bilinear|resize width=3000 height=2000 quality=1|-interpolate bilinear -interpolative-resize 3000x2000!|-filter Triangle -resize 3000x2000!|resize IN OUT 0.5 --kernel linear"
+    "resize nearest|resize width=3000 height=2000 quality=0|-sample 3000x2000!|-sample 3000x2000!|resize IN OUT 0.5 --kernel nearest"
+    "rotate 45|rotate angle=45|-rotate 45|-rotate 45|rotate IN OUT 45"
+    "flip horizontal|flip-h|-flop|-flop|flip IN OUT horizontal"
+    "flip vertical|flip-v|-flip|-flip|flip IN OUT vertical"
+    "rotate 90|rotate90|-rotate 90|-rotate 90|rot IN OUT d90"
+    "mosaic|mosaic block=10|-scale 10% -scale 1000%|-scale 10% -scale 1000%|"
+    "noise|noise level=100 seed=1|-attenuate 0.4 +noise Uniform|+noise Uniform|"
+)
+
+printf '%-18s %8s %8s %8s %8s %8s\n' operation ours magick gm vips ratio
+for entry in "${ops[@]}"; do
+    IFS='|' read -r name ours im gm vipscmd <<<"$entry"
+    out=$work/out.bmp
+    # shellcheck disable=SC2086 # the option strings are word lists
+    t_ours=$(timed "$out" "$cli" apply $ours "$in" "$out")
+    t_im=n/a t_gm=n/a t_vips=n/a
+    # shellcheck disable=SC2086
+    [ -n "$im" ] && t_im=$(timed "$out" /usr/bin/convert "$in" $im "$out")
+    # shellcheck disable=SC2086
+    [ -n "$gm" ] && t_gm=$(timed "$out" gm convert "$in" $gm "$out")
+    if [ -n "$vipscmd" ]; then
+        words=${vipscmd//IN/$in}
+        words=${words//OUT/$out}
+        # shellcheck disable=SC2086
+        t_vips=$(timed "$out" vips $words)
+    fi
+    ratio=$(awk -v o="$t_ours" -v a="$t_im" -v b="$t_gm" -v c="$t_vips" 'BEGIN {
+        best = ""
+        if (a != "n/a") best = a
+        if (b != "n/a" && (best == "" || b + 0 < best + 0)) best = b
+        if (c != "n/a" && (best == "" || c + 0 < best + 0)) best = c
+        if (best == "" || o == "n/a" || best + 0 == 0) print "n/a"; else printf "%.2f", o / best }')
+    printf '%-18s %8s %8s %8s %8s %8s\n' "$name" "$t_ours" "$t_im" "$t_gm" "$t_vips" "$ratio"
+done
