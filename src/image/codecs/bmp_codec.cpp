@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "image/codecs/byte_source.h"
 #include "image/codecs/codecs.h"
 #include "image/codecs/file_util.h"
 
@@ -15,40 +16,47 @@ void PutU32(uint8_t* p, uint32_t v) {
 }
 }  // namespace
 
-bool BmpCodec::LoadMemory(const uint8_t* data, size_t size) {
+bool BmpCodec::Parse(const ByteSource& source) {
     constexpr size_t kFileHeader = 14;
-    if (!data || size <= kFileHeader || data[0] != 'B' || data[1] != 'M') return false;
-    const uint32_t offset = ReadU32(data + 10);
+    const size_t size = source.Size();
+    uint8_t head[kFileHeader + sizeof(BitmapInfoHeader)];
+    if (size <= kFileHeader) return false;
+    const size_t got = source.Read(0, head, sizeof head);
+    if (got <= kFileHeader || head[0] != 'B' || head[1] != 'M') return false;
+    const uint32_t offset = ReadU32(head + 10);
     if (offset >= size) return false;
-    if (size < kFileHeader + sizeof(BitmapInfoHeader)) return false;
+    if (got < sizeof head) return false;
 
     BitmapInfoHeader header;
-    std::memcpy(static_cast<void*>(&header), data + kFileHeader, sizeof header);
+    std::memcpy(static_cast<void*>(&header), head + kFileHeader, sizeof header);
     // Older core headers (12 bytes) have another layout; larger versions extend this one.
     if (header.biSize < sizeof(BitmapInfoHeader) || header.biSize > size - kFileHeader) return false;
     uint32_t masks[3] = {0, 0, 0};
     if (header.biCompression == kBiBitfields) {
         // Version 4 and 5 headers hold the masks themselves; a plain header is followed by them.
-        const size_t at = kFileHeader + sizeof(BitmapInfoHeader);
-        if (size - at < 12) return false;
-        std::memcpy(masks, data + at, 12);
+        if (source.Read(kFileHeader + sizeof(BitmapInfoHeader), masks, 12) != 12) return false;
     }
     auto image = std::make_unique<Image>();
     if (!image->Create(&header, masks)) return false;
 
     if (image->Depth() <= 8) {
-        const size_t at = kFileHeader + header.biSize;
-        const size_t available = (size - at) / 4;
-        const size_t n = std::min<size_t>(available, static_cast<size_t>(image->PaletteSize()));
-        std::vector<PaletteEntry> palette(n);
-        if (n) std::memcpy(palette.data(), data + at, n * 4);
+        std::vector<PaletteEntry> palette(static_cast<size_t>(image->PaletteSize()));
+        const size_t n = source.Read(kFileHeader + header.biSize, palette.data(), palette.size() * 4) / 4;
         image->SetPalette(0, static_cast<int>(n), palette.data());
     }
     // A short file leaves its missing (top) lines black.
-    const size_t n = std::min<size_t>(size - offset, image->PixelBytes());
-    std::memcpy(image->Bits(), data + offset, n);
+    source.Read(offset, image->Bits(), image->PixelBytes());
     AddFrame(std::move(image));
     return true;
+}
+
+bool BmpCodec::LoadMemory(const uint8_t* data, size_t size) {
+    return data && Parse(MemorySource(data, size));
+}
+
+bool BmpCodec::LoadFile(const std::string& path) {
+    FileSource file(path);
+    return file.IsOpen() && file.Size() > 0 && Parse(file);
 }
 
 bool BmpCodec::SaveFile(const std::string& path, int) {

@@ -7,17 +7,28 @@
 
 namespace glimmora {
 
+class ByteSource;
+
+// Our own readers parse from memory or straight from the file, so pixels are copied once.
 class BmpCodec : public ImageCodec {
   public:
+    bool LoadFile(const std::string& path) override;
     bool LoadMemory(const uint8_t* data, size_t size) override;
     bool SaveFile(const std::string& path, int option) override;
+
+  private:
+    bool Parse(const ByteSource& source);
 };
 
 class TgaCodec : public ImageCodec {
   public:
+    bool LoadFile(const std::string& path) override;
     bool LoadMemory(const uint8_t* data, size_t size) override;
     // option -1: uncompressed; 1: run-length coded.
     bool SaveFile(const std::string& path, int option) override;
+
+  private:
+    bool Parse(const ByteSource& source);
 };
 
 // Stands in for the platform's picture loader: any picture FreeImage reads from memory, as 24 bits.

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "image/codecs/byte_source.h"
 #include "image/codecs/codecs.h"
 #include "image/codecs/file_util.h"
 
@@ -18,55 +19,15 @@ void PutU16(uint8_t* p, unsigned v) {
 }
 }  // namespace
 
-bool TgaCodec::LoadMemory(const uint8_t* data, size_t size) {
-    if (!data || size < kHeaderBytes) return false;
-    const uint8_t idLength = data[0];
-    const uint8_t mapType = data[1];
-    const uint8_t imageType = data[2];
-    const unsigned mapFirst = ReadU16(data + 3);
-    const unsigned mapLength = ReadU16(data + 5);
-    const uint8_t mapEntryBits = data[7];
-    if (mapEntryBits == 15 || mapEntryBits == 16) return false;
-    int bpp = data[16];
-    if (bpp == 15) bpp = 16;
-    const bool topDown = (data[17] & 0x20) != 0;
-    const bool rle = imageType == 9 || imageType == 10 || imageType == 11;
-    if (rle && bpp < 8) return false;
-
-    auto image = std::make_unique<Image>();
-    if (!image->Create(static_cast<int>(ReadU16(data + 12)), static_cast<int>(ReadU16(data + 14)), bpp))
-        return false;
-
-    size_t pos = kHeaderBytes + idLength;
-    if (mapType == 1) {
-        if (mapFirst + mapLength > 256) return false;
-        const size_t entryBytes = mapEntryBits == 32 ? 4 : 3;
-        PaletteEntry palette[256] = {};
-        for (unsigned i = 0; i < mapLength && pos + entryBytes <= size; ++i, pos += entryBytes) {
-            PaletteEntry& e = palette[mapFirst + i];
-            e.blue = data[pos];
-            e.green = data[pos + 1];
-            e.red = data[pos + 2];
-            if (entryBytes == 4) e.reserved = data[pos + 3];
-        }
-        pos = std::min(size, kHeaderBytes + idLength + static_cast<size_t>(mapLength) * entryBytes);
-        image->SetPalette(0, 256, palette);
-    }
-    if (pos > size) pos = size;
-
-    const int width = image->Width();
-    const int height = image->Height();
-    const size_t pixelBytes = static_cast<size_t>(bpp / 8);
-    const size_t rowBytes = static_cast<size_t>(width) * bpp / 8;
-    // Short data leaves the remaining lines black; a packet never writes past its row.
+namespace {
+// Run-length rows from a buffer: packets never write past their row; short data leaves lines black.
+void DecodeRunLength(Image& image, bool topDown, const uint8_t* data, size_t size) {
+    const int width = image.Width();
+    const int height = image.Height();
+    const size_t pixelBytes = static_cast<size_t>(image.Depth() / 8);
+    size_t pos = 0;
     for (int n = 0; n < height && pos < size; ++n) {
-        uint8_t* row = image->Row(topDown ? n : height - 1 - n);
-        if (!rle) {
-            const size_t take = std::min(rowBytes, size - pos);
-            std::memcpy(row, data + pos, take);
-            pos += take;
-            continue;
-        }
+        uint8_t* row = image.Row(topDown ? n : height - 1 - n);
         int x = 0;
         while (x < width && pos < size) {
             const uint8_t packet = data[pos++];
@@ -90,8 +51,73 @@ bool TgaCodec::LoadMemory(const uint8_t* data, size_t size) {
             }
         }
     }
+}
+}  // namespace
+
+bool TgaCodec::Parse(const ByteSource& source) {
+    const size_t size = source.Size();
+    uint8_t head[kHeaderBytes];
+    if (source.Read(0, head, kHeaderBytes) != kHeaderBytes) return false;
+    const uint8_t idLength = head[0];
+    const uint8_t mapType = head[1];
+    const uint8_t imageType = head[2];
+    const unsigned mapFirst = ReadU16(head + 3);
+    const unsigned mapLength = ReadU16(head + 5);
+    const uint8_t mapEntryBits = head[7];
+    if (mapEntryBits == 15 || mapEntryBits == 16) return false;
+    int bpp = head[16];
+    if (bpp == 15) bpp = 16;
+    const bool topDown = (head[17] & 0x20) != 0;
+    const bool rle = imageType == 9 || imageType == 10 || imageType == 11;
+    if (rle && bpp < 8) return false;
+
+    auto image = std::make_unique<Image>();
+    if (!image->Create(static_cast<int>(ReadU16(head + 12)), static_cast<int>(ReadU16(head + 14)), bpp))
+        return false;
+
+    size_t pos = kHeaderBytes + idLength;
+    if (mapType == 1) {
+        if (mapFirst + mapLength > 256) return false;
+        const size_t entryBytes = mapEntryBits == 32 ? 4 : 3;
+        uint8_t map[256 * 4];
+        const size_t entries = source.Read(pos, map, mapLength * entryBytes) / entryBytes;
+        PaletteEntry palette[256] = {};
+        for (size_t i = 0; i < entries; ++i) {
+            const uint8_t* m = map + i * entryBytes;
+            PaletteEntry& e = palette[mapFirst + i];
+            e.blue = m[0];
+            e.green = m[1];
+            e.red = m[2];
+            if (entryBytes == 4) e.reserved = m[3];
+        }
+        pos += static_cast<size_t>(mapLength) * entryBytes;
+        image->SetPalette(0, 256, palette);
+    }
+
+    if (rle) {
+        if (pos < size) {
+            std::vector<uint8_t> rest(size - pos);
+            rest.resize(source.Read(pos, rest.data(), rest.size()));
+            DecodeRunLength(*image, topDown, rest.data(), rest.size());
+        }
+    } else {
+        // Raw rows go straight into their lines; short data leaves the remaining lines black.
+        const int height = image->Height();
+        const size_t rowBytes = static_cast<size_t>(image->Width()) * bpp / 8;
+        for (int n = 0; n < height && pos < size && rowBytes > 0; ++n)
+            pos += source.Read(pos, image->Row(topDown ? n : height - 1 - n), rowBytes);
+    }
     AddFrame(std::move(image));
     return true;
+}
+
+bool TgaCodec::LoadMemory(const uint8_t* data, size_t size) {
+    return data && Parse(MemorySource(data, size));
+}
+
+bool TgaCodec::LoadFile(const std::string& path) {
+    FileSource file(path);
+    return file.IsOpen() && file.Size() > 0 && Parse(file);
 }
 
 bool TgaCodec::SaveFile(const std::string& path, int option) {

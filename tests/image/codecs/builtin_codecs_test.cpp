@@ -343,3 +343,48 @@ TEST(CodecBase, FramesTakenWithoutTransferStayOwned) {
 
 }  // namespace
 }  // namespace glimmora
+
+namespace glimmora {
+namespace {
+
+// Reading a file directly and reading the same bytes from memory give the same picture, whole or cut short.
+TEST(OwnReaders, FileAndMemoryAgreeOnTheSeedCorpus) {
+    TempDir dir;
+    int files = 0;
+    for (const char* kind : {"bmp", "tga"}) {
+        for (const auto& entry :
+             std::filesystem::directory_iterator(std::string(GLIMMORA_SOURCE_DIR) + "/fuzz/corpus/" + kind)) {
+            const std::vector<uint8_t> whole = ReadAll(entry.path().string());
+            for (size_t cut : {whole.size(), whole.size() * 2 / 3, size_t{20}}) {
+                const std::vector<uint8_t> bytes(
+                    whole.begin(), whole.begin() + static_cast<ptrdiff_t>(std::min(cut, whole.size())));
+                const std::string path = dir / (std::string("f.") + kind);
+                WriteAll(path, bytes);
+                std::unique_ptr<ImageCodec> fromFile, fromMemory;
+                if (kind == std::string("bmp")) {
+                    fromFile = std::make_unique<BmpCodec>();
+                    fromMemory = std::make_unique<BmpCodec>();
+                } else {
+                    fromFile = std::make_unique<TgaCodec>();
+                    fromMemory = std::make_unique<TgaCodec>();
+                }
+                const bool a = fromFile->LoadFile(path);
+                const bool b = fromMemory->LoadMemory(bytes.data(), bytes.size());
+                ASSERT_EQ(a, b) << entry.path() << " cut to " << bytes.size();
+                if (!a) continue;
+                const Image& x = *fromFile->TakeFrames(false).front();
+                const Image& y = *fromMemory->TakeFrames(false).front();
+                EXPECT_TRUE(test::SamePixels(x, y)) << entry.path();
+                if (x.Depth() <= 8) {
+                    EXPECT_EQ(std::memcmp(x.Palette(), y.Palette(), static_cast<size_t>(x.PaletteSize()) * 4),
+                              0);
+                }
+                ++files;
+            }
+        }
+    }
+    EXPECT_GT(files, 10);
+}
+
+}  // namespace
+}  // namespace glimmora

@@ -1,0 +1,46 @@
+// Where a reader's bytes come from: a buffer in memory or an open file. Pixel data is read straight into
+// the picture, so loading a file costs one copy rather than two.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace glimmora {
+
+class ByteSource {
+  public:
+    virtual ~ByteSource() = default;
+    virtual size_t Size() const = 0;
+    // Copies up to n bytes from offset; returns how many arrived (fewer at the end of the data).
+    virtual size_t Read(size_t offset, void* dst, size_t n) const = 0;
+};
+
+class MemorySource : public ByteSource {
+  public:
+    MemorySource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    size_t Size() const override { return size_; }
+    size_t Read(size_t offset, void* dst, size_t n) const override;
+
+  private:
+    const uint8_t* data_;
+    size_t size_;
+};
+
+class FileSource : public ByteSource {
+  public:
+    explicit FileSource(const std::string& path);
+    ~FileSource() override;
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+    // False when the file cannot be opened or is not a regular file.
+    bool IsOpen() const { return fd_ >= 0; }
+    size_t Size() const override { return size_; }
+    size_t Read(size_t offset, void* dst, size_t n) const override;
+
+  private:
+    int fd_ = -1;
+    size_t size_ = 0;
+};
+
+}  // namespace glimmora
