@@ -149,7 +149,9 @@ class Image : public SerializableObject {
 
   private:
     using FreeDeleter = PixelBlockDeleter;
-    static std::unique_ptr<uint8_t[], FreeDeleter> AllocateZeroed(size_t bytes);
+    // zeroed false: the caller writes every byte (whole-image copies and conversions).
+    static std::unique_ptr<uint8_t[], FreeDeleter> AllocatePixels(size_t bytes, bool zeroed);
+    bool CreateBlock(const BitmapInfoHeader* header, const uint32_t* masks, bool zeroed);
 
     int posX_ = 0;
     int posY_ = 0;

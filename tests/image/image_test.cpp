@@ -408,3 +408,24 @@ TEST(ImageBitmapInfo, PaletteOrMasksFollowHeader) {
     EXPECT_EQ(rgb.MakeBitmapInfo().size(), 52u);
     EXPECT_TRUE(Image().MakeBitmapInfo().empty());
 }
+
+TEST(ImageConvert, TrueColourConversionsKeepEveryPixelAtEveryWidth) {
+    for (int w = 1; w <= 13; ++w) {
+        Image rgb;
+        ASSERT_TRUE(rgb.Create(w, 3, 24));
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < w; ++x)
+                SetBgra(rgb, x, y, uint8_t(x * 19 + y), uint8_t(x * 7 + 100), uint8_t(250 - x - y));
+        Image wide(rgb);
+        wide.ConvertDepth(32);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(wide.PixelValue(x, y), rgb.PixelValue(x, y) | 0xFF000000u) << w;
+        wide.ConvertDepth(24);
+        for (int y = 0; y < 3; ++y) {
+            for (int x = 0; x < w; ++x) ASSERT_EQ(wide.PixelValue(x, y), rgb.PixelValue(x, y)) << w;
+            // The filler bytes at the end of each line stay zero.
+            for (int i = w * 3; i < wide.Stride(); ++i) ASSERT_EQ(wide.Row(y)[i], 0) << w;
+        }
+    }
+}
