@@ -51,8 +51,8 @@ timed() {
 ops=(
     "invert|invert|-negate|-negate|invert IN OUT"
     "greyscale|grey|-colorspace Gray|-colorspace Gray|colourspace IN OUT b-w"
-    "brightness|brightness value=130|-evaluate multiply 1.3|-operator RGB Multiply 1.3|linear IN OUT 1.3 0 --uchar"
-    "contrast|contrast value=150|-brightness-contrast 0x30|-contrast|linear IN OUT 1.5 -64 --uchar"
+    "brightness|brightness value=130|-evaluate multiply 1.3|-operator All Multiply 1.3|linear --uchar IN OUT 1.3 0"
+    "contrast|contrast value=150|-brightness-contrast 0x30|-contrast|linear --uchar IN OUT 1.5 -- -64"
     "convolution 3x3|blur|-convolve 1,2,1,2,4,2,1,2,1|-convolve 1,2,1,2,4,2,1,2,1|conv IN OUT $work/blur.mat --precision integer"
     "emboss|emboss strength=2|-emboss 1|-emboss 1|"
     "oil paint|oil-paint radius=2|-paint 2|-paint 2|"

@@ -238,19 +238,22 @@ void OilPaintProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
     for (int i = 0; i < side; ++i) greyRows[static_cast<size_t>(i)] = grey_.Row(y + i);
     int count[256] = {};
     int running[256] = {};
-    std::vector<int> levelsWith(static_cast<size_t>(area) + 1, 0);
+    // How many levels have each count (index 0 is a sink, never read); branch-free upkeep of the
+    // largest count, since which level goes up or down is unpredictable.
+    std::vector<int> levelsWith(static_cast<size_t>(area) + 2, 0);
+    int* with = levelsWith.data();
     int most = 0;
     auto add = [&](uint8_t level) {
         const int c = count[level]++;
-        if (c > 0) --levelsWith[static_cast<size_t>(c)];
-        ++levelsWith[static_cast<size_t>(c + 1)];
-        if (c + 1 > most) most = c + 1;
+        --with[c];
+        ++with[c + 1];
+        most = std::max(most, c + 1);
     };
     auto remove = [&](uint8_t level) {
         const int c = count[level]--;
-        --levelsWith[static_cast<size_t>(c)];
-        if (c > 1) ++levelsWith[static_cast<size_t>(c - 1)];
-        if (c == most && levelsWith[static_cast<size_t>(c)] == 0) most = c - 1;
+        --with[c];
+        ++with[c - 1];
+        most -= static_cast<int>(c == most && with[c] == 0);
     };
     for (int i = 0; i < side; ++i)
         for (int j = 0; j < side; ++j) add(greyRows[static_cast<size_t>(i)][j]);
@@ -468,6 +471,8 @@ void ConvolutionProcessor::OnEnter(Image& image) {
     lowestSum_ = negative * 255;
     const int64_t highest = positive * 255;
     narrowSums_ = std::max(highest, -lowestSum_) <= INT32_MAX;
+    // Partial sums stay between the negative and the positive totals.
+    shortSums_ = highest <= INT16_MAX && lowestSum_ >= INT16_MIN;
     channelTable_.clear();
     if (narrowSums_ && highest - lowestSum_ < (int64_t{1} << 20)) {
         channelTable_.resize(static_cast<size_t>(highest - lowestSum_ + 1));
@@ -503,6 +508,27 @@ void ConvolutionProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
     const int width = image.Width();
     const int bytes = image.Depth() / 8;
     const size_t lanes = static_cast<size_t>(width) * bytes;
+    if (shortSums_ && !channelTable_.empty()) {
+        // Small kernels such as the blur: 16-bit lanes, twice as many per vector.
+        shortRowSums_.assign(lanes, 0);
+        int16_t* sums = shortRowSums_.data();
+        for (int i = 0; i < side_; ++i) {
+            const uint8_t* line = expanded_.Row(y + i);
+            for (int j = 0; j < side_; ++j) {
+                const int k = kernel_[static_cast<size_t>(i * side_ + j)];
+                if (k == 0) continue;
+                const uint8_t* s = line + static_cast<size_t>(j) * bytes;
+                for (size_t t = 0; t < lanes; ++t) sums[t] = static_cast<int16_t>(sums[t] + k * s[t]);
+            }
+        }
+        const uint8_t* table = channelTable_.data() - lowestSum_;
+        for (int x = 0; x < width; ++x, row += bytes, sums += bytes) {
+            row[0] = table[sums[0]];
+            row[1] = table[sums[1]];
+            row[2] = table[sums[2]];
+        }
+        return;
+    }
     rowSums_.assign(lanes, 0);
     int32_t* sums = rowSums_.data();
     // Whole rows at a time, one kernel entry after the other; alpha lanes are summed and ignored.

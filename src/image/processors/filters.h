@@ -141,8 +141,10 @@ class ConvolutionProcessor : public PixelProcessor {
     int divisor_;
     int offset_;
     Image expanded_;
-    // Whole-row sums fit 32 bits for this kernel.
+    // Whole-row sums fit 32 bits (or even 16) for this kernel.
     bool narrowSums_ = false;
+    bool shortSums_ = false;
+    std::vector<int16_t> shortRowSums_;
     int64_t lowestSum_ = 0;
     // Output byte for every possible sum when their range is small.
     std::vector<uint8_t> channelTable_;

@@ -103,7 +103,31 @@ inline std::array<uint8_t, 4> BilinearHalves(bool halfX, bool halfY, bool hasAlp
         if (halfX && halfY) return (a + b + c + d) >> 2;
         return halfX ? (a + b) >> 1 : (a + c) >> 1;
     };
-    if (hasAlpha && (p00[3] & p10[3] & p01[3] & p11[3]) != 255) {
+    const bool opaque = !hasAlpha || (p00[3] & p10[3] & p01[3] & p11[3]) == 255;
+    if (opaque) {
+        // All channels at once, one 16-bit lane each: the sums of four bytes never leave their lane.
+        auto spread = [hasAlpha](const uint8_t* p) {
+            uint32_t v = 0;
+            std::memcpy(&v, p, hasAlpha ? 4 : 3);
+            const uint64_t w = v;
+            return (w & 0xFF) | (w & 0xFF00) << 8 | (w & 0xFF0000) << 16 | (w & 0xFF000000) << 24;
+        };
+        uint64_t sum;
+        int shift;
+        if (halfX && halfY) {
+            sum = spread(p00) + spread(p10) + spread(p01) + spread(p11);
+            shift = 2;
+        } else {
+            sum = spread(p00) + spread(halfX ? p10 : p01);
+            shift = 1;
+        }
+        const uint64_t lanes = (sum >> shift) & 0x00FF00FF00FF00FFull;
+        out[0] = static_cast<uint8_t>(lanes);
+        out[1] = static_cast<uint8_t>(lanes >> 16);
+        out[2] = static_cast<uint8_t>(lanes >> 32);
+        return out;  // alpha: 255 either way
+    }
+    if (hasAlpha) {
         const int alpha = mix(p00[3], p10[3], p01[3], p11[3]);
         if (alpha == 0) {
             out[3] = 0;
@@ -114,9 +138,7 @@ inline std::array<uint8_t, 4> BilinearHalves(bool halfX, bool halfY, bool hasAlp
             out[c] = static_cast<uint8_t>(q > 255 ? 255 : q);
         }
         out[3] = static_cast<uint8_t>(alpha);
-        return out;
     }
-    for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>(mix(p00[c], p10[c], p01[c], p11[c]));
     return out;
 }
 
