@@ -6,6 +6,8 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QThread>
+#include <QWindow>
 #include <algorithm>
 
 #include "capture/grab.h"
@@ -80,6 +82,11 @@ int CCapDialog::exec() {
     show();
     raise();
     activateWindow();
+    // A grab on a window that is not viewable yet would be refused.
+    for (int waited = 0; waited < 5000 && !(windowHandle() && windowHandle()->isExposed()); waited += 5) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
+        if (!(windowHandle() && windowHandle()->isExposed())) QThread::msleep(5);
+    }
     grabMouse();
     grabKeyboard();
     QEventLoop loop;

@@ -1,7 +1,6 @@
 #include "capture/capture_routines.h"
 
-#include <sys/stat.h>
-
+#include "capture/auto_save.h"
 #include "capture/cap_dialog.h"
 #include "capture/grab.h"
 #include "capture/scroll_capture.h"
@@ -22,28 +21,6 @@ class Capturer::Busy {
     bool& flag_;
     bool acquired_;
 };
-
-namespace {
-bool PathExists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-const char* Extension(int format) {
-    switch (format) {
-        case 0:
-            return ".bmp";
-        case 1:
-            return ".jpg";
-        case 2:
-            return ".png";
-        case 3:
-            return ".gif";
-        default:
-            return "";
-    }
-}
-}  // namespace
 
 int Capturer::Cancel() {
     host_.ShowMain(ShowState::ShowNoActivate);
@@ -217,24 +194,10 @@ CaptureDocument* Capturer::HandOver(const Image& image) {
     return target;
 }
 
-std::string Capturer::NextSavePath() {
-    CaptureSettings& s = host_.Settings();
-    if (!s.IsAudoSave) return {};
-    // No separator is suppressed: a folder ending in '/' gets a second one, which the system accepts.
-    const std::string stem = s.ImageSavePath + "/" + s.ImageSaveTitle;
-    const std::string extension = Extension(s.ImageFormat);
-    // Never overwrite: a number whose file exists is skipped (bounded, in case of a wildly full folder).
-    int number = s.StartNum;
-    std::string path = stem + std::to_string(number) + extension;
-    for (int tries = 0; tries < 100000 && PathExists(path); ++tries)
-        path = stem + std::to_string(++number) + extension;
-    s.StartNum = number + 1;
-    return path;
-}
-
 void Capturer::AutoSave(const Image& image, CaptureDocument* document) {
-    const std::string path = NextSavePath();
-    if (path.empty()) return;
+    if (!host_.Settings().IsAudoSave) return;
+    // The number is used up whatever becomes of the save.
+    const std::string path = AutoSavePath(host_.Settings());
     if (!SaveImageFile(image, path)) {
         // Silently losing the capture is worse than a message.
         host_.MessageBox("The capture could not be saved to \"" + path + "\".");

@@ -1,8 +1,6 @@
 // The capture modes and the sequence that finishes every capture.
 #pragma once
 
-#include <string>
-
 #include "capture/capture_host.h"
 #include "image/image.h"
 #include "platform/platform.h"
@@ -29,10 +27,6 @@ class Capturer {
     int CaptureWindowByMessage(WindowId window);
 
     bool busy() const { return busy_; }
-
-    // The automatic-save path for the present settings, advanced past names that exist; empty when
-    // auto-save is off. Advances StartNum.
-    std::string NextSavePath();
 
   private:
     class Busy;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -12,9 +14,6 @@ namespace glimmora {
 namespace {
 constexpr uint32_t kBlue = 0x0000FF;
 constexpr uint32_t kRed = 0xFF0000;
-// A step may move one row less than the one before it without being the end of the content: toolkits
-// that scroll by fractions of a pixel alternate (53, 54, 53, ...).
-constexpr int kFractionalSlack = 1;
 
 void Sleep(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -70,52 +69,63 @@ std::optional<int> MatchRowShift(const Image& before, const Image& after, int co
         }
     }
     if (moving.empty()) return std::nullopt;
-    // One hash per row over the moving columns; a row of one colour matches anything and is not counted.
+    // The moving columns in groups of 16, one hash per row and group: a column that moves its own way
+    // (a scroll-bar thumb, a caret) spoils only its own group. A group of one colour in a row matches
+    // anything and is not counted.
+    constexpr size_t kGroup = 16;
+    const size_t groups = (moving.size() + kGroup - 1) / kGroup;
+    const size_t cells = static_cast<size_t>(rows) * groups;
     auto hashes = [&](const Image& image, std::vector<uint64_t>& hash, std::vector<char>& plain) {
-        hash.assign(static_cast<size_t>(rows), 0);
-        plain.assign(static_cast<size_t>(rows), 1);
+        hash.assign(cells, 0);
+        plain.assign(cells, 1);
         for (int y = 0; y < rows; ++y) {
             const uint8_t* row = image.Row(y);
-            const uint8_t* first = row + moving[0] * 3;
-            uint64_t h = 1469598103934665603ull;
-            for (int x : moving) {
-                const uint8_t* p = row + x * 3;
-                h = Mix(h, static_cast<uint64_t>(p[0]) | static_cast<uint64_t>(p[1]) << 8 |
-                               static_cast<uint64_t>(p[2]) << 16);
-                if (std::memcmp(p, first, 3) != 0) plain[static_cast<size_t>(y)] = 0;
+            for (size_t g = 0; g < groups; ++g) {
+                const size_t end = std::min(moving.size(), (g + 1) * kGroup);
+                const uint8_t* first = row + moving[g * kGroup] * 3;
+                uint64_t h = 1469598103934665603ull;
+                char plainCell = 1;
+                for (size_t i = g * kGroup; i < end; ++i) {
+                    const uint8_t* p = row + moving[i] * 3;
+                    h = Mix(h, static_cast<uint64_t>(p[0]) | static_cast<uint64_t>(p[1]) << 8 |
+                                   static_cast<uint64_t>(p[2]) << 16);
+                    if (std::memcmp(p, first, 3) != 0) plainCell = 0;
+                }
+                hash[static_cast<size_t>(y) * groups + g] = h;
+                plain[static_cast<size_t>(y) * groups + g] = plainCell;
             }
-            hash[static_cast<size_t>(y)] = h;
         }
     };
     std::vector<uint64_t> hb, ha;
     std::vector<char> pb, pa;
     hashes(before, hb, pb);
     hashes(after, ha, pa);
-    // Content that moved up by d shows after[y] == before[y + d].
+    // Content that moved up by d shows after[y] == before[y + d]. A cell that shows the same as before
+    // at its own place stayed put (a title, a frame, buttons) and tells nothing about the movement.
     auto score = [&](int d, int& matched, int& counted) {
         matched = counted = 0;
         for (int y = 0; y + d < rows; ++y) {
-            if (pa[static_cast<size_t>(y)] && pb[static_cast<size_t>(y + d)]) continue;
-            ++counted;
-            if (ha[static_cast<size_t>(y)] == hb[static_cast<size_t>(y + d)]) ++matched;
+            const size_t a = static_cast<size_t>(y) * groups, b = static_cast<size_t>(y + d) * groups;
+            for (size_t g = 0; g < groups; ++g) {
+                if ((pa[a + g] && pb[b + g]) || ha[a + g] == hb[a + g]) continue;
+                ++counted;
+                if (ha[a + g] == hb[b + g]) ++matched;
+            }
         }
     };
     constexpr int kMinMatched = 3;
-    int still = 0, stillCounted = 0;
-    score(0, still, stillCounted);
     int best = -1, bestMatched = 0;
     for (int d = 1; d < rows; ++d) {
         int matched = 0, counted = 0;
         score(d, matched, counted);
-        // Nearly every informative row has to agree; a few may differ (a moving scroll-bar thumb edge,
-        // a marker, a caret).
+        // Nearly every informative cell has to agree.
         if (matched < kMinMatched || matched * 10 < counted * 9) continue;
         if (matched > bestMatched) {
             best = d;
             bestMatched = matched;
         }
     }
-    if (best < 0 || still >= bestMatched) return std::nullopt;
+    if (best < 0) return std::nullopt;
     return best;
 }
 
@@ -155,6 +165,14 @@ void ScrollCapture::DrawMarkers() {
     windows.DrawRow(target_, Point{c - 2, hh_}, c, kRed);
 }
 
+void ScrollCapture::EraseMarkers() {
+    if (w_ < 9) return;
+    const int c = w_ - hw_;
+    const Rect left{5, 0, 9, hh_ + 1}, centre{c - 4, 0, c, hh_ + 1};
+    platform_.windows().Invalidate(target_, &left);
+    platform_.windows().Invalidate(target_, &centre);
+}
+
 bool ScrollCapture::Run(WindowId target, Point pointer, Image& result) {
     WindowSystem& windows = platform_.windows();
     shifts_.clear();
@@ -179,7 +197,6 @@ bool ScrollCapture::Run(WindowId target, Point pointer, Image& result) {
 
     std::vector<Image> bands;
     int s = 0;
-    bool cutAtMiddle = false;
     end_ = End::Limit;
     for (int step = 1; step <= maxSteps_; ++step) {
         if (stop_ && stop_()) {
@@ -208,28 +225,25 @@ bool ScrollCapture::Run(WindowId target, Point pointer, Image& result) {
             if (matched) d = *matched;
         }
         if (d <= 0 || d > hh_) {
-            s = 0;
             end_ = End::NoMovement;
             break;
         }
-        if (d < s - kFractionalSlack) {
-            s = d;
-            end_ = End::ShortStep;
-            break;
-        }
+        // A step shorter than the one before is not taken for the end: the first notch of a view may
+        // include a margin, and views that scroll by fractions of a pixel alternate (48, 49, 48, ...).
+        // Only a notch that moves nothing ends the loop, so the last band always ends at the middle line.
         s = d;
         shifts_.push_back(d);
+        // Views that scroll by moving their pixels carry the markers along, and one that moves them by
+        // fractions smears them over a row of the new band: have the marker columns repainted first.
+        EraseMarkers();
         Image band;
-        if (!GrabRect(band, after, Rect{0, hh_ + 1 - d, w_, hh_ + 1})) return false;
+        if (!GrabSettled(hh_ + 1 - d, hh_ + 1, nullptr, band)) return false;
         bands.push_back(std::move(band));
     }
-    // After a stop or the step limit the last band ends at the middle line.
-    if (end_ == End::Limit || end_ == End::Stopped) cutAtMiddle = true;
-
     // Finishing: wipe the markers, then the rest of the client area.
     windows.Invalidate(target);
     Image last;
-    const int lastTop = cutAtMiddle ? hh_ + 1 : hh_ - s + 1;
+    const int lastTop = hh_ + 1;
     if (lastTop < h_ && !GrabSettled(lastTop, h_, nullptr, last)) return false;
 
     int height = first.Height() + (last.IsValid() ? last.Height() : 0);

@@ -25,7 +25,7 @@ std::optional<int> MatchRowShift(const Image& before, const Image& after, int co
 
 class ScrollCapture {
   public:
-    enum class End { Limit, Stopped, ShortStep, NoMovement };
+    enum class End { Limit, Stopped, NoMovement };
 
     explicit ScrollCapture(Platform& platform) : platform_(platform) {}
     // Asked before every step; true ends the loop (the user pressed Esc).
@@ -46,6 +46,7 @@ class ScrollCapture {
     // before the change we wait for.
     bool GrabSettled(int top, int bottom, const Image* previous, Image& out);
     void DrawMarkers();
+    void EraseMarkers();
 
     Platform& platform_;
     std::function<bool()> stop_;

@@ -37,8 +37,8 @@ class WindowSystem {
     // Paints the pixels from `from` up to, not including, `to` on one row of the window, in window
     // coordinates, through any child windows. rgb is 0xRRGGBB.
     virtual bool DrawRow(WindowId window, Point from, int toX, uint32_t rgb) = 0;
-    // Makes the window and everything inside it repaint.
-    virtual void Invalidate(WindowId window) = 0;
+    // Makes the window and everything inside it repaint; with area (window coordinates) only that part.
+    virtual void Invalidate(WindowId window, const Rect* area = nullptr) = 0;
 };
 
 }  // namespace glimmora

@@ -280,18 +280,35 @@ bool X11Windows::DrawRow(WindowId window, Point from, int toX, uint32_t rgb) {
     return drawn;
 }
 
-void X11Windows::Invalidate(WindowId window) {
+void X11Windows::Invalidate(WindowId window, const Rect* area) {
     xcb_connection_t* c = conn_.get();
-    std::function<void(xcb_window_t, int)> clear = [&](xcb_window_t w, int depth) {
+    // area is kept in each window's own coordinates on the way down.
+    std::function<void(xcb_window_t, Rect, int)> clear = [&](xcb_window_t w, Rect r, int depth) {
         // Errors (an input-only child, a window gone meanwhile) are dropped by Sync.
-        xcb_clear_area(c, 1, w, 0, 0, 0, 0);
+        if (!area) {
+            xcb_clear_area(c, 1, w, 0, 0, 0, 0);
+        } else {
+            if (IsEmpty(r)) return;
+            xcb_clear_area(c, 1, w, static_cast<int16_t>(r.left), static_cast<int16_t>(r.top),
+                           static_cast<uint16_t>(r.Width()), static_cast<uint16_t>(r.Height()));
+        }
         if (depth > 32) return;
         auto tree = conn_.Get(xcb_query_tree_reply, xcb_query_tree(c, w));
         if (!tree) return;
         const xcb_window_t* kids = xcb_query_tree_children(tree.get());
-        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) clear(kids[i], depth + 1);
+        const int count = xcb_query_tree_children_length(tree.get());
+        std::vector<xcb_get_geometry_cookie_t> cookies;
+        for (int i = 0; i < count; ++i) cookies.push_back(xcb_get_geometry(c, kids[i]));
+        for (int i = 0; i < count; ++i) {
+            auto geo = conn_.Get(xcb_get_geometry_reply, cookies[static_cast<size_t>(i)]);
+            if (!geo) continue;
+            const int dx = geo->x + geo->border_width, dy = geo->y + geo->border_width;
+            Rect inner{r.left - dx, r.top - dy, r.right - dx, r.bottom - dy};
+            inner = Intersect(inner, Rect{0, 0, geo->width, geo->height});
+            clear(kids[i], inner, depth + 1);
+        }
     };
-    if (window) clear(window, 0);
+    if (window) clear(window, area ? *area : Rect{0, 0, 65535, 65535}, 0);
     conn_.Sync();
 }
 

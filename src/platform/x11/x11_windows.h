@@ -23,7 +23,7 @@ class X11Windows : public WindowSystem {
     bool Raise(WindowId window) override;
     bool Exists(WindowId window) override;
     bool DrawRow(WindowId window, Point from, int toX, uint32_t rgb) override;
-    void Invalidate(WindowId window) override;
+    void Invalidate(WindowId window, const Rect* area = nullptr) override;
 
   private:
     struct Node {

@@ -1,0 +1,42 @@
+#include "capture/auto_save.h"
+
+#include <sys/stat.h>
+
+namespace glimmora {
+
+namespace {
+bool PathExists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+const char* Extension(int format) {
+    switch (format) {
+        case 0:
+            return ".bmp";
+        case 1:
+            return ".jpg";
+        case 2:
+            return ".png";
+        case 3:
+            return ".gif";
+        default:
+            return "";
+    }
+}
+}  // namespace
+
+std::string AutoSavePath(CaptureSettings& settings) {
+    // No separator is suppressed: a folder ending in '/' gets a second one, which the system accepts.
+    const std::string stem = settings.ImageSavePath + "/" + settings.ImageSaveTitle;
+    const std::string extension = Extension(settings.ImageFormat);
+    int number = settings.StartNum;
+    std::string path = stem + std::to_string(number) + extension;
+    // Bounded, in case of a wildly full folder; the last name tried is then used.
+    for (int tries = 0; tries < 100000 && PathExists(path); ++tries)
+        path = stem + std::to_string(++number) + extension;
+    settings.StartNum = number + 1;
+    return path;
+}
+
+}  // namespace glimmora

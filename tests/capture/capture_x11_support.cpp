@@ -1,0 +1,161 @@
+#include "capture_x11_support.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <cstring>
+
+namespace glimmora::testing {
+
+TestHost::TestHost(Platform& platform) : platform_(platform) {
+    main_ = std::make_unique<QWidget>();
+    main_->setWindowTitle("test main window");
+    main_->setGeometry(1500, 800, 240, 140);
+    main_->show();
+    WaitUntil([&] {
+        Rect r;
+        return platform_.windows().ClientRect(static_cast<WindowId>(main_->winId()), r) &&
+               main_->isVisible() &&
+               platform_.windows().WindowAt(Point{r.left + 5, r.top + 5}, 0) ==
+                   static_cast<WindowId>(main_->winId());
+    });
+}
+
+TestHost::~TestHost() = default;
+
+WindowId TestHost::MainWindow() {
+    return static_cast<WindowId>(main_->winId());
+}
+
+void TestHost::ShowMain(ShowState state) {
+    static const char* const names[] = {"Hide", "Show", "ShowMinimized", "ShowNoActivate", "ShowNormal"};
+    log.push_back(std::string("show ") + names[static_cast<int>(state)]);
+    switch (state) {
+        case ShowState::Hide:
+            main_->hide();
+            break;
+        case ShowState::Show:
+            main_->show();
+            break;
+        case ShowState::ShowMinimized:
+            main_->showMinimized();
+            break;
+        case ShowState::ShowNoActivate:
+            main_->setAttribute(Qt::WA_ShowWithoutActivating);
+            main_->show();
+            break;
+        case ShowState::ShowNormal:
+            main_->showNormal();
+            break;
+    }
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    platform_.input().Sync();
+    if (state == ShowState::Hide) {
+        // Gone from the screen before anything grabs it.
+        WaitUntil([&] { return !main_->isVisible(); });
+    }
+}
+
+CaptureDocument* TestHost::NewDocumentForCapture() {
+    log.push_back("new document");
+    documents.push_back(std::make_unique<TestDocument>());
+    active = documents.back().get();
+    return active;
+}
+
+void TestHost::CopyToClipboard(const Image& image) {
+    log.push_back("clipboard");
+    clipboard = image;
+}
+
+void TestHost::Wait(int ms) {
+    log.push_back("wait " + std::to_string(ms));
+    QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+bool TestHost::EscapePressed() {
+    const bool was = escape;
+    escape = false;
+    return was;
+}
+
+std::string TestHost::LastShow() const {
+    for (auto it = log.rbegin(); it != log.rend(); ++it)
+        if (it->rfind("show ", 0) == 0) return it->substr(5);
+    return {};
+}
+
+bool TestHost::Logged(const std::string& entry) const {
+    for (const std::string& e : log)
+        if (e == entry) return true;
+    return false;
+}
+
+bool PanelShown(Platform& platform, int corner, bool windowMode) {
+    const Size s = platform.screen().ScreenSize();
+    const int h = windowMode ? 130 : 320;
+    const Point at = corner == 0 ? Point{0, 0} : Point{s.width - 190, s.height - h};
+    Image shot;
+    if (!platform.screen().Grab(Rect{at.x, at.y, at.x + 3, at.y + 3}, shot)) return false;
+    return shot.PixelValue(0, 0) == 0x0000FFu && shot.PixelValue(1, 1) == 0x969696u &&
+           shot.PixelValue(2, 2) == 0x969696u;
+}
+
+void Click(Platform& platform, Point p, int button) {
+    platform.input().WarpPointer(p);
+    platform.input().Button(button, true);
+    platform.input().Button(button, false);
+    platform.input().Sync();
+}
+
+void Key(const std::string& name) {
+    RunOutput("xdotool key " + name);
+}
+
+OverlayDriver::OverlayDriver(bool windowMode, std::function<void(Platform&)> steps) {
+    thread_ = std::thread([this, windowMode, steps = std::move(steps)] {
+        std::unique_ptr<Platform> platform = Platform::Open();
+        if (!platform) return;
+        auto until = [](const std::function<bool()>& cond) {
+            for (int i = 0; i < 2000; ++i) {
+                if (cond()) return true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            return false;
+        };
+        // First the panel at the top-left; then a move next to the left edge sends it to the bottom-right,
+        // which shows that the overlay's loop handles input (and has grabbed the keyboard).
+        const bool shown = until([&] { return PanelShown(*platform, 0, windowMode); }) && until([&] {
+                               platform->input().WarpPointer(Point{100, 400});
+                               platform->input().Sync();
+                               return PanelShown(*platform, 1, windowMode);
+                           });
+        if (!shown) {
+            // Never leave an overlay waiting: a right click ends it.
+            Click(*platform, Point{100, 400}, 3);
+            return;
+        }
+        ready_ = true;
+        steps(*platform);
+    });
+}
+
+OverlayDriver::~OverlayDriver() {
+    thread_.join();
+}
+
+Image SettledGrab(Platform& platform, const Rect& rect) {
+    Image last;
+    platform.screen().Grab(rect, last);
+    for (int i = 0; i < 200; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        Image now;
+        platform.screen().Grab(rect, now);
+        const bool same = now.PixelBytes() == last.PixelBytes() &&
+                          std::memcmp(now.Bits(), last.Bits(), now.PixelBytes()) == 0;
+        last = std::move(now);
+        if (same) break;
+    }
+    return last;
+}
+
+}  // namespace glimmora::testing
