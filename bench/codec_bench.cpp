@@ -2,6 +2,7 @@
 // memcpy of the same bytes as the floor. Files go to /dev/shm so the disk does not set the pace.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -84,6 +85,34 @@ void BM_Memcpy(benchmark::State& state) {
     for (auto _ : state) {
         std::memcpy(dst.data(), img.Bits(), img.PixelBytes());
         benchmark::ClobberMemory();
+    }
+    Label(state, img);
+}
+
+// The kernel's share of every file codec: the same bytes written to a new file, and read back from the page
+// cache into memory that already exists.
+void BM_FileWriteFloor(benchmark::State& state) {
+    const Image& img = Picture(static_cast<int>(state.range(0)));
+    const std::string path = ShmPath("floor.raw");
+    for (auto _ : state) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        std::fwrite(img.Bits(), 1, img.PixelBytes(), f);
+        std::fclose(f);
+    }
+    Label(state, img);
+}
+
+void BM_FileReadFloor(benchmark::State& state) {
+    const Image& img = Picture(static_cast<int>(state.range(0)));
+    const std::string path = ShmPath("floor.raw");
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(img.Bits(), 1, img.PixelBytes(), f);
+    std::fclose(f);
+    std::vector<uint8_t> dst(img.PixelBytes());
+    for (auto _ : state) {
+        std::FILE* r = std::fopen(path.c_str(), "rb");
+        benchmark::DoNotOptimize(std::fread(dst.data(), 1, dst.size(), r));
+        std::fclose(r);
     }
     Label(state, img);
 }
@@ -191,6 +220,8 @@ void BM_GifEncode(benchmark::State& s) {
 
 #define PICTURES ->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()
 BENCHMARK(BM_Memcpy) PICTURES;
+BENCHMARK(BM_FileWriteFloor) PICTURES;
+BENCHMARK(BM_FileReadFloor) PICTURES;
 BENCHMARK(BM_CopyFrom) PICTURES;
 BENCHMARK(BM_ConvertDepth32To24) PICTURES;
 BENCHMARK(BM_ConvertDepth24To32) PICTURES;

@@ -2,12 +2,24 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace glimmora {
+
+size_t ByteSource::ReadRows(size_t offset, uint8_t* const* rows, size_t count, size_t rowBytes) const {
+    size_t done = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const size_t got = Read(offset + done, rows[i], rowBytes);
+        done += got;
+        if (got < rowBytes) break;
+    }
+    return done;
+}
 
 size_t MemorySource::Read(size_t offset, void* dst, size_t n) const {
     if (!data_ || offset >= size_) return 0;
@@ -41,6 +53,36 @@ size_t FileSource::Read(size_t offset, void* dst, size_t n) const {
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         done += static_cast<size_t>(got);
+    }
+    return done;
+}
+
+size_t FileSource::ReadRows(size_t offset, uint8_t* const* rows, size_t count, size_t rowBytes) const {
+    constexpr size_t kBatch = 1024;  // IOV_MAX on Linux
+    iovec vec[kBatch];
+    size_t done = 0;
+    for (size_t first = 0; first < count;) {
+        const size_t n = std::min(kBatch, count - first);
+        for (size_t i = 0; i < n; ++i) vec[i] = iovec{rows[first + i], rowBytes};
+        const size_t want = n * rowBytes;
+        const ssize_t got = ::preadv(fd_, vec, static_cast<int>(n), static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        if (static_cast<size_t>(got) < want) {
+            // A short vectored read: finish the part-filled row, then go on row by row.
+            done += static_cast<size_t>(got);
+            size_t row = first + static_cast<size_t>(got) / rowBytes;
+            const size_t within = static_cast<size_t>(got) % rowBytes;
+            if (within) {
+                const size_t more = Read(offset + done, rows[row] + within, rowBytes - within);
+                done += more;
+                if (more < rowBytes - within) return done;
+                ++row;
+            }
+            return done + ByteSource::ReadRows(offset + done, rows + row, count - row, rowBytes);
+        }
+        done += want;
+        first += n;
     }
     return done;
 }

@@ -14,6 +14,9 @@ class ByteSource {
     virtual size_t Size() const = 0;
     // Copies up to n bytes from offset; returns how many arrived (fewer at the end of the data).
     virtual size_t Read(size_t offset, void* dst, size_t n) const = 0;
+    // Fills rows[0], rows[1], ... with rowBytes each from consecutive bytes at offset; returns the bytes
+    // delivered, which fill the rows in order.
+    virtual size_t ReadRows(size_t offset, uint8_t* const* rows, size_t count, size_t rowBytes) const;
 };
 
 class MemorySource : public ByteSource {
@@ -37,6 +40,8 @@ class FileSource : public ByteSource {
     bool IsOpen() const { return fd_ >= 0; }
     size_t Size() const override { return size_; }
     size_t Read(size_t offset, void* dst, size_t n) const override;
+    // Batches rows into vectored reads: one system call for up to a thousand rows.
+    size_t ReadRows(size_t offset, uint8_t* const* rows, size_t count, size_t rowBytes) const override;
 
   private:
     int fd_ = -1;

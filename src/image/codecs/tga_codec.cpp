@@ -104,8 +104,10 @@ bool TgaCodec::Parse(const ByteSource& source) {
         // Raw rows go straight into their lines; short data leaves the remaining lines black.
         const int height = image->Height();
         const size_t rowBytes = static_cast<size_t>(image->Width()) * bpp / 8;
-        for (int n = 0; n < height && pos < size && rowBytes > 0; ++n)
-            pos += source.Read(pos, image->Row(topDown ? n : height - 1 - n), rowBytes);
+        std::vector<uint8_t*> rows(static_cast<size_t>(height));
+        for (int n = 0; n < height; ++n)
+            rows[static_cast<size_t>(n)] = image->Row(topDown ? n : height - 1 - n);
+        if (rowBytes > 0 && pos < size) source.ReadRows(pos, rows.data(), rows.size(), rowBytes);
     }
     AddFrame(std::move(image));
     return true;
