@@ -221,6 +221,16 @@ void RotateProcessor::OnEnter(Image& image) {
     }
     newWidth_ = static_cast<int>(width);
     newHeight_ = static_cast<int>(height);
+    const double cxInverse = (newWidth_ - 1) * 0.5;
+    columnCos_.resize(static_cast<size_t>(newWidth_));
+    columnSin_.resize(static_cast<size_t>(newWidth_));
+    turnedX_.resize(static_cast<size_t>(newWidth_));
+    turnedY_.resize(static_cast<size_t>(newWidth_));
+    for (int x = 0; x < newWidth_; ++x) {
+        const double dx = static_cast<double>(x) - cxInverse;
+        columnCos_[static_cast<size_t>(x)] = dx * cosInverse_;
+        columnSin_[static_cast<size_t>(x)] = dx * sinInverse_;
+    }
     ready_ = true;
 }
 
@@ -250,33 +260,58 @@ void RotateProcessor::ProcessPixel(Image& image, int x, int y, uint8_t* pixel) {
     if (p.inside) Sample(p, pixel, image.Depth() / 8);
 }
 
+namespace {
+// RoundHalfAway for values well inside the int range, in a form the compiler vectorises.
+inline int32_t RoundHalfAway32(double v) {
+    const auto t = static_cast<int32_t>(v);
+    const double frac = v - static_cast<double>(t);
+    return t + static_cast<int32_t>(frac >= 0.5) - static_cast<int32_t>(frac <= -0.5);
+}
+}  // namespace
+
 void RotateProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
     if (!ready_) return;
     const int bytes = image.Depth() / 8;
-    // The same products as MapToSource, with the parts that depend on x or y alone taken out of the loop.
+    const size_t width = static_cast<size_t>(newWidth_);
+    // First the rounded turned points of the whole row: the same products and sums as MapToSource,
+    // with the parts that depend on x or y alone computed once.
     const double cx = (newWidth_ - 1) * 0.5, cy = (newHeight_ - 1) * 0.5;
-    const double offX = (newWidth_ - sourceWidth_) * 0.5, offY = (newHeight_ - sourceHeight_) * 0.5;
     const double dy = cy - static_cast<double>(y);
     const double rowX = cx + dy * sinInverse_;
     const double rowY = dy * cosInverse_;
-    const double maxX = sourceWidth_ - 1, maxY = sourceHeight_ - 1;
+    const double* colCos = columnCos_.data();
+    const double* colSin = columnSin_.data();
+    int32_t* tx = turnedX_.data();
+    int32_t* ty = turnedY_.data();
+    for (size_t x = 0; x < width; ++x) {
+        tx[x] = RoundHalfAway32(rowX + colCos[x]);
+        ty[x] = RoundHalfAway32(cy - (rowY - colSin[x]));
+    }
+    // The source point is turned minus (newSize - sourceSize) / 2: a whole or half pixel. In half
+    // pixels it is an integer; inside means 0 to 2 (size - 1), and only the last column and row are
+    // clamped to size - 1.1 and need the general sampler.
+    const int64_t shiftX = int64_t{newWidth_} - sourceWidth_, shiftY = int64_t{newHeight_} - sourceHeight_;
+    const int64_t lastX = 2 * (int64_t{sourceWidth_} - 1), lastY = 2 * (int64_t{sourceHeight_} - 1);
     const double clampX = sourceWidth_ - 1.1, clampY = sourceHeight_ - 1.1;
-    for (int x = 0; x < newWidth_; ++x, row += bytes) {
-        const double dx = static_cast<double>(x) - cx;
-        SourcePoint p;
-        p.sx = static_cast<double>(pixel_ops::RoundHalfAway(rowX + dx * cosInverse_)) - offX;
-        p.sy = static_cast<double>(pixel_ops::RoundHalfAway(cy - (rowY - dx * sinInverse_))) - offY;
-        if (!(p.sx >= 0 && p.sx <= maxX && p.sy >= 0 && p.sy <= maxY)) continue;
-        const double sx = std::min(p.sx, clampX), sy = std::min(p.sy, clampY);
-        const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
-        const double fx = sx - ix, fy = sy - iy;
-        const uint8_t* p00 = source_->PixelAddress(ix, iy);
-        const uint8_t* p01 = source_->PixelAddress(ix, iy + 1);
-        // Away from the clamped last row and column the samples fall on whole or half pixels.
-        const auto out =
-            (fx == 0 || fx == 0.5) && (fy == 0 || fy == 0.5)
-                ? pixel_ops::BilinearHalves(fx != 0, fy != 0, bytes == 4, p00, p00 + bytes, p01, p01 + bytes)
-                : pixel_ops::Bilinear(fx, fy, bytes == 4, p00, p00 + bytes, p01, p01 + bytes);
+    const Image& src = *source_;
+    const bool hasAlpha = bytes == 4;
+    for (size_t x = 0; x < width; ++x, row += bytes) {
+        const int64_t hx = 2 * int64_t{tx[x]} - shiftX, hy = 2 * int64_t{ty[x]} - shiftY;
+        if (hx < 0 || hx > lastX || hy < 0 || hy > lastY) continue;
+        std::array<uint8_t, 4> out;
+        if (hx != lastX && hy != lastY) {
+            const uint8_t* p00 = src.Row(static_cast<int>(hy >> 1)) + (hx >> 1) * bytes;
+            const uint8_t* p01 = src.Row(static_cast<int>((hy >> 1) + 1)) + (hx >> 1) * bytes;
+            out = pixel_ops::BilinearHalves((hx & 1) != 0, (hy & 1) != 0, hasAlpha, p00, p00 + bytes, p01,
+                                            p01 + bytes);
+        } else {
+            const double sx = std::min(static_cast<double>(hx) * 0.5, clampX);
+            const double sy = std::min(static_cast<double>(hy) * 0.5, clampY);
+            const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
+            const uint8_t* p00 = src.PixelAddress(ix, iy);
+            const uint8_t* p01 = src.PixelAddress(ix, iy + 1);
+            out = pixel_ops::Bilinear(sx - ix, sy - iy, hasAlpha, p00, p00 + bytes, p01, p01 + bytes);
+        }
         std::memcpy(row, out.data(), static_cast<size_t>(bytes));
     }
 }

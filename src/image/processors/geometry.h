@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "image/processors/processor.h"
 
@@ -81,6 +82,9 @@ class RotateProcessor final : public PixelProcessor {
     int newWidth_ = 0, newHeight_ = 0;
     int sourceWidth_ = 0, sourceHeight_ = 0;
     bool ready_ = false;
+    // Per output column: dx * cos and dx * sin of the inverse turn; per row: rounded source points.
+    std::vector<double> columnCos_, columnSin_;
+    std::vector<int32_t> turnedX_, turnedY_;
 };
 
 // Nearest-neighbour resampling ("Good"). False, image unchanged, when there is nothing to do: no

@@ -188,18 +188,19 @@ TEST(Rotate, RejectsOnePixelAndPaletteImages) {
 }
 
 TEST(Rotate, RowPathMatchesPerPixelMapping) {
-    for (int angle : {17, 45, 90, 133, 200, 271}) {
-        for (int depth : {24, 32, 33}) {
-            // 33: a 32-bit picture with every alpha 255, which takes the opaque shortcuts.
-            Image a = RandomImage(13, 9, std::min(depth, 32), static_cast<uint32_t>(angle));
-            if (depth == 33) a.SetAlphaAll(255);
-            Image b = a;
-            RotateProcessor r1(angle), r2(angle);
-            RunProcessor(a, r1, nullptr);
-            test::RunPerPixel(b, r2);
-            EXPECT_TRUE(SamePixels(a, b)) << angle << " " << depth;
+    for (auto [w, h] : {std::pair{13, 9}, std::pair{8, 6}, std::pair{2, 2}, std::pair{7, 12}})
+        for (int angle : {1, 17, 45, 90, 133, 180, 200, 271, 359}) {
+            for (int depth : {24, 32, 33}) {
+                // 33: a 32-bit picture with every alpha 255, which takes the opaque shortcuts.
+                Image a = RandomImage(w, h, std::min(depth, 32), static_cast<uint32_t>(angle));
+                if (depth == 33) a.SetAlphaAll(255);
+                Image b = a;
+                RotateProcessor r1(angle), r2(angle);
+                RunProcessor(a, r1, nullptr);
+                test::RunPerPixel(b, r2);
+                EXPECT_TRUE(SamePixels(a, b)) << angle << " " << depth;
+            }
         }
-    }
 }
 
 TEST(ResizeNearest, FourByFourToTwoByTwo) {
