@@ -6,6 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/common.sh"
 ensure_packages imagemagick graphicsmagick libvips-tools libbenchmark-dev
+# /usr/bin/convert is ImageMagick itself; a convert earlier on PATH may be a wrapper.
 runs=${RUNS:-7}
 
 build="$root/build-bench"
@@ -34,7 +35,7 @@ for pic in screenshot photo; do
     in="$work/$pic.bmp"
     for fmt in png jpg gif; do
         ours=$(best "$cli" convert "$in" "$work/o.$fmt")
-        im=$(best convert "$in" "$work/m.$fmt")
+        im=$(best /usr/bin/convert "$in" "$work/m.$fmt")
         gm=$(best gm convert "$in" "$work/g.$fmt")
         if [ "$fmt" = gif ]; then
             vips="-"  # vips writes GIF only through ImageMagick on Debian 12
