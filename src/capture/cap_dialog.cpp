@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -92,6 +93,7 @@ int CCapDialog::exec() {
     QEventLoop loop;
     loop_ = &loop;
     result_ = kIdCancel;
+    closing_ = false;
     loop.exec(QEventLoop::DialogExec);
     loop_ = nullptr;
     releaseKeyboard();
@@ -104,7 +106,15 @@ int CCapDialog::exec() {
 }
 
 void CCapDialog::End(int result) {
+    if (closing_) return;
     result_ = result;
+    // Closing while a button is held would send its release to some other window, and Qt would go on
+    // believing the button down: the next overlay would then see no pointer movement. The overlay stays
+    // until the buttons are up and takes the release itself.
+    if (QGuiApplication::mouseButtons() != Qt::NoButton) {
+        closing_ = true;
+        return;
+    }
     if (loop_) loop_->exit(result);
 }
 
@@ -285,11 +295,13 @@ void CCapDialog::paintEvent(QPaintEvent* event) {
 }
 
 void CCapDialog::mouseMoveEvent(QMouseEvent* event) {
+    if (closing_) return;
     const Point p = EventPoint(event);
     MovePointer(p.x, p.y);
 }
 
 void CCapDialog::mousePressEvent(QMouseEvent* event) {
+    if (closing_) return;
     const Point p = EventPoint(event);
     if (event->button() == Qt::RightButton) {
         End(kIdCancel);
@@ -306,6 +318,10 @@ void CCapDialog::mousePressEvent(QMouseEvent* event) {
 }
 
 void CCapDialog::mouseReleaseEvent(QMouseEvent* event) {
+    if (closing_) {
+        if (event->buttons() == Qt::NoButton && loop_) loop_->exit(result_);
+        return;
+    }
     if (event->button() != Qt::LeftButton) return;
     const Point p = EventPoint(event);
     click_ = p;

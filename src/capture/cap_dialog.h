@@ -91,6 +91,7 @@ class CCapDialog : public QWidget {
     QImage magnifierView_;
     int result_ = kIdCancel;
     QEventLoop* loop_ = nullptr;
+    bool closing_ = false;  // ended, waiting for the buttons to come up
 };
 
 }  // namespace glimmora

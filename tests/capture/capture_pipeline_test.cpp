@@ -137,6 +137,7 @@ TEST_F(CaptureTest, ADraggedRegionIsTakenFromTheSnapshot) {
             p.input().Sync();
         });
         result = capturer->CaptureRegion();
+        EXPECT_TRUE(driver.ready()) << "the overlay never took input";
     }
     ASSERT_EQ(result, 1);
     ASSERT_EQ(host->documents.size(), 1u);
@@ -164,6 +165,7 @@ TEST_F(CaptureTest, ArrowKeysMoveTheSelectionOnePixelAndEnterDoesNotConfirm) {
             p.input().Sync();
         });
         result = capturer->CaptureRegion();
+        EXPECT_TRUE(driver.ready()) << "the overlay never took input";
     }
     ASSERT_EQ(result, 1);
     EXPECT_EQ(host->clipboard.Width(), 101);
@@ -202,6 +204,7 @@ TEST_F(CaptureTest, CancelledOrEmptyRegionsCaptureNothing) {
         {
             OverlayDriver driver(false, c.steps);
             result = capturer->CaptureRegion();
+            EXPECT_TRUE(driver.ready()) << "the overlay never took input";
         }
         ExpectNothingCaptured(result);
         ASSERT_TRUE(WaitUntil([&] { return !testing::PanelShown(*platform, 1, false); }));
@@ -215,6 +218,7 @@ TEST_F(CaptureTest, AFixedRectangleIsClippedToTheScreen) {
     {
         OverlayDriver driver(false, [](Platform& p) { Click(p, Point{10, 10}); });
         result = capturer->CaptureFixRect();
+        EXPECT_TRUE(driver.ready()) << "the overlay never took input";
     }
     ASSERT_EQ(result, 1);
     ASSERT_EQ(host->clipboard.Width(), 60);
@@ -230,6 +234,7 @@ TEST_F(CaptureTest, RightClickInTheFixedRectangleOverlayCapturesNothing) {
             Click(p, Point{620, 610}, 3);
         });
         result = capturer->CaptureFixRect();
+        EXPECT_TRUE(driver.ready()) << "the overlay never took input";
     }
     ExpectNothingCaptured(result);
 }
@@ -247,6 +252,7 @@ TEST_F(CaptureTest, AWindowIsCapturedWithItsFrame) {
     {
         OverlayDriver driver(true, [&](Platform& p) { Click(p, Point{client.left + 20, client.top + 20}); });
         result = capturer->CaptureWindow();
+        EXPECT_TRUE(driver.ready()) << "the overlay never took input";
     }
     ASSERT_EQ(result, 1);
     EXPECT_EQ(host->log.front(), "show Hide");
@@ -264,6 +270,7 @@ TEST_F(CaptureTest, ARequestDuringACaptureIsIgnored) {
     {
         OverlayDriver driver(false, [](Platform& p) { Click(p, Point{500, 500}, 3); });
         result = capturer->CaptureRegion();
+        EXPECT_TRUE(driver.ready()) << "the overlay never took input";
     }
     EXPECT_EQ(nested, 0);
     EXPECT_EQ(result, 0);

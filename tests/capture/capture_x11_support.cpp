@@ -11,12 +11,12 @@ TestHost::TestHost(Platform& platform) : platform_(platform) {
     main_->setWindowTitle("test main window");
     main_->setGeometry(1500, 800, 240, 140);
     main_->show();
+    // Managed (framed) by the window manager.
     WaitUntil([&] {
-        Rect r;
-        return platform_.windows().ClientRect(static_cast<WindowId>(main_->winId()), r) &&
-               main_->isVisible() &&
-               platform_.windows().WindowAt(Point{r.left + 5, r.top + 5}, 0) ==
-                   static_cast<WindowId>(main_->winId());
+        const auto id = static_cast<WindowId>(main_->winId());
+        Rect client, frame;
+        return platform_.windows().ClientRect(id, client) && platform_.windows().WindowRect(id, frame) &&
+               frame.top < client.top;
     });
 }
 
@@ -47,12 +47,9 @@ void TestHost::ShowMain(ShowState state) {
             main_->showNormal();
             break;
     }
+    // Qt sends its requests when it handles events.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     platform_.input().Sync();
-    if (state == ShowState::Hide) {
-        // Gone from the screen before anything grabs it.
-        WaitUntil([&] { return !main_->isVisible(); });
-    }
 }
 
 CaptureDocument* TestHost::NewDocumentForCapture() {
@@ -124,8 +121,12 @@ OverlayDriver::OverlayDriver(bool windowMode, std::function<void(Platform&)> ste
         };
         // First the panel at the top-left; then a move next to the left edge sends it to the bottom-right,
         // which shows that the overlay's loop handles input (and has grabbed the keyboard).
-        const bool shown = until([&] { return PanelShown(*platform, 0, windowMode); }) && until([&] {
-                               platform->input().WarpPointer(Point{100, 400});
+        bool nudge = false;
+        const bool top = until([&] { return PanelShown(*platform, 0, windowMode); });
+        // Alternate between two points: a warp to where the pointer already is moves nothing.
+        const bool shown = top && until([&] {
+                               nudge = !nudge;
+                               platform->input().WarpPointer(Point{nudge ? 100 : 101, 400});
                                platform->input().Sync();
                                return PanelShown(*platform, 1, windowMode);
                            });

@@ -1,6 +1,7 @@
 // The test host for the capture routines, and a driver that plays the user in the overlay through XTest.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -73,7 +74,7 @@ class OverlayDriver {
 
   private:
     std::thread thread_;
-    bool ready_ = false;
+    std::atomic<bool> ready_{false};
 };
 
 // Whether the overlay's panel shows at the top-left (0) or bottom-right (1) corner.
