@@ -225,6 +225,53 @@ TEST_F(ScrollTest, AWindowThatDoesNotScrollGivesItsVisibleArea) {
     EXPECT_TRUE(SameImage(stitched, expected));
 }
 
+TEST_F(ScrollTest, TheScrollingModeScrollsTheWindowTheUserClicked) {
+    const WindowId id = Start({GLIMMORA_SCROLL_TARGET, "60", "150", "120", "500", "400"});
+    ASSERT_NE(id, 0u);
+    const Image view = testing::SettledGrab(*platform, client);
+    testing::TestHost host(*platform);
+    host.settings.CapDelayTime = 0;
+    Capturer capturer(*platform, host);
+    int result = 0;
+    {
+        testing::OverlayDriver driver(true, [&](Platform& p) { testing::Click(p, pointer); });
+        result = capturer.CaptureScroll();
+        EXPECT_TRUE(driver.ready()) << "the overlay never took input";
+    }
+    ASSERT_EQ(result, 1);
+    ASSERT_EQ(host.documents.size(), 1u);
+    const Image& stitched = host.clipboard;
+    EXPECT_EQ(stitched.Width(), client.Width() - kScrollBarWidth);
+    EXPECT_GT(stitched.Height(), client.Height());
+    // It starts with the view as it was.
+    Image top, expected;
+    ASSERT_TRUE(GrabRect(top, stitched, Rect{0, 0, stitched.Width(), client.Height() / 2}));
+    ASSERT_TRUE(GrabRect(expected, view, Rect{0, 0, stitched.Width(), client.Height() / 2}));
+    EXPECT_TRUE(SameImage(top, expected));
+    EXPECT_EQ(host.log.front(), "wait 0");
+    EXPECT_EQ(host.log[1], "show Hide");
+    const size_t n = host.log.size();
+    ASSERT_GE(n, 3u);
+    EXPECT_EQ(host.log[n - 3], "activate");
+    EXPECT_EQ(host.log[n - 2], "show Show");
+    EXPECT_EQ(host.log[n - 1], "invalidate");
+}
+
+TEST_F(ScrollTest, CancellingTheChoiceCapturesNothing) {
+    testing::TestHost host(*platform);
+    host.settings.CapDelayTime = 0;
+    Capturer capturer(*platform, host);
+    int result = -1;
+    {
+        testing::OverlayDriver driver(true, [&](Platform&) { testing::Key("Escape"); });
+        result = capturer.CaptureScroll();
+        EXPECT_TRUE(driver.ready()) << "the overlay never took input";
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(host.documents.empty());
+    EXPECT_EQ(host.LastShow(), "ShowNoActivate");
+}
+
 TEST_F(ScrollTest, AVanishedWindowFails) {
     ScrollCapture scroll(*platform);
     Image stitched;
