@@ -70,12 +70,12 @@ CCapDialog::CCapDialog(Platform& platform, int mode)
 
 CCapDialog::~CCapDialog() = default;
 
-int CCapDialog::exec() {
+bool CCapDialog::Open() {
     const Size size = platform_.screen().ScreenSize();
     screenW_ = size.width;
     screenH_ = size.height;
     // The snapshot is taken before the window shows, so it holds what the user saw.
-    if (!platform_.screen().Grab(Rect{0, 0, screenW_, screenH_}, snapshot_)) return kIdCancel;
+    if (!platform_.screen().Grab(Rect{0, 0, screenW_, screenH_}, snapshot_)) return false;
     if (includeCursor_) platform_.screen().DrawCursor(snapshot_, Point{0, 0});
     snapshotView_ = ToQImage(snapshot_);
     setCursor(mode_ == kRegion ? QCursor(cursorShape_) : QCursor(Qt::ArrowCursor));
@@ -90,18 +90,27 @@ int CCapDialog::exec() {
     }
     grabMouse();
     grabKeyboard();
-    QEventLoop loop;
-    loop_ = &loop;
     result_ = kIdCancel;
     closing_ = false;
-    loop.exec(QEventLoop::DialogExec);
-    loop_ = nullptr;
+    return true;
+}
+
+void CCapDialog::Close() {
     releaseKeyboard();
     releaseMouse();
     hide();
     // Let the display take the overlay away before anything grabs the live screen again.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     platform_.input().Sync();
+}
+
+int CCapDialog::exec() {
+    if (!Open()) return kIdCancel;
+    QEventLoop loop;
+    loop_ = &loop;
+    loop.exec(QEventLoop::DialogExec);
+    loop_ = nullptr;
+    Close();
     return result_;
 }
 

@@ -35,6 +35,10 @@ class CCapDialog : public QWidget {
     // Takes the snapshot, covers the screen and runs until the user confirms (kIdOk) or cancels
     // (kIdCancel). kIdCancel at once when the screen cannot be read.
     int exec();
+    // The two halves of exec around its event loop: snapshot and cover the screen (false when the screen
+    // cannot be read), and take the overlay away again.
+    bool Open();
+    void Close();
 
     Rect selection() const { return selection_; }
     Rect windowRect() const { return windowRect_; }

@@ -27,8 +27,34 @@ std::unique_ptr<Connection> Connection::Open(const std::string& display, std::st
     return std::unique_ptr<Connection>(new Connection(conn, it.data));
 }
 
+Connection::Connection(xcb_connection_t* conn, xcb_screen_t* screen) : conn_(conn), screen_(screen) {
+    const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_change_window_attributes(conn_, screen_->root, XCB_CW_EVENT_MASK, &mask);
+    auto geo = Get(xcb_get_geometry_reply, xcb_get_geometry(conn_, screen_->root));
+    rootWidth_ = geo ? geo->width : screen_->width_in_pixels;
+    rootHeight_ = geo ? geo->height : screen_->height_in_pixels;
+}
+
 Connection::~Connection() {
     xcb_disconnect(conn_);
+}
+
+void Connection::Handle(xcb_generic_event_t* event) {
+    // Besides the root's own changes, what arrives here are errors of unchecked requests: dropped.
+    if ((event->response_type & 0x7F) == XCB_CONFIGURE_NOTIFY) {
+        const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
+        if (configure->window == screen_->root) {
+            rootWidth_ = configure->width;
+            rootHeight_ = configure->height;
+        }
+    }
+    std::free(event);
+}
+
+void Connection::RootSize(int& width, int& height) {
+    while (xcb_generic_event_t* event = xcb_poll_for_event(conn_)) Handle(event);
+    width = rootWidth_;
+    height = rootHeight_;
 }
 
 bool Connection::Check(xcb_void_cookie_t cookie) {
@@ -42,8 +68,7 @@ bool Connection::Check(xcb_void_cookie_t cookie) {
 
 void Connection::Sync() {
     Get(xcb_get_input_focus_reply, xcb_get_input_focus(conn_));
-    // We select no events; what arrives here are errors of unchecked requests.
-    while (xcb_generic_event_t* event = xcb_poll_for_event(conn_)) std::free(event);
+    while (xcb_generic_event_t* event = xcb_poll_for_event(conn_)) Handle(event);
 }
 
 xcb_atom_t Connection::Atom(const char* name) {

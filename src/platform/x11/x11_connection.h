@@ -44,14 +44,19 @@ class Connection {
     // Round trip: everything sent so far has been handled. Drops queued events and late errors.
     void Sync();
     bool Broken() const { return xcb_connection_has_error(conn_) != 0; }
+    // The root window's size, kept current from its ConfigureNotify events (a resize through RandR)
+    // without a round trip.
+    void RootSize(int& width, int& height);
 
     xcb_atom_t Atom(const char* name);
 
   private:
-    Connection(xcb_connection_t* conn, xcb_screen_t* screen) : conn_(conn), screen_(screen) {}
+    Connection(xcb_connection_t* conn, xcb_screen_t* screen);
+    void Handle(xcb_generic_event_t* event);
     xcb_connection_t* conn_;
     xcb_screen_t* screen_;
     std::unordered_map<std::string, xcb_atom_t> atoms_;
+    int rootWidth_ = 0, rootHeight_ = 0;
 };
 
 }  // namespace glimmora::x11

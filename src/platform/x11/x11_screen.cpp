@@ -4,9 +4,14 @@
 #include <sys/shm.h>
 #include <xcb/xfixes.h>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <vector>
 
 namespace glimmora::x11 {
 
@@ -21,6 +26,69 @@ uint8_t Channel(uint32_t pixel, uint32_t mask) {
     const int bits = std::popcount(mask);
     return bits >= 8 ? static_cast<uint8_t>(v >> (bits - 8))
                      : static_cast<uint8_t>((v * 255) / ((1u << bits) - 1));
+}
+// Four BGRX pixels become three 32-bit words of BGR.
+void RowPortable(const uint8_t* s, uint8_t* d, int w) {
+    int x = 0;
+    for (; x + 4 <= w; x += 4, s += 16, d += 12) {
+        uint32_t p[4];
+        std::memcpy(p, s, 16);
+        const uint32_t out[3] = {(p[0] & 0xFFFFFF) | (p[1] << 24), ((p[1] >> 8) & 0xFFFF) | (p[2] << 16),
+                                 ((p[2] >> 16) & 0xFF) | (p[3] << 8)};
+        std::memcpy(d, out, 12);
+    }
+    for (; x < w; ++x, s += 4, d += 3) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+    }
+}
+
+#if defined(__x86_64__)
+// Eight pixels per step: each 128-bit lane drops its four spare bytes, the lanes are pushed together, and
+// 32 bytes are stored of which 24 count (the next store covers the rest), so the loop stops while a
+// whole store still fits in the row.
+__attribute__((target("avx2"))) void RowAvx2(const uint8_t* s, uint8_t* d, int w) {
+    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4,
+                                          5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
+    int x = 0;
+    for (; x + 11 <= w; x += 8) {
+        const __m256i v =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + static_cast<ptrdiff_t>(x) * 4));
+        const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(v, pack), join);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + static_cast<ptrdiff_t>(x) * 3), packed);
+    }
+    RowPortable(s + static_cast<ptrdiff_t>(x) * 4, d + static_cast<ptrdiff_t>(x) * 3, w - x);
+}
+
+__attribute__((target("ssse3"))) void RowSsse3(const uint8_t* s, uint8_t* d, int w) {
+    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    int x = 0;
+    for (; x + 6 <= w; x += 4) {
+        const __m128i v =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + static_cast<ptrdiff_t>(x) * 4));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + static_cast<ptrdiff_t>(x) * 3),
+                         _mm_shuffle_epi8(v, pack));
+    }
+    RowPortable(s + static_cast<ptrdiff_t>(x) * 4, d + static_cast<ptrdiff_t>(x) * 3, w - x);
+}
+#endif
+
+using RowFn = void (*)(const uint8_t*, uint8_t*, int);
+// The widest the processor has, chosen once.
+RowFn PickRow() {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) return RowAvx2;
+    if (__builtin_cpu_supports("ssse3")) return RowSsse3;
+#endif
+    return RowPortable;
+}
+
+void ConvertRow(const uint8_t* s, uint8_t* d, int w) {
+    static const RowFn row = PickRow();
+    row(s, d, w);
 }
 }  // namespace
 
@@ -53,10 +121,9 @@ X11Screen::~X11Screen() {
 }
 
 Size X11Screen::ScreenSize() {
-    // The root may have been resized (xrandr) since we connected.
-    auto geo = conn_.Get(xcb_get_geometry_reply, xcb_get_geometry(conn_.get(), conn_.root()));
-    if (!geo) return Size{conn_.screen()->width_in_pixels, conn_.screen()->height_in_pixels};
-    return Size{geo->width, geo->height};
+    Size size;
+    conn_.RootSize(size.width, size.height);
+    return size;
 }
 
 bool X11Screen::EnsureSegment(size_t bytes) {
@@ -105,21 +172,7 @@ bool X11Screen::Convert(const uint8_t* src, size_t srcStride, int w, int h, Imag
         const uint8_t* s = src + static_cast<size_t>(y) * srcStride;
         uint8_t* d = image.Row(dy + y) + static_cast<ptrdiff_t>(dx) * 3;
         if (fast) {
-            // Four BGRX pixels become three 32-bit words of BGR.
-            int x = 0;
-            for (; x + 4 <= w; x += 4, s += 16, d += 12) {
-                uint32_t p[4];
-                std::memcpy(p, s, 16);
-                const uint32_t out[3] = {(p[0] & 0xFFFFFF) | (p[1] << 24),
-                                         ((p[1] >> 8) & 0xFFFF) | (p[2] << 16),
-                                         ((p[2] >> 16) & 0xFF) | (p[3] << 8)};
-                std::memcpy(d, out, 12);
-            }
-            for (; x < w; ++x, s += 4, d += 3) {
-                d[0] = s[0];
-                d[1] = s[1];
-                d[2] = s[2];
-            }
+            ConvertRow(s, d, w);
             continue;
         }
         const int bytes = layout_.bitsPerPixel / 8;
@@ -156,14 +209,36 @@ bool X11Screen::Grab(const Rect& rect, Image& out) {
         const size_t bytes = static_cast<size_t>(ow) * static_cast<size_t>(oh) * 4;
         bool done = false;
         if (useShm_ && EnsureSegment(bytes)) {
-            auto reply = conn_.Get(
-                xcb_shm_get_image_reply,
-                xcb_shm_get_image(conn_.get(), conn_.root(), static_cast<int16_t>(on.left),
-                                  static_cast<int16_t>(on.top), static_cast<uint16_t>(ow),
-                                  static_cast<uint16_t>(oh), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, seg_, 0));
-            if (reply) {
-                const size_t stride = reply->size / static_cast<size_t>(oh);
-                done = Convert(shmAddr_, stride, ow, oh, target, dx, dy);
+            // In bands, all asked for at once: the server copies the next band while we convert one.
+            const int bands = std::clamp(oh / 128, 1, 16);
+            const int bandRows = (oh + bands - 1) / bands;
+            const size_t rowBytes = static_cast<size_t>(ow) * static_cast<size_t>(layout_.bitsPerPixel / 8);
+            std::vector<xcb_shm_get_image_cookie_t> cookies;
+            for (int top = 0; top < oh; top += bandRows) {
+                const int rows = std::min(bandRows, oh - top);
+                cookies.push_back(
+                    xcb_shm_get_image(conn_.get(), conn_.root(), static_cast<int16_t>(on.left),
+                                      static_cast<int16_t>(on.top + top), static_cast<uint16_t>(ow),
+                                      static_cast<uint16_t>(rows), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, seg_,
+                                      static_cast<uint32_t>(rowBytes * static_cast<size_t>(top))));
+            }
+            done = true;
+            for (size_t k = 0; k < cookies.size(); ++k) {
+                auto reply = conn_.Get(xcb_shm_get_image_reply, cookies[k]);
+                // Every reply is collected, even after a failure, so none is left behind.
+                if (!reply || !done) {
+                    done = false;
+                    continue;
+                }
+                const int top = static_cast<int>(k) * bandRows;
+                const int rows = std::min(bandRows, oh - top);
+                const size_t stride = reply->size / static_cast<size_t>(rows);
+                if (stride < rowBytes) {
+                    done = false;
+                    continue;
+                }
+                Convert(shmAddr_ + rowBytes * static_cast<size_t>(top), stride, ow, rows, target, dx,
+                        dy + top);
             }
         }
         if (!done) {
