@@ -6,6 +6,11 @@
 
 #include "image/processors/pixel_ops.h"
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define GLIMMORA_X86_SIMD 1
+#endif
+
 namespace glimmora {
 
 using pixel_ops::Clamp255;
@@ -225,14 +230,121 @@ void OilPaintProcessor::ProcessPixel(Image& /*image*/, int x, int y, uint8_t* pi
     std::memcpy(pixel, expanded_.PixelAddress(bestX, bestY), 3);
 }
 
+namespace {
+
+#ifdef GLIMMORA_X86_SIMD
+#define GLIMMORA_AVX2 __attribute__((target("avx2")))
+
+bool HaveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+
+// Winners of the oil-paint windows along a grey row band, 32 windows at a time: for every window
+// position k in reading order, its running count is 1 + the number of earlier window pixels of the
+// same grey, and k wins when that count beats the best so far. No histogram, no branches; the work
+// grows with the square of the window's area, so this suits the small radii only. Writes, for each
+// x in [0, width), the winning window index. width >= 32; rows are the band's side grey rows.
+GLIMMORA_AVX2 inline __m256i Load32(const uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+template <int R>
+GLIMMORA_AVX2 void OilWinnersAvx2(const uint8_t* const* rows, int width, uint8_t* winners) {
+    constexpr int side = 2 * R + 1;
+    constexpr int area = side * side;
+    const uint8_t* band[side];
+    for (int i = 0; i < side; ++i) band[i] = rows[i];
+    for (int x = 0;; x += 32) {
+        // The last group overlaps the one before rather than reading past the row.
+        if (x > width - 32) x = width - 32;
+        __m256i best = _mm256_setzero_si256();
+        __m256i winner = _mm256_setzero_si256();
+#pragma GCC unroll 64
+        for (int k = 0; k < area; ++k) {
+            const __m256i level = Load32(band[(k) / side] + x + (k) % side);
+            // Two sums halve the chain of dependent additions.
+            __m256i even = _mm256_set1_epi8(1), odd = _mm256_setzero_si256();
+#pragma GCC unroll 64
+            for (int j = 0; j + 1 < k; j += 2) {
+                even = _mm256_sub_epi8(even,
+                                       _mm256_cmpeq_epi8(level, Load32(band[(j) / side] + x + (j) % side)));
+                odd = _mm256_sub_epi8(
+                    odd, _mm256_cmpeq_epi8(level, Load32(band[(j + 1) / side] + x + (j + 1) % side)));
+            }
+            if (k % 2 == 1)
+                even = _mm256_sub_epi8(
+                    even, _mm256_cmpeq_epi8(level, Load32(band[(k - 1) / side] + x + (k - 1) % side)));
+            const __m256i count = _mm256_add_epi8(even, odd);
+            const __m256i beats = _mm256_cmpgt_epi8(count, best);
+            best = _mm256_max_epi8(best, count);
+            winner = _mm256_blendv_epi8(winner, _mm256_set1_epi8(static_cast<char>(k)), beats);
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(winners + x), winner);
+        if (x == width - 32) break;
+    }
+}
+
+using OilWinnersFn = void (*)(const uint8_t* const*, int, uint8_t*);
+
+// The vector path for this radius, or null where the sliding histogram is faster or AVX2 is missing.
+OilWinnersFn OilWinners(int radius) {
+    if (!HaveAvx2()) return nullptr;
+    switch (radius) {
+        case 1:
+            return OilWinnersAvx2<1>;
+        case 2:
+            return OilWinnersAvx2<2>;
+        case 3:
+            return OilWinnersAvx2<3>;
+        default:
+            return nullptr;
+    }
+}
+#else
+using OilWinnersFn = void (*)(const uint8_t* const*, int, uint8_t*);
+OilWinnersFn OilWinners(int) {
+    return nullptr;
+}
+#endif
+
+}  // namespace
+
 void OilPaintProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
     if (!expanded_.IsValid()) return;
+    const int width = image.Width();
+    if (width >= 32) {
+        if (const OilWinnersFn winners = OilWinners(radius_)) {
+            const int side = 2 * radius_ + 1;
+            const int bytes = image.Depth() / 8;
+            const uint8_t* greyRows[16];
+            const uint8_t* colourRows[16];
+            for (int i = 0; i < side; ++i) {
+                greyRows[i] = grey_.Row(y + i);
+                colourRows[i] = expanded_.Row(y + i);
+            }
+            winners_.resize(static_cast<size_t>(width));
+            winners(greyRows, width, winners_.data());
+            // Byte offset of each window index from the window's top-left, within its row.
+            int offset[256];
+            int rowOf[256];
+            for (int k = 0; k < side * side; ++k) {
+                rowOf[k] = k / side;
+                offset[k] = (k % side) * bytes;
+            }
+            const uint8_t* win = winners_.data();
+            for (int x = 0; x < width; ++x, row += bytes) {
+                const int k = win[x];
+                std::memcpy(row, colourRows[rowOf[k]] + static_cast<size_t>(x) * bytes + offset[k], 3);
+            }
+            return;
+        }
+    }
     // A sliding histogram of the window gives the winning count m at once. The pixel that wins is the
     // first, in the window's reading order, at which some grey level's running count reaches m: the
     // moment the per-pixel count last beats its best.
     const int side = 2 * radius_ + 1;
     const int area = side * side;
-    const int width = image.Width();
     const int bytes = image.Depth() / 8;
     std::vector<const uint8_t*> greyRows(static_cast<size_t>(side));
     for (int i = 0; i < side; ++i) greyRows[static_cast<size_t>(i)] = grey_.Row(y + i);

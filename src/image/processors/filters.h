@@ -80,6 +80,7 @@ class OilPaintProcessor : public PixelProcessor {
     int radius_;
     Image expanded_;
     Image grey_;
+    std::vector<uint8_t> winners_;
 };
 
 // Each pixel takes a randomly chosen nearby pixel of the source. Seeds the generator from the time.

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 
+#include "image/processors/pixel_ops.h"
 #include "image/processors/test_util.h"
 
 namespace glimmora {
@@ -145,6 +148,63 @@ TEST(OilPaint, TiesKeepThePixelThatFirstReachedTheWinningCount) {
     OilPaintProcessor q(1);
     test::RunPerPixel(perPixel, q);
     EXPECT_TRUE(SamePixels(image, perPixel));
+}
+
+// The rule written out plainly: a fresh histogram per window over the edge-replicated picture, the
+// position kept whenever a count beats the best so far.
+Image PlainOilPaint(const Image& source, int radius) {
+    Image out = source;
+    const int width = source.Width(), height = source.Height();
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            int count[256] = {};
+            int best = 0, bestX = 0, bestY = 0;
+            for (int dy = -radius; dy <= radius; ++dy) {
+                for (int dx = -radius; dx <= radius; ++dx) {
+                    const int sx = std::clamp(x + dx, 0, width - 1), sy = std::clamp(y + dy, 0, height - 1);
+                    const uint8_t* p = source.PixelAddress(sx, sy);
+                    const int c = ++count[pixel_ops::Grey(p[0], p[1], p[2])];
+                    if (c > best) {
+                        best = c;
+                        bestX = sx;
+                        bestY = sy;
+                    }
+                }
+            }
+            std::memcpy(out.PixelAddress(x, y), source.PixelAddress(bestX, bestY), 3);
+        }
+    }
+    return out;
+}
+
+// The row loops take shortcuts (vector groups of windows, a sliding histogram); both must give the
+// plain rule's bytes, on pictures narrower than a window, across group boundaries and with many ties.
+TEST(OilPaint, RowLoopsMatchThePlainRule) {
+    struct Size {
+        int width, height;
+    };
+    const Size sizes[] = {{1, 1}, {3, 2}, {31, 4}, {32, 3}, {33, 6}, {70, 9}, {97, 2}};
+    int seed = 100;
+    for (int radius : {1, 2, 3, 4, 5}) {
+        for (const Size& size : sizes) {
+            for (int levels : {0, 2, 3, 7}) {
+                for (int depth : {24, 32}) {
+                    const Image source = RandomImage(size.width, size.height, depth, ++seed, levels);
+                    const Image expected = PlainOilPaint(source, radius);
+                    Image rows = source;
+                    OilPaintProcessor p(radius);
+                    ASSERT_TRUE(RunProcessor(rows, p, nullptr));
+                    EXPECT_TRUE(SamePixels(rows, expected))
+                        << radius << " " << size.width << "x" << size.height << " " << levels << " " << depth;
+                    Image pixels = source;
+                    OilPaintProcessor q(radius);
+                    test::RunPerPixel(pixels, q);
+                    EXPECT_TRUE(SamePixels(pixels, expected))
+                        << radius << " " << size.width << "x" << size.height << " " << levels << " " << depth;
+                }
+            }
+        }
+    }
 }
 
 TEST(OilPaint, UniformStaysAndRadiusIsRaisedToOne) {
