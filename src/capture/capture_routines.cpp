@@ -139,7 +139,7 @@ int Capturer::CaptureWindowByMessage(WindowId window) {
     if (host_.Settings().CopyToClipboard) host_.CopyToClipboard(image);
     host_.Wait(200);
     AutoSave(image, HandOver(image));
-    host_.ShowMain(ShowState::ShowNormal);
+    ShowAfter(Mode::Message);
     return 1;
 }
 

@@ -264,6 +264,30 @@ TEST_F(CaptureTest, AWindowIsCapturedWithItsFrame) {
         << why;
 }
 
+TEST_F(CaptureTest, AWindowNamedByAnotherProgramIsGrabbedAtOnce) {
+    cover.reset();
+    PictureWindow win(testing::PatternImage(200, 150, 5), QRect(400, 300, 200, 150), true, "by message");
+    ASSERT_TRUE(win.ShowAndWait(*platform));
+    const auto id = static_cast<WindowId>(win.id());
+    Rect client, frame;
+    ASSERT_TRUE(platform->windows().ClientRect(id, client));
+    ASSERT_TRUE(platform->windows().WindowRect(id, frame));
+    ASSERT_EQ(capturer->CaptureWindowByMessage(id), 1);
+    // Neither hidden nor delayed first; the clipboard before the 200 ms wait, shown normally at the end.
+    EXPECT_FALSE(host->Logged("show Hide"));
+    ASSERT_GE(host->log.size(), 3u);
+    EXPECT_EQ(host->log[0], "clipboard");
+    EXPECT_EQ(host->log[1], "wait 200");
+    EXPECT_EQ(host->LastShow(), "ShowNormal");
+    EXPECT_EQ(host->clipboard.Width(), frame.Width());
+    EXPECT_TRUE(
+        ShowsPicture(host->clipboard, win.picture(), client.left - frame.left, client.top - frame.top));
+    host->log.clear();
+    EXPECT_EQ(capturer->CaptureWindowByMessage(0x7ffff00), 0);
+    EXPECT_EQ(host->LastShow(), "ShowNormal");
+    EXPECT_EQ(host->documents.size(), 1u);
+}
+
 TEST_F(CaptureTest, ARequestDuringACaptureIsIgnored) {
     int nested = -1, result = -1;
     QTimer::singleShot(0, [&] { nested = capturer->CaptureFullScreen(); });
