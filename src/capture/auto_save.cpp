@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <limits>
+
 namespace glimmora {
 
 namespace {
@@ -30,12 +33,13 @@ std::string AutoSavePath(CaptureSettings& settings) {
     // No separator is suppressed: a folder ending in '/' gets a second one, which the system accepts.
     const std::string stem = settings.ImageSavePath + "/" + settings.ImageSaveTitle;
     const std::string extension = Extension(settings.ImageFormat);
-    int number = settings.StartNum;
+    // Wide enough that a counter near the top of int cannot overflow while skipping.
+    long long number = settings.StartNum;
     std::string path = stem + std::to_string(number) + extension;
     // Bounded, in case of a wildly full folder; the last name tried is then used.
     for (int tries = 0; tries < 100000 && PathExists(path); ++tries)
         path = stem + std::to_string(++number) + extension;
-    settings.StartNum = number + 1;
+    settings.StartNum = static_cast<int>(std::min<long long>(number + 1, std::numeric_limits<int>::max()));
     return path;
 }
 

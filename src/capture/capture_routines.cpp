@@ -1,5 +1,7 @@
 #include "capture/capture_routines.h"
 
+#include <algorithm>
+
 #include "capture/auto_save.h"
 #include "capture/cap_dialog.h"
 #include "capture/grab.h"
@@ -32,7 +34,7 @@ int Capturer::CaptureFullScreen() {
     if (!busy.acquired()) return 0;
     CaptureSettings& s = host_.Settings();
     if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
-    host_.Wait(s.CapDelayTime);
+    host_.Wait(std::max(0, s.CapDelayTime));
     Image image;
     if (!GrabFullScreen(platform_.screen(), image, s.IncludeCursor)) return Cancel();
     Finish(image, Mode::FullScreen);
@@ -49,7 +51,7 @@ int Capturer::CaptureRegion() {
     if (!busy.acquired()) return 0;
     CaptureSettings& s = host_.Settings();
     if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
-    host_.Wait(s.CapDelayTime);
+    host_.Wait(std::max(0, s.CapDelayTime));
     CCapDialog dialog(platform_, CCapDialog::kRegion);
     dialog.SetCursorShape(Qt::CrossCursor);
     if (RunOverlay(dialog, s.IncludeCursor) != CCapDialog::kIdOk) return Cancel();
@@ -66,7 +68,7 @@ int Capturer::CaptureFixRect() {
     if (!busy.acquired()) return 0;
     CaptureSettings& s = host_.Settings();
     if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
-    host_.Wait(s.CapDelayTime);
+    host_.Wait(std::max(0, s.CapDelayTime));
     CCapDialog dialog(platform_, CCapDialog::kFixRect);
     dialog.SetCursorShape(Qt::CrossCursor);
     dialog.SetFixedRectSize(s.FixRectWidth, s.FixRectHeight);
@@ -90,7 +92,7 @@ int Capturer::CaptureWindow() {
     CaptureSettings& s = host_.Settings();
     const WindowId next = platform_.windows().NextInStacking(host_.MainWindow());
     host_.ShowMain(ShowState::Hide);  // always, whatever HideWndBeforCap says
-    host_.Wait(s.CapDelayTime);
+    host_.Wait(std::max(0, s.CapDelayTime));
     RaiseNext(next);
     platform_.input().Sync();
     const Size size = platform_.screen().ScreenSize();
@@ -148,7 +150,7 @@ int Capturer::CaptureScroll() {
     if (!busy.acquired()) return 0;
     CaptureSettings& s = host_.Settings();
     host_.EscapePressed();  // an Esc from before the capture does not stop it
-    host_.Wait(s.CapDelayTime);
+    host_.Wait(std::max(0, s.CapDelayTime));
     const WindowId next = platform_.windows().NextInStacking(host_.MainWindow());
     host_.ShowMain(ShowState::Hide);
     RaiseNext(next);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 #include "capture/auto_save.h"
 #include "capture/grab.h"
@@ -170,6 +171,16 @@ TEST_F(AutoSaveNames, ExistingFilesAreSkippedNeverOverwritten) {
     EXPECT_EQ(s.StartNum, 10);
     EXPECT_EQ(AutoSavePath(s), dir + "/Snap11.png");
     EXPECT_EQ(s.StartNum, 12);
+}
+
+TEST_F(AutoSaveNames, ACounterAtTheTopOfIntDoesNotOverflow) {
+    CaptureSettings s;
+    s.ImageSavePath = dir;
+    s.ImageSaveTitle = "Snap";
+    s.StartNum = std::numeric_limits<int>::max();
+    s.ImageFormat = 0;
+    EXPECT_EQ(AutoSavePath(s), dir + "/Snap2147483647.bmp");
+    EXPECT_EQ(s.StartNum, std::numeric_limits<int>::max());
 }
 
 TEST_F(AutoSaveNames, AFolderEndingInASlashGetsASecondOne) {
