@@ -187,13 +187,20 @@ TEST(Rotate, RejectsOnePixelAndPaletteImages) {
     EXPECT_EQ(pal.Width(), 5);
 }
 
+// 4 x 15 and 3 x 14 turned by 90 degrees sample on half pixels, the other cases on whole ones.
 TEST(Rotate, RowPathMatchesPerPixelMapping) {
-    for (auto [w, h] : {std::pair{13, 9}, std::pair{8, 6}, std::pair{2, 2}, std::pair{7, 12}})
+    for (auto [w, h] : {std::pair{13, 9}, std::pair{8, 6}, std::pair{2, 2}, std::pair{7, 12},
+                        std::pair{41, 29}, std::pair{4, 15}, std::pair{3, 14}})
         for (int angle : {1, 17, 45, 90, 133, 180, 200, 271, 359}) {
-            for (int depth : {24, 32, 33}) {
-                // 33: a 32-bit picture with every alpha 255, which takes the opaque shortcuts.
+            for (int depth : {24, 32, 33, 34}) {
+                // 33: a 32-bit picture with every alpha 255, which takes the opaque shortcuts; 34: opaque
+                // but for a scattering of translucent pixels, so that opaque and translucent neighbours mix.
                 Image a = RandomImage(w, h, std::min(depth, 32), static_cast<uint32_t>(angle));
-                if (depth == 33) a.SetAlphaAll(255);
+                if (depth >= 33) a.SetAlphaAll(255);
+                if (depth == 34)
+                    for (int y = 0; y < h; ++y)
+                        for (int x = (y * 7) % 5; x < w; x += 5)
+                            a.PixelAddress(x, y)[3] = static_cast<uint8_t>(x * 9);
                 Image b = a;
                 RotateProcessor r1(angle), r2(angle);
                 RunProcessor(a, r1, nullptr);
