@@ -337,12 +337,11 @@ inline uint32_t Narrow(uint64_t lanes) {
     return static_cast<uint32_t>(lanes | lanes >> 16);
 }
 
-// The samples of one row, from the rounded turned points, in half pixels. With halves only, the
-// bilinear mix of opaque pixels is the floor of the average of a, b', c', d', where b' is the right
-// neighbour when x is halved (else a again), c' the lower one when y is, and d' the diagonal when both
-// are (else whichever of them is used): no branch on the half pattern, which at most angles changes
-// from pixel to pixel. A whole point copies a, alpha included. Half points with any involved alpha
-// below 255 take the exact sampler, as do the clamped last column and row.
+// The samples of one row, from the rounded turned points, in half pixels. A whole point copies its
+// pixel, alpha included. With halves, the bilinear mix of opaque pixels is the floor of the average of
+// a, b', c', d', where b' is the right neighbour when x is halved (else a again), c' the lower one when
+// y is, and d' the diagonal when both are (else whichever of them is used). Half points with any
+// involved alpha below 255 take the exact sampler, as do the clamped last column and row.
 template <int kBytes>
 void HalfRow(const Image& src, const int32_t* tx, const int32_t* ty, size_t width, int64_t shiftX,
              int64_t shiftY, int64_t lastX, int64_t lastY, double clampX, double clampY, uint8_t* row) {
@@ -351,6 +350,11 @@ void HalfRow(const Image& src, const int32_t* tx, const int32_t* ty, size_t widt
         const int64_t hx = 2 * int64_t{tx[x]} - shiftX, hy = 2 * int64_t{ty[x]} - shiftY;
         if (hx < 0 || hx > lastX || hy < 0 || hy > lastY) continue;
         std::array<uint8_t, 4> out;
+        if (((hx | hy) & 1) == 0 && hx != lastX && hy != lastY) {
+            // A whole point, the usual case (the size change of a turn is nearly always even).
+            std::memcpy(row, src.Row(static_cast<int>(hy >> 1)) + (hx >> 1) * kBytes, kBytes);
+            continue;
+        }
         if (hx != lastX && hy != lastY) {
             const int iy = static_cast<int>(hy >> 1);
             const ptrdiff_t right = (hx & 1) * kBytes;
@@ -361,7 +365,7 @@ void HalfRow(const Image& src, const int32_t* tx, const int32_t* ty, size_t widt
             std::memcpy(&b, p00 + right, kBytes);
             std::memcpy(&c, p01, kBytes);
             std::memcpy(&d, p01 + right, kBytes);
-            if (!hasAlpha || ((a & b & c & d) >> 24) == 255 || ((hx | hy) & 1) == 0) {
+            if (!hasAlpha || ((a & b & c & d) >> 24) == 255) {
                 const uint32_t v = Narrow((Spread(a) + Spread(b) + Spread(c) + Spread(d)) >> 2);
                 std::memcpy(row, &v, kBytes);
                 continue;
