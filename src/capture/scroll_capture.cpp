@@ -137,7 +137,7 @@ bool ScrollCapture::GrabRows(int top, int bottom, Image& out) {
 bool ScrollCapture::GrabSettled(int top, int bottom, const Image* previous, Image& out) {
     // The target repaints when it gets to it: wait until two grabs in a row agree, and wait longer while
     // nothing has changed at all, as a slow repaint must not look like the end of the content.
-    constexpr int kPollMs = 25, kUnchangedMs = 600, kLimitMs = 3000;
+    constexpr int kPollMs = 25, kUnchangedMs = 1000, kLimitMs = 3000;
     Image last;
     Sleep(kPollMs);
     if (!GrabRows(top, bottom, last)) return false;

@@ -77,6 +77,7 @@ struct ShowCase {
     const char* name;
     bool restore;
     const char* last;
+    friend std::ostream& operator<<(std::ostream& os, const ShowCase& c) { return os << c.name; }
 };
 class FullScreenShow : public CaptureTest, public ::testing::WithParamInterface<ShowCase> {};
 

@@ -56,6 +56,7 @@ TEST(GrabRectFromSnapshot, EmptyRectanglesFailAndLeaveTheImage) {
 struct ShiftCase {
     const char* name;
     int shift;
+    friend std::ostream& operator<<(std::ostream& os, const ShiftCase& c) { return os << c.name; }
 };
 class RowShift : public ::testing::TestWithParam<ShiftCase> {};
 
@@ -141,6 +142,9 @@ class AutoSaveNames : public ::testing::Test {
 struct NameCase {
     int format;
     const char* extension;
+    friend std::ostream& operator<<(std::ostream& os, const NameCase& c) {
+        return os << "format " << c.format;
+    }
 };
 class AutoSaveFormats : public AutoSaveNames, public ::testing::WithParamInterface<NameCase> {};
 

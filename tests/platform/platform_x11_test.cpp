@@ -67,6 +67,9 @@ TEST_F(X11PlatformTest, SharedMemoryAndPlainRequestGiveTheSamePixels) {
 
 struct PartlyOutside {
     Rect rect;
+    friend std::ostream& operator<<(std::ostream& os, const PartlyOutside& c) {
+        return os << c.rect.left << "," << c.rect.top << "," << c.rect.right << "," << c.rect.bottom;
+    }
 };
 class GrabOutside : public X11PlatformTest, public ::testing::WithParamInterface<PartlyOutside> {};
 
