@@ -1,5 +1,8 @@
 #include "image/codecs/freeimage_bridge.h"
 
+#include <dlfcn.h>
+
+#include <cstdarg>
 #include <cstring>
 #include <mutex>
 
@@ -8,12 +11,26 @@ namespace glimmora {
 namespace {
 // FreeImage writes its warnings to nowhere unless told; a damaged file is an ordinary failure here.
 void IgnoreFreeImageMessage(FREE_IMAGE_FORMAT, const char*) {}
+
+// FreeImage's TIFF reader asks libtiff about EXIF tags libtiff does not know, and libtiff prints a line to
+// stderr for each. Its handlers are switched off through the copy FreeImage already loaded; failures still
+// come back as results.
+void QuietLibtiff() {
+    using Handler = void (*)(const char*, const char*, va_list);
+    using SetHandler = Handler (*)(Handler);
+    for (const char* name : {"TIFFSetErrorHandler", "TIFFSetWarningHandler"}) {
+        if (void* symbol = ::dlsym(RTLD_DEFAULT, name)) reinterpret_cast<SetHandler>(symbol)(nullptr);
+    }
+}
 }  // namespace
 
 void FreeImageInitialise() {
     FreeImage_Initialise(FALSE);
     static std::once_flag once;
-    std::call_once(once, [] { FreeImage_SetOutputMessage(IgnoreFreeImageMessage); });
+    std::call_once(once, [] {
+        FreeImage_SetOutputMessage(IgnoreFreeImageMessage);
+        QuietLibtiff();
+    });
 }
 
 void FreeImageDeInitialise() {
