@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 
@@ -121,6 +122,20 @@ FiBitmap BitmapFromImage(const Image& image) {
 }  // namespace glimmora
 
 namespace glimmora {
+FiBitmap DecodeFromMemory(const uint8_t* data, size_t size, FREE_IMAGE_FORMAT* format) {
+    if (format) *format = FIF_UNKNOWN;
+    if (!data || size == 0 || size > UINT32_MAX) return nullptr;
+    FIMEMORY* mem = FreeImage_OpenMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size));
+    if (!mem) return nullptr;
+    const FREE_IMAGE_FORMAT fif = FreeImage_GetFileTypeFromMemory(mem, 0);
+    FiBitmap dib(fif != FIF_UNKNOWN && FreeImage_FIFSupportsReading(fif)
+                     ? FreeImage_LoadFromMemory(fif, mem, 0)
+                     : nullptr);
+    FreeImage_CloseMemory(mem);
+    if (format) *format = fif;
+    return dib;
+}
+
 FiBitmap ToStandardBitmap(FIBITMAP* dib) {
     if (!dib) return nullptr;
     switch (FreeImage_GetImageType(dib)) {

@@ -32,6 +32,10 @@ FiBitmap BitmapFromImage(const Image& image);
 }  // namespace glimmora
 
 namespace glimmora {
+// Detects the format of an in-memory file and decodes its first picture; null when it cannot. *format
+// (when given) receives the detected format.
+FiBitmap DecodeFromMemory(const uint8_t* data, size_t size, FREE_IMAGE_FORMAT* format = nullptr);
+
 // Deep-colour and float bitmaps (16-bit PNG and TIFF, HDR) as 8 bits per channel; null when dib is
 // already a plain bitmap or cannot be converted.
 FiBitmap ToStandardBitmap(FIBITMAP* dib);

@@ -19,19 +19,6 @@ std::unique_ptr<Image> ConvertBitmap(FIBITMAP* dib) {
     return FrameFromBitmap(dib);
 }
 
-class MemoryStream {
-  public:
-    MemoryStream(const uint8_t* data, size_t size)
-        : mem_(FreeImage_OpenMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size))) {}
-    ~MemoryStream() {
-        if (mem_) FreeImage_CloseMemory(mem_);
-    }
-    FIMEMORY* get() const { return mem_; }
-
-  private:
-    FIMEMORY* mem_;
-};
-
 }  // namespace
 
 FreeImageCodec::FreeImageCodec() {
@@ -67,14 +54,8 @@ bool FreeImageCodec::LoadFile(const std::string& path) {
 }
 
 bool FreeImageCodec::LoadMemory(const uint8_t* data, size_t size) {
-    if (!data || size == 0 || size > UINT32_MAX) return false;
-    MemoryStream mem(data, size);
-    if (!mem.get()) return false;
-    const FREE_IMAGE_FORMAT fif = FreeImage_GetFileTypeFromMemory(mem.get(), 0);
-    if (fif == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(fif)) return false;
-    FiBitmap dib(FreeImage_LoadFromMemory(fif, mem.get(), 0));
-    if (!dib) return false;
-    std::unique_ptr<Image> frame = ConvertBitmap(dib.get());
+    FiBitmap dib = DecodeFromMemory(data, size);
+    std::unique_ptr<Image> frame = dib ? ConvertBitmap(dib.get()) : nullptr;
     if (!frame) return false;
     AddFrame(std::move(frame));
     return true;

@@ -172,14 +172,8 @@ bool GdiplusCodec::LoadFile(const std::string& path) {
 }
 
 bool GdiplusCodec::LoadMemory(const uint8_t* data, size_t size) {
-    if (!data || size == 0 || size > UINT32_MAX) return false;
-    FIMEMORY* mem = FreeImage_OpenMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size));
-    if (!mem) return false;
-    const FREE_IMAGE_FORMAT fif = FreeImage_GetFileTypeFromMemory(mem, 0);
-    FiBitmap dib(fif != FIF_UNKNOWN && FreeImage_FIFSupportsReading(fif)
-                     ? FreeImage_LoadFromMemory(fif, mem, 0)
-                     : nullptr);
-    FreeImage_CloseMemory(mem);
+    FREE_IMAGE_FORMAT fif;
+    FiBitmap dib = DecodeFromMemory(data, size, &fif);
     std::unique_ptr<Image> image = MapDecoded(dib.get(), fif);
     if (!image) return false;
     AddFrame(std::move(image));
@@ -201,16 +195,12 @@ bool GdiplusCodec::SaveFile(const std::string& path, int) {
 }
 
 bool OlePictureCodec::LoadMemory(const uint8_t* data, size_t size) {
-    if (!data || size == 0 || size > UINT32_MAX) return false;
     FreeImageInitialise();
-    FIMEMORY* mem = FreeImage_OpenMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size));
-    const FREE_IMAGE_FORMAT fif = mem ? FreeImage_GetFileTypeFromMemory(mem, 0) : FIF_UNKNOWN;
-    FiBitmap dib(fif != FIF_UNKNOWN && FreeImage_FIFSupportsReading(fif)
-                     ? FreeImage_LoadFromMemory(fif, mem, 0)
-                     : nullptr);
-    if (mem) FreeImage_CloseMemory(mem);
+    FiBitmap dib = DecodeFromMemory(data, size);
     FiBitmap rgb(dib ? FreeImage_ConvertTo24Bits(dib.get()) : nullptr);
     std::unique_ptr<Image> image = rgb ? ImageFromBitmap(rgb.get()) : nullptr;
+    dib.reset();
+    rgb.reset();
     FreeImageDeInitialise();
     if (!image) return false;
     AddFrame(std::move(image));

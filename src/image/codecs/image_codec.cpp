@@ -17,10 +17,15 @@ std::string ExtensionOf(const std::string& path) {
     return path.substr(dot + 1);
 }
 
-ImageFormatId FormatFromPath(const std::string& path) {
+std::string LowerExtensionOf(const std::string& path) {
     std::string ext = ExtensionOf(path);
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+ImageFormatId FormatFromPath(const std::string& path) {
+    const std::string ext = LowerExtensionOf(path);
     struct Entry {
         const char* ext;
         ImageFormatId id;

@@ -31,6 +31,8 @@ enum : ImageFormatId {
 ImageFormatId FormatFromPath(const std::string& path);
 // The extension as written (after the last '.' of the file name), empty when none.
 std::string ExtensionOf(const std::string& path);
+// The same in lower case (extensions are compared without regard to case).
+std::string LowerExtensionOf(const std::string& path);
 
 // Images produced by reading; the codec owns them until they are taken.
 class LoadedFrames {

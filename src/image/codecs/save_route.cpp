@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <vector>
 
@@ -28,10 +26,7 @@ bool SaveAsPcx(const Image& image, const std::string& path) {
 }  // namespace
 
 bool SaveImageFile(const Image& image, const std::string& path) {
-    std::string ext = ExtensionOf(path);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (ext == "pcx") return SaveAsPcx(image, path);
+    if (LowerExtensionOf(path) == "pcx") return SaveAsPcx(image, path);
     SetFactory(std::make_unique<GdiplusCodecFactory>());
     const bool ok = image.Save(path, -1);
     SetFactory(std::make_unique<FreeImageCodecFactory>());
