@@ -15,7 +15,8 @@ namespace glimmora::testing {
 PictureWindow::PictureWindow(QImage picture, QRect geometry, bool framed, const QString& title)
     : QWidget(nullptr,
               framed ? Qt::Window : Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint),
-      picture_(std::move(picture)) {
+      picture_(std::move(picture)),
+      framed_(framed) {
     setWindowTitle(title);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setGeometry(geometry);
@@ -39,8 +40,12 @@ bool PictureWindow::ShowAndWait(Platform& platform) {
         if (!platform.windows().ClientRect(static_cast<WindowId>(winId()), client)) return false;
         Image shot;
         if (!platform.screen().Grab(client, shot)) return false;
-        return client.Width() == picture_.width() && client.Height() == picture_.height() &&
-               ShowsPicture(shot, picture_, 0, 0);
+        if (client.Width() != picture_.width() || client.Height() != picture_.height() ||
+            !ShowsPicture(shot, picture_, 0, 0))
+            return false;
+        Rect frame;
+        return !framed_ || (platform.windows().WindowRect(static_cast<WindowId>(winId()), frame) &&
+                            frame.top < client.top);
     });
 }
 

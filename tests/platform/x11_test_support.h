@@ -65,7 +65,8 @@ class PictureWindow : public QWidget {
     PictureWindow(QImage picture, QRect geometry, bool framed, const QString& title = "glimmora test");
     WId id() const { return winId(); }
     const QImage& picture() const { return picture_; }
-    // Shows the window and waits until its pixels are on the screen.
+    // Shows the window and waits until its pixels are on the screen and, for a framed window, until the
+    // window manager has put its frame around it (before that it ignores activation requests).
     bool ShowAndWait(Platform& platform);
     int wheelDown = 0;
 
@@ -75,6 +76,7 @@ class PictureWindow : public QWidget {
 
   private:
     QImage picture_;
+    bool framed_;
 };
 
 // True when image shows picture with picture's (0, 0) at image's (dx, dy).
