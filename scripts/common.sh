@@ -41,10 +41,12 @@ start_desktop() {
         /etc/xdg/openbox/rc.xml >"$GLIMMORA_STATE/rc.xml"
     openbox --config-file "$GLIMMORA_STATE/rc.xml" >"$GLIMMORA_STATE/openbox.log" 2>&1 &
     OPENBOX_PID=$!
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 200); do
         xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
         sleep 0.1
     done
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
+        { echo "openbox did not start"; cat "$GLIMMORA_STATE/openbox.log"; return 1; }
     echo "Desktop: DISPLAY=$DISPLAY (Xvfb $XVFB_PID, openbox $OPENBOX_PID)"
 }
 
