@@ -39,7 +39,18 @@ start_desktop() {
     # Our own hotkeys must be able to take Print and Alt+Print.
     sed -e '/<keybind key="A-Print">/,/<\/keybind>/d' -e '/<keybind key="Print">/,/<\/keybind>/d' \
         /etc/xdg/openbox/rc.xml >"$GLIMMORA_STATE/rc.xml"
-    openbox --config-file "$GLIMMORA_STATE/rc.xml" >"$GLIMMORA_STATE/openbox.log" 2>&1 &
+    # A window manager that dies would leave every later desktop test waiting for frames: it is restarted
+    # (it adopts the windows already there), and the log says so.
+    (
+        trap 'kill "$ob" 2>/dev/null; exit 0' TERM
+        while :; do
+            openbox --config-file "$GLIMMORA_STATE/rc.xml" >>"$GLIMMORA_STATE/openbox.log" 2>&1 &
+            ob=$!
+            wait "$ob"
+            echo "openbox exited with status $?; restarting" >>"$GLIMMORA_STATE/openbox.log"
+            sleep 0.2
+        done
+    ) &
     OPENBOX_PID=$!
     for _ in $(seq 1 200); do
         xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
@@ -51,6 +62,10 @@ start_desktop() {
 }
 
 stop_desktop() {
+    if [ -n "${GLIMMORA_STATE:-}" ] && grep -q 'restarting' "$GLIMMORA_STATE/openbox.log" 2>/dev/null; then
+        echo "Note: the window manager had to be restarted during the tests:"
+        grep -B3 'restarting' "$GLIMMORA_STATE/openbox.log" | tail -20
+    fi
     [ -n "${OPENBOX_PID:-}" ] && kill "$OPENBOX_PID" 2>/dev/null
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
     wait 2>/dev/null

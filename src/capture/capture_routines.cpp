@@ -54,13 +54,7 @@ int Capturer::CaptureRegion() {
     host_.Wait(std::max(0, s.CapDelayTime));
     CCapDialog dialog(platform_, CCapDialog::kRegion);
     dialog.SetCursorShape(Qt::CrossCursor);
-    if (RunOverlay(dialog, s.IncludeCursor) != CCapDialog::kIdOk) return Cancel();
-    const Rect selection = dialog.selection();
-    Image image;
-    if (IsEmpty(selection) || !GrabRect(image, dialog.snapshot(), selection)) return Cancel();
-    Finish(image, Mode::Region);
-    host_.InvalidateMain();
-    return 1;
+    return TakeFromOverlay(dialog, s.IncludeCursor, &CCapDialog::selection, Mode::Region);
 }
 
 int Capturer::CaptureFixRect() {
@@ -72,11 +66,17 @@ int Capturer::CaptureFixRect() {
     CCapDialog dialog(platform_, CCapDialog::kFixRect);
     dialog.SetCursorShape(Qt::CrossCursor);
     dialog.SetFixedRectSize(s.FixRectWidth, s.FixRectHeight);
-    if (RunOverlay(dialog, s.IncludeCursor) != CCapDialog::kIdOk) return Cancel();
-    const Rect rect = dialog.fixedRect();
+    return TakeFromOverlay(dialog, s.IncludeCursor, &CCapDialog::fixedRect, Mode::FixRect);
+}
+
+// The three overlay modes end alike: the chosen area of the frozen snapshot is the capture.
+int Capturer::TakeFromOverlay(CCapDialog& dialog, bool includeCursor, Rect (CCapDialog::*area)() const,
+                              Mode mode) {
+    if (RunOverlay(dialog, includeCursor) != CCapDialog::kIdOk) return Cancel();
+    const Rect rect = (dialog.*area)();
     Image image;
     if (IsEmpty(rect) || !GrabRect(image, dialog.snapshot(), rect)) return Cancel();
-    Finish(image, Mode::FixRect);
+    Finish(image, mode);
     host_.InvalidateMain();
     return 1;
 }
@@ -100,13 +100,7 @@ int Capturer::CaptureWindow() {
     const std::vector<WindowId> grid = platform_.windows().WindowGrid(size.width / 3, size.height / 3, 3, 0);
     CCapDialog dialog(platform_, CCapDialog::kWindow);
     dialog.SetWindowGrid(&grid);
-    if (RunOverlay(dialog, s.IncludeCursor) != CCapDialog::kIdOk) return Cancel();
-    const Rect rect = dialog.windowRect();
-    Image image;
-    if (IsEmpty(rect) || !GrabRect(image, dialog.snapshot(), rect)) return Cancel();
-    Finish(image, Mode::Window);
-    host_.InvalidateMain();
-    return 1;
+    return TakeFromOverlay(dialog, s.IncludeCursor, &CCapDialog::windowRect, Mode::Window);
 }
 
 int Capturer::CaptureActiveWindow() {

@@ -38,6 +38,7 @@ class Capturer {
     void ShowAfter(Mode mode);
     // Runs the overlay after the cursor has been drawn into its snapshot when asked; IDOK is 1.
     int RunOverlay(CCapDialog& dialog, bool includeCursor);
+    int TakeFromOverlay(CCapDialog& dialog, bool includeCursor, Rect (CCapDialog::*area)() const, Mode mode);
     void RaiseNext(WindowId next);
 
     Platform& platform_;
