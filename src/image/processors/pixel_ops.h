@@ -37,23 +37,26 @@ inline int Mix(int a, int b, int c, int d, double fx, double fy) {
     return static_cast<int>(top + (bottom - top) * fy);
 }
 
-// The bilinear sampler; see BilinearSample in processor.h.
-inline std::array<uint8_t, 4> Bilinear(double fx, double fy, bool hasAlpha, const uint8_t* p00,
-                                       const uint8_t* p10, const uint8_t* p01, const uint8_t* p11) {
-    std::array<uint8_t, 4> out = {255, 255, 255, 255};
-    bool same;
+// True when the four neighbours are one colour (alpha included when hasAlpha): nothing to mix.
+inline bool SameFour(bool hasAlpha, const uint8_t* p00, const uint8_t* p10, const uint8_t* p01,
+                     const uint8_t* p11) {
     if (hasAlpha) {
         uint32_t a, b, c, d;
         std::memcpy(&a, p00, 4);
         std::memcpy(&b, p10, 4);
         std::memcpy(&c, p01, 4);
         std::memcpy(&d, p11, 4);
-        same = a == b && a == c && a == d;
-    } else {
-        same = p00[0] == p10[0] && p00[0] == p01[0] && p00[0] == p11[0] && p00[1] == p10[1] &&
-               p00[1] == p01[1] && p00[1] == p11[1] && p00[2] == p10[2] && p00[2] == p01[2] &&
-               p00[2] == p11[2];
+        return a == b && a == c && a == d;
     }
+    return p00[0] == p10[0] && p00[0] == p01[0] && p00[0] == p11[0] && p00[1] == p10[1] && p00[1] == p01[1] &&
+           p00[1] == p11[1] && p00[2] == p10[2] && p00[2] == p01[2] && p00[2] == p11[2];
+}
+
+// The bilinear sampler; see BilinearSample in processor.h.
+inline std::array<uint8_t, 4> Bilinear(double fx, double fy, bool hasAlpha, const uint8_t* p00,
+                                       const uint8_t* p10, const uint8_t* p01, const uint8_t* p11) {
+    std::array<uint8_t, 4> out = {255, 255, 255, 255};
+    const bool same = SameFour(hasAlpha, p00, p10, p01, p11);
     if (same || (fx < kTinyFraction && fy < kTinyFraction)) {
         std::memcpy(out.data(), p00, hasAlpha ? 4 : 3);
         return out;
@@ -82,19 +85,7 @@ inline std::array<uint8_t, 4> Bilinear(double fx, double fy, bool hasAlpha, cons
 inline std::array<uint8_t, 4> BilinearHalves(bool halfX, bool halfY, bool hasAlpha, const uint8_t* p00,
                                              const uint8_t* p10, const uint8_t* p01, const uint8_t* p11) {
     std::array<uint8_t, 4> out = {255, 255, 255, 255};
-    bool same;
-    if (hasAlpha) {
-        uint32_t a, b, c, d;
-        std::memcpy(&a, p00, 4);
-        std::memcpy(&b, p10, 4);
-        std::memcpy(&c, p01, 4);
-        std::memcpy(&d, p11, 4);
-        same = a == b && a == c && a == d;
-    } else {
-        same = p00[0] == p10[0] && p00[0] == p01[0] && p00[0] == p11[0] && p00[1] == p10[1] &&
-               p00[1] == p01[1] && p00[1] == p11[1] && p00[2] == p10[2] && p00[2] == p01[2] &&
-               p00[2] == p11[2];
-    }
+    const bool same = SameFour(hasAlpha, p00, p10, p01, p11);
     if (same || (!halfX && !halfY)) {
         std::memcpy(out.data(), p00, hasAlpha ? 4 : 3);
         return out;
