@@ -133,7 +133,7 @@ void BM_ConvertDepth32To24(benchmark::State& state) {
         state.PauseTiming();
         Image copy(img);
         state.ResumeTiming();
-        copy.ConvertDepth(24);
+        benchmark::DoNotOptimize(copy.ConvertDepth(24));
         benchmark::DoNotOptimize(copy.Bits());
     }
     Label(state, img);
@@ -141,12 +141,12 @@ void BM_ConvertDepth32To24(benchmark::State& state) {
 
 void BM_ConvertDepth24To32(benchmark::State& state) {
     Image rgb(Picture(static_cast<int>(state.range(0))));
-    rgb.ConvertDepth(24);
+    if (!rgb.ConvertDepth(24)) return;
     for (auto _ : state) {
         state.PauseTiming();
         Image copy(rgb);
         state.ResumeTiming();
-        copy.ConvertDepth(32);
+        benchmark::DoNotOptimize(copy.ConvertDepth(32));
         benchmark::DoNotOptimize(copy.Bits());
     }
     Label(state, Picture(static_cast<int>(state.range(0))));

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (frame->PixelBytes() > (size_t{16} << 20)) continue;
             uint32_t sum = 0;
             for (int y = 0; y < frame->Height(); ++y) sum += frame->PixelValue(frame->Width() - 1, y);
-            frame->ConvertDepth(32);
+            (void)frame->ConvertDepth(32);
             (void)sum;
         }
     }

@@ -185,7 +185,7 @@ CaptureDocument* Capturer::HandOver(const Image& image) {
     }
     if (!target) return nullptr;
     Image copy(image);
-    copy.ConvertDepth(32);
+    if (!copy.ConvertDepth(32)) return nullptr;
     target->TakeCapture(std::move(copy));
     return target;
 }

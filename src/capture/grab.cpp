@@ -10,8 +10,7 @@ bool GrabRect(Image& out, const Image& source, const Rect& rect) {
         fresh.Paste(source, -rect.left, -rect.top);  // no overlap leaves it black
     } else {
         Image converted(source);
-        converted.ConvertDepth(24);
-        if (converted.Depth() != 24) return false;
+        if (!converted.ConvertDepth(24)) return false;
         fresh.Paste(converted, -rect.left, -rect.top);
     }
     out = std::move(fresh);

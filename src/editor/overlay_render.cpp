@@ -253,7 +253,7 @@ ObjectCanvas DrawStamp(const StampObject& o) {
     if (!o.stampImage.IsValid()) return out;
     out.image = o.stampImage;
     // Resampled at 32 bits, so palette stamps are scaled like the others.
-    out.image.ConvertDepth(32);
+    if (!out.image.ConvertDepth(32)) return {};
     ResizeBilinear(out.image, o.right - o.left, o.bottom - o.top, nullptr);
     out.image.SetPosition(0, 0);
     out.x = o.left;
@@ -402,7 +402,7 @@ void RenderObject(const OverlayObject& object, Image& target) {
 
 void RenderAll(const ObjectList& objects, Image& target) {
     if (objects.empty() || !target.IsValid()) return;
-    if (target.Depth() != 32) target.ConvertDepth(32);
+    if (!target.ConvertDepth(32)) return;
     for (const auto& object : objects)
         if (object) RenderObject(*object, target);
 }

@@ -33,7 +33,7 @@ void CTavrikDoc::SetPathName(const std::string& path) {
 }
 
 bool CTavrikDoc::OnOpenDocument(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st;
     const bool readable = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     if (fd >= 0) ::close(fd);
@@ -41,15 +41,13 @@ bool CTavrikDoc::OnOpenDocument(const std::string& path) {
         if (prompts_) prompts_->ShowMessage("Cannot open the file \"" + path + "\".");
         return false;
     }
-    // Read through FreeImage whatever factory happens to be current; a file that does not decode
-    // gives an empty picture.
-    FreeImageCodecFactory factory;
-    if (std::unique_ptr<ImageCodec> codec = factory.CreateCodec(factory.FormatFromPath(path));
-        codec && codec->LoadFile(path)) {
-        const std::deque<Image*> frames = codec->TakeFrames(false);
-        if (!frames.empty() && frames.front() && frames.front()->IsValid()) image.CopyFrom(*frames.front());
+    // Read through FreeImage whatever factory happens to be current.
+    Image loaded;
+    if (!LoadFirstFrame(FreeImageCodecFactory(), path, loaded) || !loaded.ConvertDepth(32)) {
+        if (prompts_) prompts_->ShowMessage("Cannot open the file \"" + path + "\".");
+        return false;
     }
-    image.ConvertDepth(32);
+    image = std::move(loaded);
     SetPathName(path);
     UpdateAllViews();
     return true;
@@ -151,8 +149,10 @@ bool CTavrikDoc::RecordState(const Image& picture) {
 }
 
 void CTavrikDoc::SetNewImage(const Image& picture) {
-    image = picture;
-    image.ConvertDepth(32);
+    Image converted(picture);
+    // A picture that cannot be held at 32 bits leaves the document as it was.
+    if (!converted.ConvertDepth(32)) return;
+    image = std::move(converted);
     MarkModified();
     UpdateAllViews();
 }

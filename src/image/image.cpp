@@ -103,6 +103,16 @@ bool Image::Create(int width, int height, int depth) {
     return Create(&h);
 }
 
+bool Image::FitsBound(int64_t width, int64_t height, int depth) {
+    if (width <= 0 || height <= 0 || depth <= 0 || width > INT32_MAX || height > INT32_MAX) return false;
+    const uint64_t stride = ((static_cast<uint64_t>(width) * static_cast<uint64_t>(depth) + 31) / 32) * 4;
+    const uint64_t h = static_cast<uint64_t>(height);
+    // Checked before multiplying: a tall picture must not wrap the product.
+    if (stride > kMaxPixelBytes || h > kMaxPixelBytes) return false;
+    const uint64_t palette = depth <= 8 ? (uint64_t{1} << depth) * sizeof(PaletteEntry) : 0;
+    return stride * h + h * sizeof(uint8_t*) + palette <= kMaxPixelBytes;
+}
+
 bool Image::Create(const BitmapInfoHeader* header, const uint32_t* masks) {
     return CreateBlock(header, masks, true);
 }
@@ -113,9 +123,9 @@ bool Image::CreateBlock(const BitmapInfoHeader* header, const uint32_t* masks, b
     const int depth = header->biBitCount;
     if (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32) return false;
 
+    if (!FitsBound(header->biWidth, header->biHeight, depth)) return false;
     const uint64_t stride = ((static_cast<uint64_t>(header->biWidth) * depth + 31) / 32) * 4;
     const uint64_t bytes = stride * static_cast<uint64_t>(header->biHeight);
-    if (bytes == 0 || bytes > kMaxPixelBytes) return false;
 
     // A new image is black (and transparent) without a clear.
     std::unique_ptr<uint8_t[], FreeDeleter> block = AllocatePixels(bytes, zeroed);
@@ -200,21 +210,16 @@ uint32_t Image::PixelValue(int x, int y) const {
 
 bool Image::GetPalette(int first, int count, PaletteEntry* out) const {
     if (Depth() > 8 || !IsValid() || first < 0 || !out) return false;
-    for (int i = 0; i < count; ++i) {
-        const int idx = first + i;
-        if (idx >= PaletteSize()) continue;
-        out[i] = palette_[static_cast<size_t>(idx)];
-    }
+    // Entries past the palette are skipped; counted in 64 bits so a huge first cannot wrap.
+    for (int64_t i = 0; i < count && int64_t{first} + i < PaletteSize(); ++i)
+        out[i] = palette_[static_cast<size_t>(first + i)];
     return true;
 }
 
 bool Image::SetPalette(int first, int count, const PaletteEntry* in) {
     if (Depth() > 8 || !IsValid() || first < 0 || !in) return false;
-    for (int i = 0; i < count; ++i) {
-        const int idx = first + i;
-        if (idx >= PaletteSize()) continue;
-        palette_[static_cast<size_t>(idx)] = in[i];
-    }
+    for (int64_t i = 0; i < count && int64_t{first} + i < PaletteSize(); ++i)
+        palette_[static_cast<size_t>(first + i)] = in[i];
     return true;
 }
 
@@ -297,8 +302,9 @@ void CopyChannels(uint8_t* d, int dstBytes, const uint8_t* s, int srcBytes, int 
 }
 }  // namespace
 
-void Image::ConvertDepth(int target) {
-    if (!IsValid() || target == Depth() || (target != 24 && target != 32)) return;
+bool Image::ConvertDepth(int target) {
+    if (!IsValid() || (target != 24 && target != 32)) return false;
+    if (target == Depth()) return true;
     Image src;
     src = std::move(*this);
     BitmapInfoHeader h = src.header_;
@@ -307,7 +313,7 @@ void Image::ConvertDepth(int target) {
     // Every pixel is written below; only the filler at the end of each line needs clearing.
     if (!CreateBlock(&h, nullptr, false)) {
         *this = std::move(src);
-        return;
+        return false;
     }
     const size_t used = static_cast<size_t>(Width()) * static_cast<size_t>(target / 8);
     if (used < static_cast<size_t>(stride_))
@@ -346,6 +352,7 @@ void Image::ConvertDepth(int target) {
         }
     }
     if (target == 32 && sd != 24) SetAlphaAll(255);
+    return true;
 }
 
 void Image::ExpandCanvas(bool replicateEdges, int left, int top, int right, int bottom) {
@@ -391,6 +398,11 @@ void Image::ExpandCanvas(bool replicateEdges, int left, int top, int right, int 
 
 bool Image::Paste(const Image& source, int x, int y) {
     if (!IsValid() || !source.IsValid() || source.Depth() != Depth() || Depth() < 8) return false;
+    // Onto itself the rows overlap: paste from a copy.
+    if (&source == this) {
+        const Image copy(source);
+        return copy.IsValid() && Paste(copy, x, y);
+    }
     const int64_t x0 = std::max<int64_t>(x, 0);
     const int64_t y0 = std::max<int64_t>(y, 0);
     const int64_t x1 = std::min<int64_t>(static_cast<int64_t>(x) + source.Width(), Width());
@@ -485,10 +497,11 @@ bool Image::FromDibBlock(const uint8_t* data, size_t size) {
     // A short block leaves the missing lines black rather than failing the paste.
     const size_t n = std::min(size - offset, img.PixelBytes());
     std::memcpy(img.pixels_.get(), data + offset, n);
-    if (img.Depth() != 32)
-        img.ConvertDepth(32);
-    else if (bitfields)
+    if (img.Depth() != 32) {
+        if (!img.ConvertDepth(32)) return false;
+    } else if (bitfields) {
         img.SetAlphaAll(255);
+    }
     *this = std::move(img);
     return true;
 }

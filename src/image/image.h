@@ -80,33 +80,67 @@ class Image : public SerializableObject {
     Image& CopyFrom(const Image& other);
     void Clear();
 
-    bool IsValid() const { return pixels_ != nullptr; }
-    int Width() const { return header_.biWidth; }
-    int Height() const { return header_.biHeight; }
-    int Depth() const { return header_.biBitCount; }
-    int Stride() const { return stride_; }
-    size_t PixelBytes() const { return static_cast<size_t>(stride_) * static_cast<size_t>(Height()); }
-    const BitmapInfoHeader& Header() const { return header_; }
-    uint32_t RedMask() const { return masks_[0]; }
-    uint32_t GreenMask() const { return masks_[1]; }
-    uint32_t BlueMask() const { return masks_[2]; }
+    bool IsValid() const {
+        return pixels_ != nullptr;
+    }
+    int Width() const {
+        return header_.biWidth;
+    }
+    int Height() const {
+        return header_.biHeight;
+    }
+    int Depth() const {
+        return header_.biBitCount;
+    }
+    int Stride() const {
+        return stride_;
+    }
+    size_t PixelBytes() const {
+        return static_cast<size_t>(stride_) * static_cast<size_t>(Height());
+    }
+    const BitmapInfoHeader& Header() const {
+        return header_;
+    }
+    uint32_t RedMask() const {
+        return masks_[0];
+    }
+    uint32_t GreenMask() const {
+        return masks_[1];
+    }
+    uint32_t BlueMask() const {
+        return masks_[2];
+    }
     // Stored bottom-up, exactly as a DIB.
-    uint8_t* Bits() { return pixels_.get(); }
-    const uint8_t* Bits() const { return pixels_.get(); }
+    uint8_t* Bits() {
+        return pixels_.get();
+    }
+    const uint8_t* Bits() const {
+        return pixels_.get();
+    }
 
     // Row 0 is the top row.
-    uint8_t* Row(int y) { return rows_[static_cast<size_t>(y)]; }
-    const uint8_t* Row(int y) const { return rows_[static_cast<size_t>(y)]; }
+    uint8_t* Row(int y) {
+        return rows_[static_cast<size_t>(y)];
+    }
+    const uint8_t* Row(int y) const {
+        return rows_[static_cast<size_t>(y)];
+    }
     // No bounds check: callers guarantee the range.
-    uint8_t* PixelAddress(int x, int y) { return Row(y) + static_cast<ptrdiff_t>(x) * Depth() / 8; }
+    uint8_t* PixelAddress(int x, int y) {
+        return Row(y) + static_cast<ptrdiff_t>(x) * Depth() / 8;
+    }
     const uint8_t* PixelAddress(int x, int y) const {
         return Row(y) + static_cast<ptrdiff_t>(x) * Depth() / 8;
     }
     // 0 outside the image.
     uint32_t PixelValue(int x, int y) const;
 
-    int PaletteSize() const { return Depth() <= 8 && IsValid() ? 1 << Depth() : 0; }
-    const PaletteEntry* Palette() const { return palette_.empty() ? nullptr : palette_.data(); }
+    int PaletteSize() const {
+        return Depth() <= 8 && IsValid() ? 1 << Depth() : 0;
+    }
+    const PaletteEntry* Palette() const {
+        return palette_.empty() ? nullptr : palette_.data();
+    }
     bool GetPalette(int first, int count, PaletteEntry* out) const;
     bool SetPalette(int first, int count, const PaletteEntry* in);
     void CopyPaletteFrom(const Image& other);
@@ -115,14 +149,18 @@ class Image : public SerializableObject {
     // Header followed by the palette (depth <= 8) or the three masks.
     std::vector<uint8_t> MakeBitmapInfo() const;
 
-    void ConvertDepth(int target);
+    // To 24 or 32 bits. False, picture unchanged, when the target depth is not one of those or the
+    // converted picture would not fit the size bound.
+    [[nodiscard]] bool ConvertDepth(int target);
     void ExpandCanvas(bool replicateEdges, int left, int top, int right, int bottom);
     bool Paste(const Image& source, int x, int y);
     void FillRect(Rect rect, const uint8_t* pixelBytes);
 
     size_t Serialize(bool storing, uint8_t* buffer, size_t capacity) override;
     // Byte count of the Serialize layout.
-    size_t SerializedSize() const { return IsValid() ? PixelBytes() + 60 : 0; }
+    size_t SerializedSize() const {
+        return IsValid() ? PixelBytes() + 60 : 0;
+    }
 
     // The clipboard's DIB block: header then pixels (24 and 32 bits only); empty if not possible.
     std::vector<uint8_t> ToDibBlock() const;
@@ -130,18 +168,30 @@ class Image : public SerializableObject {
     // ends at 32 bits. False, image unchanged, for a block that is short or malformed.
     bool FromDibBlock(const uint8_t* data, size_t size);
 
-    int PositionX() const { return posX_; }
-    int PositionY() const { return posY_; }
+    int PositionX() const {
+        return posX_;
+    }
+    int PositionY() const {
+        return posY_;
+    }
     void SetPosition(int x, int y) {
         posX_ = x;
         posY_ = y;
     }
-    int FrameDelay() const { return frameDelay_; }
-    void SetFrameDelay(int delay) { frameDelay_ = delay; }
+    int FrameDelay() const {
+        return frameDelay_;
+    }
+    void SetFrameDelay(int delay) {
+        frameDelay_ = delay;
+    }
 
     // Through the process-wide codec factory.
     bool Load(const std::string& path);
     bool Save(const std::string& path, int option) const;
+
+    // Whether a picture of this size fits the bound, counting everything it allocates (pixels, row table,
+    // palette). Any bit depth, so a decoder's deep-colour bitmaps can be checked too.
+    static bool FitsBound(int64_t width, int64_t height, int depth);
 
     static int StrideFor(int width, int depth) {
         return static_cast<int>(((static_cast<int64_t>(width) * depth + 31) / 32) * 4);

@@ -29,7 +29,7 @@ class CliTest : public ::testing::Test {
     }
     bool Load(const std::string& path, Image& image) {
         SetFactory(std::make_unique<FreeImageCodecFactory>());
-        return image.Load(path) && (image.ConvertDepth(24), true);
+        return image.Load(path) && image.ConvertDepth(24);
     }
     std::string dir;
 };

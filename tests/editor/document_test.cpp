@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+
 #include <cstdlib>
 #include <deque>
 #include <fstream>
@@ -215,7 +217,7 @@ TEST_F(DocumentTest, FlattenThenUndoBringsBackImageAndObjects) {
     EXPECT_EQ(At(doc_.image, 1, 1), (Bgra{255, 255, 255, 255}));
 
     // After an image command the picture is 24-bit; flattening still burns the objects in.
-    doc_.image.ConvertDepth(24);
+    ASSERT_TRUE(doc_.image.ConvertDepth(24));
     doc_.Flatten();
     EXPECT_EQ(At(doc_.image, 1, 1), (Bgra{0, 0, 255, 255}));
 }
@@ -326,11 +328,17 @@ TEST_F(DocumentTest, OpeningMissingOrUndecodableFiles) {
     EXPECT_FALSE(doc.OnOpenDocument(dir_.path().toStdString()));  // a folder is no picture file
     EXPECT_EQ(prompts_.messages.size(), 2u);
 
+    // Neither a file that does not decode nor a FIFO (which must not block) opens as a document.
     std::ofstream(File("notes.png")) << "not a picture";
-    CTavrikDoc garbage;
-    EXPECT_TRUE(garbage.OnOpenDocument(File("notes.png")));
-    EXPECT_FALSE(garbage.image.IsValid());
-    EXPECT_EQ(garbage.modified, 0);
+    ASSERT_EQ(::mkfifo(File("pipe.png").c_str(), 0600), 0);
+    for (const char* name : {"notes.png", "pipe.png"}) {
+        CTavrikDoc other;
+        other.SetPrompts(&prompts_);
+        const size_t before = prompts_.messages.size();
+        EXPECT_FALSE(other.OnOpenDocument(File(name))) << name;
+        EXPECT_FALSE(other.image.IsValid()) << name;
+        EXPECT_EQ(prompts_.messages.size(), before + 1) << name;
+    }
 }
 
 TEST_F(DocumentTest, SavingThroughEveryExtensionAndReadingBack) {
@@ -386,7 +394,7 @@ TEST_F(DocumentTest, SavingThroughEveryExtensionAndReadingBack) {
 }
 
 TEST_F(DocumentTest, ObjectsAreSavedWhenThePictureIs24Bit) {
-    doc_.image.ConvertDepth(24);
+    ASSERT_TRUE(doc_.image.ConvertDepth(24));
     doc_.objects.push_back(Box(2, 1, 6, 4));
     ASSERT_TRUE(doc_.OnSaveDocument(File("p.png")));
     EXPECT_EQ(doc_.image.Depth(), 24);

@@ -193,18 +193,18 @@ TEST(ImageConvert, DepthConversions) {
     ASSERT_TRUE(rgb.Create(2, 1, 24));
     SetBgra(rgb, 0, 0, 10, 20, 30);
     Image same(rgb);
-    same.ConvertDepth(24);
+    EXPECT_TRUE(same.ConvertDepth(24));
     EXPECT_EQ(std::memcmp(same.Bits(), rgb.Bits(), rgb.PixelBytes()), 0);
-    same.ConvertDepth(16);  // unsupported target: nothing happens
+    EXPECT_FALSE(same.ConvertDepth(16));  // unsupported target: nothing happens
     EXPECT_EQ(same.Depth(), 24);
 
     rgb.SetPosition(3, 4);
-    rgb.ConvertDepth(32);
+    ASSERT_TRUE(rgb.ConvertDepth(32));
     EXPECT_EQ(rgb.Depth(), 32);
     EXPECT_EQ(rgb.PixelValue(0, 0), 0xFF1E140Au);
     EXPECT_EQ(rgb.PixelValue(1, 0), 0xFF000000u);
     EXPECT_EQ(rgb.PositionX(), 3);
-    rgb.ConvertDepth(24);
+    ASSERT_TRUE(rgb.ConvertDepth(24));
     EXPECT_EQ(rgb.PixelValue(0, 0), 0x1E140Au);
 
     BitmapInfoHeader h;
@@ -217,14 +217,14 @@ TEST(ImageConvert, DepthConversions) {
     ASSERT_TRUE(w565.Create(&h, m565));
     w565.Row(0)[0] = 0xFF;
     w565.Row(0)[1] = 0xFF;
-    w565.ConvertDepth(24);
+    ASSERT_TRUE(w565.ConvertDepth(24));
     EXPECT_EQ(w565.PixelValue(0, 0), 248u + 252u * 256 + 248u * 65536);
 
     Image w555;
     ASSERT_TRUE(w555.Create(1, 1, 16));
     w555.Row(0)[0] = 0xFF;
     w555.Row(0)[1] = 0x7F;
-    w555.ConvertDepth(32);
+    ASSERT_TRUE(w555.ConvertDepth(32));
     EXPECT_EQ(w555.PixelValue(0, 0), 0xFFF8F8F8u);
 
     Image pal;
@@ -232,7 +232,7 @@ TEST(ImageConvert, DepthConversions) {
     PaletteEntry e{1, 2, 3, 0};
     pal.SetPalette(5, 1, &e);
     pal.Row(0)[0] = 0x50;
-    pal.ConvertDepth(32);
+    ASSERT_TRUE(pal.ConvertDepth(32));
     EXPECT_EQ(pal.PixelValue(0, 0), 0xFF030201u);
     EXPECT_EQ(pal.PixelValue(1, 0), 0xFF000000u);
 }
@@ -417,11 +417,11 @@ TEST(ImageConvert, TrueColourConversionsKeepEveryPixelAtEveryWidth) {
             for (int x = 0; x < w; ++x)
                 SetBgra(rgb, x, y, uint8_t(x * 19 + y), uint8_t(x * 7 + 100), uint8_t(250 - x - y));
         Image wide(rgb);
-        wide.ConvertDepth(32);
+        ASSERT_TRUE(wide.ConvertDepth(32));
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < w; ++x)
                 ASSERT_EQ(wide.PixelValue(x, y), rgb.PixelValue(x, y) | 0xFF000000u) << w;
-        wide.ConvertDepth(24);
+        ASSERT_TRUE(wide.ConvertDepth(24));
         for (int y = 0; y < 3; ++y) {
             for (int x = 0; x < w; ++x) ASSERT_EQ(wide.PixelValue(x, y), rgb.PixelValue(x, y)) << w;
             // The filler bytes at the end of each line stay zero.

@@ -34,7 +34,10 @@ bool LoadForEditing(const std::string& path, Image& image) {
         std::fprintf(stderr, "glimmora-cli: %s: not a picture this program can read\n", path.c_str());
         return false;
     }
-    image.ConvertDepth(32);
+    if (!image.ConvertDepth(32)) {
+        std::fprintf(stderr, "glimmora-cli: %s: picture too large to edit at 32 bits\n", path.c_str());
+        return false;
+    }
     return true;
 }
 

@@ -37,7 +37,12 @@ bool BmpCodec::Parse(const ByteSource& source) {
         if (source.Read(kFileHeader + sizeof(BitmapInfoHeader), masks, 12) != 12) return false;
     }
     auto image = std::make_unique<Image>();
-    if (!image->Create(&header, masks)) return false;
+    if (!image->Create(&header, masks)) {
+        SetCodecError("picture too large or of a kind we do not read: " + std::to_string(header.biWidth) +
+                      " x " + std::to_string(header.biHeight) + " at " + std::to_string(header.biBitCount) +
+                      " bits");
+        return false;
+    }
 
     if (image->Depth() <= 8) {
         std::vector<PaletteEntry> palette(static_cast<size_t>(image->PaletteSize()));

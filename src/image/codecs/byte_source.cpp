@@ -1,5 +1,7 @@
 #include "image/codecs/byte_source.h"
 
+#include "image/codecs/image_codec.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -29,10 +31,15 @@ size_t MemorySource::Read(size_t offset, void* dst, size_t n) const {
 }
 
 FileSource::FileSource(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return;
+    // Non-blocking, so a FIFO or a device under a picture's name cannot hang the open.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ < 0) {
+        SetCodecError(std::strerror(errno));
+        return;
+    }
     struct stat st;
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        SetCodecError("not a regular file");
         ::close(fd_);
         fd_ = -1;
         return;

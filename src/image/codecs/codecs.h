@@ -48,6 +48,7 @@ class GdiplusCodec : public ImageCodec {
     bool SaveFile(const std::string& path, int option) override;
 
   private:
+    bool Load(const ByteSource& source);
     ImageFormatId format_;
 };
 
@@ -58,6 +59,9 @@ class FreeImageCodec : public ImageCodec {
     bool LoadFile(const std::string& path) override;
     bool LoadMemory(const uint8_t* data, size_t size) override;
     bool SaveFile(const std::string& path, int option) override;
+
+  private:
+    bool Load(const ByteSource& source);
 };
 
 // Writes the BMP file at bmpPath as a PCX file at pcxPath: 24 bits as three run-length planes, palette

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "image/codecs/codecs.h"
@@ -18,22 +19,78 @@ mode_t DefaultFileMode() {
     ::umask(mask);
     return 0666 & ~mask;
 }
+
+// A symbolic link is written through, so the link stays and its target gets the new picture. Links are
+// followed by hand because the target need not exist yet.
+std::string ResolveLinks(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::vector<char> target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size()) return path;
+        std::string next(target.data(), static_cast<size_t>(n));
+        const size_t slash = path.find_last_of('/');
+        if (next.front() != '/' && slash != std::string::npos) next = path.substr(0, slash + 1) + next;
+        path = std::move(next);
+    }
+    return path;
+}
+
+bool SyncFolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::fsync(fd);
+    ::close(fd);
+    return true;
+}
 }  // namespace
 
-bool WriteBesideThenRename(const std::string& path, const std::function<bool(const std::string&)>& write) {
-    if (path.empty() || path.back() == '/') return false;
+bool WriteBesideThenRename(const std::string& requested,
+                           const std::function<bool(const std::string&)>& write) {
+    if (requested.empty() || requested.back() == '/') return false;
+    const std::string path = ResolveLinks(requested);
+    // A picture saved over another keeps that file's permissions (and owner, where we may set it).
+    struct stat old;
+    const bool replacing = ::stat(path.c_str(), &old) == 0;
+    if (replacing && !S_ISREG(old.st_mode)) {
+        SetCodecError("not a regular file");
+        return false;
+    }
     std::string temp = path + ".XXXXXX";
     std::vector<char> name(temp.begin(), temp.end());
     name.push_back('\0');
+    // mkstemp makes the file 0600: nobody else can read it while it is written.
     const int fd = ::mkstemp(name.data());
-    if (fd < 0) return false;
-    temp.assign(name.data());
-    // mkstemp makes the file 0600; a saved picture gets the mode any new file would get.
-    ::fchmod(fd, DefaultFileMode());
+    if (fd < 0) {
+        SetCodecError(std::strerror(errno));
+        return false;
+    }
     ::close(fd);
+    temp.assign(name.data());
     bool ok = write(temp);
-    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok && LastCodecError().empty()) SetCodecError("the encoder could not write the file");
+    if (ok) {
+        // On the disk before it takes the name, so a crash leaves the old picture or the new one.
+        const int wfd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+        ok = wfd >= 0 && ::fsync(wfd) == 0;
+        if (wfd >= 0) {
+            if (replacing && ::fchown(wfd, old.st_uid, old.st_gid) != 0) {
+                // Only root may give a file away; otherwise it stays the saver's, with the old mode.
+            }
+            ok = ok && ::fchmod(wfd, replacing ? old.st_mode & 07777 : DefaultFileMode()) == 0;
+            ::close(wfd);
+        }
+        if (!ok && LastCodecError().empty()) SetCodecError(std::strerror(errno));
+    }
+    if (ok) {
+        ok = ::rename(temp.c_str(), path.c_str()) == 0;
+        if (!ok) SetCodecError(std::strerror(errno));
+    }
     if (!ok) ::unlink(temp.c_str());
+    if (ok) SyncFolderOf(path);
     return ok;
 }
 

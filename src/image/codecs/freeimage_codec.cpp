@@ -1,5 +1,6 @@
 #include <climits>
 
+#include "image/codecs/byte_source.h"
 #include "image/codecs/codecs.h"
 #include "image/codecs/file_util.h"
 #include "image/codecs/freeimage_bridge.h"
@@ -29,32 +30,40 @@ FreeImageCodec::~FreeImageCodec() {
 }
 
 bool FreeImageCodec::LoadFile(const std::string& path) {
-    const FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(path.c_str(), 0);
-    if (fif == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(fif)) return false;
+    const FileSource file(path);
+    return file.IsOpen() && Load(file);
+}
+
+bool FreeImageCodec::LoadMemory(const uint8_t* data, size_t size) {
+    return Load(MemorySource(data, size));
+}
+
+bool FreeImageCodec::Load(const ByteSource& source) {
+    FreeImageInput input(source);
+    const FREE_IMAGE_FORMAT fif = input.Format();
+    if (fif == FIF_UNKNOWN) return false;
     if (fif == FIF_TIFF || fif == FIF_GIF) {
-        FIMULTIBITMAP* multi = FreeImage_OpenMultiBitmap(fif, path.c_str(), FALSE, TRUE, FALSE, 0);
+        FIMULTIBITMAP* multi = input.OpenPages();
         if (!multi) return false;
+        // Each page fits the bound; all of them together may not: the pages past it are left out.
+        uint64_t held = 0;
         const int pages = FreeImage_GetPageCount(multi);
         for (int i = 0; i < pages; ++i) {
             FIBITMAP* page = FreeImage_LockPage(multi, i);
             if (!page) continue;
             std::unique_ptr<Image> frame = ConvertBitmap(page);
             FreeImage_UnlockPage(multi, page, FALSE);
-            if (frame) AddFrame(std::move(frame));
+            if (!frame) continue;
+            held += frame->PixelBytes();
+            if (held > Image::kMaxPixelBytes && !frames_.empty()) break;
+            AddFrame(std::move(frame));
         }
         FreeImage_CloseMultiBitmap(multi, 0);
-        return true;
+        if (frames_.empty() && LastCodecError().empty())
+            SetCodecError("no page of the file could be decoded");
+        return !frames_.empty();
     }
-    FiBitmap dib(FreeImage_Load(fif, path.c_str(), 0));
-    if (!dib) return false;
-    std::unique_ptr<Image> frame = ConvertBitmap(dib.get());
-    if (!frame) return false;
-    AddFrame(std::move(frame));
-    return true;
-}
-
-bool FreeImageCodec::LoadMemory(const uint8_t* data, size_t size) {
-    FiBitmap dib = DecodeFromMemory(data, size);
+    FiBitmap dib = input.LoadFirst();
     std::unique_ptr<Image> frame = dib ? ConvertBitmap(dib.get()) : nullptr;
     if (!frame) return false;
     AddFrame(std::move(frame));

@@ -61,7 +61,7 @@ Encoder EncoderFor(const std::string& mime) {
 // otherwise Wu's quantiser.
 FiBitmap QuantiseTo8Bits(const Image& image) {
     Image rgb(image);
-    rgb.ConvertDepth(24);
+    if (!rgb.ConvertDepth(24)) return nullptr;
     const int w = rgb.Width(), h = rgb.Height();
     std::unordered_map<uint32_t, uint8_t> colours;
     colours.reserve(512);
@@ -136,19 +136,16 @@ FiBitmap PrepareForEncoder(const Image& image, FREE_IMAGE_FORMAT fif) {
     // encoding a third faster and changes no pixel.
     if ((fif == FIF_PNG || fif == FIF_TIFF) && FullyOpaque(image)) {
         Image rgb(image);
-        rgb.ConvertDepth(24);
-        return BitmapFromImage(rgb);
+        return rgb.ConvertDepth(24) ? BitmapFromImage(rgb) : nullptr;
     }
     if (fif == FIF_GIF) return image.Depth() <= 8 ? BitmapFromImage(image) : QuantiseTo8Bits(image);
     if (fif == FIF_JPEG && image.Depth() != 24 && image.Depth() != 8) {
         Image rgb(image);
-        rgb.ConvertDepth(24);
-        return BitmapFromImage(rgb);
+        return rgb.ConvertDepth(24) ? BitmapFromImage(rgb) : nullptr;
     }
     if (!FreeImage_FIFSupportsExportBPP(fif, image.Depth())) {
         Image rgb(image);
-        rgb.ConvertDepth(image.Depth() == 32 ? 32 : 24);
-        return BitmapFromImage(rgb);
+        return rgb.ConvertDepth(image.Depth() == 32 ? 32 : 24) ? BitmapFromImage(rgb) : nullptr;
     }
     return BitmapFromImage(image);
 }
@@ -162,20 +159,22 @@ GdiplusCodec::~GdiplusCodec() {
 }
 
 bool GdiplusCodec::LoadFile(const std::string& path) {
-    const FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(path.c_str(), 0);
-    if (fif == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(fif)) return false;
-    FiBitmap dib(FreeImage_Load(fif, path.c_str(), 0));
-    std::unique_ptr<Image> image = MapDecoded(dib.get(), fif);
-    if (!image) return false;
-    AddFrame(std::move(image));
-    return true;
+    const FileSource file(path);
+    return file.IsOpen() && Load(file);
 }
 
 bool GdiplusCodec::LoadMemory(const uint8_t* data, size_t size) {
-    FREE_IMAGE_FORMAT fif;
-    FiBitmap dib = DecodeFromMemory(data, size, &fif);
-    std::unique_ptr<Image> image = MapDecoded(dib.get(), fif);
-    if (!image) return false;
+    return Load(MemorySource(data, size));
+}
+
+bool GdiplusCodec::Load(const ByteSource& source) {
+    FreeImageInput input(source);
+    FiBitmap dib = input.LoadFirst();
+    std::unique_ptr<Image> image = MapDecoded(dib.get(), input.Format());
+    if (!image) {
+        if (dib) SetCodecError("pixel format not supported");
+        return false;
+    }
     AddFrame(std::move(image));
     return true;
 }
@@ -187,7 +186,10 @@ bool GdiplusCodec::SaveFile(const std::string& path, int) {
     const Encoder encoder = EncoderFor(mime);
     if (encoder.fif == FIF_UNKNOWN) return false;
     FiBitmap dib = PrepareForEncoder(*image, encoder.fif);
-    if (!dib) return false;
+    if (!dib) {
+        SetCodecError("not enough memory to convert the picture for this format");
+        return false;
+    }
     return WriteBesideThenRename(path, [&](const std::string& temp) {
         const int flags = encoder.fif == FIF_PNG ? PngFlagsFor(*image) : encoder.flags;
         return FreeImage_Save(encoder.fif, dib.get(), temp.c_str(), flags) != FALSE;

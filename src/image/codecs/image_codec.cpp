@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "image/codecs/byte_source.h"
 #include "image/codecs/codecs.h"
 
 namespace glimmora {
@@ -49,18 +50,18 @@ LoadedFrames::~LoadedFrames() {
 }
 
 bool ImageCodec::LoadFile(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    std::vector<uint8_t> data;
-    bool ok = std::fseek(f, 0, SEEK_END) == 0;
-    const long size = ok ? std::ftell(f) : -1;
-    ok = ok && size > 0 && static_cast<uint64_t>(size) <= kMaxFileBytes && std::fseek(f, 0, SEEK_SET) == 0;
-    if (ok) {
-        data.resize(static_cast<size_t>(size));
-        ok = std::fread(data.data(), 1, data.size(), f) == data.size();
+    const FileSource file(path);
+    if (!file.IsOpen()) return false;
+    if (file.Size() == 0 || file.Size() > kMaxFileBytes) {
+        SetCodecError(file.Size() == 0 ? "empty file" : "file too large");
+        return false;
     }
-    std::fclose(f);
-    return ok && LoadMemory(data.data(), data.size());
+    std::vector<uint8_t> data(file.Size());
+    if (file.Read(0, data.data(), data.size()) != data.size()) {
+        SetCodecError("file cut short while reading");
+        return false;
+    }
+    return LoadMemory(data.data(), data.size());
 }
 
 bool ImageCodec::LoadMemory(const uint8_t*, size_t) {
@@ -132,6 +133,20 @@ std::unique_ptr<ImageCodec> FreeImageCodecFactory::CreateCodec(ImageFormatId id)
 }
 
 namespace {
+thread_local std::string codecError;
+}  // namespace
+
+const std::string& LastCodecError() {
+    return codecError;
+}
+void SetCodecError(std::string why) {
+    codecError = std::move(why);
+}
+void ClearCodecError() {
+    codecError.clear();
+}
+
+namespace {
 std::unique_ptr<ImageCodecFactory>& FactorySlot() {
     static std::unique_ptr<ImageCodecFactory> slot;
     return slot;
@@ -155,17 +170,31 @@ ImageCodecFactory* SetFactory(std::unique_ptr<ImageCodecFactory> factory) {
     return slot.get();
 }
 
-bool Image::Load(const std::string& path) {
-    ImageCodecFactory& factory = CurrentFactory();
+bool LoadFirstFrame(const ImageCodecFactory& factory, const std::string& path, Image& out) {
+    ClearCodecError();
     std::unique_ptr<ImageCodec> codec = factory.CreateCodec(factory.FormatFromPath(path));
-    if (!codec || !codec->LoadFile(path)) return false;
-    std::deque<Image*> frames = codec->TakeFrames(false);
-    if (frames.empty() || !frames.front() || !frames.front()->IsValid()) return false;
-    CopyFrom(*frames.front());
+    if (!codec) {
+        SetCodecError("not a picture format we read");
+        return false;
+    }
+    if (!codec->LoadFile(path)) return false;
+    // Taken, not copied: a copy of a big picture could fail after the file was read.
+    std::vector<std::unique_ptr<Image>> owned;
+    for (Image* frame : codec->TakeFrames(true)) owned.emplace_back(frame);
+    if (owned.empty() || !owned.front() || !owned.front()->IsValid()) {
+        SetCodecError("no picture in the file could be decoded");
+        return false;
+    }
+    out = std::move(*owned.front());
     return true;
 }
 
+bool Image::Load(const std::string& path) {
+    return LoadFirstFrame(CurrentFactory(), path, *this);
+}
+
 bool Image::Save(const std::string& path, int option) const {
+    ClearCodecError();
     if (!IsValid() || path.empty()) return false;
     ImageCodecFactory& factory = CurrentFactory();
     std::unique_ptr<ImageCodec> codec = factory.CreateCodec(factory.FormatFromPath(path));

@@ -92,6 +92,16 @@ class FreeImageCodecFactory : public ImageCodecFactory {
     std::unique_ptr<ImageCodec> CreateCodec(ImageFormatId id) const override;
 };
 
+// Reads path with the codec the factory picks for its name and moves the first picture into out. False
+// (out unchanged, the reason in LastCodecError) when nothing could be read.
+bool LoadFirstFrame(const ImageCodecFactory& factory, const std::string& path, Image& out);
+
+// Why the last read or write on this thread failed, in a few words for the user ("not a regular file",
+// "picture too large: 32542 x 65536"); empty when the codec gave no reason.
+const std::string& LastCodecError();
+void SetCodecError(std::string why);
+void ClearCodecError();
+
 // The one current factory. Getting it when none is installed makes a built-in one.
 ImageCodecFactory& CurrentFactory();
 // Installs factory (taking it) and destroys the previous one; null only returns the current one.

@@ -30,11 +30,18 @@ int ConvertBmpToPcx(const std::string& pcxPath, const std::string& bmpPath) {
     if (!reader.LoadFile(bmpPath)) return 0;
     std::deque<Image*> frames = reader.TakeFrames(false);
     if (frames.empty()) return 0;
-    Image image(*frames.front());
+    Image& image = *frames.front();
     const bool paletted = image.Depth() <= 8;
-    if (!paletted && image.Depth() != 24) image.ConvertDepth(24);
+    if (!paletted && !image.ConvertDepth(24)) {
+        SetCodecError("not enough memory to convert the picture for PCX");
+        return 0;
+    }
     const int w = image.Width(), h = image.Height();
-    if (w > 0x10000 || h > 0x10000) return 0;
+    // The line length is a 16-bit field and lines have an even length.
+    if (w > 0xFFFE || h > 0x10000) {
+        SetCodecError("too large for PCX: at most 65534 x 65536 pixels");
+        return 0;
+    }
     const int planes = paletted ? 1 : 3;
     const size_t bytesPerLine = static_cast<size_t>(w + (w & 1));  // PCX lines have an even length
 

@@ -127,6 +127,22 @@ bool TgaCodec::SaveFile(const std::string& path, int option) {
     if (!image) return false;
     const int bpp = image->Depth();
     if (bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
+    // TGA's 16-bit pixels are always 5-5-5: a 5-6-5 picture drops the lowest green bit.
+    Image fiveFiveFive;
+    if (bpp == 16 && image->GreenMask() == 0x07E0) {
+        if (!fiveFiveFive.Create(image->Width(), image->Height(), 16)) return false;
+        for (int y = 0; y < image->Height(); ++y) {
+            const uint8_t* s = image->Row(y);
+            uint8_t* d = fiveFiveFive.Row(y);
+            for (int x = 0; x < image->Width(); ++x, s += 2, d += 2) {
+                const unsigned v = s[0] | s[1] << 8;
+                const unsigned w = (v >> 11) << 10 | ((v >> 6) & 0x1F) << 5 | (v & 0x1F);
+                d[0] = static_cast<uint8_t>(w);
+                d[1] = static_cast<uint8_t>(w >> 8);
+            }
+        }
+        image = &fiveFiveFive;
+    }
 
     if (image->Width() > 0xFFFF || image->Height() > 0xFFFF) return false;
 

@@ -222,7 +222,7 @@ TEST(GdiplusCodec, GifOfFewColoursIsLossless) {
     FreeImageCodec reader;
     auto back = LoadFrame(reader, dir / "few.gif");
     ASSERT_TRUE(back);
-    back->ConvertDepth(32);
+    ASSERT_TRUE(back->ConvertDepth(32));
     EXPECT_TRUE(test::SamePixels(*back, img));
 }
 
@@ -271,7 +271,7 @@ TEST(PcxConverter, TrueColourAndPaletteReadBackExactly) {
         ASSERT_NE(dib, nullptr) << depth;
         FIBITMAP* rgb = FreeImage_ConvertTo24Bits(dib);
         Image want(img);
-        want.ConvertDepth(24);
+        ASSERT_TRUE(want.ConvertDepth(24));
         for (int y = 0; y < want.Height(); ++y)
             for (int x = 0; x < want.Width(); ++x) {
                 RGBQUAD q;
@@ -307,7 +307,7 @@ TEST(SaveRoute, EveryExtensionRoundTrips) {
         EXPECT_EQ(back.Width(), 12) << c.name;
         EXPECT_EQ(back.Height(), 8) << c.name;
         if (c.exact) {
-            back.ConvertDepth(32);
+            ASSERT_TRUE(back.ConvertDepth(32));
             EXPECT_TRUE(test::SamePixels(back, img)) << c.name;
         }
     }

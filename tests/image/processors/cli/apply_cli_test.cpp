@@ -58,7 +58,7 @@ class ApplyCli : public ::testing::Test {
         SetFactory(std::make_unique<FreeImageCodecFactory>());
         Image image;
         image.Load(path);
-        image.ConvertDepth(32);
+        EXPECT_TRUE(image.ConvertDepth(32));
         return image;
     }
 
