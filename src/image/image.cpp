@@ -297,8 +297,9 @@ void CopyChannels(uint8_t* d, int dstBytes, const uint8_t* s, int srcBytes, int 
 }
 }  // namespace
 
-void Image::ConvertDepth(int target) {
-    if (!IsValid() || target == Depth() || (target != 24 && target != 32)) return;
+bool Image::ConvertDepth(int target) {
+    if (!IsValid() || target == Depth() || (target != 24 && target != 32))
+        return IsValid() && target == Depth();
     Image src;
     src = std::move(*this);
     BitmapInfoHeader h = src.header_;
@@ -307,7 +308,7 @@ void Image::ConvertDepth(int target) {
     // Every pixel is written below; only the filler at the end of each line needs clearing.
     if (!CreateBlock(&h, nullptr, false)) {
         *this = std::move(src);
-        return;
+        return false;
     }
     const size_t used = static_cast<size_t>(Width()) * static_cast<size_t>(target / 8);
     if (used < static_cast<size_t>(stride_))
@@ -346,6 +347,7 @@ void Image::ConvertDepth(int target) {
         }
     }
     if (target == 32 && sd != 24) SetAlphaAll(255);
+    return true;
 }
 
 void Image::ExpandCanvas(bool replicateEdges, int left, int top, int right, int bottom) {

@@ -115,7 +115,8 @@ class Image : public SerializableObject {
     // Header followed by the palette (depth <= 8) or the three masks.
     std::vector<uint8_t> MakeBitmapInfo() const;
 
-    void ConvertDepth(int target);
+    // Whether the picture now has the target depth; a failed conversion leaves it unchanged.
+    bool ConvertDepth(int target);
     void ExpandCanvas(bool replicateEdges, int left, int top, int right, int bottom);
     bool Paste(const Image& source, int x, int y);
     void FillRect(Rect rect, const uint8_t* pixelBytes);
