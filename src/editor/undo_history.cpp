@@ -10,9 +10,9 @@ void UndoStep::TakeBefore(const CTavrikDoc& doc) {
     DeepCopy(beforeObjects, doc.objects);
 }
 
-void UndoStep::Apply(CTavrikDoc& doc, PixelProcessor* processor, ProgressSink* progress) {
+bool UndoStep::Apply(CTavrikDoc& doc, PixelProcessor* processor, ProgressSink* progress) {
     TakeBefore(doc);
-    if (processor) RunProcessor(doc.image, *processor, progress);
+    return !processor || RunProcessor(doc.image, *processor, progress);
 }
 
 void UndoStep::Undo(CTavrikDoc& doc) {
@@ -31,12 +31,13 @@ void UndoStep::Redo(CTavrikDoc& doc) {
     doc.UpdateAllViews();
 }
 
-void ResizeUndoStep::Apply(CTavrikDoc& doc, PixelProcessor*, ProgressSink* progress) {
+bool ResizeUndoStep::Apply(CTavrikDoc& doc, PixelProcessor*, ProgressSink* progress) {
     TakeBefore(doc);
-    if (quality == 0)
-        ResizeNearest(doc.image, targetWidth, targetHeight);
-    else if (quality == 1)
-        ResizeBilinear(doc.image, targetWidth, targetHeight, progress);
+    const bool newSize = targetWidth > 0 && targetHeight > 0 &&
+                         (targetWidth != doc.image.Width() || targetHeight != doc.image.Height());
+    if (quality == 0) return ResizeNearest(doc.image, targetWidth, targetHeight) || !newSize;
+    if (quality == 1) return ResizeBilinear(doc.image, targetWidth, targetHeight, progress) || !newSize;
+    return true;
 }
 
 void UndoHistory::UndoOne(UndoStep& step) {

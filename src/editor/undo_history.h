@@ -21,8 +21,9 @@ class UndoStep {
     UndoStep& operator=(const UndoStep&) = delete;
     virtual ~UndoStep() = default;
 
-    // Takes the before state, then runs processor (if any) over the document's image.
-    virtual void Apply(CTavrikDoc& doc, PixelProcessor* processor, ProgressSink* progress);
+    // Takes the before state, then runs processor (if any) over the document's image. False when the
+    // processor rejected the picture or could not be run on it: the picture is unchanged.
+    virtual bool Apply(CTavrikDoc& doc, PixelProcessor* processor, ProgressSink* progress);
     // Keeps the current state as the after state and restores the before state.
     virtual void Undo(CTavrikDoc& doc);
     // Keeps the current state as the before state and restores the after state.
@@ -42,7 +43,8 @@ class ResizeUndoStep : public UndoStep {
   public:
     ResizeUndoStep(int width, int height, int quality)
         : targetWidth(width), targetHeight(height), quality(quality) {}
-    void Apply(CTavrikDoc& doc, PixelProcessor* processor, ProgressSink* progress) override;
+    // False when the picture could not be resampled to a new size (past the size bound).
+    bool Apply(CTavrikDoc& doc, PixelProcessor* processor, ProgressSink* progress) override;
 
     int targetWidth;
     int targetHeight;

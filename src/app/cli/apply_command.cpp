@@ -332,8 +332,12 @@ int RunApply(const Args& args) {
         std::unique_ptr<PixelProcessor> processor = op->make(values);
         if (seed) SeedRandom(static_cast<uint32_t>(*seed));
         if (!RunProcessor(image, *processor, progressSink)) {
-            std::fprintf(stderr, "glimmora-cli: %s: this operation does not accept %s\n", op->name,
-                         files[0].c_str());
+            if (processor->PreparationFailed())
+                std::fprintf(stderr, "glimmora-cli: %s: the result would be too large (over %llu MiB)\n",
+                             op->name, static_cast<unsigned long long>(Image::kMaxPixelBytes >> 20));
+            else
+                std::fprintf(stderr, "glimmora-cli: %s: this operation does not accept %s\n", op->name,
+                             files[0].c_str());
             return 1;
         }
     }

@@ -114,6 +114,7 @@ TEST_F(ApplyCli, SameBytesAsTheProcessorRunInProcess) {
 
 TEST_F(ApplyCli, ErrorsLeaveNoOutput) {
     const std::string in = Path("in.bmp"), out = Path("out.bmp");
+    ASSERT_TRUE(SaveImageFile(test::MakeImage(40000, 2, 24), Path("thin.bmp")));
     const std::string cases[] = {
         "sharpen " + in + " " + out,                  // unknown operation
         "posterize levels=1 " + in + " " + out,       // below the range
@@ -124,6 +125,7 @@ TEST_F(ApplyCli, ErrorsLeaveNoOutput) {
         "invert " + Path("missing.bmp") + " " + out,  // no input
         "rotate " + Path("one.bmp") + " " + out,      // a 1 x 1 picture cannot be turned
         "invert --fast " + in + " " + out,
+        "rotate angle=45 " + Path("thin.bmp") + " " + out,  // the turned picture would pass the size bound
     };
     for (const std::string& c : cases) {
         EXPECT_NE(Run(c), 0) << c;
