@@ -49,7 +49,11 @@ bool CTavrikDoc::OnOpenDocument(const std::string& path) {
         const std::deque<Image*> frames = codec->TakeFrames(false);
         if (!frames.empty() && frames.front() && frames.front()->IsValid()) image.CopyFrom(*frames.front());
     }
-    image.ConvertDepth(32);
+    if (image.IsValid() && !image.ConvertDepth(32)) {
+        image.Clear();
+        if (prompts_) prompts_->ShowMessage("The file \"" + path + "\" is too large to edit.");
+        return false;
+    }
     SetPathName(path);
     UpdateAllViews();
     return true;
@@ -61,7 +65,8 @@ bool CTavrikDoc::SaveImageFile(const Image& picture, const std::string& path) {
 
 bool CTavrikDoc::OnSaveDocument(const std::string& path) {
     Image picture = image;
-    RenderAll(objects, picture);
+    // Saving without the objects the user sees would write a different picture.
+    if (picture.IsValid() != image.IsValid() || !RenderAll(objects, picture)) return false;
     const bool ok = SaveImageFile(picture, path);
     if (ok) modified = 0;
     return ok;
@@ -118,43 +123,64 @@ void CTavrikDoc::OnEditRedo() {
     if (undo.Redo()) MarkModified();
 }
 
-void CTavrikDoc::ApplyProcessor(PixelProcessor* processor) {
-    if (!processor) return;
+namespace {
+constexpr char kTooLarge[] = "There is not enough memory for this operation: the result would be too large.";
+}  // namespace
+
+bool CTavrikDoc::ApplyProcessor(PixelProcessor* processor) {
+    if (!processor) return false;
     auto step = std::make_unique<UndoStep>();
+    bool done;
     {
         std::unique_ptr<ProgressSink> progress = progressHost_ ? progressHost_->CreateProgress() : nullptr;
-        step->Apply(*this, processor, progress.get());
+        done = step->Apply(*this, processor, progress.get());
+    }
+    // A run that changed nothing is no step.
+    if (!done) {
+        if (processor->PreparationFailed() && prompts_) prompts_->ShowMessage(kTooLarge);
+        return false;
     }
     if (undo.Push(std::move(step))) MarkModified();
     UpdateAllViews();
+    return true;
 }
 
-void CTavrikDoc::ApplyStep(std::unique_ptr<UndoStep> step) {
-    if (!step) return;
+bool CTavrikDoc::ApplyStep(std::unique_ptr<UndoStep> step) {
+    if (!step) return false;
     if (progressHost_) progressHost_->SetWaitCursor(true);
+    bool done;
     {
         std::unique_ptr<ProgressSink> progress = progressHost_ ? progressHost_->CreateProgress() : nullptr;
-        step->Apply(*this, nullptr, progress.get());
+        done = step->Apply(*this, nullptr, progress.get());
     }
-    if (undo.Push(std::move(step))) MarkModified();
-    UpdateAllViews();
+    if (done) {
+        if (undo.Push(std::move(step))) MarkModified();
+        UpdateAllViews();
+    }
     if (progressHost_) progressHost_->SetWaitCursor(false);
+    if (!done && prompts_) prompts_->ShowMessage(kTooLarge);
+    return done;
 }
 
 bool CTavrikDoc::RecordState(const Image& picture) {
+    return PushState(picture);
+}
+
+bool CTavrikDoc::PushState(Image before) {
     auto step = std::make_unique<UndoStep>();
-    step->beforeImage = picture;
+    step->beforeImage = std::move(before);
     DeepCopy(step->beforeObjects, objects);
     if (!undo.Push(std::move(step))) return false;
     MarkModified();
     return true;
 }
 
-void CTavrikDoc::SetNewImage(const Image& picture) {
+bool CTavrikDoc::SetNewImage(const Image& picture) {
     image = picture;
-    image.ConvertDepth(32);
+    const bool converted = image.ConvertDepth(32);
     MarkModified();
     UpdateAllViews();
+    return converted;
 }
 
 void CTavrikDoc::NoteEdit() {
@@ -175,11 +201,20 @@ bool CTavrikDoc::DeleteObject(OverlayObject* object) {
     return true;
 }
 
-void CTavrikDoc::Flatten() {
-    RecordState(image);
-    RenderAll(objects, image);
+bool CTavrikDoc::Flatten() {
+    // Drawn on a copy first: when the objects cannot be drawn the document keeps them and records
+    // nothing.
+    Image flat = image;
+    if (flat.IsValid() != image.IsValid() || !RenderAll(objects, flat)) {
+        if (prompts_)
+            prompts_->ShowMessage("The objects could not be drawn onto the image: it is too large.");
+        return false;
+    }
+    PushState(std::move(image));
+    image = std::move(flat);
     objects.clear();
     UpdateAllViews();
+    return true;
 }
 
 bool CTavrikDoc::BringToFront(OverlayObject* object) {

@@ -35,7 +35,8 @@ class CTavrikDoc : public QObject {
     void SetPathName(const std::string& path);
 
     // Reads the file into the image (32 bits); a file that does not decode leaves the image empty.
-    // False only when the file cannot be opened at all. Sets the path name.
+    // False when the file cannot be opened at all or its picture cannot become 32 bits (too large).
+    // Sets the path name.
     bool OnOpenDocument(const std::string& path);
     // Writes the image with every object drawn on it; the document itself stays as it is.
     bool OnSaveDocument(const std::string& path);
@@ -51,10 +52,12 @@ class CTavrikDoc : public QObject {
     bool CanUndo() const { return undo.UndoCount() > 0; }
     bool CanRedo() const { return undo.RedoCount() > 0; }
 
-    // Runs one image processor as one undo step; null does nothing.
-    void ApplyProcessor(PixelProcessor* processor);
-    // Runs a ready-made step (a resize) and records it.
-    void ApplyStep(std::unique_ptr<UndoStep> step);
+    // Runs one image processor as one undo step; null does nothing. False, and no step, when the
+    // processor rejected the picture or could not be run on it (said in a message when the result
+    // would be too large).
+    bool ApplyProcessor(PixelProcessor* processor);
+    // Runs a ready-made step (a resize) and records it; a step that fails is reported and not recorded.
+    bool ApplyStep(std::unique_ptr<UndoStep> step);
     // Records the state before a change the caller is about to make: a copy of picture (the document's
     // own image) and of the objects.
     bool RecordState(const Image& picture);
@@ -63,14 +66,16 @@ class CTavrikDoc : public QObject {
     static bool SaveImageFile(const Image& picture, const std::string& path);
 
     // A capture or the New command's blank image becomes the picture (at 32 bits); objects stay.
-    void SetNewImage(const Image& picture);
+    // False when it could not become 32 bits: it is kept as it is, and objects are not drawn on it.
+    bool SetNewImage(const Image& picture);
     // Changes that record no undo step (paste, cut, moving, restyling or editing an object) still
     // make the document differ from its file.
     void NoteEdit();
 
-    // The object commands of the view's context menu. Delete and Flatten are undo steps.
+    // The object commands of the view's context menu. Delete and Flatten are undo steps. Flatten
+    // refuses (and says so) when the objects cannot be drawn onto the picture.
     bool DeleteObject(OverlayObject* object);
-    void Flatten();
+    bool Flatten();
     bool BringToFront(OverlayObject* object);
     bool SendToBack(OverlayObject* object);
 
@@ -88,6 +93,7 @@ class CTavrikDoc : public QObject {
     void titleChanged(const QString& title);
 
   private:
+    bool PushState(Image before);
     bool SaveDialogAndSave(bool keepPathName);
     void ReportSaveFailure(const std::string& path);
     void MarkModified() { modified = 1; }

@@ -6,8 +6,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <fstream>
+#include <functional>
 
 #include "editor/editor_test_util.h"
 #include "image/codecs/image_codec.h"
@@ -215,7 +217,7 @@ TEST_F(DocumentTest, FlattenThenUndoBringsBackImageAndObjects) {
     EXPECT_EQ(At(doc_.image, 1, 1), (Bgra{255, 255, 255, 255}));
 
     // After an image command the picture is 24-bit; flattening still burns the objects in.
-    doc_.image.ConvertDepth(24);
+    ASSERT_TRUE(doc_.image.ConvertDepth(24));
     doc_.Flatten();
     EXPECT_EQ(At(doc_.image, 1, 1), (Bgra{0, 0, 255, 255}));
 }
@@ -246,6 +248,47 @@ TEST_F(DocumentTest, DeleteIsAStepAndTheLayerCommandsReorder) {
     EXPECT_FALSE(doc_.DeleteObject(nullptr));
     doc_.OnEditUndo();
     EXPECT_EQ(colours(), (std::vector<ColorRef>{3, 2, 1}));
+}
+
+TEST_F(DocumentTest, OperationsThatCannotBeDoneLeaveTheDocumentAsItWas) {
+    // A 1-bit picture whose 32-bit form would pass the size bound, and a long thin one whose turn or
+    // enlargement would.
+    Image wide;
+    ASSERT_TRUE(wide.Create(1 << 17, 2049, 1));
+    const Image thin = test::White(40000, 2);
+    struct Case {
+        const char* name;
+        const Image* picture;
+        std::function<bool(CTavrikDoc&)> run;
+    } cases[] = {
+        {"flatten", &wide, [](CTavrikDoc& d) { return d.Flatten(); }},
+        {"save", &wide, [](CTavrikDoc& d) { return d.OnFileSave(); }},
+        {"rotate", &thin,
+         [](CTavrikDoc& d) {
+             RotateProcessor turn(45);
+             return d.ApplyProcessor(&turn);
+         }},
+        {"resize", &thin,
+         [](CTavrikDoc& d) { return d.ApplyStep(std::make_unique<ResizeUndoStep>(40000, 40000, 1)); }},
+    };
+    for (const Case& c : cases) {
+        ScriptedPrompts prompts;
+        CTavrikDoc doc;
+        doc.SetPrompts(&prompts);
+        doc.SetPathName(File(std::string(c.name) + ".png"));
+        doc.image = *c.picture;
+        doc.objects.push_back(Box(0, 0, 4, 4));
+        EXPECT_FALSE(c.run(doc)) << c.name;
+        EXPECT_EQ(doc.undo.UndoCount(), 0u) << c.name;
+        EXPECT_EQ(doc.modified, 0) << c.name;
+        EXPECT_EQ(doc.objects.size(), 1u) << c.name;
+        ASSERT_EQ(doc.image.Depth(), c.picture->Depth()) << c.name;
+        ASSERT_EQ(doc.image.Width(), c.picture->Width()) << c.name;
+        ASSERT_EQ(doc.image.Height(), c.picture->Height()) << c.name;
+        EXPECT_EQ(std::memcmp(doc.image.Bits(), c.picture->Bits(), c.picture->PixelBytes()), 0) << c.name;
+        EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(doc.PathName()))) << c.name;
+        EXPECT_EQ(prompts.messages.size(), 1u) << c.name;  // the user is told
+    }
 }
 
 TEST(UndoHistoryLimit, TrimsRedoFromTheBackThenUndoFromTheFront) {
@@ -386,7 +429,7 @@ TEST_F(DocumentTest, SavingThroughEveryExtensionAndReadingBack) {
 }
 
 TEST_F(DocumentTest, ObjectsAreSavedWhenThePictureIs24Bit) {
-    doc_.image.ConvertDepth(24);
+    ASSERT_TRUE(doc_.image.ConvertDepth(24));
     doc_.objects.push_back(Box(2, 1, 6, 4));
     ASSERT_TRUE(doc_.OnSaveDocument(File("p.png")));
     EXPECT_EQ(doc_.image.Depth(), 24);
