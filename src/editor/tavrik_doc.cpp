@@ -30,6 +30,15 @@ void CTavrikDoc::SetTitle(const QString& title) {
 void CTavrikDoc::SetPathName(const std::string& path) {
     pathName_ = path;
     SetTitle(QFileInfo(QString::fromStdString(path)).fileName());
+    // Every time, so the recent-file list moves the file to its top.
+    emit pathNameChanged(QString::fromStdString(pathName_));
+}
+
+void CTavrikDoc::SetModified(int value) {
+    value = value != 0 ? 1 : 0;
+    if (value == modified) return;
+    modified = value;
+    emit modifiedChanged(modified != 0);
 }
 
 bool CTavrikDoc::OnOpenDocument(const std::string& path) {
@@ -68,7 +77,7 @@ bool CTavrikDoc::OnSaveDocument(const std::string& path) {
     // Saving without the objects the user sees would write a different picture.
     if (picture.IsValid() != image.IsValid() || !RenderAll(objects, picture)) return false;
     const bool ok = SaveImageFile(picture, path);
-    if (ok) modified = 0;
+    if (ok) SetModified(0);
     return ok;
 }
 
@@ -76,25 +85,25 @@ void CTavrikDoc::ReportSaveFailure(const std::string& path) {
     if (prompts_) prompts_->ShowMessage("The image could not be saved to \"" + path + "\".");
 }
 
-bool CTavrikDoc::SaveDialogAndSave(bool keepPathName) {
-    if (!prompts_) return false;
+CTavrikDoc::SaveResult CTavrikDoc::SaveWithDialog(bool keepPathName) {
+    if (!prompts_) return SaveResult::kCancelled;
     const std::optional<std::string> path = prompts_->AskSavePath(title_.toStdString());
-    if (!path || path->empty()) return false;
+    if (!path || path->empty()) return SaveResult::kCancelled;
     if (!keepPathName) SetPathName(*path);
-    if (OnSaveDocument(*path)) return true;
+    if (OnSaveDocument(*path)) return SaveResult::kSaved;
     ReportSaveFailure(*path);
-    return false;
+    return SaveResult::kFailed;
 }
 
 bool CTavrikDoc::OnFileSave() {
-    if (pathName_.empty()) return SaveDialogAndSave(false);
+    if (pathName_.empty()) return SaveWithDialog(false) == SaveResult::kSaved;
     if (OnSaveDocument(pathName_)) return true;
     ReportSaveFailure(pathName_);
     return false;
 }
 
 bool CTavrikDoc::OnFileSaveAs() {
-    return SaveDialogAndSave(false);
+    return SaveWithDialog(false) == SaveResult::kSaved;
 }
 
 bool CTavrikDoc::OnCloseDocument() {
@@ -108,19 +117,24 @@ bool CTavrikDoc::OnCloseDocument() {
             return true;
         case DocumentPrompts::Answer::kYes:
             // Saving a copy from the prompt does not rename the document; a failed save keeps it open.
-            return SaveDialogAndSave(true);
+            return SaveWithDialog(true) == SaveResult::kSaved;
     }
     return false;
 }
 
+// Views hear of the change only once the step has moved to its new stack and modified is set.
 void CTavrikDoc::OnEditUndo() {
     if (view_) view_->ClearSelectionState();
-    if (undo.Undo()) MarkModified();
+    if (!undo.Undo()) return;
+    MarkModified();
+    UpdateAllViews();
 }
 
 void CTavrikDoc::OnEditRedo() {
     if (view_) view_->ClearSelectionState();
-    if (undo.Redo()) MarkModified();
+    if (!undo.Redo()) return;
+    MarkModified();
+    UpdateAllViews();
 }
 
 namespace {
@@ -192,11 +206,45 @@ ObjectList::iterator CTavrikDoc::Find(OverlayObject* object) {
                         [object](const auto& o) { return o.get() == object; });
 }
 
+OverlayObject* CTavrikDoc::AddObject(std::unique_ptr<OverlayObject> object) {
+    if (!object) return nullptr;
+    const int wasModified = modified;
+    const bool recorded = RecordState(image);
+    MarkModified();
+    objects.push_back(std::move(object));
+    OverlayObject* added = objects.back().get();
+    newObject_ = {added, undo.Changes(), recorded, wasModified};
+    emit objectAdded(added);
+    UpdateAllViews();
+    return added;
+}
+
+bool CTavrikDoc::CancelNewObject(OverlayObject* object) {
+    auto it = Find(object);
+    if (!object || it == objects.end()) return false;
+    emit objectRemoved(object);
+    objects.erase(it);
+    if (newObject_.object == object && newObject_.stepRecorded && undo.DropNewest(newObject_.changes))
+        SetModified(newObject_.wasModified);
+    newObject_ = {};
+    UpdateAllViews();
+    return true;
+}
+
+void CTavrikDoc::NoteObjectChanged(OverlayObject* object) {
+    if (!object || Find(object) == objects.end()) return;
+    MarkModified();
+    emit objectChanged(object);
+    UpdateAllViews();
+}
+
 bool CTavrikDoc::DeleteObject(OverlayObject* object) {
     auto it = Find(object);
     if (!object || it == objects.end()) return false;
     RecordState(image);
+    emit objectRemoved(object);
     objects.erase(it);
+    if (view_) view_->ClearSelectionState();
     UpdateAllViews();
     return true;
 }
@@ -212,7 +260,9 @@ bool CTavrikDoc::Flatten() {
     }
     PushState(std::move(image));
     image = std::move(flat);
+    for (const auto& object : objects) emit objectRemoved(object.get());
     objects.clear();
+    if (view_) view_->ClearSelectionState();
     UpdateAllViews();
     return true;
 }
@@ -222,6 +272,7 @@ bool CTavrikDoc::BringToFront(OverlayObject* object) {
     if (!object || it == objects.end()) return false;
     objects.splice(objects.end(), objects, it);
     MarkModified();
+    emit objectChanged(object);
     UpdateAllViews();
     return true;
 }
@@ -231,6 +282,7 @@ bool CTavrikDoc::SendToBack(OverlayObject* object) {
     if (!object || it == objects.end()) return false;
     objects.splice(objects.begin(), objects, it);
     MarkModified();
+    emit objectChanged(object);
     UpdateAllViews();
     return true;
 }

@@ -47,6 +47,10 @@ class CTavrikDoc : public QObject {
     // A failed save is reported by name; false also when the dialog was cancelled.
     bool OnFileSave();
     bool OnFileSaveAs();
+    // The save dialog, then the save; a failure is reported by name. keepPathName: a copy is saved and
+    // the document keeps its name (the close prompt's Yes); otherwise it takes the chosen path.
+    enum class SaveResult { kSaved, kCancelled, kFailed };
+    SaveResult SaveWithDialog(bool keepPathName);
     void OnEditUndo();
     void OnEditRedo();
     bool CanUndo() const { return undo.UndoCount() > 0; }
@@ -71,9 +75,18 @@ class CTavrikDoc : public QObject {
     // Changes that record no undo step (paste, cut, moving, restyling or editing an object) still
     // make the document differ from its file.
     void NoteEdit();
+    void SetModified(int value);
 
-    // The object commands of the view's context menu. Delete and Flatten are undo steps. Flatten
-    // refuses (and says so) when the objects cannot be drawn onto the picture.
+    // A new object from a tool: one undo step, then it lies on top. Returns it.
+    OverlayObject* AddObject(std::unique_ptr<OverlayObject> object);
+    // Takes back the object just added (its text dialog was cancelled): no undo step, and the step its
+    // addition recorded goes too while nothing was recorded since.
+    bool CancelNewObject(OverlayObject* object);
+    // The view moved, resized or restyled the object, or its text was edited (no undo step).
+    void NoteObjectChanged(OverlayObject* object);
+
+    // The object commands of the view's context menu. Delete and Flatten are undo steps and clear the
+    // view's selection. Flatten refuses (and says so) when the objects cannot be drawn onto the picture.
     bool DeleteObject(OverlayObject* object);
     bool Flatten();
     bool BringToFront(OverlayObject* object);
@@ -89,14 +102,21 @@ class CTavrikDoc : public QObject {
     int modified = 0;
 
   signals:
+    // The picture or the objects changed (sent once the history and modified have settled).
     void updated();
     void titleChanged(const QString& title);
+    void pathNameChanged(const QString& path);
+    void modifiedChanged(bool modified);
+    // Sent while the object is still alive and in the list (added: just appended; removed: just before
+    // it goes).
+    void objectAdded(OverlayObject* object);
+    void objectRemoved(OverlayObject* object);
+    void objectChanged(OverlayObject* object);
 
   private:
     bool PushState(Image before);
-    bool SaveDialogAndSave(bool keepPathName);
     void ReportSaveFailure(const std::string& path);
-    void MarkModified() { modified = 1; }
+    void MarkModified() { SetModified(1); }
     ObjectList::iterator Find(OverlayObject* object);
 
     DocumentPrompts* prompts_ = nullptr;
@@ -104,6 +124,13 @@ class CTavrikDoc : public QObject {
     ProgressHost* progressHost_ = nullptr;
     QString title_;
     std::string pathName_;
+    // The object AddObject made last, and the history as it left it.
+    struct NewObject {
+        OverlayObject* object = nullptr;
+        uint64_t changes = 0;
+        bool stepRecorded = false;
+        int wasModified = 0;
+    } newObject_;
 };
 
 }  // namespace glimmora

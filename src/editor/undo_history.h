@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 
@@ -24,7 +25,8 @@ class UndoStep {
     // Takes the before state, then runs processor (if any) over the document's image. False when the
     // processor rejected the picture or could not be run on it: the picture is unchanged.
     virtual bool Apply(CTavrikDoc& doc, PixelProcessor* processor, ProgressSink* progress);
-    // Keeps the current state as the after state and restores the before state.
+    // Keeps the current state as the after state and restores the before state. The document tells
+    // its views once the history has settled.
     virtual void Undo(CTavrikDoc& doc);
     // Keeps the current state as the before state and restores the after state.
     virtual void Redo(CTavrikDoc& doc);
@@ -70,6 +72,10 @@ class UndoHistory {
     void SetLimit(int n);
     int Limit() const { return limit_; }
 
+    // Counts every change of the stacks, so a caller can tell that its own push is still the newest.
+    uint64_t Changes() const { return changes_; }
+    // Forgets the newest undo step if the stacks are as they were at changes (a push that is taken back).
+    bool DropNewest(uint64_t changes);
     // Undoes the newest step / redoes the last undone one; false when there is none.
     bool Undo();
     bool Redo();
@@ -79,6 +85,7 @@ class UndoHistory {
   private:
     CTavrikDoc& owner_;
     int limit_ = kInitialLimit;
+    uint64_t changes_ = 0;
     std::deque<std::unique_ptr<UndoStep>> undo_;  // oldest at the front
     std::deque<std::unique_ptr<UndoStep>> redo_;  // last undone at the front
 };
