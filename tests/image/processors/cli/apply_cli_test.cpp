@@ -57,8 +57,7 @@ class ApplyCli : public ::testing::Test {
     Image Load(const std::string& path) const {
         SetFactory(std::make_unique<FreeImageCodecFactory>());
         Image image;
-        image.Load(path);
-        image.ConvertDepth(32);
+        EXPECT_TRUE(image.Load(path) && image.ConvertDepth(32)) << path;
         return image;
     }
 
