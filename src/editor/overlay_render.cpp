@@ -8,9 +8,10 @@
 #include <QPolygon>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
-#include "image/processors/geometry.h"
+#include "image/processors/processor.h"
 
 namespace glimmora {
 
@@ -248,16 +249,63 @@ ObjectCanvas DrawHighlight(const HighlightObject& o, int tw, int th) {
     return out;
 }
 
-ObjectCanvas DrawStamp(const StampObject& o) {
+// The stamp resampled to its box the way ResizeBilinear does it, but only the pixels that can show:
+// a stamp dragged huge must not ask for the whole box on every repaint.
+ObjectCanvas DrawStamp(const StampObject& o, int tw, int th) {
     ObjectCanvas out;
-    if (!o.stampImage.IsValid()) return out;
-    out.image = o.stampImage;
+    const Box full = MakeBox(o.left, o.top, o.right, o.bottom);
+    if (!o.stampImage.IsValid() || full.Empty()) return out;
+    const Box visible = VisiblePart(full, tw, th);
+    if (visible.Empty()) return out;
+    Image src = o.stampImage;
     // Resampled at 32 bits, so palette stamps are scaled like the others.
-    if (!out.image.ConvertDepth(32)) return {};
-    ResizeBilinear(out.image, o.right - o.left, o.bottom - o.top, nullptr);
-    out.image.SetPosition(0, 0);
-    out.x = o.left;
-    out.y = o.top;
+    if (!src.ConvertDepth(32)) return out;
+    const int64_t width = full.Width(), height = full.Height();
+    const bool sameSize = width == src.Width() && height == src.Height();
+    // A one-pixel-wide or -high stamp gets a replicated neighbour for every sample.
+    if (!sameSize && (src.Width() == 1 || src.Height() == 1)) {
+        src.ExpandCanvas(true, 0, 0, src.Width() == 1 ? 1 : 0, src.Height() == 1 ? 1 : 0);
+        if (src.Width() < 2 || src.Height() < 2) return out;
+    }
+    if (!out.image.Create(visible.Width(), visible.Height(), 32)) return out;
+    const int64_t sw = src.Width(), sh = src.Height();
+    struct Step {
+        int64_t index, rest;
+    };
+    auto step = [](int64_t i, int64_t sourceSize, int64_t size) {
+        Step s{i * sourceSize / size, i * sourceSize % size};
+        if (s.index >= sourceSize - 1) s = {sourceSize - 2, size - 1};
+        return s;
+    };
+    for (int y = 0; y < visible.Height(); ++y) {
+        const int64_t oy = int64_t{visible.top} - full.top + y;
+        uint8_t* d = out.image.Row(y);
+        if (sameSize) {
+            std::memcpy(
+                d,
+                src.PixelAddress(static_cast<int>(int64_t{visible.left} - full.left), static_cast<int>(oy)),
+                static_cast<size_t>(visible.Width()) * 4);
+            continue;
+        }
+        const Step sy = step(oy, sh, height);
+        const double fy = static_cast<double>(sy.rest) / static_cast<double>(height);
+        const uint8_t* top = src.Row(static_cast<int>(sy.index));
+        const uint8_t* bottom = src.Row(static_cast<int>(sy.index + 1));
+        for (int x = 0; x < visible.Width(); ++x, d += 4) {
+            const Step sx = step(int64_t{visible.left} - full.left + x, sw, width);
+            const uint8_t* p00 = top + sx.index * 4;
+            if (sx.rest == 0 && sy.rest == 0) {
+                std::memcpy(d, p00, 4);
+                continue;
+            }
+            const uint8_t* p01 = bottom + sx.index * 4;
+            const auto mixed = BilinearSample(static_cast<double>(sx.rest) / static_cast<double>(width), fy,
+                                              true, p00, p00 + 4, p01, p01 + 4);
+            std::memcpy(d, mixed.data(), 4);
+        }
+    }
+    out.x = visible.left;
+    out.y = visible.top;
     return out;
 }
 
@@ -388,7 +436,8 @@ ObjectCanvas DrawObjectCanvas(const OverlayObject& object, int targetWidth, int 
         return DrawArrow(*arrow, targetWidth, targetHeight);
     if (auto* box = dynamic_cast<const HighlightObject*>(&object))
         return DrawHighlight(*box, targetWidth, targetHeight);
-    if (auto* stamp = dynamic_cast<const StampObject*>(&object)) return DrawStamp(*stamp);
+    if (auto* stamp = dynamic_cast<const StampObject*>(&object))
+        return DrawStamp(*stamp, targetWidth, targetHeight);
     return {};
 }
 
@@ -400,11 +449,12 @@ void RenderObject(const OverlayObject& object, Image& target) {
     Composite(target, canvas.image, canvas.x, canvas.y, 100 - object.transparency);
 }
 
-void RenderAll(const ObjectList& objects, Image& target) {
-    if (objects.empty() || !target.IsValid()) return;
-    if (!target.ConvertDepth(32)) return;
+bool RenderAll(const ObjectList& objects, Image& target) {
+    if (objects.empty()) return true;
+    if (!target.ConvertDepth(32)) return false;
     for (const auto& object : objects)
         if (object) RenderObject(*object, target);
+    return true;
 }
 
 }  // namespace glimmora

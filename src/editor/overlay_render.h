@@ -32,8 +32,9 @@ void RenderObject(const OverlayObject& object, Image& target);
 
 // Every object in list order. A target of another depth is turned into a 32-bit image first, so
 // objects show (and are saved and flattened) whatever the picture's depth; without objects the
-// target is not touched.
-void RenderAll(const ObjectList& objects, Image& target);
+// target is not touched. False, target unchanged, when there are objects but the target has no
+// pixels or cannot become 32 bits (it would pass the size bound): nothing could be drawn.
+bool RenderAll(const ObjectList& objects, Image& target);
 
 // The font of a text object: its family when installed, else the generic sans-serif family.
 QFont MakeTextFont(const TextObject& object);

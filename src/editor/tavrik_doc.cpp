@@ -30,6 +30,15 @@ void CTavrikDoc::SetTitle(const QString& title) {
 void CTavrikDoc::SetPathName(const std::string& path) {
     pathName_ = path;
     SetTitle(QFileInfo(QString::fromStdString(path)).fileName());
+    // Every time, so the recent-file list moves the file to its top.
+    emit pathNameChanged(QString::fromStdString(pathName_));
+}
+
+void CTavrikDoc::SetModified(int value) {
+    value = value != 0 ? 1 : 0;
+    if (value == modified) return;
+    modified = value;
+    emit modifiedChanged(modified != 0);
 }
 
 bool CTavrikDoc::OnOpenDocument(const std::string& path) {
@@ -43,8 +52,12 @@ bool CTavrikDoc::OnOpenDocument(const std::string& path) {
     }
     // Read through FreeImage whatever factory happens to be current.
     Image loaded;
-    if (!LoadFirstFrame(FreeImageCodecFactory(), path, loaded) || !loaded.ConvertDepth(32)) {
+    if (!LoadFirstFrame(FreeImageCodecFactory(), path, loaded)) {
         if (prompts_) prompts_->ShowMessage("Cannot open the file \"" + path + "\".");
+        return false;
+    }
+    if (!loaded.ConvertDepth(32)) {
+        if (prompts_) prompts_->ShowMessage("The file \"" + path + "\" is too large to edit.");
         return false;
     }
     image = std::move(loaded);
@@ -59,9 +72,10 @@ bool CTavrikDoc::SaveImageFile(const Image& picture, const std::string& path) {
 
 bool CTavrikDoc::OnSaveDocument(const std::string& path) {
     Image picture = image;
-    RenderAll(objects, picture);
+    // Saving without the objects the user sees would write a different picture.
+    if (picture.IsValid() != image.IsValid() || !RenderAll(objects, picture)) return false;
     const bool ok = SaveImageFile(picture, path);
-    if (ok) modified = 0;
+    if (ok) SetModified(0);
     return ok;
 }
 
@@ -69,25 +83,25 @@ void CTavrikDoc::ReportSaveFailure(const std::string& path) {
     if (prompts_) prompts_->ShowMessage("The image could not be saved to \"" + path + "\".");
 }
 
-bool CTavrikDoc::SaveDialogAndSave(bool keepPathName) {
-    if (!prompts_) return false;
+CTavrikDoc::SaveResult CTavrikDoc::SaveWithDialog(bool keepPathName) {
+    if (!prompts_) return SaveResult::kCancelled;
     const std::optional<std::string> path = prompts_->AskSavePath(title_.toStdString());
-    if (!path || path->empty()) return false;
+    if (!path || path->empty()) return SaveResult::kCancelled;
     if (!keepPathName) SetPathName(*path);
-    if (OnSaveDocument(*path)) return true;
+    if (OnSaveDocument(*path)) return SaveResult::kSaved;
     ReportSaveFailure(*path);
-    return false;
+    return SaveResult::kFailed;
 }
 
 bool CTavrikDoc::OnFileSave() {
-    if (pathName_.empty()) return SaveDialogAndSave(false);
+    if (pathName_.empty()) return SaveWithDialog(false) == SaveResult::kSaved;
     if (OnSaveDocument(pathName_)) return true;
     ReportSaveFailure(pathName_);
     return false;
 }
 
 bool CTavrikDoc::OnFileSaveAs() {
-    return SaveDialogAndSave(false);
+    return SaveWithDialog(false) == SaveResult::kSaved;
 }
 
 bool CTavrikDoc::OnCloseDocument() {
@@ -101,60 +115,86 @@ bool CTavrikDoc::OnCloseDocument() {
             return true;
         case DocumentPrompts::Answer::kYes:
             // Saving a copy from the prompt does not rename the document; a failed save keeps it open.
-            return SaveDialogAndSave(true);
+            return SaveWithDialog(true) == SaveResult::kSaved;
     }
     return false;
 }
 
+// Views hear of the change only once the step has moved to its new stack and modified is set.
 void CTavrikDoc::OnEditUndo() {
     if (view_) view_->ClearSelectionState();
-    if (undo.Undo()) MarkModified();
+    if (!undo.Undo()) return;
+    MarkModified();
+    UpdateAllViews();
 }
 
 void CTavrikDoc::OnEditRedo() {
     if (view_) view_->ClearSelectionState();
-    if (undo.Redo()) MarkModified();
+    if (!undo.Redo()) return;
+    MarkModified();
+    UpdateAllViews();
 }
 
-void CTavrikDoc::ApplyProcessor(PixelProcessor* processor) {
-    if (!processor) return;
+namespace {
+constexpr char kTooLarge[] = "There is not enough memory for this operation: the result would be too large.";
+}  // namespace
+
+bool CTavrikDoc::ApplyProcessor(PixelProcessor* processor) {
+    if (!processor) return false;
     auto step = std::make_unique<UndoStep>();
+    bool done;
     {
         std::unique_ptr<ProgressSink> progress = progressHost_ ? progressHost_->CreateProgress() : nullptr;
-        step->Apply(*this, processor, progress.get());
+        done = step->Apply(*this, processor, progress.get());
+    }
+    // A run that changed nothing is no step.
+    if (!done) {
+        if (processor->PreparationFailed() && prompts_) prompts_->ShowMessage(kTooLarge);
+        return false;
     }
     if (undo.Push(std::move(step))) MarkModified();
     UpdateAllViews();
+    return true;
 }
 
-void CTavrikDoc::ApplyStep(std::unique_ptr<UndoStep> step) {
-    if (!step) return;
+bool CTavrikDoc::ApplyStep(std::unique_ptr<UndoStep> step) {
+    if (!step) return false;
     if (progressHost_) progressHost_->SetWaitCursor(true);
+    bool done;
     {
         std::unique_ptr<ProgressSink> progress = progressHost_ ? progressHost_->CreateProgress() : nullptr;
-        step->Apply(*this, nullptr, progress.get());
+        done = step->Apply(*this, nullptr, progress.get());
     }
-    if (undo.Push(std::move(step))) MarkModified();
-    UpdateAllViews();
+    if (done) {
+        if (undo.Push(std::move(step))) MarkModified();
+        UpdateAllViews();
+    }
     if (progressHost_) progressHost_->SetWaitCursor(false);
+    if (!done && prompts_) prompts_->ShowMessage(kTooLarge);
+    return done;
 }
 
 bool CTavrikDoc::RecordState(const Image& picture) {
+    return PushState(picture);
+}
+
+bool CTavrikDoc::PushState(Image before) {
     auto step = std::make_unique<UndoStep>();
-    step->beforeImage = picture;
+    step->beforeImage = std::move(before);
     DeepCopy(step->beforeObjects, objects);
     if (!undo.Push(std::move(step))) return false;
     MarkModified();
     return true;
 }
 
-void CTavrikDoc::SetNewImage(const Image& picture) {
+bool CTavrikDoc::SetNewImage(const Image& picture) {
     Image converted(picture);
     // A picture that cannot be held at 32 bits leaves the document as it was.
-    if (!converted.ConvertDepth(32)) return;
+    if (!converted.ConvertDepth(32)) return false;
     image = std::move(converted);
     MarkModified();
     UpdateAllViews();
+    return true;
 }
 
 void CTavrikDoc::NoteEdit() {
@@ -166,20 +206,65 @@ ObjectList::iterator CTavrikDoc::Find(OverlayObject* object) {
                         [object](const auto& o) { return o.get() == object; });
 }
 
-bool CTavrikDoc::DeleteObject(OverlayObject* object) {
+OverlayObject* CTavrikDoc::AddObject(std::unique_ptr<OverlayObject> object) {
+    if (!object) return nullptr;
+    const int wasModified = modified;
+    const bool recorded = RecordState(image);
+    MarkModified();
+    objects.push_back(std::move(object));
+    OverlayObject* added = objects.back().get();
+    newObject_ = {added, undo.Changes(), recorded, wasModified};
+    emit objectAdded(added);
+    UpdateAllViews();
+    return added;
+}
+
+bool CTavrikDoc::CancelNewObject(OverlayObject* object) {
     auto it = Find(object);
     if (!object || it == objects.end()) return false;
-    RecordState(image);
+    emit objectRemoved(object);
     objects.erase(it);
+    if (newObject_.object == object && newObject_.stepRecorded && undo.DropNewest(newObject_.changes))
+        SetModified(newObject_.wasModified);
+    newObject_ = {};
     UpdateAllViews();
     return true;
 }
 
-void CTavrikDoc::Flatten() {
-    RecordState(image);
-    RenderAll(objects, image);
-    objects.clear();
+void CTavrikDoc::NoteObjectChanged(OverlayObject* object) {
+    if (!object || Find(object) == objects.end()) return;
+    MarkModified();
+    emit objectChanged(object);
     UpdateAllViews();
+}
+
+bool CTavrikDoc::DeleteObject(OverlayObject* object) {
+    auto it = Find(object);
+    if (!object || it == objects.end()) return false;
+    RecordState(image);
+    emit objectRemoved(object);
+    objects.erase(it);
+    if (view_) view_->ClearSelectionState();
+    UpdateAllViews();
+    return true;
+}
+
+bool CTavrikDoc::Flatten() {
+    // Drawn on a copy first: when the objects cannot be drawn the document keeps them and records
+    // nothing.
+    Image flat = image;
+    if (flat.IsValid() != image.IsValid() || !RenderAll(objects, flat)) {
+        if (prompts_)
+            prompts_->ShowMessage("The objects could not be drawn onto the image: it is too large.");
+        return false;
+    }
+    PushState(std::move(image));
+    image = std::move(flat);
+    for (const auto& object : objects) emit objectRemoved(object.get());
+    objects.clear();
+    if (view_) view_->ClearSelectionState();
+    UpdateAllViews();
+    return true;
 }
 
 bool CTavrikDoc::BringToFront(OverlayObject* object) {
@@ -187,6 +272,7 @@ bool CTavrikDoc::BringToFront(OverlayObject* object) {
     if (!object || it == objects.end()) return false;
     objects.splice(objects.end(), objects, it);
     MarkModified();
+    emit objectChanged(object);
     UpdateAllViews();
     return true;
 }
@@ -196,6 +282,7 @@ bool CTavrikDoc::SendToBack(OverlayObject* object) {
     if (!object || it == objects.end()) return false;
     objects.splice(objects.begin(), objects, it);
     MarkModified();
+    emit objectChanged(object);
     UpdateAllViews();
     return true;
 }

@@ -35,7 +35,8 @@ class CTavrikDoc : public QObject {
     void SetPathName(const std::string& path);
 
     // Reads the file into the image (32 bits); a file that does not decode leaves the image empty.
-    // False only when the file cannot be opened at all. Sets the path name.
+    // False when the file cannot be opened at all or its picture cannot become 32 bits (too large).
+    // Sets the path name.
     bool OnOpenDocument(const std::string& path);
     // Writes the image with every object drawn on it; the document itself stays as it is.
     bool OnSaveDocument(const std::string& path);
@@ -46,15 +47,21 @@ class CTavrikDoc : public QObject {
     // A failed save is reported by name; false also when the dialog was cancelled.
     bool OnFileSave();
     bool OnFileSaveAs();
+    // The save dialog, then the save; a failure is reported by name. keepPathName: a copy is saved and
+    // the document keeps its name (the close prompt's Yes); otherwise it takes the chosen path.
+    enum class SaveResult { kSaved, kCancelled, kFailed };
+    SaveResult SaveWithDialog(bool keepPathName);
     void OnEditUndo();
     void OnEditRedo();
     bool CanUndo() const { return undo.UndoCount() > 0; }
     bool CanRedo() const { return undo.RedoCount() > 0; }
 
-    // Runs one image processor as one undo step; null does nothing.
-    void ApplyProcessor(PixelProcessor* processor);
-    // Runs a ready-made step (a resize) and records it.
-    void ApplyStep(std::unique_ptr<UndoStep> step);
+    // Runs one image processor as one undo step; null does nothing. False, and no step, when the
+    // processor rejected the picture or could not be run on it (said in a message when the result
+    // would be too large).
+    bool ApplyProcessor(PixelProcessor* processor);
+    // Runs a ready-made step (a resize) and records it; a step that fails is reported and not recorded.
+    bool ApplyStep(std::unique_ptr<UndoStep> step);
     // Records the state before a change the caller is about to make: a copy of picture (the document's
     // own image) and of the objects.
     bool RecordState(const Image& picture);
@@ -63,14 +70,25 @@ class CTavrikDoc : public QObject {
     static bool SaveImageFile(const Image& picture, const std::string& path);
 
     // A capture or the New command's blank image becomes the picture (at 32 bits); objects stay.
-    void SetNewImage(const Image& picture);
+    // False when it could not become 32 bits: it is kept as it is, and objects are not drawn on it.
+    bool SetNewImage(const Image& picture);
     // Changes that record no undo step (paste, cut, moving, restyling or editing an object) still
     // make the document differ from its file.
     void NoteEdit();
+    void SetModified(int value);
 
-    // The object commands of the view's context menu. Delete and Flatten are undo steps.
+    // A new object from a tool: one undo step, then it lies on top. Returns it.
+    OverlayObject* AddObject(std::unique_ptr<OverlayObject> object);
+    // Takes back the object just added (its text dialog was cancelled): no undo step, and the step its
+    // addition recorded goes too while nothing was recorded since.
+    bool CancelNewObject(OverlayObject* object);
+    // The view moved, resized or restyled the object, or its text was edited (no undo step).
+    void NoteObjectChanged(OverlayObject* object);
+
+    // The object commands of the view's context menu. Delete and Flatten are undo steps and clear the
+    // view's selection. Flatten refuses (and says so) when the objects cannot be drawn onto the picture.
     bool DeleteObject(OverlayObject* object);
-    void Flatten();
+    bool Flatten();
     bool BringToFront(OverlayObject* object);
     bool SendToBack(OverlayObject* object);
 
@@ -84,13 +102,21 @@ class CTavrikDoc : public QObject {
     int modified = 0;
 
   signals:
+    // The picture or the objects changed (sent once the history and modified have settled).
     void updated();
     void titleChanged(const QString& title);
+    void pathNameChanged(const QString& path);
+    void modifiedChanged(bool modified);
+    // Sent while the object is still alive and in the list (added: just appended; removed: just before
+    // it goes).
+    void objectAdded(OverlayObject* object);
+    void objectRemoved(OverlayObject* object);
+    void objectChanged(OverlayObject* object);
 
   private:
-    bool SaveDialogAndSave(bool keepPathName);
+    bool PushState(Image before);
     void ReportSaveFailure(const std::string& path);
-    void MarkModified() { modified = 1; }
+    void MarkModified() { SetModified(1); }
     ObjectList::iterator Find(OverlayObject* object);
 
     DocumentPrompts* prompts_ = nullptr;
@@ -98,6 +124,13 @@ class CTavrikDoc : public QObject {
     ProgressHost* progressHost_ = nullptr;
     QString title_;
     std::string pathName_;
+    // The object AddObject made last, and the history as it left it.
+    struct NewObject {
+        OverlayObject* object = nullptr;
+        uint64_t changes = 0;
+        bool stepRecorded = false;
+        int wasModified = 0;
+    } newObject_;
 };
 
 }  // namespace glimmora

@@ -10,9 +10,9 @@ void UndoStep::TakeBefore(const CTavrikDoc& doc) {
     DeepCopy(beforeObjects, doc.objects);
 }
 
-void UndoStep::Apply(CTavrikDoc& doc, PixelProcessor* processor, ProgressSink* progress) {
+bool UndoStep::Apply(CTavrikDoc& doc, PixelProcessor* processor, ProgressSink* progress) {
     TakeBefore(doc);
-    if (processor) RunProcessor(doc.image, *processor, progress);
+    return !processor || RunProcessor(doc.image, *processor, progress);
 }
 
 void UndoStep::Undo(CTavrikDoc& doc) {
@@ -20,7 +20,6 @@ void UndoStep::Undo(CTavrikDoc& doc) {
     DeepCopy(afterObjects, doc.objects);
     doc.image = beforeImage;
     DeepCopy(doc.objects, beforeObjects);
-    doc.UpdateAllViews();
 }
 
 void UndoStep::Redo(CTavrikDoc& doc) {
@@ -28,15 +27,15 @@ void UndoStep::Redo(CTavrikDoc& doc) {
     DeepCopy(beforeObjects, doc.objects);
     doc.image = afterImage;
     DeepCopy(doc.objects, afterObjects);
-    doc.UpdateAllViews();
 }
 
-void ResizeUndoStep::Apply(CTavrikDoc& doc, PixelProcessor*, ProgressSink* progress) {
+bool ResizeUndoStep::Apply(CTavrikDoc& doc, PixelProcessor*, ProgressSink* progress) {
     TakeBefore(doc);
-    if (quality == 0)
-        ResizeNearest(doc.image, targetWidth, targetHeight);
-    else if (quality == 1)
-        ResizeBilinear(doc.image, targetWidth, targetHeight, progress);
+    const bool newSize = targetWidth > 0 && targetHeight > 0 &&
+                         (targetWidth != doc.image.Width() || targetHeight != doc.image.Height());
+    if (quality == 0) return ResizeNearest(doc.image, targetWidth, targetHeight) || !newSize;
+    if (quality == 1) return ResizeBilinear(doc.image, targetWidth, targetHeight, progress) || !newSize;
+    return true;
 }
 
 void UndoHistory::UndoOne(UndoStep& step) {
@@ -49,6 +48,7 @@ void UndoHistory::RedoOne(UndoStep& step) {
 
 bool UndoHistory::Push(std::unique_ptr<UndoStep> step) {
     if (limit_ <= 0 || !step) return false;
+    ++changes_;
     redo_.clear();
     if (undo_.size() >= static_cast<size_t>(limit_)) undo_.pop_front();
     undo_.push_back(std::move(step));
@@ -58,13 +58,22 @@ bool UndoHistory::Push(std::unique_ptr<UndoStep> step) {
 void UndoHistory::SetLimit(int n) {
     if (n < 0) return;
     limit_ = n;
+    ++changes_;
     const size_t keep = static_cast<size_t>(n);
     while (undo_.size() + redo_.size() > keep && !redo_.empty()) redo_.pop_back();
     while (undo_.size() + redo_.size() > keep && !undo_.empty()) undo_.pop_front();
 }
 
+bool UndoHistory::DropNewest(uint64_t changes) {
+    if (changes != changes_ || undo_.empty()) return false;
+    undo_.pop_back();
+    ++changes_;
+    return true;
+}
+
 bool UndoHistory::Undo() {
     if (undo_.empty()) return false;
+    ++changes_;
     std::unique_ptr<UndoStep> step = std::move(undo_.back());
     undo_.pop_back();
     UndoOne(*step);
@@ -74,6 +83,7 @@ bool UndoHistory::Undo() {
 
 bool UndoHistory::Redo() {
     if (redo_.empty()) return false;
+    ++changes_;
     std::unique_ptr<UndoStep> step = std::move(redo_.front());
     redo_.pop_front();
     RedoOne(*step);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 
@@ -21,9 +22,11 @@ class UndoStep {
     UndoStep& operator=(const UndoStep&) = delete;
     virtual ~UndoStep() = default;
 
-    // Takes the before state, then runs processor (if any) over the document's image.
-    virtual void Apply(CTavrikDoc& doc, PixelProcessor* processor, ProgressSink* progress);
-    // Keeps the current state as the after state and restores the before state.
+    // Takes the before state, then runs processor (if any) over the document's image. False when the
+    // processor rejected the picture or could not be run on it: the picture is unchanged.
+    virtual bool Apply(CTavrikDoc& doc, PixelProcessor* processor, ProgressSink* progress);
+    // Keeps the current state as the after state and restores the before state. The document tells
+    // its views once the history has settled.
     virtual void Undo(CTavrikDoc& doc);
     // Keeps the current state as the before state and restores the after state.
     virtual void Redo(CTavrikDoc& doc);
@@ -42,7 +45,8 @@ class ResizeUndoStep : public UndoStep {
   public:
     ResizeUndoStep(int width, int height, int quality)
         : targetWidth(width), targetHeight(height), quality(quality) {}
-    void Apply(CTavrikDoc& doc, PixelProcessor* processor, ProgressSink* progress) override;
+    // False when the picture could not be resampled to a new size (past the size bound).
+    bool Apply(CTavrikDoc& doc, PixelProcessor* processor, ProgressSink* progress) override;
 
     int targetWidth;
     int targetHeight;
@@ -68,6 +72,10 @@ class UndoHistory {
     void SetLimit(int n);
     int Limit() const { return limit_; }
 
+    // Counts every change of the stacks, so a caller can tell that its own push is still the newest.
+    uint64_t Changes() const { return changes_; }
+    // Forgets the newest undo step if the stacks are as they were at changes (a push that is taken back).
+    bool DropNewest(uint64_t changes);
     // Undoes the newest step / redoes the last undone one; false when there is none.
     bool Undo();
     bool Redo();
@@ -77,6 +85,7 @@ class UndoHistory {
   private:
     CTavrikDoc& owner_;
     int limit_ = kInitialLimit;
+    uint64_t changes_ = 0;
     std::deque<std::unique_ptr<UndoStep>> undo_;  // oldest at the front
     std::deque<std::unique_ptr<UndoStep>> redo_;  // last undone at the front
 };

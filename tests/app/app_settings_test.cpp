@@ -2,10 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "app/settings/ini_profile.h"
 #include "app/settings/program_directory.h"
@@ -253,6 +262,62 @@ TEST_F(AppSettingsTest, HotkeysRoundTrip) {
         EXPECT_EQ(back.hotkeys[mode].Hotkey, 65 + mode);
         EXPECT_EQ(back.hotkeys[mode].HotkeyMask, 6);
     }
+}
+
+TEST_F(AppSettingsTest, FailedWritesAreReportedOnceAndAFifoIsNeverWaitedFor) {
+    // A FIFO as config.ini: every access must give up at once instead of waiting for a writer.
+    const std::string fifo = dir_.File("fifo.ini");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> done{false};
+    AppSettings loaded;
+    bool written = true;
+    std::thread reader([&] {
+        LoadAppSettings(loaded, fifo);
+        written = glimmora::WriteCloseSettings(loaded, fifo);
+        done = true;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const bool waited = !done;
+    // Release a reader stuck in open() so the test ends either way.
+    while (!done) {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    reader.join();
+    EXPECT_FALSE(waited);
+    EXPECT_EQ(loaded.CapDelayTime, 500);
+    EXPECT_FALSE(written);
+    struct stat st;
+    ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));  // not replaced by a regular file
+
+    // Each writer that fails says so once, naming the file and the reason.
+    AppSettings s;
+    struct Case {
+        const char* name;
+        std::string path;
+        std::function<bool(const AppSettings&, const std::string&)> write;
+        const char* reason;
+    } cases[] = {
+        {"dialog into a missing folder", dir_.File("missing/config.ini"),
+         glimmora::WriteCaptureDialogSettings, ""},
+        {"close into a missing folder", dir_.File("missing/config.ini"), glimmora::WriteCloseSettings, ""},
+        {"hotkeys into a FIFO", fifo, glimmora::WriteHotkeySettings, "not a regular file"},
+    };
+    for (const Case& c : cases) {
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(c.write(s, c.path)) << c.name;
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << c.name << ": " << said;
+        EXPECT_NE(said.find(c.path), std::string::npos) << c.name << ": " << said;
+        EXPECT_NE(said.find(c.reason), std::string::npos) << c.name << ": " << said;
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(glimmora::WriteCloseSettings(s, path_));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST(ProgramDirectory, IsTheFolderOfTheRunningProgram) {

@@ -42,9 +42,42 @@ expect_failure "unknown extension" "$dir/a.xyz" "$cli" convert "$dir/in.png" "$d
 expect_failure "no extension" "$dir/noext" "$cli" convert "$dir/in.png" "$dir/noext"
 expect_failure "missing folder" "$dir/no/a.png" "$cli" convert "$dir/in.png" "$dir/no/a.png"
 head -c 100 /dev/urandom >"$dir/junk.png"
+head -c 200 "$dir/in.png" >"$dir/damaged.png"
 expect_failure "junk input" "$dir/b.png" "$cli" convert "$dir/junk.png" "$dir/b.png"
 expect_failure "info of junk" "$dir/none" "$cli" info "$dir/junk.png"
 expect_failure "unknown command" "$dir/none" "$cli" frobnicate
+# As a Unix user expects: help on stdout with status 0, reasons in the messages, "--" ending the
+# options, decimal numbers, the format named from the content.
+expect_output() { # description, expected status, text the output must hold, command...
+    local what=$1 status=$2 text=$3
+    shift 3
+    "$@" >"$dir/out" 2>&1
+    local got=$?
+    [ "$got" = "$status" ] || { echo "FAIL: $what exited $got, not $status"; fail=1; }
+    [ -z "$text" ] || grep -qF -- "$text" "$dir/out" || { echo "FAIL: $what: no '$text' in: $(cat "$dir/out")"; fail=1; }
+}
+check "--help on stdout" sh -c "'$cli' --help 2>/dev/null | grep -q 'glimmora-cli apply'"
+check "COMMAND --help on stdout" sh -c "'$cli' convert --help 2>/dev/null | grep -qx 'usage: glimmora-cli convert IN OUT'"
+check "apply OPERATION --help on stdout" sh -c "'$cli' apply rotate --help 2>/dev/null | grep -q 'apply --list'"
+cp "$dir/in.png" "$dir/-dash.png"
+cp "$dir/in.png" "$dir/named.bmp"
+mkdir "$dir/folder"
+(
+    cd "$dir" || exit 1
+    expect_output "missing input" 1 "missing.png: No such file or directory" "$cli" info missing.png
+    expect_output "a folder" 1 "folder: Is a directory" "$cli" convert folder a.png
+    expect_output "damaged PNG" 1 "PNG data that could not be decoded" "$cli" info damaged.png
+    expect_output "a file name after --" 0 "size: 97x61" "$cli" info -- -dash.png
+    expect_output "an option that is not one" 2 "unknown option '-dash.png'" "$cli" info -dash.png
+    expect_output "apply after --" 0 "" "$cli" apply invert -- -dash.png -out.png
+    expect_output "format from the content" 0 "format: PNG" "$cli" info named.bmp
+    # 09 is a decimal 9, not a broken octal number: the rectangle is refused for its zero height only.
+    expect_output "decimal numbers" 1 "is empty or too large" env -u DISPLAY "$cli" grab --rect 0,0,09,0 x.png
+    exit $fail
+) || fail=1
+check "apply after -- wrote its file" test -s "$dir/-out.png"
+rm -f "$dir/-out.png"
+
 # Nothing but our own files remain: no temporary files beside the targets.
 leftovers=$(find "$dir" -name '*.??????' -o -name 'glimmora-*' | head -1)
 [ -z "$leftovers" ] || { echo "FAIL: temporary file left: $leftovers"; fail=1; }

@@ -8,8 +8,11 @@
 #include <QTemporaryDir>
 
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <fstream>
+#include <functional>
+#include <utility>
 
 #include "editor/editor_test_util.h"
 #include "image/codecs/image_codec.h"
@@ -248,6 +251,115 @@ TEST_F(DocumentTest, DeleteIsAStepAndTheLayerCommandsReorder) {
     EXPECT_FALSE(doc_.DeleteObject(nullptr));
     doc_.OnEditUndo();
     EXPECT_EQ(colours(), (std::vector<ColorRef>{3, 2, 1}));
+}
+
+TEST_F(DocumentTest, OperationsThatCannotBeDoneLeaveTheDocumentAsItWas) {
+    // A 1-bit picture whose 32-bit form would pass the size bound, and a long thin one whose turn or
+    // enlargement would.
+    Image wide;
+    ASSERT_TRUE(wide.Create(1 << 17, 2049, 1));
+    const Image thin = test::White(40000, 2);
+    struct Case {
+        const char* name;
+        const Image* picture;
+        std::function<bool(CTavrikDoc&)> run;
+    } cases[] = {
+        {"flatten", &wide, [](CTavrikDoc& d) { return d.Flatten(); }},
+        {"save", &wide, [](CTavrikDoc& d) { return d.OnFileSave(); }},
+        {"rotate", &thin,
+         [](CTavrikDoc& d) {
+             RotateProcessor turn(45);
+             return d.ApplyProcessor(&turn);
+         }},
+        {"resize", &thin,
+         [](CTavrikDoc& d) { return d.ApplyStep(std::make_unique<ResizeUndoStep>(40000, 40000, 1)); }},
+    };
+    for (const Case& c : cases) {
+        ScriptedPrompts prompts;
+        CTavrikDoc doc;
+        doc.SetPrompts(&prompts);
+        doc.SetPathName(File(std::string(c.name) + ".png"));
+        doc.image = *c.picture;
+        doc.objects.push_back(Box(0, 0, 4, 4));
+        EXPECT_FALSE(c.run(doc)) << c.name;
+        EXPECT_EQ(doc.undo.UndoCount(), 0u) << c.name;
+        EXPECT_EQ(doc.modified, 0) << c.name;
+        EXPECT_EQ(doc.objects.size(), 1u) << c.name;
+        ASSERT_EQ(doc.image.Depth(), c.picture->Depth()) << c.name;
+        ASSERT_EQ(doc.image.Width(), c.picture->Width()) << c.name;
+        ASSERT_EQ(doc.image.Height(), c.picture->Height()) << c.name;
+        EXPECT_EQ(std::memcmp(doc.image.Bits(), c.picture->Bits(), c.picture->PixelBytes()), 0) << c.name;
+        EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(doc.PathName()))) << c.name;
+        EXPECT_EQ(prompts.messages.size(), 1u) << c.name;  // the user is told
+    }
+}
+
+TEST_F(DocumentTest, SignalsComeOnceTheDocumentHasSettled) {
+    std::vector<std::string> events;
+    QObject::connect(&doc_, &CTavrikDoc::updated, [&] {
+        // What a window reads when it hears of a change must already be true.
+        events.push_back("updated undo=" + std::to_string(doc_.undo.UndoCount()) +
+                         " redo=" + std::to_string(doc_.undo.RedoCount()) +
+                         " modified=" + std::to_string(doc_.modified));
+    });
+    QObject::connect(&doc_, &CTavrikDoc::modifiedChanged,
+                     [&](bool on) { events.push_back(on ? "modified" : "saved"); });
+    QObject::connect(&doc_, &CTavrikDoc::pathNameChanged, [&](const QString& path) {
+        events.push_back("path " + QFileInfo(path).fileName().toStdString());
+    });
+    QObject::connect(&doc_, &CTavrikDoc::objectAdded, [&](OverlayObject* o) {
+        events.push_back("added " + std::to_string(static_cast<HighlightObject*>(o)->colour));
+    });
+    QObject::connect(&doc_, &CTavrikDoc::objectRemoved, [&](OverlayObject* o) {
+        events.push_back("removed " + std::to_string(static_cast<HighlightObject*>(o)->colour));
+    });
+    QObject::connect(&doc_, &CTavrikDoc::objectChanged, [&](OverlayObject* o) {
+        events.push_back("changed " + std::to_string(static_cast<HighlightObject*>(o)->colour));
+    });
+    auto take = [&] { return std::exchange(events, {}); };
+    using Events = std::vector<std::string>;
+
+    // Save As: the path, then saved; a second save changes neither.
+    prompts_.paths = {File("one.png")};
+    EXPECT_EQ(doc_.SaveWithDialog(false), CTavrikDoc::SaveResult::kSaved);
+    EXPECT_EQ(take(), (Events{"path one.png", "saved"}));
+    EXPECT_EQ(doc_.SaveWithDialog(false), CTavrikDoc::SaveResult::kCancelled);
+    prompts_.paths = {File("missing/two.png")};
+    EXPECT_EQ(doc_.SaveWithDialog(true), CTavrikDoc::SaveResult::kFailed);
+    EXPECT_EQ(prompts_.messages.size(), 1u);
+    EXPECT_EQ(doc_.PathName(), File("one.png"));
+    EXPECT_TRUE(take().empty());
+
+    // A new object, a cancelled text dialog: no step remains and the document is as saved.
+    OverlayObject* box = doc_.AddObject(Box(0, 0, 2, 2, 1));
+    EXPECT_EQ(take(), (Events{"modified", "added 1", "updated undo=1 redo=0 modified=1"}));
+    EXPECT_TRUE(doc_.CancelNewObject(box));
+    EXPECT_EQ(take(), (Events{"removed 1", "saved", "updated undo=0 redo=0 modified=0"}));
+    EXPECT_TRUE(doc_.objects.empty());
+
+    // Two kept objects; moving one; deleting one clears the view's selection.
+    doc_.AddObject(Box(0, 0, 2, 2, 2));
+    OverlayObject* three = doc_.AddObject(Box(1, 1, 3, 3, 3));
+    doc_.NoteObjectChanged(three);
+    take();
+    const int clears = view_.clears;
+    EXPECT_TRUE(doc_.DeleteObject(three));
+    EXPECT_EQ(take(), (Events{"removed 3", "updated undo=3 redo=0 modified=1"}));
+    EXPECT_EQ(view_.clears, clears + 1);
+    EXPECT_FALSE(doc_.CancelNewObject(three));  // gone already
+
+    // Undo and redo announce the change after the step has moved and modified is set.
+    ASSERT_TRUE(doc_.OnFileSave());
+    take();
+    doc_.OnEditUndo();
+    EXPECT_EQ(take(), (Events{"modified", "updated undo=2 redo=1 modified=1"}));
+    doc_.OnEditRedo();
+    EXPECT_EQ(take(), (Events{"updated undo=3 redo=0 modified=1"}));
+
+    // Flatten takes every object out and clears the selection too.
+    EXPECT_TRUE(doc_.Flatten());
+    EXPECT_EQ(take(), (Events{"removed 2", "updated undo=4 redo=0 modified=1"}));
+    EXPECT_EQ(view_.clears, clears + 4);
 }
 
 TEST(UndoHistoryLimit, TrimsRedoFromTheBackThenUndoFromTheFront) {

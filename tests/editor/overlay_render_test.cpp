@@ -6,6 +6,7 @@
 #include <random>
 
 #include "editor/editor_test_util.h"
+#include "image/processors/geometry.h"
 
 namespace glimmora {
 namespace {
@@ -355,6 +356,55 @@ TEST(RenderObject, StampIsScaledToItsBoxWhateverItsDepth) {
     Image target = White(20, 20);
     RenderObject(empty, target);
     EXPECT_EQ(At(target, 5, 5), kWhite);
+}
+
+TEST(RenderObject, StampIsCutToWhatShowsLikeTheOtherKinds) {
+    // A 3 x 2 stamp of six colours with alpha; every box gives the pixels of the whole stamp resampled
+    // to the box and laid over the target, however much of it lies outside.
+    Image picture;
+    ASSERT_TRUE(picture.Create(3, 2, 32));
+    for (int i = 0; i < 6; ++i) {
+        uint8_t* p = picture.PixelAddress(i % 3, i / 3);
+        p[0] = static_cast<uint8_t>(40 * i), p[1] = static_cast<uint8_t>(200 - 30 * i);
+        p[2] = static_cast<uint8_t>(17 * i + 5), p[3] = static_cast<uint8_t>(255 - 20 * i);
+    }
+    struct Case {
+        const char* name;
+        int left, top, right, bottom;
+    } cases[] = {
+        {"inside", 5, 4, 45, 30},
+        {"over the top-left corner", -37, -23, 31, 19},
+        {"over the bottom-right corner", 20, 15, 97, 88},
+        {"native size", 7, 9, 10, 11},
+        {"far larger than the target", -700, -500, 900, 800},
+    };
+    for (const Case& c : cases) {
+        StampObject stamp;
+        stamp.shadow = 1;
+        stamp.stampImage = picture;
+        stamp.left = c.left, stamp.top = c.top, stamp.right = c.right, stamp.bottom = c.bottom;
+        Image target = White(60, 50);
+        RenderObject(stamp, target);
+
+        Image expected = White(60, 50);
+        Image scaled = picture;
+        ResizeBilinear(scaled, c.right - c.left, c.bottom - c.top, nullptr);
+        AddDropShadow(scaled);
+        Composite(expected, scaled, c.left, c.top, 100);
+        for (int y = 0; y < 50; ++y)
+            for (int x = 0; x < 60; ++x)
+                ASSERT_EQ(At(target, x, y), At(expected, x, y)) << c.name << " " << x << "," << y;
+    }
+
+    // A box whose whole resampled picture would pass the size bound is still drawn where it is.
+    StampObject huge;
+    huge.transparency = 0;
+    huge.stampImage = test::Filled(2, 2, 32, {0, 0, 255, 255});
+    huge.left = -20000, huge.top = -20000, huge.right = 20000, huge.bottom = 20000;
+    Image target = White(60, 50);
+    RenderObject(huge, target);
+    EXPECT_EQ(At(target, 0, 0), (Bgra{0, 0, 255, 255}));
+    EXPECT_EQ(At(target, 59, 49), (Bgra{0, 0, 255, 255}));
 }
 
 TEST(RenderAll, ListOrderStacksAndOtherDepthsBecomeThirtyTwoBits) {

@@ -219,13 +219,6 @@ class StderrProgress : public ProgressSink {
     int last_ = -1;
 };
 
-void ApplyUsage() {
-    std::fputs(
-        "usage: glimmora-cli apply OPERATION [NAME=VALUE ...] [--progress] IN OUT\n"
-        "       glimmora-cli apply --list\n",
-        stderr);
-}
-
 }  // namespace
 
 int RunApply(const Args& args) {
@@ -233,8 +226,8 @@ int RunApply(const Args& args) {
         PrintList();
         return 0;
     }
-    if (args.empty()) {
-        ApplyUsage();
+    if (args.empty() || args[0].rfind("-", 0) == 0) {
+        PrintUsage("apply", stderr);
         return 2;
     }
     const Operation* op = nullptr;
@@ -250,18 +243,28 @@ int RunApply(const Args& args) {
     std::optional<int64_t> seed;
     bool progress = false;
     std::vector<std::string> files;
+    bool optionsEnd = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
+        // After "--" every word is a file, whatever it looks like.
+        if (optionsEnd) {
+            files.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnd = true;
+            continue;
+        }
         if (a == "--progress") {
             progress = true;
             continue;
         }
+        if (a.size() > 1 && a[0] == '-') {
+            std::fprintf(stderr, "glimmora-cli: apply: unknown option '%s'\n", a.c_str());
+            return 2;
+        }
         const size_t eq = a.find('=');
-        if (eq == std::string::npos || a.rfind("--", 0) == 0) {
-            if (a.rfind("--", 0) == 0) {
-                std::fprintf(stderr, "glimmora-cli: unknown option '%s'\n", a.c_str());
-                return 2;
-            }
+        if (eq == std::string::npos) {
             files.push_back(a);
             continue;
         }
@@ -296,7 +299,7 @@ int RunApply(const Args& args) {
         }
     }
     if (files.size() != 2) {
-        ApplyUsage();
+        PrintUsage("apply", stderr);
         return 2;
     }
 
@@ -332,8 +335,12 @@ int RunApply(const Args& args) {
         std::unique_ptr<PixelProcessor> processor = op->make(values);
         if (seed) SeedRandom(static_cast<uint32_t>(*seed));
         if (!RunProcessor(image, *processor, progressSink)) {
-            std::fprintf(stderr, "glimmora-cli: %s: this operation does not accept %s\n", op->name,
-                         files[0].c_str());
+            if (processor->PreparationFailed())
+                std::fprintf(stderr, "glimmora-cli: %s: the result would be too large (over %llu MiB)\n",
+                             op->name, static_cast<unsigned long long>(Image::kMaxPixelBytes >> 20));
+            else
+                std::fprintf(stderr, "glimmora-cli: %s: this operation does not accept %s\n", op->name,
+                             files[0].c_str());
             return 1;
         }
     }

@@ -1,6 +1,6 @@
 // grab and scroll: the capture routines without the main window, for scripts, tests and benchmarks.
+#include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -12,11 +12,11 @@
 namespace glimmora::cli {
 
 namespace {
+// Decimal only: a leading zero is not octal.
 bool ParseInt(const std::string& text, long long& out) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    out = std::strtoll(text.c_str(), &end, 0);  // 0x... for window ids as xwininfo prints them
-    return end && *end == '\0';
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, out, 10);
+    return !text.empty() && ec == std::errc() && ptr == end;
 }
 
 // "A,B[,C,D]" into count integers.
@@ -32,9 +32,18 @@ bool ParseInts(const std::string& text, int count, long long* out) {
     return true;
 }
 
+// Decimal, or 0x... as xwininfo and xdotool print window ids.
 bool ParseWindow(const std::string& text, WindowId& out) {
     long long id = 0;
-    if (!ParseInt(text, id) || id <= 0 || id > 0xFFFFFFFFll) return false;
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    if (hex) {
+        const char* end = text.data() + text.size();
+        const auto [ptr, ec] = std::from_chars(text.data() + 2, end, id, 16);
+        if (ec != std::errc() || ptr != end) return false;
+    } else if (!ParseInt(text, id)) {
+        return false;
+    }
+    if (id <= 0 || id > 0xFFFFFFFFll) return false;
     out = static_cast<WindowId>(id);
     return true;
 }
@@ -48,17 +57,24 @@ std::unique_ptr<Platform> OpenDisplay() {
 }  // namespace
 
 int RunGrab(const Args& args) {
-    static const char* const usage =
-        "usage: glimmora-cli grab [--rect X,Y,W,H | --window ID | --active] [--cursor] OUT\n";
     enum class Source { Screen, Rect, Window, Active } source = Source::Screen;
     Rect rect;
     WindowId window = 0;
     bool cursor = false;
     std::string out;
+    bool optionsEnd = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
-        if (a == "--rect" && hasValue && source == Source::Screen) {
+        if (optionsEnd || (a.size() <= 1 || a[0] != '-')) {
+            if (!out.empty()) {
+                PrintUsage("grab", stderr);
+                return 2;
+            }
+            out = a;
+        } else if (a == "--") {
+            optionsEnd = true;
+        } else if (a == "--rect" && hasValue && source == Source::Screen) {
             long long v[4];
             if (!ParseInts(args[++i], 4, v)) {
                 std::fprintf(stderr, "glimmora-cli: bad rectangle '%s' (X,Y,W,H)\n", args[i].c_str());
@@ -83,15 +99,13 @@ int RunGrab(const Args& args) {
             source = Source::Active;
         } else if (a == "--cursor") {
             cursor = true;
-        } else if (!a.empty() && a[0] != '-' && out.empty()) {
-            out = a;
         } else {
-            std::fputs(usage, stderr);
+            PrintUsage("grab", stderr);
             return 2;
         }
     }
     if (out.empty()) {
-        std::fputs(usage, stderr);
+        PrintUsage("grab", stderr);
         return 2;
     }
     std::unique_ptr<Platform> platform = OpenDisplay();
@@ -132,15 +146,23 @@ int RunGrab(const Args& args) {
 }
 
 int RunScroll(const Args& args) {
-    static const char* const usage = "usage: glimmora-cli scroll --window ID [--at X,Y] OUT\n";
     WindowId window = 0;
     bool hasAt = false;
     Point at;
     std::string out;
+    bool optionsEnd = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
-        if (a == "--window" && hasValue) {
+        if (optionsEnd || (a.size() <= 1 || a[0] != '-')) {
+            if (!out.empty()) {
+                PrintUsage("scroll", stderr);
+                return 2;
+            }
+            out = a;
+        } else if (a == "--") {
+            optionsEnd = true;
+        } else if (a == "--window" && hasValue) {
             if (!ParseWindow(args[++i], window)) {
                 std::fprintf(stderr, "glimmora-cli: bad window id '%s'\n", args[i].c_str());
                 return 2;
@@ -154,15 +176,13 @@ int RunScroll(const Args& args) {
             }
             at = Point{static_cast<int>(v[0]), static_cast<int>(v[1])};
             hasAt = true;
-        } else if (!a.empty() && a[0] != '-' && out.empty()) {
-            out = a;
         } else {
-            std::fputs(usage, stderr);
+            PrintUsage("scroll", stderr);
             return 2;
         }
     }
     if (!window || out.empty()) {
-        std::fputs(usage, stderr);
+        PrintUsage("scroll", stderr);
         return 2;
     }
     std::unique_ptr<Platform> platform = OpenDisplay();

@@ -1,6 +1,7 @@
 // The sub-commands of glimmora-cli. Each takes the words after its name and returns the exit status.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,17 @@ int RunGrab(const Args& args);
 // The scrolling capture of one window.
 int RunScroll(const Args& args);
 
-// Loads like the editor (FreeImage factory) and converts to 32 bits; false with a message on stderr.
+// "usage: ..." of one command (all of them for an unknown name).
+void PrintUsage(const std::string& command, FILE* out);
+// The words that are not options; "--" ends the options. False, with a message, at an option
+// (a word starting with '-') of a command that takes none.
+bool Operands(const std::string& command, const Args& args, Args& operands);
+
+// Loads like the editor (FreeImage factory) and converts to 32 bits; false with a message on stderr
+// saying why (the system's reason, the decoder's).
 bool LoadForEditing(const std::string& path, Image& image);
-// Saves through the document's route; false with a message on stderr. Nothing is left behind on failure.
+// Saves through the document's route; false with a message on stderr saying why. Nothing is left
+// behind on failure.
 bool SaveLikeDocument(const Image& image, const std::string& path);
 
 }  // namespace glimmora::cli

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QStandardPaths>
+#include <cstdio>
 
 #include "app/settings/ini_profile.h"
 #include "app/settings/program_directory.h"
@@ -28,6 +29,17 @@ std::string DefaultImageFolder() {
     const QString folder = documents + QStringLiteral("/Glimmora Images");
     QDir().mkpath(folder);  // an existing folder is fine; a failure leaves the path in use all the same
     return FromQString(folder);
+}
+
+// A batch of writes that failed is reported once, with the reason, not once per value; stderr until
+// the settings dialog shows it.
+bool Reported(bool ok, const IniProfile& ini, const std::string& path) {
+    if (!ok) {
+        const std::string why = ini.LastError().empty() ? std::string("refused") : ini.LastError();
+        std::fprintf(stderr, "glimmora: the settings could not be saved to %s: %s\n", path.c_str(),
+                     why.c_str());
+    }
+    return ok;
 }
 
 }  // namespace
@@ -99,7 +111,7 @@ bool WriteCaptureDialogSettings(const AppSettings& d, const std::string& path) {
     ok &= ini.WriteString(kAudoSaveSet, "ImageSavePath", d.ImageSavePath.c_str());
     ok &= ini.WriteString(kAudoSaveSet, "ImageSaveTitle", d.ImageSaveTitle.c_str());
     ok &= ini.WriteInt(kAudoSaveSet, "StartNum", d.StartNum);
-    return ok;
+    return Reported(ok, ini, path);
 }
 
 void TakeCaptureDialogSettings(AppSettings& record, const AppSettings& d) {
@@ -126,7 +138,7 @@ bool WriteCloseSettings(const AppSettings& s, const std::string& path) {
     ok &= ini.WriteBool(kAppSet, "IsTrayMode", s.IsTrayMode);
     ok &= ini.WriteBool(kAppSet, "IsEnableHotkey", s.IsEnableHotkey);
     ok &= ini.WriteBool(kAppSet, "IsAutoStartup", s.IsAutoStartup);
-    return ok;
+    return Reported(ok, ini, path);
 }
 
 bool WriteHotkeySettings(const AppSettings& s, const std::string& path) {
@@ -137,7 +149,7 @@ bool WriteHotkeySettings(const AppSettings& s, const std::string& path) {
         ok &= ini.WriteInt(kHotkeySections[mode], "Hotkey", s.hotkeys[mode].Hotkey);
         ok &= ini.WriteInt(kHotkeySections[mode], "HotkeyMask", s.hotkeys[mode].HotkeyMask);
     }
-    return ok;
+    return Reported(ok, ini, path);
 }
 
 }  // namespace glimmora

@@ -8,6 +8,7 @@
 #include <QString>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -43,23 +44,34 @@ void Trim(std::string_view text, size_t& begin, size_t& end) {
 
 enum class FileState { kRead, kMissing, kUnreadable };
 
-FileState ReadWholeFile(const std::string& path, std::string& out) {
+// why receives the reason when the file is there but cannot be read.
+FileState ReadWholeFile(const std::string& path, std::string& out, std::string* why = nullptr) {
     out.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? FileState::kMissing : FileState::kUnreadable;
+    auto unreadable = [why](const char* reason) {
+        if (why) *why = reason;
+        return FileState::kUnreadable;
+    };
+    // Only a regular file is opened, and without blocking: opening a FIFO would wait for a writer.
     struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileState::kMissing : unreadable(std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) return unreadable("not a regular file");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileState::kMissing : unreadable(std::strerror(errno));
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
         static_cast<uint64_t>(st.st_size) > IniProfile::kMaxFileBytes) {
         ::close(fd);
-        return FileState::kUnreadable;
+        return unreadable(S_ISREG(st.st_mode) ? "larger than a settings file can be" : "not a regular file");
     }
     char chunk[8192];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 || out.size() + static_cast<size_t>(n) > IniProfile::kMaxFileBytes) {
+            const int error = n < 0 ? errno : EFBIG;
             ::close(fd);
-            return FileState::kUnreadable;
+            return unreadable(std::strerror(error));
         }
         if (n == 0) break;
         out.append(chunk, static_cast<size_t>(n));
@@ -142,15 +154,16 @@ bool ValidName(std::string_view name, bool isSection) {
     return name.find('=') == std::string_view::npos && name[0] != '[' && name[0] != ';' && name[0] != '#';
 }
 
-bool ReplaceFile(const std::string& path, const std::string& content) {
+bool ReplaceFile(const std::string& path, const std::string& content, std::string& why) {
     QSaveFile file(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())));
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(content.data(), static_cast<qint64>(content.size())) !=
-        static_cast<qint64>(content.size())) {
+    if (file.open(QIODevice::WriteOnly) && file.write(content.data(), static_cast<qint64>(content.size())) ==
+                                               static_cast<qint64>(content.size())) {
+        if (file.commit()) return true;
+    } else {
         file.cancelWriting();
-        return false;
     }
-    return file.commit();
+    why = file.errorString().toStdString();
+    return false;
 }
 
 // The C library's strtoul with base 10 on a 32-bit unsigned long, as the settings file was written for.
@@ -231,7 +244,7 @@ bool IniProfile::WriteString(const char* section, const char* key, const char* t
     if (!ValidName(section, true) || !ValidName(key, false) || HasLineBreak(value)) return false;
 
     std::string content;
-    const FileState state = ReadWholeFile(*path_, content);
+    const FileState state = ReadWholeFile(*path_, content, &lastError_);
     // Never replace a file we could not read: its other settings would be lost.
     if (state == FileState::kUnreadable) return false;
     const char* newline = content.find("\r\n") != std::string::npos ? "\r\n" : "\n";
@@ -248,7 +261,7 @@ bool IniProfile::WriteString(const char* section, const char* key, const char* t
         content.append("[").append(section).append("]").append(newline);
         content.append(key).append("=").append(value).append(newline);
     }
-    return ReplaceFile(*path_, content);
+    return ReplaceFile(*path_, content, lastError_);
 }
 
 bool IniProfile::WriteInt(const char* section, const char* key, int32_t value) {

@@ -32,10 +32,13 @@ class IniProfile {
 
     // A write replaces one value (or adds the key, the section or the file) and keeps every other line.
     // The file is replaced by rename, so it is either the old or the new version, never a partial one.
+    // Only a regular file is read or replaced (a FIFO is refused without waiting).
     // Texts holding a line break are refused: they would turn into lines of their own.
     bool WriteString(const char* section, const char* key, const char* text);
     bool WriteInt(const char* section, const char* key, int32_t value);
     bool WriteBool(const char* section, const char* key, int32_t flag);
+    // Why the last failed write of the file failed (the system's words); kept until the next failure.
+    const std::string& LastError() const { return lastError_; }
 
     // The parsing rules on their own, as they apply to a value text.
     static int32_t ParseInt(const std::string& text, int32_t defaultValue);
@@ -43,6 +46,7 @@ class IniProfile {
 
   private:
     std::unique_ptr<std::string> path_;
+    std::string lastError_;
 };
 
 }  // namespace glimmora

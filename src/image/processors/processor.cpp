@@ -41,7 +41,10 @@ void PixelProcessor::TakeSourceCopy(const Image& image) {
     source_.reset();
     if (!image.IsValid()) return;
     source_ = std::make_unique<Image>(image);
-    if (!source_->IsValid()) source_.reset();
+    if (!source_->IsValid()) {
+        source_.reset();
+        MarkPreparationFailed();
+    }
 }
 
 void PixelProcessor::TakeSourceByMove(Image& image) {
@@ -51,14 +54,20 @@ void PixelProcessor::TakeSourceByMove(Image& image) {
 }
 
 void PixelProcessor::RestoreFromSource(Image& image) {
+    MarkPreparationFailed();
     if (!source_ || image.IsValid()) return;
     image = std::move(*source_);
     source_.reset();
 }
 
 bool RunProcessor(Image& image, PixelProcessor& processor, ProgressSink* progress) {
+    processor.preparationFailed_ = false;
     if (!processor.ValidateImage(image)) return false;
     processor.OnEnter(image);
+    if (processor.preparationFailed_) {
+        processor.OnLeave(image);
+        return false;
+    }
     if (progress) progress->Start();
     const int kind = processor.ProcessKind();
     if (kind == kProcessWholeImage) {

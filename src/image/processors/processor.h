@@ -56,6 +56,9 @@ class PixelProcessor {
 
     // The copy OnEnter took, or null.
     const Image* Source() const { return source_.get(); }
+    // The last run's preparation could not make what it needed (a copy, the re-created picture): the
+    // picture was left as it was and the run reported failure.
+    bool PreparationFailed() const { return preparationFailed_; }
 
   protected:
     // Releases the previous copy first; an image without pixels makes no copy.
@@ -63,16 +66,24 @@ class PixelProcessor {
     // Moves the image's pixels into the source copy instead of copying them, for processors that
     // re-create the image at once anyway. The image is left without pixels until re-created.
     void TakeSourceByMove(Image& image);
-    // Gives the pixels back after a failed re-create, so the image keeps its old content.
+    // Gives the pixels back after a failed re-create, so the image keeps its old content; the run
+    // then ends without its pixel pass and reports failure.
     void RestoreFromSource(Image& image);
     void ReleaseSource() { source_.reset(); }
+    // For OnEnter: nothing can be computed; the image must be unchanged.
+    void MarkPreparationFailed() { preparationFailed_ = true; }
 
     std::unique_ptr<Image> source_;
+
+  private:
+    friend bool RunProcessor(Image& image, PixelProcessor& processor, ProgressSink* progress);
+    bool preparationFailed_ = false;
 };
 
 // Runs processor over image: ValidateImage, OnEnter, Start, the pixels (rows top down, pixels left
 // to right, SetPercent((y + 1) * 100 / height) after each row) or the whole image, OnLeave.
-// Returns false when the processor rejected the image; nothing was called then.
+// Returns false when the processor rejected the image (nothing was called then) or its preparation
+// failed (the image is unchanged, PreparationFailed() tells, and only OnLeave followed).
 bool RunProcessor(Image& image, PixelProcessor& processor, ProgressSink* progress);
 
 // Mixes four neighbouring pixels: p00 is (x, y), p10 (x + 1, y), p01 (x, y + 1), p11 (x + 1, y + 1);

@@ -57,8 +57,7 @@ class ApplyCli : public ::testing::Test {
     Image Load(const std::string& path) const {
         SetFactory(std::make_unique<FreeImageCodecFactory>());
         Image image;
-        image.Load(path);
-        EXPECT_TRUE(image.ConvertDepth(32));
+        EXPECT_TRUE(image.Load(path) && image.ConvertDepth(32)) << path;
         return image;
     }
 
@@ -114,6 +113,7 @@ TEST_F(ApplyCli, SameBytesAsTheProcessorRunInProcess) {
 
 TEST_F(ApplyCli, ErrorsLeaveNoOutput) {
     const std::string in = Path("in.bmp"), out = Path("out.bmp");
+    ASSERT_TRUE(SaveImageFile(test::MakeImage(40000, 2, 24), Path("thin.bmp")));
     const std::string cases[] = {
         "sharpen " + in + " " + out,                  // unknown operation
         "posterize levels=1 " + in + " " + out,       // below the range
@@ -124,6 +124,7 @@ TEST_F(ApplyCli, ErrorsLeaveNoOutput) {
         "invert " + Path("missing.bmp") + " " + out,  // no input
         "rotate " + Path("one.bmp") + " " + out,      // a 1 x 1 picture cannot be turned
         "invert --fast " + in + " " + out,
+        "rotate angle=45 " + Path("thin.bmp") + " " + out,  // the turned picture would pass the size bound
     };
     for (const std::string& c : cases) {
         EXPECT_NE(Run(c), 0) << c;
