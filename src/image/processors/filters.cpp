@@ -194,12 +194,10 @@ void OilPaintProcessor::OnEnter(Image& image) {
     // The expanded copy serves as the source copy: every window finds its pixels in it.
     expanded_ = MakeExpandedCopy(image, radius_, radius_, radius_, radius_);
     grey_.Clear();
-    if (!expanded_.IsValid() || expanded_.Width() != image.Width() + 2 * radius_) {
+    if (!expanded_.IsValid() || expanded_.Width() != image.Width() + 2 * radius_ ||
+        !grey_.Create(expanded_.Width(), expanded_.Height(), 8)) {
         expanded_.Clear();
-        return;
-    }
-    if (!grey_.Create(expanded_.Width(), expanded_.Height(), 8)) {
-        expanded_.Clear();
+        MarkPreparationFailed();
         return;
     }
     const int bytes = expanded_.Depth() / 8;
@@ -577,7 +575,11 @@ void ConvolutionProcessor::OnEnter(Image& image) {
     const int half = side_ / 2;
     // The expanded copy serves as the source copy.
     expanded_ = MakeExpandedCopy(image, half, half, half, half);
-    if (expanded_.IsValid() && expanded_.Width() != image.Width() + 2 * half) expanded_.Clear();
+    if (!expanded_.IsValid() || expanded_.Width() != image.Width() + 2 * half) {
+        expanded_.Clear();
+        MarkPreparationFailed();
+        return;
+    }
     int64_t positive = 0, negative = 0;
     for (int k : kernel_) (k > 0 ? positive : negative) += k;
     lowestSum_ = negative * 255;

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "image/processors/filters.h"
+#include "image/processors/geometry.h"
 #include "image/processors/processor.h"
 #include "image/processors/test_util.h"
 
@@ -181,6 +183,31 @@ TEST(Random, RangeAndRepeatability) {
     for (int v : first) EXPECT_EQ(Random(), v);
     SeedRandom(1);
     EXPECT_EQ(Random(), 16838);  // the classic generator's first value for seed 1
+}
+
+}  // namespace
+}  // namespace glimmora
+
+namespace glimmora {
+namespace {
+
+// A picture just inside the bound: every processor that needs a bigger copy of it must say it failed
+// and leave it as it was.
+TEST(RunProcessor, CopiesPastTheBoundFailAndLeaveThePicture) {
+    Image image;
+    ASSERT_TRUE(image.Create(16384, 21840, 24));
+    ASSERT_FALSE(Image::FitsBound(16386, 21842, 24));
+    std::vector<std::unique_ptr<PixelProcessor>> processors;
+    processors.push_back(std::make_unique<RotateProcessor>(45));
+    processors.push_back(std::make_unique<OilPaintProcessor>(1));
+    processors.push_back(MakeBlurProcessor());
+    for (auto& processor : processors) {
+        EXPECT_FALSE(RunProcessor(image, *processor, nullptr));
+        EXPECT_TRUE(processor->PreparationFailed());
+        EXPECT_EQ(image.Width(), 16384);
+        EXPECT_EQ(image.Height(), 21840);
+        EXPECT_EQ(image.Depth(), 24);
+    }
 }
 
 }  // namespace
