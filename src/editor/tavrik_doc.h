@@ -34,9 +34,8 @@ class CTavrikDoc : public QObject {
     // Also titles the document with the file's name.
     void SetPathName(const std::string& path);
 
-    // Reads the file into the image (32 bits); a file that does not decode leaves the image empty.
-    // False when the file cannot be opened at all or its picture cannot become 32 bits (too large).
-    // Sets the path name.
+    // Reads the file into the image (32 bits) and sets the path name. False, with a message and the
+    // document unchanged, when the file cannot be opened or decoded or its picture cannot become 32 bits.
     bool OnOpenDocument(const std::string& path);
     // Writes the image with every object drawn on it; the document itself stays as it is.
     bool OnSaveDocument(const std::string& path);
