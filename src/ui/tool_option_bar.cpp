@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
 
 #include "ui/colour_picker.h"
 #include "ui/stamp_list.h"
@@ -56,6 +57,19 @@ CXColourPicker* AddPicker(QHBoxLayout* row, QWidget* parent, const char* label, 
     row->addWidget(picker);
     return picker;
 }
+
+// Stamps have no caption: without this the empty caption still shows a selection mark under the icon.
+class IconOnlyDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->features &= ~QStyleOptionViewItem::HasDisplay;
+        option->text.clear();
+    }
+};
 
 QStringList Numbers() {
     QStringList items;
@@ -105,6 +119,7 @@ ToolOptionPanel::ToolOptionPanel(int kind, QWidget* parent) : QWidget(parent), k
             stamps->setMovement(QListView::Static);
             stamps->setIconSize(QSize(kStampIconWidth, kStampIconHeight));
             stamps->setGridSize(QSize(50, 37));
+            stamps->setItemDelegate(new IconOnlyDelegate(stamps));
             stamps->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
             stamps->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             const int frame = 2 * stamps->frameWidth();
@@ -145,6 +160,8 @@ ToolOptionBar::ToolOptionBar(QWidget* parent, const QString& stampFolder)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setWidget(host_);
+    // However narrow the panel, the title stays whole.
+    host_->setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + 4 * fontMetrics().height());
 }
 
 ToolOptionBar::~ToolOptionBar() = default;
