@@ -369,6 +369,9 @@ void ColourPopup::keyPressEvent(QKeyEvent* event) {
 
 void ColourPopup::ChooseCustom() {
     choosing_ = true;
+    // A shown popup keeps the pointer and keyboard to itself and stays above every window, so it steps
+    // aside while the dialog runs and takes them back afterwards.
+    hide();
     for (int i = 0; i < 16; ++i) QColorDialog::setCustomColor(i, ToQColor(custom_[i]));
     QColorDialog dialog(ToQColor(opening_), this);
     dialog.setWindowTitle("Color");
@@ -379,6 +382,7 @@ void ColourPopup::ChooseCustom() {
     choosing_ = false;
     // The pointer has to move over a cell again before a cell counts as hovered.
     hoverRow_ = hoverColumn_ = -1;
+    show();
     update();
     activateWindow();
     setFocus();
