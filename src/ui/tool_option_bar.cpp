@@ -168,7 +168,13 @@ ToolOptionBar::~ToolOptionBar() = default;
 
 void ToolOptionBar::SetKind(int toolNumber) {
     if (toolNumber == kind_ || toolNumber < kToolSelect || toolNumber > kToolStamp) return;
-    delete panel_.data();
+    if (panel_) {
+        // The change may come from inside one of the old panel's own signals: it goes once they return.
+        for (QObject* control : panel_->findChildren<QObject*>()) control->disconnect(this);
+        host_->layout()->removeWidget(panel_);
+        panel_->hide();
+        panel_->deleteLater();
+    }
     kind_ = toolNumber;
     values_ = Values{};
     stampImage_.reset();
