@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QTimerEvent>
@@ -176,6 +177,15 @@ void HyperLink::timerEvent(QTimerEvent* event) {
 void HyperLink::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) Open();
     QLabel::mouseReleaseEvent(event);
+}
+
+// Reached with Tab, the link opens from the keyboard as well.
+void HyperLink::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        Open();
+        return;
+    }
+    QLabel::keyPressEvent(event);
 }
 
 bool HyperLink::Open() {
