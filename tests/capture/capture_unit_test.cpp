@@ -149,7 +149,7 @@ struct NameCase {
 class AutoSaveFormats : public AutoSaveNames, public ::testing::WithParamInterface<NameCase> {};
 
 TEST_P(AutoSaveFormats, NameIsFolderTitleNumberExtension) {
-    CaptureSettings s;
+    AppSettings s;
     s.ImageSavePath = dir;
     s.ImageSaveTitle = "Snap";
     s.StartNum = 7;
@@ -166,7 +166,7 @@ TEST_F(AutoSaveNames, ExistingFilesAreSkippedNeverOverwritten) {
     Touch("Snap7.png");
     Touch("Snap8.png");
     Touch("Snap10.png");
-    CaptureSettings s;
+    AppSettings s;
     s.ImageSavePath = dir;
     s.ImageSaveTitle = "Snap";
     s.StartNum = 7;
@@ -178,7 +178,7 @@ TEST_F(AutoSaveNames, ExistingFilesAreSkippedNeverOverwritten) {
 }
 
 TEST_F(AutoSaveNames, ACounterAtTheTopOfIntDoesNotOverflow) {
-    CaptureSettings s;
+    AppSettings s;
     s.ImageSavePath = dir;
     s.ImageSaveTitle = "Snap";
     s.StartNum = std::numeric_limits<int>::max();
@@ -188,7 +188,7 @@ TEST_F(AutoSaveNames, ACounterAtTheTopOfIntDoesNotOverflow) {
 }
 
 TEST_F(AutoSaveNames, AFolderEndingInASlashGetsASecondOne) {
-    CaptureSettings s;
+    AppSettings s;
     s.ImageSavePath = dir + "/";
     s.ImageSaveTitle = "Snap";
     s.StartNum = 1;
