@@ -159,6 +159,9 @@ int Capturer::CaptureScroll() {
     scroll.SetStopCheck([this] { return host_.EscapePressed(); });
     Image image;
     if (!scroll.Run(dialog.chosenWindow(), dialog.clickPoint(), image)) return Cancel();
+    if (scroll.end() == ScrollCapture::End::SizeLimit)
+        host_.MessageBox(
+            "The scrolled picture has reached the largest size a picture may have; it ends there.");
     if (s.CopyToClipboard) host_.CopyToClipboard(image);
     AutoSave(image, HandOver(image));
     ShowAfter(Mode::Scroll);

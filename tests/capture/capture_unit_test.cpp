@@ -87,7 +87,7 @@ TEST(RowShiftMatching, ColumnsThatDoNotMoveAreIgnored) {
     EXPECT_EQ(*found, 17);
 }
 
-TEST(RowShiftMatching, NoMovementAndUnrelatedPicturesGiveNoShift) {
+TEST(RowShiftMatching, NoMovementUnrelatedOrRepeatingPicturesGiveNoShift) {
     EXPECT_FALSE(MatchRowShift(Rows(60, 120, 5), Rows(60, 120, 5), 60).has_value());
     Image other;
     other.Create(60, 120, 24);
@@ -97,6 +97,16 @@ TEST(RowShiftMatching, NoMovementAndUnrelatedPicturesGiveNoShift) {
     EXPECT_FALSE(MatchRowShift(Rows(60, 120, 0), other, 60).has_value());
     // Moved further than the pictures reach.
     EXPECT_FALSE(MatchRowShift(Rows(60, 120, 0), Rows(60, 120, 500), 60).has_value());
+    // Content that repeats every 12 rows fits 5, 17, 29, ...: no telling which.
+    Image before, after;
+    before.Create(60, 120, 24);
+    after.Create(60, 120, 24);
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 60; ++x) {
+            before.PixelAddress(x, y)[0] = static_cast<uint8_t>(((y % 12) * 20 + x) & 0xFF);
+            after.PixelAddress(x, y)[0] = static_cast<uint8_t>((((y + 5) % 12) * 20 + x) & 0xFF);
+        }
+    EXPECT_FALSE(MatchRowShift(before, after, 60).has_value());
 }
 
 TEST(MarkerSearch, CountsTheRowsFromTheBottomOfTheProbe) {
