@@ -199,6 +199,23 @@ TEST_F(ScrollTest, AQtTextViewThatMovesMoreThanHalfItsPaneANotch) {
     ExpectStitchedShowsEveryView(stitched, stitched.Width());
 }
 
+// A notch that turns a page instead of scrolling cannot be measured: the picture is the view before it,
+// never its top glued to the next page's bottom.
+TEST_F(ScrollTest, AStepThatCannotBeMeasuredEndsWithTheViewBeforeIt) {
+    const WindowId id = Start({GLIMMORA_SCROLL_TARGET, "150", "150", "120", "500", "400", "3", "flip"});
+    ASSERT_NE(id, 0u);
+    const Image view = testing::SettledGrab(*platform, client);
+    ScrollCapture scroll(*platform);
+    Image stitched;
+    ASSERT_TRUE(scroll.Run(id, pointer, stitched));
+    EXPECT_EQ(scroll.end(), ScrollCapture::End::Unmeasured);
+    Image expected;
+    ASSERT_TRUE(GrabRect(expected, view, Rect{0, 0, client.Width() - kScrollBarWidth, client.Height()}));
+    EXPECT_TRUE(SameImage(stitched, expected));
+    // The page did turn.
+    EXPECT_FALSE(SameImage(testing::SettledGrab(*platform, client), view));
+}
+
 // Esc is taken from the target (which quits on Esc) while the capture runs.
 TEST_F(ScrollTest, EscStopsTheLoopAndNeverReachesTheTarget) {
     const WindowId id = Start({GLIMMORA_SCROLL_TARGET, "400", "150", "120", "500", "400"});
