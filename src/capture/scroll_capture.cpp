@@ -69,10 +69,10 @@ std::optional<int> MatchRowShift(const Image& before, const Image& after, int co
         }
     }
     if (moving.empty()) return std::nullopt;
-    // The moving columns in groups of 16, one hash per row and group: a column that moves its own way
-    // (a scroll-bar thumb, a caret) spoils only its own group. A group of one colour in a row matches
-    // anything and is not counted.
-    constexpr size_t kGroup = 16;
+    // The moving columns in groups of 4 (half a glyph, so a line that differs from another only in one digit
+    // does not pass for it), one hash per row and group: a column that moves its own way (a scroll-bar thumb,
+    // a caret) spoils only its own group. A group of one colour in a row matches anything and is not counted.
+    constexpr size_t kGroup = 4;
     const size_t groups = (moving.size() + kGroup - 1) / kGroup;
     const size_t cells = static_cast<size_t>(rows) * groups;
     auto hashes = [&](const Image& image, std::vector<uint64_t>& hash, std::vector<char>& plain) {
@@ -115,23 +115,30 @@ std::optional<int> MatchRowShift(const Image& before, const Image& after, int co
     };
     constexpr int kMinMatched = 3;
     struct Fit {
-        int d, matched;
+        int d, matched, counted;
+        // Agreement in thousandths.
+        int Share() const { return static_cast<int>(1000LL * matched / counted); }
     };
     std::vector<Fit> fits;
     // Every shift the pictures can show, big steps included.
     for (int d = 1; d < rows; ++d) {
         int matched = 0, counted = 0;
         score(d, matched, counted);
-        // Nearly every informative cell has to agree.
-        if (matched < kMinMatched || matched * 10 < counted * 9) continue;
-        fits.push_back(Fit{d, matched});
+        // Nearly every informative cell has to agree. Not all: rows under a view's fixed margins and a
+        // scroll bar's thumb disagree at the true shift too (a tenth of the cells on a column of numbers).
+        if (matched < kMinMatched || matched * 100 < counted * 85) continue;
+        fits.push_back(Fit{d, matched, counted});
     }
     if (fits.empty()) return std::nullopt;
-    const Fit best = *std::max_element(fits.begin(), fits.end(),
-                                       [](const Fit& a, const Fit& b) { return a.matched < b.matched; });
-    // Repeating content fits several shifts: taking one of them would glue unrelated rows.
+    // The best agreement wins, not the most cells: a big step overlaps few rows.
+    const Fit best = *std::max_element(fits.begin(), fits.end(), [](const Fit& a, const Fit& b) {
+        return a.Share() != b.Share() ? a.Share() < b.Share() : a.matched < b.matched;
+    });
+    // Repeating content fits several shifts about as well: taking one of them would glue unrelated rows.
     for (const Fit& other : fits)
-        if (std::abs(other.d - best.d) > 1 && other.matched * 4 >= best.matched) return std::nullopt;
+        if (std::abs(other.d - best.d) > 1 && other.Share() + 50 >= best.Share() &&
+            other.matched * 4 >= best.matched)
+            return std::nullopt;
     return best.d;
 }
 
