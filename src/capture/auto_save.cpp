@@ -29,7 +29,7 @@ const char* Extension(int format) {
 }
 }  // namespace
 
-std::string AutoSavePath(CaptureSettings& settings) {
+std::string AutoSavePath(AppSettings& settings) {
     // No separator is suppressed: a folder ending in '/' gets a second one, which the system accepts.
     const std::string stem = settings.ImageSavePath + "/" + settings.ImageSaveTitle;
     const std::string extension = Extension(settings.ImageFormat);

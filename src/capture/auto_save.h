@@ -10,6 +10,6 @@ namespace glimmora {
 // ImageSavePath + "/" + ImageSaveTitle + StartNum + the extension of ImageFormat (none for an unknown
 // format). A number whose file already exists is skipped, so nothing is overwritten. StartNum moves past
 // the number used.
-std::string AutoSavePath(CaptureSettings& settings);
+std::string AutoSavePath(AppSettings& settings);
 
 }  // namespace glimmora

@@ -35,10 +35,10 @@ QRegion FrameRegion(const QRect& r, int thickness = 1) {
     return region;
 }
 
-QFont HintFont() {
+QFont BoldArial(int pixelSize) {
     QFont font("Arial");
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(14);
+    font.setPixelSize(pixelSize);
     font.setBold(true);
     return font;
 }
@@ -70,6 +70,41 @@ CCapDialog::CCapDialog(Platform& platform, int mode)
 
 CCapDialog::~CCapDialog() = default;
 
+QFont CCapDialog::HintFont() {
+    // The hint font's height 14 is a cell height (ascent plus descent), not an em size: take the largest
+    // pixel size whose lines are no taller.
+    static const int pixelSize = [] {
+        for (int size = 14; size > 6; --size)
+            if (QFontMetrics(BoldArial(size)).height() <= 14) return size;
+        return 6;
+    }();
+    return BoldArial(pixelSize);
+}
+
+std::vector<CCapDialog::Hint> CCapDialog::Hints() const {
+    const QRect panel = ComputeLayout().panel;
+    std::vector<Hint> hints;
+    auto add = [&](const QString& text, int top, int bottom, const QColor& colour, bool wrap) {
+        hints.push_back(Hint{
+            text, QRect(panel.left() + 15, panel.top() + top, panel.width() - 30, bottom - top),
+            static_cast<int>(Qt::AlignLeft | Qt::AlignTop) | (wrap ? Qt::TextWordWrap : Qt::TextSingleLine),
+            colour});
+    };
+    const QString mouse = QString::asprintf("Mouse: x = %d; y = %d", pointer_.x, pointer_.y);
+    if (mode_ == kWindow) {
+        add("- Left click to capture", 30, 45, Qt::white, false);
+        add("- Right click or press [Esc] to cancel", 50, 80, Qt::white, true);
+        add(mouse, 85, 100, kMouseYellow, true);
+    } else {
+        add("- Click and hold the left mouse button as you drag to select a region.", 185, 230, Qt::white,
+            true);
+        add("- Release the button to capture.", 230, 260, Qt::white, true);
+        add("- Right click or press [Esc] to cancel.", 260, 290, Qt::white, true);
+        add(mouse, 290, 305, kMouseYellow, true);
+    }
+    return hints;
+}
+
 bool CCapDialog::Open() {
     const Size size = platform_.screen().ScreenSize();
     screenW_ = size.width;
@@ -78,6 +113,9 @@ bool CCapDialog::Open() {
     if (!platform_.screen().Grab(Rect{0, 0, screenW_, screenH_}, snapshot_)) return false;
     if (includeCursor_) platform_.screen().DrawCursor(snapshot_, Point{0, 0});
     snapshotView_ = ToQImage(snapshot_);
+    // The fixed rectangle follows the pointer: a click before the first movement must find it placed.
+    Point at;
+    if (mode_ == kFixRect && platform_.screen().PointerPosition(at)) MovePointer(at.x, at.y);
     setCursor(mode_ == kRegion ? QCursor(cursorShape_) : QCursor(Qt::ArrowCursor));
     setGeometry(0, 0, screenW_, screenH_);
     show();
@@ -229,12 +267,13 @@ QRegion CCapDialog::DecorationRegion() const {
 void CCapDialog::PaintDecorations(QPainter& p) const {
     const Layout l = ComputeLayout();
     const QRect& panel = l.panel;
-    auto hint = [&](const QString& text, int top, int bottom, const QColor& colour, bool wrap) {
-        p.setPen(colour);
-        p.drawText(QRect(panel.left() + 15, panel.top() + top, panel.width() - 30, bottom - top),
-                   Qt::AlignLeft | Qt::AlignTop | (wrap ? Qt::TextWordWrap : Qt::TextSingleLine), text);
+    auto hints = [&] {
+        p.setFont(HintFont());
+        for (const Hint& h : Hints()) {
+            p.setPen(h.colour);
+            p.drawText(h.rect, h.flags, h.text);
+        }
     };
-    const QString mouse = QString::asprintf("Mouse: x = %d; y = %d", pointer_.x, pointer_.y);
     if (mode_ == kWindow) {
         const QRect r = ToQRect(windowRect_);
         if (r.width() > 0 && r.height() > 0) {
@@ -246,10 +285,7 @@ void CCapDialog::PaintDecorations(QPainter& p) const {
         p.fillRect(panel, kPanelGrey);
         p.setPen(QColor(0, 0, 255));
         p.drawRect(panel.adjusted(0, 0, -1, -1));
-        p.setFont(HintFont());
-        hint("- Left click to capture", 30, 45, Qt::white, false);
-        hint("- Right click or press [Esc] to cancel", 50, 80, Qt::white, true);
-        hint(mouse, 85, 100, kMouseYellow, true);
+        hints();
         return;
     }
     p.fillRect(panel, kPanelGrey);
@@ -264,11 +300,7 @@ void CCapDialog::PaintDecorations(QPainter& p) const {
     p.setPen(Qt::white);
     p.drawText(l.label, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, l.labelText);
     p.setBackgroundMode(Qt::TransparentMode);
-    p.setFont(HintFont());
-    hint("- Click and hold the left mouse button as you drag to select a region.", 185, 230, Qt::white, true);
-    hint("- Release the button to capture.", 230, 260, Qt::white, true);
-    hint("- Right click or press [Esc] to cancel.", 260, 290, Qt::white, true);
-    hint(mouse, 290, 305, kMouseYellow, true);
+    hints();
     const QRect sel = ToQRect(selection_);
     if (sel.width() > 0 && sel.height() > 0) {
         p.setPen(Qt::black);

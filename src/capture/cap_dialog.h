@@ -2,6 +2,8 @@
 // drag a rectangle, pick a window, or place a rectangle of fixed size.
 #pragma once
 
+#include <QColor>
+#include <QFont>
 #include <QImage>
 #include <QRegion>
 #include <QWidget>
@@ -53,6 +55,16 @@ class CCapDialog : public QWidget {
     QImage Compose() const;
     // Handles a pointer movement to screen point (x, y) exactly as a mouse move event does.
     void MovePointer(int x, int y);
+
+    // The panel's instructions as they are drawn now, in HintFont().
+    struct Hint {
+        QString text;
+        QRect rect;
+        int flags;
+        QColor colour;
+    };
+    std::vector<Hint> Hints() const;
+    static QFont HintFont();
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -4,28 +4,11 @@
 
 #include <string>
 
+#include "capture/settings_record.h"
 #include "image/image.h"
 #include "platform/types.h"
 
 namespace glimmora {
-
-// The settings a capture reads, named by their config.ini keys. Only StartNum is written back.
-struct CaptureSettings {
-    bool HideWndBeforCap = true;
-    bool RestoreWndAftCap = true;
-    bool PlaySoundWhenCap = true;
-    bool IncludeCursor = false;
-    int CapAppViewMode = 0;  // 0 new document, 1 replace the active one, other: none
-    bool CopyToClipboard = true;
-    int CapDelayTime = 0;  // milliseconds
-    int FixRectWidth = 80;
-    int FixRectHeight = 80;
-    bool IsAudoSave = false;
-    std::string ImageSavePath;
-    std::string ImageSaveTitle = "Snap";
-    int StartNum = 1;
-    int ImageFormat = 0;  // 0 bmp, 1 jpg, 2 png, 3 gif, other: no extension
-};
 
 // How the main window is shown again; the names are the show commands they stand for.
 enum class ShowState { Hide, Show, ShowMinimized, ShowNoActivate, ShowNormal };
@@ -47,7 +30,8 @@ class CaptureHost {
   public:
     virtual ~CaptureHost() = default;
 
-    virtual CaptureSettings& Settings() = 0;
+    // The main frame's own record: the routines read it as they run and advance StartNum in it.
+    virtual AppSettings& Settings() = 0;
     // The main window's id, 0 when it has none (yet).
     virtual WindowId MainWindow() = 0;
     // Each returns once the display has seen the change.

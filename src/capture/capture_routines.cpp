@@ -32,7 +32,7 @@ int Capturer::Cancel() {
 int Capturer::CaptureFullScreen() {
     Busy busy(busy_);
     if (!busy.acquired()) return 0;
-    CaptureSettings& s = host_.Settings();
+    AppSettings& s = host_.Settings();
     if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
     host_.Wait(std::max(0, s.CapDelayTime));
     Image image;
@@ -49,7 +49,7 @@ int Capturer::RunOverlay(CCapDialog& dialog, bool includeCursor) {
 int Capturer::CaptureRegion() {
     Busy busy(busy_);
     if (!busy.acquired()) return 0;
-    CaptureSettings& s = host_.Settings();
+    AppSettings& s = host_.Settings();
     if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
     host_.Wait(std::max(0, s.CapDelayTime));
     CCapDialog dialog(platform_, CCapDialog::kRegion);
@@ -60,7 +60,7 @@ int Capturer::CaptureRegion() {
 int Capturer::CaptureFixRect() {
     Busy busy(busy_);
     if (!busy.acquired()) return 0;
-    CaptureSettings& s = host_.Settings();
+    AppSettings& s = host_.Settings();
     if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
     host_.Wait(std::max(0, s.CapDelayTime));
     CCapDialog dialog(platform_, CCapDialog::kFixRect);
@@ -89,7 +89,7 @@ void Capturer::RaiseNext(WindowId next) {
 int Capturer::CaptureWindow() {
     Busy busy(busy_);
     if (!busy.acquired()) return 0;
-    CaptureSettings& s = host_.Settings();
+    AppSettings& s = host_.Settings();
     const WindowId next = platform_.windows().NextInStacking(host_.MainWindow());
     host_.ShowMain(ShowState::Hide);  // always, whatever HideWndBeforCap says
     host_.Wait(std::max(0, s.CapDelayTime));
@@ -106,7 +106,7 @@ int Capturer::CaptureWindow() {
 int Capturer::CaptureActiveWindow() {
     Busy busy(busy_);
     if (!busy.acquired()) return 0;
-    CaptureSettings& s = host_.Settings();
+    AppSettings& s = host_.Settings();
     if (s.HideWndBeforCap) {
         host_.ShowMain(ShowState::Hide);
         RaiseNext(platform_.windows().NextInStacking(host_.MainWindow()));
@@ -142,7 +142,7 @@ int Capturer::CaptureWindowByMessage(WindowId window) {
 int Capturer::CaptureScroll() {
     Busy busy(busy_);
     if (!busy.acquired()) return 0;
-    CaptureSettings& s = host_.Settings();
+    AppSettings& s = host_.Settings();
     host_.EscapePressed();  // an Esc from before the capture does not stop it
     host_.Wait(std::max(0, s.CapDelayTime));
     const WindowId next = platform_.windows().NextInStacking(host_.MainWindow());
@@ -159,6 +159,9 @@ int Capturer::CaptureScroll() {
     scroll.SetStopCheck([this] { return host_.EscapePressed(); });
     Image image;
     if (!scroll.Run(dialog.chosenWindow(), dialog.clickPoint(), image)) return Cancel();
+    if (scroll.end() == ScrollCapture::End::SizeLimit)
+        host_.MessageBox(
+            "The scrolled picture has reached the largest size a picture may have; it ends there.");
     if (s.CopyToClipboard) host_.CopyToClipboard(image);
     AutoSave(image, HandOver(image));
     ShowAfter(Mode::Scroll);
@@ -173,7 +176,7 @@ void Capturer::Finish(const Image& image, Mode mode) {
 }
 
 CaptureDocument* Capturer::HandOver(const Image& image) {
-    CaptureSettings& s = host_.Settings();
+    AppSettings& s = host_.Settings();
     if (s.PlaySoundWhenCap) host_.PlaySound(host_.ProgramDirectory() + "capture.wav");
     CaptureDocument* target = nullptr;
     if (s.CapAppViewMode == 0) {

@@ -69,10 +69,10 @@ std::optional<int> MatchRowShift(const Image& before, const Image& after, int co
         }
     }
     if (moving.empty()) return std::nullopt;
-    // The moving columns in groups of 16, one hash per row and group: a column that moves its own way
-    // (a scroll-bar thumb, a caret) spoils only its own group. A group of one colour in a row matches
-    // anything and is not counted.
-    constexpr size_t kGroup = 16;
+    // The moving columns in groups of 4 (half a glyph, so a line that differs from another only in one digit
+    // does not pass for it), one hash per row and group: a column that moves its own way (a scroll-bar thumb,
+    // a caret) spoils only its own group. A group of one colour in a row matches anything and is not counted.
+    constexpr size_t kGroup = 4;
     const size_t groups = (moving.size() + kGroup - 1) / kGroup;
     const size_t cells = static_cast<size_t>(rows) * groups;
     auto hashes = [&](const Image& image, std::vector<uint64_t>& hash, std::vector<char>& plain) {
@@ -114,19 +114,32 @@ std::optional<int> MatchRowShift(const Image& before, const Image& after, int co
         }
     };
     constexpr int kMinMatched = 3;
-    int best = -1, bestMatched = 0;
+    struct Fit {
+        int d, matched, counted;
+        // Agreement in thousandths.
+        int Share() const { return static_cast<int>(1000LL * matched / counted); }
+    };
+    std::vector<Fit> fits;
+    // Every shift the pictures can show, big steps included.
     for (int d = 1; d < rows; ++d) {
         int matched = 0, counted = 0;
         score(d, matched, counted);
-        // Nearly every informative cell has to agree.
-        if (matched < kMinMatched || matched * 10 < counted * 9) continue;
-        if (matched > bestMatched) {
-            best = d;
-            bestMatched = matched;
-        }
+        // Nearly every informative cell has to agree. Not all: rows under a view's fixed margins and a
+        // scroll bar's thumb disagree at the true shift too (a tenth of the cells on a column of numbers).
+        if (matched < kMinMatched || matched * 100 < counted * 85) continue;
+        fits.push_back(Fit{d, matched, counted});
     }
-    if (best < 0) return std::nullopt;
-    return best;
+    if (fits.empty()) return std::nullopt;
+    // The best agreement wins, not the most cells: a big step overlaps few rows.
+    const Fit best = *std::max_element(fits.begin(), fits.end(), [](const Fit& a, const Fit& b) {
+        return a.Share() != b.Share() ? a.Share() < b.Share() : a.matched < b.matched;
+    });
+    // Repeating content fits several shifts about as well: taking one of them would glue unrelated rows.
+    for (const Fit& other : fits)
+        if (std::abs(other.d - best.d) > 1 && other.Share() + 50 >= best.Share() &&
+            other.matched * 4 >= best.matched)
+            return std::nullopt;
+    return best.d;
 }
 
 bool ScrollCapture::GrabRows(int top, int bottom, Image& out) {
@@ -134,41 +147,90 @@ bool ScrollCapture::GrabRows(int top, int bottom, Image& out) {
                           Rect{client_.left, client_.top + top, client_.left + w_, client_.top + bottom});
 }
 
-bool ScrollCapture::GrabSettled(int top, int bottom, const Image* previous, Image& out) {
+Image ScrollCapture::Masked(const Image& view) const {
+    Image copy(view);
+    if (!copy.IsValid() || copy.Depth() != 24 || w_ < 9) return copy;
+    const int c = w_ - hw_;
+    for (int y = 0; y < copy.Height(); ++y) {
+        uint8_t* row = copy.Row(y);
+        for (int x : {5, 6, 7, 8, c - 4, c - 3, c - 2, c - 1})
+            if (x >= 0 && x < copy.Width()) std::memset(row + static_cast<ptrdiff_t>(x) * 3, 0, 3);
+    }
+    return copy;
+}
+
+bool ScrollCapture::SameView(const Image& a, const Image& b) const {
+    return SameRows(Masked(a), Masked(b), resultWidth_);
+}
+
+bool ScrollCapture::ShowsMarker(const Image& view) const {
+    for (int y = 0; y < view.Height(); ++y) {
+        const bool left = IsColour(view, 6, y, kBlue) && IsColour(view, 8, y, kRed);
+        const bool centre = IsColour(view, w_ - hw_ - 3, y, kBlue) && IsColour(view, w_ - hw_ - 1, y, kRed);
+        if (left || centre) return true;
+    }
+    return false;
+}
+
+bool ScrollCapture::GrabSettled(const Image* previous, Image& out) {
     // The target repaints when it gets to it: wait until two grabs in a row agree, and wait longer while
     // nothing has changed at all, as a slow repaint must not look like the end of the content.
     constexpr int kPollMs = 25, kUnchangedMs = 1000, kLimitMs = 3000;
-    Image last;
+    const Image before = previous ? Masked(*previous) : Image();
+    Image last, lastMasked;
     Sleep(kPollMs);
-    if (!GrabRows(top, bottom, last)) return false;
+    if (!GrabRows(0, h_, last)) return false;
+    lastMasked = Masked(last);
     for (int waited = kPollMs; waited < kLimitMs; waited += kPollMs) {
         Sleep(kPollMs);
         Image now;
-        if (!GrabRows(top, bottom, now)) return false;
-        const bool stable = SameRows(now, last, resultWidth_);
+        if (!GrabRows(0, h_, now)) return false;
+        Image nowMasked = Masked(now);
+        const bool stable = SameRows(nowMasked, lastMasked, resultWidth_);
         last = std::move(now);
+        lastMasked = std::move(nowMasked);
         if (!stable) continue;
-        if (previous && SameRows(last, *previous, resultWidth_) && waited < kUnchangedMs) continue;
+        if (previous && SameRows(lastMasked, before, resultWidth_) && waited < kUnchangedMs) continue;
         break;
     }
     out = std::move(last);
     return true;
 }
 
-void ScrollCapture::DrawMarkers() {
+bool ScrollCapture::GrabWithoutMarkers(Image& out) {
+    // A view that moves its pixels carries old markers along; one that repaints late still shows them.
+    // Only a view free of them is taken, or a stale marker would be measured at the next step.
+    constexpr int kPollMs = 25, kLimitMs = 3000;
+    Image last;
+    for (int waited = 0; waited < kLimitMs; waited += kPollMs) {
+        Sleep(kPollMs);
+        Image now;
+        if (!GrabRows(0, h_, now)) return false;
+        const bool clean = !ShowsMarker(now);
+        const bool stable = clean && last.IsValid() && SameRows(now, last, resultWidth_);
+        last = clean ? std::move(now) : Image();
+        if (stable) {
+            out = std::move(last);
+            return true;
+        }
+    }
+    return false;
+}
+
+void ScrollCapture::DrawMarkers(int row) {
     if (w_ < 9) return;
     WindowSystem& windows = platform_.windows();
     const int c = w_ - hw_;
-    windows.DrawRow(target_, Point{5, hh_}, 7, kBlue);
-    windows.DrawRow(target_, Point{7, hh_}, 9, kRed);
-    windows.DrawRow(target_, Point{c - 4, hh_}, c - 2, kBlue);
-    windows.DrawRow(target_, Point{c - 2, hh_}, c, kRed);
+    windows.DrawRow(target_, Point{5, row}, 7, kBlue);
+    windows.DrawRow(target_, Point{7, row}, 9, kRed);
+    windows.DrawRow(target_, Point{c - 4, row}, c - 2, kBlue);
+    windows.DrawRow(target_, Point{c - 2, row}, c, kRed);
 }
 
 void ScrollCapture::EraseMarkers() {
     if (w_ < 9) return;
     const int c = w_ - hw_;
-    const Rect left{5, 0, 9, hh_ + 1}, centre{c - 4, 0, c, hh_ + 1};
+    const Rect left{5, 0, 9, h_}, centre{c - 4, 0, c, h_};
     platform_.windows().Invalidate(target_, &left);
     platform_.windows().Invalidate(target_, &centre);
 }
@@ -178,12 +240,25 @@ bool ScrollCapture::Run(WindowId target, Point pointer, Image& result) {
     shifts_.clear();
     end_ = End::NoMovement;
     target_ = target;
+    paneTop_ = paneBottom_ = 0;
     if (!windows.ClientRect(target, client_) || IsEmpty(client_)) return false;
     w_ = client_.Width();
     h_ = client_.Height();
     hw_ = w_ / 2;
-    hh_ = h_ / 2;
     resultWidth_ = std::max(1, w_ - kScrollBarWidth);
+
+    // The target holds the keyboard focus: Esc is ours while the capture runs, so it stops the capture
+    // and never reaches the target.
+    const std::unique_ptr<EscapeGrab> escape = platform_.input().GrabEscape();
+    // However the run ends, the markers go.
+    struct Wipe {
+        WindowSystem& windows;
+        WindowId target;
+        bool marked = false;
+        ~Wipe() {
+            if (marked) windows.Invalidate(target);
+        }
+    } wipe{windows, target};
 
     // Preparing: bring the target forward so the wheel and our grabs reach it.
     Sleep(100);
@@ -193,71 +268,112 @@ bool ScrollCapture::Run(WindowId target, Point pointer, Image& result) {
     }
     platform_.input().WarpPointer(pointer);
     Image first;
-    if (!GrabSettled(0, hh_ + 1, nullptr, first)) return false;
+    if (!GrabSettled(nullptr, first)) return false;
 
+    // The picture: the first view down to the pane's bottom, then the rows each notch brings in at the
+    // pane's bottom, then what lies below the pane in the last view whose place is certain.
+    Image view = first;
     std::vector<Image> bands;
-    int s = 0;
+    const uint64_t rowCost = ((static_cast<uint64_t>(resultWidth_) * 3 + 3) & ~uint64_t{3}) + sizeof(void*);
+    const uint64_t maxRows = maxResultBytes_ / rowCost;
+    uint64_t height = static_cast<uint64_t>(h_);
     end_ = End::Limit;
     for (int step = 1; step <= maxSteps_; ++step) {
-        if (stop_ && stop_()) {
+        if ((stop_ && stop_()) || (escape && escape->Pressed())) {
             end_ = End::Stopped;
             break;
         }
-        DrawMarkers();
-        Image before;
-        if (!GrabRows(0, hh_ + 1, before)) return false;
+        // On the middle line of the pane, or of the client area until the pane is known.
+        const bool paneKnown = paneBottom_ > paneTop_;
+        const int mid = paneKnown ? (paneTop_ + paneBottom_) / 2 : h_ / 2;
+        DrawMarkers(mid);
+        wipe.marked = true;
         platform_.input().WarpPointer(pointer);
         platform_.input().WheelNotchDown();
         Image after;
-        if (!GrabSettled(0, hh_ + 1, &before, after)) return false;
+        if (!GrabSettled(&view, after)) return false;
 
-        // The probe: the rows just above the middle line.
-        const int probeTop = step == 1 ? 0 : std::max(0, hh_ - s - 1);
-        Image probe;
-        int d = -1;
-        if (hh_ > probeTop && GrabRect(probe, after, Rect{0, probeTop, w_, hh_})) {
-            const int n = probe.Height();
-            const int marker = FindMarkerShift(probe, w_);
-            if (marker < n) d = marker;
+        // The pane is what changed; toolbars, buttons and status bars stay still.
+        const Image before = Masked(view), moved = Masked(after);
+        int changedTop = -1, changedBottom = -1;
+        const size_t rowBytes = static_cast<size_t>(resultWidth_) * 3;
+        for (int y = 0; y < h_; ++y) {
+            if (std::memcmp(before.Row(y), moved.Row(y), rowBytes) == 0) continue;
+            if (changedTop < 0) changedTop = y;
+            changedBottom = y + 1;
         }
-        if (d < 0) {
-            const std::optional<int> matched = MatchRowShift(before, after, resultWidth_);
-            if (matched) d = *matched;
-        }
-        if (d <= 0 || d > hh_) {
+        if (changedTop < 0) {
             end_ = End::NoMovement;
             break;
         }
-        // A step shorter than the one before is not taken for the end: the first notch of a view may
-        // include a margin, and views that scroll by fractions of a pixel alternate (48, 49, 48, ...).
-        // Only a notch that moves nothing ends the loop, so the last band always ends at the middle line.
-        s = d;
-        shifts_.push_back(d);
-        // Views that scroll by moving their pixels carry the markers along, and one that moves them by
-        // fractions smears them over a row of the new band: have the marker columns repainted first.
-        EraseMarkers();
-        Image band;
-        if (!GrabSettled(hh_ + 1 - d, hh_ + 1, nullptr, band)) return false;
-        bands.push_back(std::move(band));
-    }
-    // Finishing: wipe the markers, then the rest of the client area.
-    windows.Invalidate(target);
-    Image last;
-    const int lastTop = hh_ + 1;
-    if (lastTop < h_ && !GrabSettled(lastTop, h_, nullptr, last)) return false;
+        if (!paneKnown) {
+            paneTop_ = changedTop;
+            paneBottom_ = changedBottom;
+        }
+        const Rect pane{0, paneTop_, w_, paneBottom_};
+        const int paneHeight = paneBottom_ - paneTop_;
 
-    int height = first.Height() + (last.IsValid() ? last.Height() : 0);
-    for (const Image& band : bands) height += band.Height();
+        // A marker the content carried up tells the step exactly (rows just above where it was drawn).
+        std::optional<int> byMarker;
+        Image probe;
+        if (mid > paneTop_ && mid < paneBottom_ && GrabRect(probe, after, Rect{0, paneTop_, w_, mid})) {
+            const int found = FindMarkerShift(probe, w_);
+            if (found < probe.Height()) byMarker = found;
+        }
+        EraseMarkers();
+        Image clean;
+        if (!GrabWithoutMarkers(clean)) {
+            end_ = End::Unmeasured;
+            break;
+        }
+        if (!SameView(clean, after)) byMarker.reset();  // it moved on meanwhile: measure what we keep
+        Image paneBefore, paneAfter;
+        std::optional<int> byRows;
+        if (GrabRect(paneBefore, before, pane) && GrabRect(paneAfter, Masked(clean), pane))
+            byRows = MatchRowShift(paneBefore, paneAfter, resultWidth_);
+        int d = 0;
+        if (byMarker && byRows) {
+            d = *byMarker == *byRows ? *byMarker : 0;  // they disagree: neither can be trusted
+        } else if (byMarker) {
+            d = *byMarker;
+        } else if (byRows) {
+            d = *byRows;
+        }
+        // A step that cannot be measured ends the picture with the view before it: never a seam that
+        // was not matched.
+        if (d <= 0 || d >= paneHeight) {
+            end_ = End::Unmeasured;
+            break;
+        }
+        if (height + static_cast<uint64_t>(d) > maxRows) {
+            end_ = End::SizeLimit;
+            break;
+        }
+        Image band;
+        if (!GrabRect(band, clean, Rect{0, paneBottom_ - d, w_, paneBottom_})) return false;
+        bands.push_back(std::move(band));
+        shifts_.push_back(d);
+        height += static_cast<uint64_t>(d);
+        view = std::move(clean);
+    }
+
     Image stitched;
-    if (!stitched.Create(resultWidth_, height, 24)) return false;
+    if (!stitched.Create(resultWidth_, static_cast<int>(height), 24)) return false;
     int y = 0;
-    stitched.Paste(first, 0, y);
-    y += first.Height();
+    Image piece;
+    if (paneBottom_ > 0) {
+        if (!GrabRect(piece, first, Rect{0, 0, w_, paneBottom_})) return false;
+        stitched.Paste(piece, 0, y);
+        y += piece.Height();
+    }
     for (const Image& band : bands) {
         stitched.Paste(band, 0, y);
         y += band.Height();
     }
-    if (last.IsValid()) stitched.Paste(last, 0, y);
+    if (paneBottom_ < h_) {
+        if (!GrabRect(piece, view, Rect{0, paneBottom_, w_, h_})) return false;
+        stitched.Paste(piece, 0, y);
+    }
     result = std::move(stitched);
     return true;
 }

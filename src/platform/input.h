@@ -1,9 +1,19 @@
-// Synthetic pointer input, as if the user moved the mouse.
+// Synthetic pointer input, as if the user moved the mouse, and the one key a running capture listens for.
 #pragma once
+
+#include <memory>
 
 #include "platform/types.h"
 
 namespace glimmora {
+
+// Esc taken for ourselves while this lives: the window that has the focus never sees it.
+class EscapeGrab {
+  public:
+    virtual ~EscapeGrab() = default;
+    // True when Esc was pressed since the last call.
+    virtual bool Pressed() = 0;
+};
 
 class PointerInput {
   public:
@@ -16,6 +26,8 @@ class PointerInput {
     virtual bool Button(int button, bool down) = 0;
     // Waits until the display has handled everything sent so far.
     virtual void Sync() = 0;
+    // Null when Esc cannot be had (another program holds it).
+    virtual std::unique_ptr<EscapeGrab> GrabEscape() = 0;
 };
 
 }  // namespace glimmora

@@ -2,6 +2,8 @@
 // picture the overlay composes from its state, whichever parts it chose to repaint.
 #include <gtest/gtest.h>
 
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QImage>
 #include <cstring>
 #include <mutex>
@@ -129,6 +131,21 @@ TEST_F(CapDialogTest, TheFixedRectangleIsClippedWhileItsDottedFrameIsNot) {
     EXPECT_LT(inverted, 60);
 }
 
+TEST_F(CapDialogTest, TheFixedRectangleIsPlacedAtThePointerBeforeAnyMove) {
+    // A click that comes before the first pointer movement must find the rectangle in place.
+    platform->input().WarpPointer(Point{500, 400});
+    platform->input().Sync();
+    CCapDialog dialog(*platform, CCapDialog::kFixRect);
+    dialog.SetFixedRectSize(100, 80);
+    ASSERT_TRUE(dialog.Open());
+    const Rect r = dialog.fixedRect();
+    dialog.Close();
+    EXPECT_EQ(r.left, 450);
+    EXPECT_EQ(r.top, 360);
+    EXPECT_EQ(r.right, 550);
+    EXPECT_EQ(r.bottom, 440);
+}
+
 TEST_F(CapDialogTest, TheRegionPanelFollowsTheCornerRules) {
     struct Step {
         Point at;
@@ -177,6 +194,31 @@ TEST_F(CapDialogTest, WindowModeOutlinesTheWindowUnderThePointer) {
     const uint32_t under = dialog.snapshot().PixelValue(frame.left + 1, frame.top + 40);
     const uint32_t expected = (under & 0xFF0000) | (~under & 0x00FFFF);
     EXPECT_EQ(shot.PixelValue(frame.left + 1, frame.top + 40), expected);
+}
+
+// Measured, not looked at: every instruction of both panels fits its rectangle in the hint font, with
+// four-digit pointer coordinates.
+TEST(CapDialogHints, EveryHintFitsItsRectangle) {
+    REQUIRE_DISPLAY();
+    auto platform = Platform::Open();
+    ASSERT_NE(platform, nullptr);
+    const QFont font = CCapDialog::HintFont();
+    EXPECT_EQ(QFontInfo(font).family(), "Liberation Sans");
+    EXPECT_EQ(QFontMetrics(font).height(), 14);
+    const QFontMetrics fm(font);
+    for (int mode : {CCapDialog::kRegion, CCapDialog::kWindow, CCapDialog::kFixRect}) {
+        CCapDialog dialog(*platform, mode);
+        dialog.MovePointer(8888, 8888);
+        const std::vector<CCapDialog::Hint> hints = dialog.Hints();
+        ASSERT_EQ(hints.size(), mode == CCapDialog::kWindow ? 3u : 4u);
+        EXPECT_TRUE(hints.back().text.endsWith("y = 8888"));
+        for (const CCapDialog::Hint& h : hints) {
+            const QRect needed = fm.boundingRect(h.rect, h.flags, h.text);
+            EXPECT_TRUE(h.rect.contains(needed))
+                << mode << " \"" << h.text.toStdString() << "\" needs " << needed.width() << " x "
+                << needed.height() << " in " << h.rect.width() << " x " << h.rect.height();
+        }
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/settings/app_settings.h"
 #include "capture/capture_routines.h"
 #include "capture_x11_support.h"
 #include "image/codecs/codecs.h"
@@ -395,6 +396,23 @@ TEST_F(HandOverTest, AutoSaveWritesTheNumberedFileAndNamesTheDocument) {
     ASSERT_TRUE(saved.Load(dir + "/Snap8.png"));
     EXPECT_EQ(saved.Width(), size.width);
     EXPECT_EQ(saved.Height(), size.height);
+}
+
+TEST_F(HandOverTest, TheCounterTheCloseWritesIsTheOneTheCaptureAdvanced) {
+    // The capture works on the frame's own record, loaded from config.ini and written back at close.
+    const std::string ini = dir + "/config.ini";
+    std::ofstream(ini) << "[AudoSaveSet]\nStartNum=41\n";
+    LoadAppSettings(host->settings, ini);
+    host->settings.IsAudoSave = 1;
+    host->settings.ImageSavePath = dir;
+    host->settings.ImageFormat = 2;
+    host->settings.CapDelayTime = 0;
+    ASSERT_EQ(capturer->CaptureFullScreen(), 1);
+    EXPECT_TRUE(std::filesystem::exists(dir + "/Snap41.png"));
+    ASSERT_TRUE(WriteCloseSettings(host->settings, ini));
+    AppSettings next;
+    LoadAppSettings(next, ini);
+    EXPECT_EQ(next.StartNum, 42);
 }
 
 TEST_F(HandOverTest, AFailedSaveIsReportedAndTheNumberStillAdvances) {

@@ -87,7 +87,7 @@ TEST(RowShiftMatching, ColumnsThatDoNotMoveAreIgnored) {
     EXPECT_EQ(*found, 17);
 }
 
-TEST(RowShiftMatching, NoMovementAndUnrelatedPicturesGiveNoShift) {
+TEST(RowShiftMatching, NoMovementUnrelatedOrRepeatingPicturesGiveNoShift) {
     EXPECT_FALSE(MatchRowShift(Rows(60, 120, 5), Rows(60, 120, 5), 60).has_value());
     Image other;
     other.Create(60, 120, 24);
@@ -97,6 +97,16 @@ TEST(RowShiftMatching, NoMovementAndUnrelatedPicturesGiveNoShift) {
     EXPECT_FALSE(MatchRowShift(Rows(60, 120, 0), other, 60).has_value());
     // Moved further than the pictures reach.
     EXPECT_FALSE(MatchRowShift(Rows(60, 120, 0), Rows(60, 120, 500), 60).has_value());
+    // Content that repeats every 12 rows fits 5, 17, 29, ...: no telling which.
+    Image before, after;
+    before.Create(60, 120, 24);
+    after.Create(60, 120, 24);
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 60; ++x) {
+            before.PixelAddress(x, y)[0] = static_cast<uint8_t>(((y % 12) * 20 + x) & 0xFF);
+            after.PixelAddress(x, y)[0] = static_cast<uint8_t>((((y + 5) % 12) * 20 + x) & 0xFF);
+        }
+    EXPECT_FALSE(MatchRowShift(before, after, 60).has_value());
 }
 
 TEST(MarkerSearch, CountsTheRowsFromTheBottomOfTheProbe) {
@@ -149,7 +159,7 @@ struct NameCase {
 class AutoSaveFormats : public AutoSaveNames, public ::testing::WithParamInterface<NameCase> {};
 
 TEST_P(AutoSaveFormats, NameIsFolderTitleNumberExtension) {
-    CaptureSettings s;
+    AppSettings s;
     s.ImageSavePath = dir;
     s.ImageSaveTitle = "Snap";
     s.StartNum = 7;
@@ -166,7 +176,7 @@ TEST_F(AutoSaveNames, ExistingFilesAreSkippedNeverOverwritten) {
     Touch("Snap7.png");
     Touch("Snap8.png");
     Touch("Snap10.png");
-    CaptureSettings s;
+    AppSettings s;
     s.ImageSavePath = dir;
     s.ImageSaveTitle = "Snap";
     s.StartNum = 7;
@@ -178,7 +188,7 @@ TEST_F(AutoSaveNames, ExistingFilesAreSkippedNeverOverwritten) {
 }
 
 TEST_F(AutoSaveNames, ACounterAtTheTopOfIntDoesNotOverflow) {
-    CaptureSettings s;
+    AppSettings s;
     s.ImageSavePath = dir;
     s.ImageSaveTitle = "Snap";
     s.StartNum = std::numeric_limits<int>::max();
@@ -188,7 +198,7 @@ TEST_F(AutoSaveNames, ACounterAtTheTopOfIntDoesNotOverflow) {
 }
 
 TEST_F(AutoSaveNames, AFolderEndingInASlashGetsASecondOne) {
-    CaptureSettings s;
+    AppSettings s;
     s.ImageSavePath = dir + "/";
     s.ImageSaveTitle = "Snap";
     s.StartNum = 1;

@@ -7,6 +7,12 @@
 namespace glimmora::testing {
 
 TestHost::TestHost(Platform& platform) : platform_(platform) {
+    // What most tests want to see: every finishing step on, no delay.
+    settings.HideWndBeforCap = 1;
+    settings.RestoreWndAftCap = 1;
+    settings.PlaySoundWhenCap = 1;
+    settings.CopyToClipboard = 1;
+    settings.CapDelayTime = 0;
     main_ = std::make_unique<QWidget>();
     main_->setWindowTitle("test main window");
     main_->setGeometry(1500, 800, 240, 140);

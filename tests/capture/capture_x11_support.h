@@ -33,7 +33,7 @@ class TestHost : public CaptureHost {
     explicit TestHost(Platform& platform);
     ~TestHost() override;
 
-    CaptureSettings& Settings() override { return settings; }
+    AppSettings& Settings() override { return settings; }
     WindowId MainWindow() override;
     void ShowMain(ShowState state) override;
     void ActivateMain() override { log.push_back("activate"); }
@@ -51,7 +51,7 @@ class TestHost : public CaptureHost {
     std::string LastShow() const;
     bool Logged(const std::string& entry) const;
 
-    CaptureSettings settings;
+    AppSettings settings;
     std::vector<std::string> log;
     std::vector<std::unique_ptr<TestDocument>> documents;
     TestDocument* active = nullptr;

@@ -1,4 +1,4 @@
-// The scrolling capture of real programs: an xterm, a Qt text view and a GTK text view, each holding
+// The scrolling capture of real programs: an xterm, a Qt text view and a GTK dialog, each holding
 // numbered lines. Every view the window can show must appear in the stitched picture as one piece, in
 // order, with the picture ending where the last view ends: a seam that repeats or drops rows breaks that.
 #include <gtest/gtest.h>
@@ -52,8 +52,7 @@ class ScrollTest : public ::testing::Test {
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
         std::ofstream lines(dir + "/lines.txt");
-        for (int i = 1; i <= 150; ++i)
-            lines << "line number " << i << " " << std::string(i % 17 + 1, '=') << "\n";
+        for (int i = 1; i <= 300; ++i) lines << i << "\n";
     }
     void TearDown() override {
         if (!dir.empty()) std::filesystem::remove_all(dir);
@@ -173,29 +172,70 @@ TEST_F(ScrollTest, AQtTextView) {
     ExpectStitchedShowsEveryView(stitched, stitched.Width());
 }
 
-TEST_F(ScrollTest, AGtkTextView) {
-    const WindowId id = Start({"zenity", "--text-info", "--filename=" + dir + "/lines.txt", "--width=500",
-                               "--height=420", "--title=scroll gtk"});
+// The text scrolls between a title and buttons that stay still; at its default size a notch moves the
+// text by half its pane or more.
+TEST_F(ScrollTest, AGtkDialogWithButtonsBelowItsText) {
+    const WindowId id =
+        Start({"zenity", "--text-info", "--filename=" + dir + "/lines.txt", "--title=scroll gtk"});
     ASSERT_NE(id, 0u);
     testing::SettledGrab(*platform, client);
     ScrollCapture scroll(*platform);
     Image stitched;
     ASSERT_TRUE(scroll.Run(id, pointer, stitched));
     // The text view's own scroll bar lies inside the window, left of the strip that is cut off.
+    std::string steps;
+    for (int d : scroll.shifts()) steps += std::to_string(d) + " ";
+    SCOPED_TRACE("end " + std::to_string(static_cast<int>(scroll.end())) + ", steps " + steps);
     ExpectStitchedShowsEveryView(stitched, stitched.Width() - 40);
 }
 
-TEST_F(ScrollTest, EscStopsTheLoopAndTheLastPieceStartsBelowTheMiddle) {
+TEST_F(ScrollTest, AQtTextViewThatMovesMoreThanHalfItsPaneANotch) {
+    const WindowId id = Start({GLIMMORA_SCROLL_TARGET, "150", "150", "120", "500", "400", "16"});
+    ASSERT_NE(id, 0u);
+    testing::SettledGrab(*platform, client);
+    ScrollCapture scroll(*platform);
+    Image stitched;
+    ASSERT_TRUE(scroll.Run(id, pointer, stitched));
+    ASSERT_FALSE(scroll.shifts().empty());
+    EXPECT_GE(scroll.shifts().front(), client.Height() / 2);
+    ExpectStitchedShowsEveryView(stitched, stitched.Width());
+}
+
+// A notch that turns a page instead of scrolling cannot be measured: the picture is the view before it,
+// never its top glued to the next page's bottom.
+TEST_F(ScrollTest, AStepThatCannotBeMeasuredEndsWithTheViewBeforeIt) {
+    const WindowId id = Start({GLIMMORA_SCROLL_TARGET, "150", "150", "120", "500", "400", "3", "flip"});
+    ASSERT_NE(id, 0u);
+    const Image view = testing::SettledGrab(*platform, client);
+    ScrollCapture scroll(*platform);
+    Image stitched;
+    ASSERT_TRUE(scroll.Run(id, pointer, stitched));
+    EXPECT_EQ(scroll.end(), ScrollCapture::End::Unmeasured);
+    Image expected;
+    ASSERT_TRUE(GrabRect(expected, view, Rect{0, 0, client.Width() - kScrollBarWidth, client.Height()}));
+    EXPECT_TRUE(SameImage(stitched, expected));
+    // The page did turn.
+    EXPECT_FALSE(SameImage(testing::SettledGrab(*platform, client), view));
+}
+
+// Esc is taken from the target (which quits on Esc) while the capture runs.
+TEST_F(ScrollTest, EscStopsTheLoopAndNeverReachesTheTarget) {
     const WindowId id = Start({GLIMMORA_SCROLL_TARGET, "400", "150", "120", "500", "400"});
     ASSERT_NE(id, 0u);
     testing::SettledGrab(*platform, client);
     ScrollCapture scroll(*platform);
+    scroll.SetMaxSteps(40);
     int asked = 0;
-    scroll.SetStopCheck([&] { return ++asked > 3; });
+    scroll.SetStopCheck([&] {
+        if (++asked == 4) testing::Key("Escape");
+        return false;
+    });
     Image stitched;
     ASSERT_TRUE(scroll.Run(id, pointer, stitched));
     EXPECT_EQ(scroll.end(), ScrollCapture::End::Stopped);
-    ASSERT_EQ(scroll.shifts().size(), 3u);
+    EXPECT_TRUE(child->running()) << "Esc reached the target";
+    ASSERT_GE(scroll.shifts().size(), 3u);
+    EXPECT_LT(scroll.shifts().size(), 8u);
     int moved = 0;
     for (int d : scroll.shifts()) moved += d;
     // First piece, three bands, and the rest of the view below the middle line: no row twice.
@@ -209,6 +249,28 @@ TEST_F(ScrollTest, EscStopsTheLoopAndTheLastPieceStartsBelowTheMiddle) {
     ASSERT_TRUE(GrabRect(ours, stitched,
                          Rect{0, stitched.Height() - (h - hh - 1), stitched.Width(), stitched.Height()}));
     EXPECT_TRUE(SameImage(bottom, ours));
+}
+
+TEST_F(ScrollTest, APictureAtTheSizeBoundEndsThereAndLeavesNoMarkers) {
+    const WindowId id = Start({GLIMMORA_SCROLL_TARGET, "400", "150", "120", "500", "400"});
+    ASSERT_NE(id, 0u);
+    testing::SettledGrab(*platform, client);
+    ScrollCapture scroll(*platform);
+    const int width = client.Width() - kScrollBarWidth;
+    const uint64_t rowCost = ((static_cast<uint64_t>(width) * 3 + 3) & ~uint64_t{3}) + sizeof(void*);
+    scroll.SetMaxResultBytes(rowCost * static_cast<uint64_t>(client.Height() + 150));
+    Image stitched;
+    ASSERT_TRUE(scroll.Run(id, pointer, stitched));
+    EXPECT_EQ(scroll.end(), ScrollCapture::End::SizeLimit);
+    EXPECT_GT(stitched.Height(), client.Height());
+    EXPECT_LE(stitched.Height(), client.Height() + 150);
+    const Image view = testing::SettledGrab(*platform, client);
+    const int c = client.Width() - client.Width() / 2;
+    for (int y = 0; y < view.Height(); ++y)
+        for (int x : {5, 6, 7, 8, c - 4, c - 3, c - 2, c - 1}) {
+            const uint32_t p = view.PixelValue(x, y);
+            ASSERT_TRUE(p != 0x0000FFu && p != 0xFF0000u) << "a marker is left at " << x << ", " << y;
+        }
 }
 
 TEST_F(ScrollTest, AWindowThatDoesNotScrollGivesItsVisibleArea) {

@@ -1,8 +1,12 @@
 // The X11 platform layer against a real X server: pixels, windows, the pointer and vanished windows.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QGuiApplication>
 #include <QScreen>
+#include <filesystem>
+#include <fstream>
 
 #include "platform/platform.h"
 #include "platform/x11/x11_connection.h"
@@ -260,6 +264,60 @@ TEST(X11PlatformOpen, AMissingDisplayIsAFailedResult) {
     std::string error;
     EXPECT_EQ(Platform::Open(":999", &error), nullptr);
     EXPECT_FALSE(error.empty());
+}
+
+// A second server at depth 16: rows of odd widths are padded to whole 32-bit units, so shared-memory
+// bands placed by the unpadded row size overlap and mix rows of neighbouring bands.
+TEST(X11Depth16, SharedMemoryGrabsMatchTheContentAtEveryWidth) {
+    char dir[] = "/tmp/glimmora-depth16-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string numberFile = std::string(dir) + "/display";
+    std::string number;
+    {
+        // -displayfd names a free display once the server takes connections.
+        testing::Child server(
+            {"sh", "-c",
+             "exec Xvfb -displayfd 1 -screen 0 640x480x16 -nolisten tcp >" + numberFile + " 2>/dev/null"});
+        ASSERT_TRUE(testing::WaitUntil([&] {
+            std::ifstream in(numberFile);
+            return std::getline(in, number) && !in.eof() && !number.empty();
+        })) << "Xvfb at depth 16 did not start";
+        std::string error;
+        auto conn = x11::Connection::Open(":" + number, &error);
+        ASSERT_TRUE(conn) << error;
+        ASSERT_EQ(conn->screen()->root_depth, 16);
+        // Every pixel of the root a value of its own row and column (5-6-5).
+        auto value = [](int x, int y) { return static_cast<uint16_t>(x * 7 + y * 131); };
+        xcb_connection_t* c = conn->get();
+        const xcb_gcontext_t gc = xcb_generate_id(c);
+        xcb_create_gc(c, gc, conn->root(), 0, nullptr);
+        for (int top = 0; top < 480; top += 40) {
+            std::vector<uint16_t> rows(640 * 40);
+            for (int y = 0; y < 40; ++y)
+                for (int x = 0; x < 640; ++x) rows[static_cast<size_t>(y) * 640 + x] = value(x, top + y);
+            xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, conn->root(), gc, 640, 40, 0,
+                          static_cast<int16_t>(top), 0, 16, static_cast<uint32_t>(rows.size() * 2),
+                          reinterpret_cast<const uint8_t*>(rows.data()));
+        }
+        conn->Sync();
+        x11::X11Screen screen(*conn);
+        for (const Rect& rect : {Rect{3, 5, 3 + 301, 5 + 300}, Rect{0, 0, 1, 480}, Rect{1, 2, 640, 480}}) {
+            Image shot;
+            ASSERT_TRUE(screen.Grab(rect, shot));
+            int wrong = 0;
+            for (int y = 0; y < shot.Height(); ++y) {
+                for (int x = 0; x < shot.Width(); ++x) {
+                    const uint16_t v = value(rect.left + x, rect.top + y);
+                    const uint8_t* p = shot.PixelAddress(x, y);
+                    if (p[0] != (v & 0x1F) * 255 / 31 || p[1] != ((v >> 5) & 0x3F) * 255 / 63 ||
+                        p[2] != (v >> 11) * 255 / 31)
+                        ++wrong;
+                }
+            }
+            EXPECT_EQ(wrong, 0) << rect.Width() << " x " << rect.Height();
+        }
+    }
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

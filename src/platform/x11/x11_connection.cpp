@@ -40,8 +40,12 @@ Connection::~Connection() {
 }
 
 void Connection::Handle(xcb_generic_event_t* event) {
-    // Besides the root's own changes, what arrives here are errors of unchecked requests: dropped.
-    if ((event->response_type & 0x7F) == XCB_CONFIGURE_NOTIFY) {
+    // Besides the root's own changes and a watched key, what arrives here are errors of unchecked
+    // requests: dropped.
+    if ((event->response_type & 0x7F) == XCB_KEY_PRESS) {
+        const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(event);
+        if (watchedKey_ && key->detail == watchedKey_) ++keyPresses_;
+    } else if ((event->response_type & 0x7F) == XCB_CONFIGURE_NOTIFY) {
         const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
         if (configure->window == screen_->root) {
             rootWidth_ = configure->width;
@@ -55,6 +59,13 @@ void Connection::RootSize(int& width, int& height) {
     while (xcb_generic_event_t* event = xcb_poll_for_event(conn_)) Handle(event);
     width = rootWidth_;
     height = rootHeight_;
+}
+
+int Connection::TakeKeyPresses() {
+    while (xcb_generic_event_t* event = xcb_poll_for_event(conn_)) Handle(event);
+    const int presses = keyPresses_;
+    keyPresses_ = 0;
+    return presses;
 }
 
 bool Connection::Check(xcb_void_cookie_t cookie) {

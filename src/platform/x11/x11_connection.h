@@ -50,6 +50,11 @@ class Connection {
 
     xcb_atom_t Atom(const char* name);
 
+    // Counts presses of one grabbed key (0: none) among the events that arrive.
+    void WatchKey(xcb_keycode_t key) { watchedKey_ = key; }
+    // The presses counted since the last call.
+    int TakeKeyPresses();
+
   private:
     Connection(xcb_connection_t* conn, xcb_screen_t* screen);
     void Handle(xcb_generic_event_t* event);
@@ -57,6 +62,8 @@ class Connection {
     xcb_screen_t* screen_;
     std::unordered_map<std::string, xcb_atom_t> atoms_;
     int rootWidth_ = 0, rootHeight_ = 0;
+    xcb_keycode_t watchedKey_ = 0;
+    int keyPresses_ = 0;
 };
 
 }  // namespace glimmora::x11

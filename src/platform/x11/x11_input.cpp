@@ -2,7 +2,58 @@
 
 #include <xcb/xtest.h>
 
+#include <vector>
+
 namespace glimmora::x11 {
+
+namespace {
+constexpr xcb_keysym_t kEscapeKeysym = 0xFF1B, kNumLockKeysym = 0xFF7F;
+
+// A grab of Esc on the root window: key presses come to our connection instead of the focused window.
+class X11EscapeGrab : public EscapeGrab {
+  public:
+    X11EscapeGrab(Connection& conn, xcb_keycode_t key, std::vector<uint16_t> modifiers)
+        : conn_(conn), key_(key), modifiers_(std::move(modifiers)) {}
+    ~X11EscapeGrab() override {
+        conn_.WatchKey(0);
+        for (uint16_t m : modifiers_) xcb_ungrab_key(conn_.get(), key_, conn_.root(), m);
+        conn_.Sync();
+    }
+    bool Pressed() override { return conn_.TakeKeyPresses() > 0; }
+
+  private:
+    Connection& conn_;
+    xcb_keycode_t key_;
+    std::vector<uint16_t> modifiers_;
+};
+
+xcb_keycode_t Keycode(Connection& conn, xcb_keysym_t keysym) {
+    const xcb_setup_t* setup = xcb_get_setup(conn.get());
+    const int first = setup->min_keycode, count = setup->max_keycode - setup->min_keycode + 1;
+    auto map =
+        conn.Get(xcb_get_keyboard_mapping_reply,
+                 xcb_get_keyboard_mapping(conn.get(), setup->min_keycode, static_cast<uint8_t>(count)));
+    if (!map || !map->keysyms_per_keycode) return 0;
+    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
+    const int length = xcb_get_keyboard_mapping_keysyms_length(map.get());
+    for (int i = 0; i < length; ++i)
+        if (syms[i] == keysym) return static_cast<xcb_keycode_t>(first + i / map->keysyms_per_keycode);
+    return 0;
+}
+
+// The modifier bit NumLock sets, from the modifier mapping; 0 when it has none.
+uint16_t NumLockMask(Connection& conn) {
+    const xcb_keycode_t numLock = Keycode(conn, kNumLockKeysym);
+    auto map = conn.Get(xcb_get_modifier_mapping_reply, xcb_get_modifier_mapping(conn.get()));
+    if (!numLock || !map) return 0;
+    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(map.get());
+    const int perModifier = map->keycodes_per_modifier;
+    for (int mod = 0; mod < 8; ++mod)
+        for (int i = 0; i < perModifier; ++i)
+            if (codes[mod * perModifier + i] == numLock) return static_cast<uint16_t>(1u << mod);
+    return 0;
+}
+}  // namespace
 
 X11Input::X11Input(Connection& conn) : conn_(conn) {
     xtest_ = conn_.Get(xcb_test_get_version_reply, xcb_test_get_version(conn_.get(), 2, 2)) != nullptr;
@@ -31,6 +82,35 @@ bool X11Input::WheelNotchDown() {
     const bool ok = Button(5, true) && Button(5, false);
     conn_.Sync();
     return ok;
+}
+
+}  // namespace glimmora::x11
+
+namespace glimmora::x11 {
+
+std::unique_ptr<EscapeGrab> X11Input::GrabEscape() {
+    const xcb_keycode_t key = Keycode(conn_, kEscapeKeysym);
+    if (!key) return nullptr;
+    // Plain Esc with the lock keys on or off. Not with any modifier: window managers bind Alt+Esc and the
+    // like, and a grab that overlaps theirs is refused whole.
+    const uint16_t numLock = NumLockMask(conn_);
+    std::vector<uint16_t> variants = {0, XCB_MOD_MASK_LOCK};
+    if (numLock)
+        variants.insert(variants.end(), {numLock, static_cast<uint16_t>(numLock | XCB_MOD_MASK_LOCK)});
+    std::vector<uint16_t> held;
+    for (uint16_t m : variants)
+        if (conn_.Check(xcb_grab_key_checked(conn_.get(), 0, conn_.root(), m, key, XCB_GRAB_MODE_ASYNC,
+                                             XCB_GRAB_MODE_ASYNC)))
+            held.push_back(m);
+    // Another program holds plain Esc: then there is no grab.
+    if (held.empty() || held.front() != 0) {
+        for (uint16_t m : held) xcb_ungrab_key(conn_.get(), key, conn_.root(), m);
+        conn_.Sync();
+        return nullptr;
+    }
+    conn_.TakeKeyPresses();
+    conn_.WatchKey(key);
+    return std::make_unique<X11EscapeGrab>(conn_, key, std::move(held));
 }
 
 }  // namespace glimmora::x11

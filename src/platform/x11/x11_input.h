@@ -13,6 +13,7 @@ class X11Input : public PointerInput {
     bool WheelNotchDown() override;
     bool Button(int button, bool down) override;
     void Sync() override { conn_.Sync(); }
+    std::unique_ptr<EscapeGrab> GrabEscape() override;
 
   private:
     Connection& conn_;

@@ -112,7 +112,10 @@ X11Screen::X11Screen(Connection& conn) : conn_(conn) {
     const xcb_setup_t* setup = xcb_get_setup(c);
     const uint8_t depth = conn_.screen()->root_depth;
     for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it)) {
-        if (it.data->depth == depth) layout_.bitsPerPixel = it.data->bits_per_pixel;
+        if (it.data->depth == depth) {
+            layout_.bitsPerPixel = it.data->bits_per_pixel;
+            layout_.scanlinePad = it.data->scanline_pad;
+        }
     }
     layout_.msbFirst = setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
     for (auto d = xcb_screen_allowed_depths_iterator(conn_.screen()); d.rem; xcb_depth_next(&d)) {
@@ -225,13 +228,18 @@ bool X11Screen::Grab(const Rect& rect, Image& out) {
     if (!IsEmpty(on)) {
         const int ow = on.Width(), oh = on.Height();
         const int dx = on.left - rect.left, dy = on.top - rect.top;
-        const size_t bytes = static_cast<size_t>(ow) * static_cast<size_t>(oh) * 4;
+        // Room for padded rows of any depth up to 32 bits.
+        const size_t bytes = (static_cast<size_t>(ow) + 1) * static_cast<size_t>(oh) * 4;
         bool done = false;
         if (useShm_ && EnsureSegment(bytes)) {
             // In bands, all asked for at once: the server copies the next band while we convert one.
             const int bands = std::clamp(oh / 128, 1, 16);
             const int bandRows = (oh + bands - 1) / bands;
-            const size_t rowBytes = static_cast<size_t>(ow) * static_cast<size_t>(layout_.bitsPerPixel / 8);
+            // The server pads every row (to 32 bits here): each band starts a whole number of padded
+            // rows into the segment, or bands of 16-bit odd widths and packed 24-bit rows overlap.
+            const size_t pad = static_cast<size_t>(std::max(8, layout_.scanlinePad));
+            const size_t rowBits = static_cast<size_t>(ow) * static_cast<size_t>(layout_.bitsPerPixel);
+            const size_t rowBytes = (rowBits + pad - 1) / pad * pad / 8;
             std::vector<xcb_shm_get_image_cookie_t> cookies;
             for (int top = 0; top < oh; top += bandRows) {
                 const int rows = std::min(bandRows, oh - top);
@@ -252,7 +260,7 @@ bool X11Screen::Grab(const Rect& rect, Image& out) {
                 const int top = static_cast<int>(k) * bandRows;
                 const int rows = std::min(bandRows, oh - top);
                 const size_t stride = reply->size / static_cast<size_t>(rows);
-                if (stride < rowBytes) {
+                if (stride != rowBytes) {
                     done = false;
                     continue;
                 }

@@ -28,6 +28,7 @@ class X11Screen : public Screen {
   private:
     struct PixelLayout {
         int bitsPerPixel = 0;
+        int scanlinePad = 32;
         uint32_t red = 0, green = 0, blue = 0;
         bool msbFirst = false;
     };
