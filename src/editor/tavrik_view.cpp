@@ -612,6 +612,8 @@ void CTavrikView::LeftDown(QPoint client) {
             selectedObject = nullptr;
             viewport()->update();
         }
+        // Without a rectangle a drag always draws a new one.
+        trackMode = 0;
         if (hasTrack == 1) {
             savedTrackRect = trackRect;
             trackMode = TrackZone(trackRect, P);
@@ -717,6 +719,8 @@ void CTavrikView::mouseReleaseEvent(QMouseEvent* event) {
 
 void CTavrikView::LeftUp(QPoint client) {
     if (!doc_ || !dragging) return;
+    // A rubber band under 4 zoomed pixels is gone before it can make an object.
+    UpdateHasTrack();
     if (tool == kToolMove) {
         cursor = ViewCursor(kCursorHandOpen);
         ShowCursor(cursor);
