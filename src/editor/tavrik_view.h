@@ -105,7 +105,8 @@ class CTavrikView : public QAbstractScrollArea, public DocumentView {
     // The visible part of the zoomed picture as it appears on screen: rect is in device pixels of
     // the zoomed image (0, 0 = the image's top-left corner), clipped to it.
     QImage ComposeZoomed(QRect rect);
-    // The whole picture at the current zoom, drawn the way every repaint once was: all of it.
+    // The whole picture at the current zoom through a back buffer of the whole image: the plain way,
+    // which every part must match.
     QImage ComposeWholeZoomed();
 
     // The state the tools work on.
@@ -167,6 +168,7 @@ class CTavrikView : public QAbstractScrollArea, public DocumentView {
     void CreateTextObject();
     QRect TrackFromImageRect(const QRect& r) const;
     void PrintOn(QPainter& painter);
+    QImage Compose(QRect rect, bool wholeBuffer);
     double DeviceScale() const;
     // The copy part of Copy and Cut; the part of the picture that went out (empty when nothing did).
     QRect PutOnClipboard();

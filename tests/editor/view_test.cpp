@@ -265,26 +265,42 @@ TEST_F(ViewTest, PartsOfTheViewMatchTheWholePicture) {
     text->left = 30, text->top = 90, text->right = 170, text->bottom = 140, text->shadow = 1;
     doc.AddObject(std::move(text));
     view->selectedObject = doc.objects.front().get();
-    for (int zoom : {0, 2, 3, 4, 5, 8}) {
-        SCOPED_TRACE(zoom);
-        view->SetZoomIndex(zoom);
-        const QImage whole = view->ComposeWholeZoomed();
-        ASSERT_FALSE(whole.isNull());
-        for (QRect part :
-             {QRect(0, 0, 7, 9), QRect(13, 17, 61, 33), QRect(whole.width() / 3, whole.height() / 2, 29, 41),
-              QRect(whole.width() - 11, whole.height() - 5, 11, 5)}) {
-            part &= whole.rect();
-            if (part.isEmpty()) continue;
-            const QImage a = view->ComposeZoomed(part), b = whole.copy(part);
-            ASSERT_EQ(a.size(), b.size());
-            int bad = 0;
-            for (int y = 0; y < a.height(); ++y)
-                for (int x = 0; x < a.width(); ++x)
-                    if (a.pixel(x, y) != b.pixel(x, y) && bad++ < 3)
-                        ADD_FAILURE() << "at " << part.x() + x << "," << part.y() + y << " " << std::hex
-                                      << a.pixel(x, y) << " vs " << b.pixel(x, y);
+    auto compareParts = [&](const char* what) {
+        for (int zoom : {0, 1, 2, 3, 4, 5, 8}) {
+            SCOPED_TRACE(std::string(what) + " at zoom index " + std::to_string(zoom));
+            view->SetZoomIndex(zoom);
+            const QImage whole = view->ComposeWholeZoomed();
+            ASSERT_FALSE(whole.isNull());
+            for (QRect part : {QRect(0, 0, 7, 9), QRect(13, 17, 61, 33),
+                               QRect(whole.width() / 3, whole.height() / 2, 29, 41),
+                               QRect(whole.width() - 11, whole.height() - 5, 11, 5)}) {
+                part &= whole.rect();
+                if (part.isEmpty()) continue;
+                const QImage a = view->ComposeZoomed(part), b = whole.copy(part);
+                ASSERT_EQ(a.size(), b.size());
+                int bad = 0;
+                for (int y = 0; y < a.height(); ++y)
+                    for (int x = 0; x < a.width(); ++x)
+                        if (a.pixel(x, y) != b.pixel(x, y) && bad++ < 3)
+                            ADD_FAILURE() << "at " << part.x() + x << "," << part.y() + y << " " << std::hex
+                                          << a.pixel(x, y) << " vs " << b.pixel(x, y);
+            }
         }
-    }
+    };
+    compareParts("objects and handles");
+    view->SetZoomIndex(4);
+    view->SelectTool(kToolShape);
+    Drag(At100(21, 13), At100(120, 76));
+    compareParts("rubber band");
+    view->SetZoomIndex(4);
+    view->SelectTool(kToolCrop);
+    Drag(At100(21, 13), At100(121, 77));
+    ASSERT_EQ(view->hasTrack, 1);
+    compareParts("crop frame");
+    // A small frame whose corner squares reach past the picture's corner.
+    view->SetZoomIndex(8);
+    Drag(At100(21, 13), At100(121, 77));
+    compareParts("crop frame at the corner");
 }
 
 TEST_F(ViewTest, CutAndPasteAreUndoStepsAndPasteAsksAboutALargerPicture) {
