@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 #include "editor/overlay_edit.h"
@@ -45,32 +46,6 @@ bool Empty(const QRect& r) {
 bool IsTrackTool(int tool) {
     return tool == kToolCrop || tool == kToolText || tool == kToolShape || tool == kToolHighlight ||
            tool == kToolStamp;
-}
-
-// A part of the picture (inside its bounds) as a 32-bit image.
-Image SubImage32(const Image& src, const QRect& r) {
-    Image out;
-    if (src.Depth() != 32 && src.Depth() != 24) {
-        Image wide(src);
-        if (!wide.ConvertDepth(32)) return out;
-        return SubImage32(wide, r);
-    }
-    if (!out.Create(r.width(), r.height(), 32)) return out;
-    for (int y = 0; y < r.height(); ++y) {
-        const uint8_t* s = src.PixelAddress(r.x(), r.y() + y);
-        uint8_t* d = out.Row(y);
-        if (src.Depth() == 32) {
-            std::memcpy(d, s, static_cast<size_t>(r.width()) * 4);
-        } else {
-            for (int x = 0; x < r.width(); ++x, s += 3, d += 4) {
-                d[0] = s[0];
-                d[1] = s[1];
-                d[2] = s[2];
-                d[3] = 255;
-            }
-        }
-    }
-    return out;
 }
 
 // A part of the picture at its own depth, palette kept.
@@ -433,31 +408,78 @@ bool Contiguous(const std::vector<int>& source) {
     return source.empty() || source.back() - source.front() + 1 == static_cast<int>(source.size());
 }
 
-// The sampled pixels of a picture (any depth) as 32 bits.
-Image SamplePicture(const Image& picture, const std::vector<int>& xs, const std::vector<int>& ys) {
-    Image out;
-    if (xs.empty() || ys.empty()) return out;
-    if (Contiguous(xs) && Contiguous(ys))
-        return SubImage32(picture, MakeRect(xs.front(), ys.front(), xs.back() + 1, ys.back() + 1));
+// The sampled pixels of a picture (any depth) as 32 bits, into out, which keeps its pixel block when
+// it has the size already: a repaint should not fault in fresh pages for every frame.
+bool SamplePicture(const Image& picture, const std::vector<int>& xs, const std::vector<int>& ys, Image& out) {
+    if (xs.empty() || ys.empty()) return false;
     if (picture.Depth() != 24 && picture.Depth() != 32) {
         Image wide(picture);
-        if (!wide.ConvertDepth(32)) return out;
-        return SamplePicture(wide, xs, ys);
+        return wide.ConvertDepth(32) && SamplePicture(wide, xs, ys, out);
     }
-    if (!out.Create(static_cast<int>(xs.size()), static_cast<int>(ys.size()), 32)) return out;
+    const int w = static_cast<int>(xs.size()), h = static_cast<int>(ys.size());
+    if ((!out.IsValid() || out.Width() != w || out.Height() != h || out.Depth() != 32) &&
+        !out.Create(w, h, 32))
+        return false;
+    const bool dense = Contiguous(xs);
     const int bpp = picture.Depth() / 8;
-    for (size_t j = 0; j < ys.size(); ++j) {
-        const uint8_t* row = picture.Row(ys[j]);
-        uint8_t* d = out.Row(static_cast<int>(j));
-        for (size_t i = 0; i < xs.size(); ++i, d += 4) {
-            const uint8_t* p = row + static_cast<ptrdiff_t>(xs[i]) * bpp;
+    for (int j = 0; j < h; ++j) {
+        const uint8_t* row = picture.Row(ys[static_cast<size_t>(j)]);
+        uint8_t* d = out.Row(j);
+        if (dense && bpp == 4) {
+            std::memcpy(d, row + static_cast<ptrdiff_t>(xs.front()) * 4, static_cast<size_t>(w) * 4);
+            continue;
+        }
+        for (int i = 0; i < w; ++i, d += 4) {
+            const uint8_t* p = row + static_cast<ptrdiff_t>(xs[static_cast<size_t>(i)]) * bpp;
             d[0] = p[0];
             d[1] = p[1];
             d[2] = p[2];
             d[3] = bpp == 4 ? p[3] : 255;
         }
     }
-    return out;
+    return true;
+}
+
+// Whether two objects draw the same picture: every field that drawing reads.
+bool SameObject(const OverlayObject& a, const OverlayObject& b) {
+    if (a.kind != b.kind || a.transparency != b.transparency || a.shadow != b.shadow) return false;
+    const ObjectGeometry ga = GetGeometry(a), gb = GetGeometry(b);
+    if (ga.a != gb.a || ga.b != gb.b || ga.c != gb.c || ga.d != gb.d) return false;
+    if (auto* x = dynamic_cast<const LineObject*>(&a)) {
+        auto* y = static_cast<const LineObject*>(&b);
+        return x->width == y->width && x->colour == y->colour && x->lineStyle == y->lineStyle;
+    }
+    if (auto* x = dynamic_cast<const TextObject*>(&a)) {
+        auto* y = static_cast<const TextObject*>(&b);
+        return x->text == y->text && x->fontName == y->fontName && x->fontSize == y->fontSize &&
+               x->textColour == y->textColour && x->backColour == y->backColour &&
+               x->alignment == y->alignment && x->bold == y->bold && x->italic == y->italic &&
+               x->underline == y->underline && x->boxStyle == y->boxStyle;
+    }
+    if (auto* x = dynamic_cast<const ShapeObject*>(&a)) {
+        auto* y = static_cast<const ShapeObject*>(&b);
+        return x->borderColour == y->borderColour && x->backColour == y->backColour && x->shape == y->shape &&
+               x->width == y->width;
+    }
+    if (auto* x = dynamic_cast<const ArrowObject*>(&a)) {
+        auto* y = static_cast<const ArrowObject*>(&b);
+        return x->width == y->width && x->colour == y->colour && x->arrowStyle == y->arrowStyle;
+    }
+    if (auto* x = dynamic_cast<const HighlightObject*>(&a)) {
+        return x->colour == static_cast<const HighlightObject*>(&b)->colour;
+    }
+    if (auto* x = dynamic_cast<const StampObject*>(&a)) {
+        const Image& p = x->stampImage;
+        const Image& q = static_cast<const StampObject*>(&b)->stampImage;
+        if (p.IsValid() != q.IsValid()) return false;
+        if (!p.IsValid()) return true;
+        return p.Width() == q.Width() && p.Height() == q.Height() && p.Depth() == q.Depth() &&
+               p.PaletteSize() == q.PaletteSize() && std::memcmp(p.Bits(), q.Bits(), p.PixelBytes()) == 0 &&
+               (p.PaletteSize() == 0 ||
+                std::memcmp(p.Palette(), q.Palette(),
+                            sizeof(PaletteEntry) * static_cast<size_t>(p.PaletteSize())) == 0);
+    }
+    return false;
 }
 
 }  // namespace
@@ -498,58 +520,79 @@ QImage CTavrikView::Compose(QRect rect, bool wholeBuffer) {
     const QRect span = MakeRect(xs.front(), ys.front(), xs.back() + 1, ys.back() + 1);
     const bool dense = Contiguous(xs) && Contiguous(ys);
 
-    Image part;
+    Image& part = partBuffer_;
     const bool cropView = tool == kToolCrop && hasTrack == 1 && dimmedImage.IsValid() &&
                           dimmedImage.Width() == w && dimmedImage.Height() == h;
     if (cropView) {
         // The dimmed picture with the part to keep at full brightness.
-        part = SamplePicture(dimmedImage, xs, ys);
+        if (!SamplePicture(dimmedImage, xs, ys, part)) part.Clear();
         const auto [i0, i1] = SampleRange(xs, trackImageRect.x(), Right(trackImageRect));
         const auto [j0, j1] = SampleRange(ys, trackImageRect.y(), Bottom(trackImageRect));
         if (part.IsValid() && i0 < i1 && j0 < j1) {
             const std::vector<int> keepX(xs.begin() + i0, xs.begin() + i1),
                 keepY(ys.begin() + j0, ys.begin() + j1);
-            part.Paste(SamplePicture(picture, keepX, keepY), i0, j0);
+            if (SamplePicture(picture, keepX, keepY, keepBuffer_)) part.Paste(keepBuffer_, i0, j0);
         }
     } else {
-        part = SamplePicture(picture, xs, ys);
+        if (!SamplePicture(picture, xs, ys, part)) part.Clear();
+        std::unordered_map<const OverlayObject*, CachedCanvas> drawn;
         for (const auto& object : doc_->objects) {
             if (!part.IsValid()) break;
             if (!object) continue;
-            // Drawn at full size where it meets the span; only the samples are blended.
-            std::unique_ptr<OverlayObject> moved = CloneObject(*object);
-            if (!moved) continue;
-            ObjectGeometry g = GetGeometry(*moved);
-            g.a -= span.x(), g.b -= span.y(), g.c -= span.x(), g.d -= span.y();
-            SetGeometry(*moved, g);
-            ObjectCanvas canvas = DrawObjectCanvas(*moved, span.width(), span.height());
-            if (!canvas.image.IsValid()) continue;
-            if (moved->shadow == 1) AddDropShadow(canvas.image);
+            // Drawn at full size where it meets the span, and kept while neither changes: a drag
+            // redraws only the dragged object. Only the samples are blended.
+            CachedCanvas entry;
+            auto cached = canvasCache_.find(object.get());
+            if (cached != canvasCache_.end() && cached->second.span == span && cached->second.copy &&
+                SameObject(*cached->second.copy, *object)) {
+                entry = std::move(cached->second);
+            } else {
+                entry.copy = CloneObject(*object);
+                if (!entry.copy) continue;
+                std::unique_ptr<OverlayObject> moved = CloneObject(*object);
+                ObjectGeometry g = GetGeometry(*moved);
+                g.a -= span.x(), g.b -= span.y(), g.c -= span.x(), g.d -= span.y();
+                SetGeometry(*moved, g);
+                ObjectCanvas made = DrawObjectCanvas(*moved, span.width(), span.height());
+                if (made.image.IsValid() && moved->shadow == 1) AddDropShadow(made.image);
+                entry.span = span;
+                entry.canvas = std::move(made);
+            }
+            const OverlayObject* moved = entry.copy.get();
+            const ObjectCanvas& canvas = entry.canvas;
+            if (!canvas.image.IsValid()) {
+                drawn.emplace(object.get(), std::move(entry));
+                continue;
+            }
             const int strength = 100 - moved->transparency;
             const int cx = canvas.x + span.x(), cy = canvas.y + span.y();
             if (dense) {
                 Composite(part, canvas.image, cx - span.x(), cy - span.y(), strength);
-                continue;
+            } else {
+                const auto [i0, i1] = SampleRange(xs, cx, cx + canvas.image.Width());
+                const auto [j0, j1] = SampleRange(ys, cy, cy + canvas.image.Height());
+                Image sampled;
+                if (i0 < i1 && j0 < j1 && sampled.Create(i1 - i0, j1 - j0, 32)) {
+                    for (int j = j0; j < j1; ++j) {
+                        const uint8_t* row = canvas.image.Row(ys[static_cast<size_t>(j)] - cy);
+                        uint32_t* d = reinterpret_cast<uint32_t*>(sampled.Row(j - j0));
+                        for (int i = i0; i < i1; ++i)
+                            std::memcpy(d + (i - i0),
+                                        row + static_cast<ptrdiff_t>(xs[static_cast<size_t>(i)] - cx) * 4, 4);
+                    }
+                    Composite(part, sampled, i0, j0, strength);
+                }
             }
-            const auto [i0, i1] = SampleRange(xs, cx, cx + canvas.image.Width());
-            const auto [j0, j1] = SampleRange(ys, cy, cy + canvas.image.Height());
-            if (i0 >= i1 || j0 >= j1) continue;
-            Image sampled;
-            if (!sampled.Create(i1 - i0, j1 - j0, 32)) continue;
-            for (int j = j0; j < j1; ++j) {
-                const uint8_t* row = canvas.image.Row(ys[static_cast<size_t>(j)] - cy);
-                uint32_t* d = reinterpret_cast<uint32_t*>(sampled.Row(j - j0));
-                for (int i = i0; i < i1; ++i)
-                    std::memcpy(d + (i - i0),
-                                row + static_cast<ptrdiff_t>(xs[static_cast<size_t>(i)] - cx) * 4, 4);
-            }
-            Composite(part, sampled, i0, j0, strength);
+            drawn.emplace(object.get(), std::move(entry));
         }
+        canvasCache_ = std::move(drawn);
     }
     if (!part.IsValid()) return {};
 
     // The back buffer at the sampled pixels.
-    QImage buffer(part.Width(), part.Height(), QImage::Format_RGB32);
+    if (backBuffer_.size() != QSize(part.Width(), part.Height()))
+        backBuffer_ = QImage(part.Width(), part.Height(), QImage::Format_RGB32);
+    QImage& buffer = backBuffer_;
     if (buffer.isNull()) return {};
     for (int y = 0; y < part.Height(); ++y) {
         const uint8_t* s = part.Row(y);
@@ -641,7 +684,8 @@ QImage CTavrikView::Compose(QRect rect, bool wholeBuffer) {
         dottedFrame(trackImageRect, true);
 
     // Nearest-pixel stretch of the buffer onto the requested device pixels.
-    QImage out(rect.size(), QImage::Format_RGB32);
+    if (zoomedBuffer_.size() != rect.size()) zoomedBuffer_ = QImage(rect.size(), QImage::Format_RGB32);
+    QImage& out = zoomedBuffer_;
     if (out.isNull()) return {};
     for (int j = 0; j < rect.height(); ++j) {
         const int row = sy.index[static_cast<size_t>(j)];

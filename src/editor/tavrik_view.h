@@ -7,9 +7,12 @@
 #include <QPoint>
 #include <QPointer>
 #include <QRect>
+#include <memory>
+#include <unordered_map>
 
 #include "editor/document_host.h"
 #include "editor/overlay_object.h"
+#include "editor/overlay_render.h"
 #include "editor/tool_panel.h"
 #include "image/image.h"
 
@@ -180,6 +183,17 @@ class CTavrikView : public QAbstractScrollArea, public DocumentView {
     bool objectMoved_ = false;
     int wheelRest_ = 0;
     QMenu* menu_ = nullptr;
+    // Kept between repaints so a drag reuses its pixel blocks.
+    Image partBuffer_, keepBuffer_;
+    QImage backBuffer_, zoomedBuffer_;
+    // Each object's drawn canvas (shadow included) for the image span it was drawn for, with a copy of
+    // the object to see whether it changed since.
+    struct CachedCanvas {
+        std::unique_ptr<OverlayObject> copy;
+        QRect span;
+        ObjectCanvas canvas;
+    };
+    std::unordered_map<const OverlayObject*, CachedCanvas> canvasCache_;
 };
 
 }  // namespace glimmora

@@ -288,6 +288,14 @@ TEST_F(ViewTest, PartsOfTheViewMatchTheWholePicture) {
         }
     };
     compareParts("objects and handles");
+    // A part shown again after its objects changed (kept drawings must not linger).
+    view->SetZoomIndex(3);
+    const QRect part(0, 0, 150, 112);
+    view->ComposeZoomed(part);
+    auto* first = static_cast<ShapeObject*>(doc.objects.front().get());
+    first->left += 7, first->right += 7, first->backColour = 0x00FF00;
+    static_cast<TextObject*>(doc.objects.back().get())->text = QStringLiteral("Changed");
+    EXPECT_EQ(view->ComposeZoomed(part), view->ComposeWholeZoomed().copy(part));
     view->SetZoomIndex(4);
     view->SelectTool(kToolShape);
     Drag(At100(21, 13), At100(120, 76));
