@@ -1256,17 +1256,19 @@ void CTavrikView::OnFilePrint() {
     QPrinter printer;
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() != QDialog::Accepted) return;
+    PrintTo(printer);
+}
+
+void CTavrikView::PrintTo(QPrinter& printer) {
     QPainter painter(&printer);
-    PrintOn(painter);
+    if (painter.isActive()) PrintOn(painter);
 }
 
 void CTavrikView::OnFilePrintPreview() {
     QPrinter printer;
     QPrintPreviewDialog dialog(&printer, this);
-    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
-        QPainter painter(target);
-        PrintOn(painter);
-    });
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+            [this](QPrinter* target) { PrintTo(*target); });
     dialog.exec();
 }
 

@@ -18,6 +18,7 @@
 
 class QMenu;
 class QPainter;
+class QPrinter;
 
 namespace glimmora {
 
@@ -96,6 +97,8 @@ class CTavrikView : public QAbstractScrollArea, public DocumentView {
     void OnEditPaste();
     void OnFilePrint();
     void OnFilePrintPreview();
+    // The printing both commands end in: the view's drawing, one printer pixel per zoomed pixel.
+    void PrintTo(QPrinter& printer);
     void Crop();
     // The option bar changed a value: the selected object takes the panel's values.
     void OnPanelChanged();

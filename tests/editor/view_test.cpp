@@ -3,8 +3,11 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QMenu>
+#include <QPrinter>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <map>
 
@@ -194,6 +197,16 @@ TEST_F(ViewTest, TextToolClickMakesDefaultBoxCutAtTheEdges) {
         EXPECT_TRUE(view->ContextMenu()->actions().at(0)->isEnabled());
     }
     EXPECT_EQ(host.dialogs, 3);
+
+    // A double click on a selected text box opens its dialog again.
+    host.acceptText = true;
+    auto text = std::make_unique<TextObject>();
+    text->left = 10, text->top = 10, text->right = 90, text->bottom = 40;
+    doc.AddObject(std::move(text));
+    QTest::mouseClick(port(), Qt::LeftButton, {}, At100(50, 25));
+    ASSERT_NE(view->selectedObject, nullptr);
+    QTest::mouseDClick(port(), Qt::LeftButton, {}, At100(50, 25));
+    EXPECT_EQ(host.dialogs, 4);
 }
 
 TEST_F(ViewTest, ZoomStepsStatusAndContextMenu) {
@@ -360,6 +373,21 @@ TEST_F(ViewTest, CutAndPasteAreUndoStepsAndPasteAsksAboutALargerPicture) {
     EXPECT_EQ(view->horizontalScrollBar()->maximum(), 0);
     doc.OnEditUndo();
     EXPECT_EQ(doc.image.Width(), 200);
+}
+
+TEST_F(ViewTest, PrintsTheViewsDrawingToAFile) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath("view.pdf"));
+    host.panes.clear();
+    view->PrintTo(printer);
+    QFile pdf(dir.filePath("view.pdf"));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(pdf.read(5) == "%PDF-");
+    EXPECT_GT(pdf.size(), 1000);
+    EXPECT_EQ(host.panes[0], QStringLiteral("  Size: 200 x 150"));
 }
 
 }  // namespace
