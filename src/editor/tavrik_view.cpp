@@ -1195,10 +1195,13 @@ void CTavrikView::OnEditCut() {
     Image& picture = doc_->image;
     const QRect part = trackImageRect & QRect(0, 0, picture.Width(), picture.Height());
     if (part.isEmpty()) return;
-    doc_->RecordState(picture);
-    if (picture.Depth() < 16 && !picture.ConvertDepth(32)) return;
+    // Palette pictures have no white to write: they are whitened at 32 bits.
+    Image whitened(picture);
+    if (whitened.Depth() < 16 && !whitened.ConvertDepth(32)) return;
     const uint8_t white[4] = {255, 255, 255, 255};
-    picture.FillRect({part.x(), part.y(), Right(part), Bottom(part)}, white);
+    whitened.FillRect({part.x(), part.y(), Right(part), Bottom(part)}, white);
+    doc_->RecordState(picture);
+    picture = std::move(whitened);
     doc_->NoteEdit();
     doc_->UpdateAllViews();
 }
