@@ -51,7 +51,13 @@ bool IsTrackTool(int tool) {
 // A part of the picture at its own depth, palette kept.
 Image CropCopy(const Image& src, const QRect& r) {
     Image out;
-    if (!out.Create(r.width(), r.height(), src.Depth())) return out;
+    // The same header, bit-field masks included, at the new size.
+    BitmapInfoHeader header = src.Header();
+    header.biWidth = r.width();
+    header.biHeight = r.height();
+    header.biSizeImage = 0;
+    const uint32_t masks[3] = {src.RedMask(), src.GreenMask(), src.BlueMask()};
+    if (!out.Create(&header, header.biCompression == kBiBitfields ? masks : nullptr)) return out;
     out.CopyPaletteFrom(src);
     const int depth = src.Depth();
     for (int y = 0; y < r.height(); ++y) {

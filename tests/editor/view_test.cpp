@@ -163,6 +163,31 @@ TEST_F(ViewTest, CropBurnsObjectsInAndEnterCropsTheRectangle) {
     EXPECT_EQ(At(doc.image, 50, 30), (Bgra{255, 0, 0, 255}));
 }
 
+TEST_F(ViewTest, CropKeepsEveryDepth) {
+    for (int depth : {1, 4, 8, 16, 24}) {
+        SCOPED_TRACE(depth);
+        Image picture;
+        ASSERT_TRUE(picture.Create(200, 150, depth));
+        for (int y = 0; y < 150; ++y)
+            for (int i = 0; i < picture.Stride(); ++i)
+                picture.Row(y)[i] = static_cast<uint8_t>(i * 7 + y * 13);
+        doc.image = picture;
+        doc.UpdateAllViews();
+        view->SelectTool(kToolMove);
+        view->SelectTool(kToolCrop);
+        Drag(At100(13, 21), At100(70, 60));
+        QTest::keyClick(view.get(), Qt::Key_Return);
+        ASSERT_EQ(doc.image.Width(), 57);
+        ASSERT_EQ(doc.image.Height(), 39);
+        ASSERT_EQ(doc.image.Depth(), depth);
+        int wrong = 0;
+        for (int y = 0; y < 39; ++y)
+            for (int x = 0; x < 57; ++x)
+                wrong += doc.image.PixelValue(x, y) != picture.PixelValue(x + 13, y + 21);
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
 TEST_F(ViewTest, TextToolClickMakesDefaultBoxCutAtTheEdges) {
     struct Case {
         QPoint click;
