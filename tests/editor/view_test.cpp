@@ -264,6 +264,15 @@ TEST_F(ViewTest, ZoomStepsStatusAndContextMenu) {
     EXPECT_EQ(view->horizontalScrollBar()->maximum(), 1600 + 10 - view->viewport()->width());
     QTest::mouseClick(port(), Qt::RightButton, {}, QPoint(20, 20));
     EXPECT_EQ(view->zoomIndex, 8);
+    // The move tool drags the picture; a plain wheel scrolls.
+    view->SelectTool(kToolMove);
+    Drag(QPoint(200, 200), QPoint(150, 170));
+    EXPECT_EQ(view->ScrollPosition(), QPoint(50, 30));
+    QWheelEvent down(QPointF(50, 50), view->mapToGlobal(QPointF(50, 50)), {}, {0, -120}, Qt::NoButton, {},
+                     Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &down);
+    EXPECT_GT(view->ScrollPosition().y(), 30);
+    EXPECT_EQ(view->zoomIndex, 8);
     view->OnZoomActual();
     EXPECT_EQ(view->zoomIndex, 4);
 
