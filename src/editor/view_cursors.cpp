@@ -92,9 +92,10 @@ QCursor FourWay() {
 }  // namespace
 
 QCursor ViewCursor(int resource) {
-    static std::map<int, QCursor> made;
-    auto it = made.find(resource);
-    if (it != made.end()) return it->second;
+    // Never destroyed: cursor pixmaps must not outlive the application's teardown.
+    static auto* made = new std::map<int, QCursor>;
+    auto it = made->find(resource);
+    if (it != made->end()) return it->second;
     QCursor c;
     switch (resource) {
         case kCursorSelect:
@@ -115,7 +116,7 @@ QCursor ViewCursor(int resource) {
         default:
             return QCursor(Qt::ArrowCursor);
     }
-    made.emplace(resource, c);
+    made->emplace(resource, c);
     return c;
 }
 
