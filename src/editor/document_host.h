@@ -28,6 +28,9 @@ class DocumentPrompts {
     virtual std::optional<std::string> AskSavePath(const std::string& initialName) = 0;
     // An information box with the given text.
     virtual void ShowMessage(const std::string& text) = 0;
+    // "Clipboard image is large than the image, expand the image?" with Yes, No and Cancel. Without a
+    // box to show, the paste is cancelled and the picture stays as it is.
+    virtual Answer AskExpandForPaste() { return Answer::kCancel; }
 };
 
 // The document's first view, as far as the document needs it.

@@ -27,6 +27,7 @@ class CTavrikDoc : public QObject {
     void SetPrompts(DocumentPrompts* prompts) { prompts_ = prompts; }
     void SetFirstView(DocumentView* view) { view_ = view; }
     void SetProgressHost(ProgressHost* host) { progressHost_ = host; }
+    DocumentPrompts* Prompts() const { return prompts_; }
 
     const QString& Title() const { return title_; }
     void SetTitle(const QString& title);

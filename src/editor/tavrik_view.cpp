@@ -1,0 +1,1284 @@
+#include "editor/tavrik_view.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <unordered_map>
+#include <vector>
+
+#include "editor/overlay_edit.h"
+#include "editor/overlay_render.h"
+#include "editor/tavrik_doc.h"
+#include "editor/view_host.h"
+
+namespace glimmora {
+
+namespace {
+
+// Rectangles here are left, top, right, bottom with right and bottom exclusive.
+QRect MakeRect(int l, int t, int r, int b) {
+    return QRect(QPoint(l, t), QPoint(r - 1, b - 1));
+}
+int Right(const QRect& r) {
+    return r.x() + r.width();
+}
+int Bottom(const QRect& r) {
+    return r.y() + r.height();
+}
+bool Empty(const QRect& r) {
+    return r.width() <= 0 || r.height() <= 0;
+}
+
+bool IsTrackTool(int tool) {
+    return tool == kToolCrop || tool == kToolText || tool == kToolShape || tool == kToolHighlight ||
+           tool == kToolStamp;
+}
+
+// A part of the picture at its own depth, palette kept.
+Image CropCopy(const Image& src, const QRect& r) {
+    Image out;
+    // The same header, bit-field masks included, at the new size.
+    BitmapInfoHeader header = src.Header();
+    header.biWidth = r.width();
+    header.biHeight = r.height();
+    header.biSizeImage = 0;
+    const uint32_t masks[3] = {src.RedMask(), src.GreenMask(), src.BlueMask()};
+    if (!out.Create(&header, header.biCompression == kBiBitfields ? masks : nullptr)) return out;
+    out.CopyPaletteFrom(src);
+    const int depth = src.Depth();
+    for (int y = 0; y < r.height(); ++y) {
+        if (depth >= 8) {
+            std::memcpy(out.Row(y), src.PixelAddress(r.x(), r.y() + y),
+                        static_cast<size_t>(r.width()) * depth / 8);
+            continue;
+        }
+        const uint8_t* s = src.Row(r.y() + y);
+        uint8_t* d = out.Row(y);
+        const int perByte = 8 / depth, mask = (1 << depth) - 1;
+        for (int x = 0; x < r.width(); ++x) {
+            const int sx = r.x() + x;
+            const int v = (s[sx / perByte] >> ((perByte - 1 - sx % perByte) * depth)) & mask;
+            d[x / perByte] |= static_cast<uint8_t>(v << ((perByte - 1 - x % perByte) * depth));
+        }
+    }
+    return out;
+}
+
+// Out to other programs as an opaque picture: the colour bytes are what the user sees.
+QImage ToQImage(const Image& img) {
+    QImage out(img.Width(), img.Height(), QImage::Format_RGB32);
+    if (out.isNull()) return out;
+    const int bpp = img.Depth() / 8;
+    for (int y = 0; y < img.Height(); ++y) {
+        const uint8_t* s = img.Row(y);
+        QRgb* d = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < img.Width(); ++x, s += bpp) d[x] = qRgb(s[2], s[1], s[0]);
+    }
+    return out;
+}
+
+// In from another program at 32 bits with straight alpha.
+Image FromQImage(const QImage& source) {
+    Image out;
+    const QImage q = source.convertToFormat(QImage::Format_ARGB32);
+    if (q.isNull() || !out.Create(q.width(), q.height(), 32)) return out;
+    for (int y = 0; y < q.height(); ++y) {
+        const QRgb* s = reinterpret_cast<const QRgb*>(q.constScanLine(y));
+        uint8_t* d = out.Row(y);
+        for (int x = 0; x < q.width(); ++x, d += 4) {
+            d[0] = static_cast<uint8_t>(qBlue(s[x]));
+            d[1] = static_cast<uint8_t>(qGreen(s[x]));
+            d[2] = static_cast<uint8_t>(qRed(s[x]));
+            d[3] = static_cast<uint8_t>(qAlpha(s[x]));
+        }
+    }
+    return out;
+}
+
+// Which corner zone of r holds p: 2 top-left, 3 bottom-left, 4 top-right, 5 bottom-right, 1 inside,
+// 0 elsewhere.
+int TrackZone(const QRect& r, QPoint p) {
+    auto zone = [&](int x, int y) { return MakeRect(x - 8, y - 8, x + 8, y + 8).contains(p); };
+    if (zone(r.x(), r.y())) return 2;
+    if (zone(r.x(), Bottom(r))) return 3;
+    if (zone(Right(r), r.y())) return 4;
+    if (zone(Right(r), Bottom(r))) return 5;
+    if (r.contains(p)) return 1;
+    return 0;
+}
+
+QCursor HandleCursorShape(HandleCursor c) {
+    switch (c) {
+        case HandleCursor::kSizeNeSw:
+            return Qt::SizeBDiagCursor;
+        case HandleCursor::kSizeNwSe:
+            return Qt::SizeFDiagCursor;
+        case HandleCursor::kSizeWe:
+            return Qt::SizeHorCursor;
+        case HandleCursor::kSizeNs:
+            return Qt::SizeVerCursor;
+        case HandleCursor::kSelect:
+            return ViewCursor(kCursorSelect);
+        case HandleCursor::kNone:
+            break;
+    }
+    return Qt::ArrowCursor;
+}
+
+QCursor ZoneCursor(int zone) {
+    switch (zone) {
+        case 2:
+        case 5:
+            return Qt::SizeFDiagCursor;
+        case 3:
+        case 4:
+            return Qt::SizeBDiagCursor;
+        case 1:
+            return ViewCursor(kCursorMoveInside);
+        default:
+            return Qt::CrossCursor;
+    }
+}
+
+int ObjectKindOfTool(int tool) {
+    switch (tool) {
+        case kToolLine:
+            return kLineObject;
+        case kToolArrow:
+            return kArrowObject;
+        case kToolShape:
+            return kShapeObject;
+        case kToolHighlight:
+            return kHighlightObject;
+        case kToolStamp:
+            return kStampObject;
+        default:
+            return kTextObject;
+    }
+}
+
+}  // namespace
+
+CTavrikView::CTavrikView(CTavrikDoc* doc, QWidget* parent) : QAbstractScrollArea(parent), doc_(doc) {
+    setAccessibleName(QStringLiteral("Image"));
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setMouseTracking(true);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    cursor = ToolCursor(tool);
+    ShowCursor(cursor);
+    if (doc_) {
+        doc_->SetFirstView(this);
+        connect(doc_, &CTavrikDoc::updated, this, &CTavrikView::OnUpdate);
+        connect(doc_, &CTavrikDoc::objectRemoved, this, [this](OverlayObject* object) {
+            if (selectedObject == object) selectedObject = nullptr;
+        });
+    }
+    OnUpdate();
+}
+
+CTavrikView::~CTavrikView() {
+    if (doc_) {
+        disconnect(doc_, nullptr, this, nullptr);
+        doc_->SetFirstView(nullptr);
+    }
+}
+
+void CTavrikView::SetHost(ViewHost* host) {
+    host_ = host;
+    WriteStatus();
+}
+
+double CTavrikView::DeviceScale() const {
+    const double dpr = devicePixelRatioF();
+    return dpr > 0 ? dpr : 1.0;
+}
+
+// On a scaled screen one image pixel covers one device pixel at 100 %.
+double CTavrikView::Zoom() const {
+    return kZoomTable[zoomIndex] / DeviceScale();
+}
+
+int CTavrikView::ZoomedWidth() const {
+    return static_cast<int>(Zoom() * imageWidth + 0.5);
+}
+
+int CTavrikView::ZoomedHeight() const {
+    return static_cast<int>(Zoom() * imageHeight + 0.5);
+}
+
+QPoint CTavrikView::ScrollPosition() const {
+    return {horizontalScrollBar()->value(), verticalScrollBar()->value()};
+}
+
+QPoint CTavrikView::ImagePoint(QPoint client) const {
+    const QPoint z = client - QPoint(kMargin, kMargin) + ScrollPosition();
+    const double zoom = Zoom();
+    return {static_cast<int>(z.x() / zoom + 0.5), static_cast<int>(z.y() / zoom + 0.5)};
+}
+
+QRect CTavrikView::TrackFromImageRect(const QRect& r) const {
+    if (Empty(r)) return {};
+    const double zoom = Zoom();
+    auto z = [zoom](int v) { return static_cast<int>(v * zoom + 0.5); };
+    return MakeRect(z(r.x()), z(r.y()), z(Right(r)), z(Bottom(r)));
+}
+
+QCursor CTavrikView::ToolCursor(int toolNumber) const {
+    switch (toolNumber) {
+        case kToolSelect:
+            return ViewCursor(kCursorSelect);
+        case kToolMove:
+            return ViewCursor(kCursorHandOpen);
+        case kToolZoom:
+            return ViewCursor(kCursorZoom);
+        default:
+            return Qt::CrossCursor;
+    }
+}
+
+void CTavrikView::ShowCursor(const QCursor& c) {
+    viewport()->setCursor(c);
+}
+
+void CTavrikView::OnUpdate() {
+    const Image* image = doc_ ? &doc_->image : nullptr;
+    imageWidth = image && image->IsValid() ? image->Width() : 0;
+    imageHeight = image && image->IsValid() ? image->Height() : 0;
+    if (selectedObject && doc_) {
+        const bool alive = std::any_of(doc_->objects.begin(), doc_->objects.end(),
+                                       [this](const auto& o) { return o.get() == selectedObject; });
+        if (!alive) selectedObject = nullptr;
+    }
+    SetScrollRange();
+    viewport()->update();
+}
+
+void CTavrikView::SetScrollRange() {
+    const int totalW = ZoomedWidth() + 2 * kMargin, totalH = ZoomedHeight() + 2 * kMargin;
+    const QSize page = viewport()->size();
+    horizontalScrollBar()->setRange(0, std::max(0, totalW - page.width()));
+    verticalScrollBar()->setRange(0, std::max(0, totalH - page.height()));
+    horizontalScrollBar()->setPageStep(std::max(1, page.width()));
+    verticalScrollBar()->setPageStep(std::max(1, page.height()));
+    horizontalScrollBar()->setSingleStep(std::max(1, totalW / 100));
+    verticalScrollBar()->setSingleStep(std::max(1, totalH / 100));
+}
+
+void CTavrikView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    SetScrollRange();
+}
+
+void CTavrikView::scrollContentsBy(int, int) {
+    viewport()->update();
+}
+
+void CTavrikView::RecomputeTrackRect() {
+    trackRect = TrackFromImageRect(trackImageRect);
+}
+
+void CTavrikView::SetZoomIndex(int index) {
+    if (index < 0 || index > 9) return;
+    if (index != zoomIndex) {
+        zoomIndex = index;
+        SetScrollRange();
+        RecomputeTrackRect();
+        emit stateChanged();
+    }
+    viewport()->update();
+    WriteStatus();
+}
+
+void CTavrikView::OnZoomIn() {
+    SetZoomIndex(zoomIndex < 9 ? zoomIndex + 1 : zoomIndex);
+}
+
+void CTavrikView::OnZoomOut() {
+    SetZoomIndex(zoomIndex > 0 ? zoomIndex - 1 : zoomIndex);
+}
+
+void CTavrikView::OnZoomActual() {
+    if (zoomIndex != 4) SetZoomIndex(4);
+}
+
+void CTavrikView::ClearSelectionState() {
+    selectedObject = nullptr;
+    trackRect = trackImageRect = savedTrackRect = QRect();
+    hasTrack = 0;
+    viewport()->update();
+}
+
+void CTavrikView::SelectTool(int toolNumber) {
+    if (toolNumber < kToolSelect || toolNumber > kToolStamp || tool == toolNumber) return;
+    if (toolNumber == kToolSelect) {
+        trackRect = trackImageRect = savedTrackRect = QRect();
+        hasTrack = 0;
+    } else {
+        ClearSelectionState();
+    }
+    trackMode = 0;
+    tool = toolNumber;
+    cursor = ToolCursor(tool);
+    ShowCursor(cursor);
+    if (panel_) panel_->SetKind(tool);
+    viewport()->update();
+    emit stateChanged();
+}
+
+void CTavrikView::ReturnToSelectTool() {
+    tool = kToolSelect;
+    cursor = ViewCursor(kCursorSelect);
+    ShowCursor(cursor);
+    if (panel_) panel_->SetKind(0);
+    trackRect = trackImageRect = savedTrackRect = QRect();
+    trackMode = 0;
+    hasTrack = 0;
+    viewport()->update();
+    emit stateChanged();
+}
+
+void CTavrikView::CopyToPanel() {
+    if (!selectedObject) return;
+    if (panel_) ObjectToPanel(*selectedObject, *panel_);
+    setFocus();
+}
+
+void CTavrikView::OnPanelChanged() {
+    if (!selectedObject || !panel_ || !doc_) return;
+    PanelToObject(*panel_, *selectedObject);
+    doc_->NoteObjectChanged(selectedObject);
+}
+
+// A rectangle smaller than 4 zoomed pixels is no rectangle.
+void CTavrikView::UpdateHasTrack() {
+    if (trackRect.width() < 4 || trackRect.height() < 4) {
+        trackRect = trackImageRect = QRect();
+        hasTrack = 0;
+    } else {
+        hasTrack = 1;
+    }
+}
+
+void CTavrikView::WriteStatus() {
+    if (!host_) return;
+    host_->SetStatusText(0, QString::asprintf("  Size: %d x %d", imageWidth, imageHeight));
+    host_->SetStatusText(
+        1, QString::asprintf("Zoom: %d", static_cast<int>(kZoomTable[zoomIndex] * 100)) + QLatin1Char('%'));
+}
+
+// Drawing. Each device pixel X of the zoomed image shows image pixel X * width / zoomedWidth. A repaint
+// composes only the image pixels that the exposed device pixels show: a contiguous block when zoomed
+// in, every n-th row and column when zoomed out. Compositing and the frames work pixel by pixel, so
+// the sampled pixels come out exactly as in a full-size back buffer.
+namespace {
+
+// The image pixels that a run of device pixels shows, in order, and for each device pixel its index.
+struct Samples {
+    std::vector<int> source;  // ascending, no repeats
+    std::vector<int> index;   // per device pixel
+};
+
+Samples SampleAxis(int first, int count, int imageSize, int zoomedSize) {
+    Samples s;
+    s.index.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const int v = static_cast<int>(int64_t{first + i} * imageSize / zoomedSize);
+        if (s.source.empty() || s.source.back() != v) s.source.push_back(v);
+        s.index.push_back(static_cast<int>(s.source.size()) - 1);
+    }
+    return s;
+}
+
+// The sample positions that fall in [from, to): a range of indices.
+std::pair<int, int> SampleRange(const std::vector<int>& source, int from, int to) {
+    const auto a = std::lower_bound(source.begin(), source.end(), from);
+    const auto b = std::lower_bound(source.begin(), source.end(), to);
+    return {static_cast<int>(a - source.begin()), static_cast<int>(b - source.begin())};
+}
+
+bool Contiguous(const std::vector<int>& source) {
+    return source.empty() || source.back() - source.front() + 1 == static_cast<int>(source.size());
+}
+
+// The sampled pixels of a picture (any depth) as 32 bits, into out, which keeps its pixel block when
+// it has the size already: a repaint should not fault in fresh pages for every frame.
+bool SamplePicture(const Image& picture, const std::vector<int>& xs, const std::vector<int>& ys, Image& out) {
+    if (xs.empty() || ys.empty()) return false;
+    if (picture.Depth() != 24 && picture.Depth() != 32) {
+        Image wide(picture);
+        return wide.ConvertDepth(32) && SamplePicture(wide, xs, ys, out);
+    }
+    const int w = static_cast<int>(xs.size()), h = static_cast<int>(ys.size());
+    if ((!out.IsValid() || out.Width() != w || out.Height() != h || out.Depth() != 32) &&
+        !out.Create(w, h, 32))
+        return false;
+    const bool dense = Contiguous(xs);
+    const int bpp = picture.Depth() / 8;
+    for (int j = 0; j < h; ++j) {
+        const uint8_t* row = picture.Row(ys[static_cast<size_t>(j)]);
+        uint8_t* d = out.Row(j);
+        if (dense && bpp == 4) {
+            std::memcpy(d, row + static_cast<ptrdiff_t>(xs.front()) * 4, static_cast<size_t>(w) * 4);
+            continue;
+        }
+        for (int i = 0; i < w; ++i, d += 4) {
+            const uint8_t* p = row + static_cast<ptrdiff_t>(xs[static_cast<size_t>(i)]) * bpp;
+            d[0] = p[0];
+            d[1] = p[1];
+            d[2] = p[2];
+            d[3] = bpp == 4 ? p[3] : 255;
+        }
+    }
+    return true;
+}
+
+// Whether two objects draw the same picture: every field that drawing reads.
+bool SameObject(const OverlayObject& a, const OverlayObject& b) {
+    if (a.kind != b.kind || a.transparency != b.transparency || a.shadow != b.shadow) return false;
+    const ObjectGeometry ga = GetGeometry(a), gb = GetGeometry(b);
+    if (ga.a != gb.a || ga.b != gb.b || ga.c != gb.c || ga.d != gb.d) return false;
+    if (auto* x = dynamic_cast<const LineObject*>(&a)) {
+        auto* y = static_cast<const LineObject*>(&b);
+        return x->width == y->width && x->colour == y->colour && x->lineStyle == y->lineStyle;
+    }
+    if (auto* x = dynamic_cast<const TextObject*>(&a)) {
+        auto* y = static_cast<const TextObject*>(&b);
+        return x->text == y->text && x->fontName == y->fontName && x->fontSize == y->fontSize &&
+               x->textColour == y->textColour && x->backColour == y->backColour &&
+               x->alignment == y->alignment && x->bold == y->bold && x->italic == y->italic &&
+               x->underline == y->underline && x->boxStyle == y->boxStyle;
+    }
+    if (auto* x = dynamic_cast<const ShapeObject*>(&a)) {
+        auto* y = static_cast<const ShapeObject*>(&b);
+        return x->borderColour == y->borderColour && x->backColour == y->backColour && x->shape == y->shape &&
+               x->width == y->width;
+    }
+    if (auto* x = dynamic_cast<const ArrowObject*>(&a)) {
+        auto* y = static_cast<const ArrowObject*>(&b);
+        return x->width == y->width && x->colour == y->colour && x->arrowStyle == y->arrowStyle;
+    }
+    if (auto* x = dynamic_cast<const HighlightObject*>(&a)) {
+        return x->colour == static_cast<const HighlightObject*>(&b)->colour;
+    }
+    if (auto* x = dynamic_cast<const StampObject*>(&a)) {
+        const Image& p = x->stampImage;
+        const Image& q = static_cast<const StampObject*>(&b)->stampImage;
+        if (p.IsValid() != q.IsValid()) return false;
+        if (!p.IsValid()) return true;
+        return p.Width() == q.Width() && p.Height() == q.Height() && p.Depth() == q.Depth() &&
+               p.PaletteSize() == q.PaletteSize() && std::memcmp(p.Bits(), q.Bits(), p.PixelBytes()) == 0 &&
+               (p.PaletteSize() == 0 ||
+                std::memcmp(p.Palette(), q.Palette(),
+                            sizeof(PaletteEntry) * static_cast<size_t>(p.PaletteSize())) == 0);
+    }
+    return false;
+}
+
+}  // namespace
+
+QImage CTavrikView::ComposeZoomed(QRect rect) {
+    return Compose(rect, false);
+}
+
+QImage CTavrikView::ComposeWholeZoomed() {
+    const double zoom = kZoomTable[zoomIndex];
+    return Compose(
+        QRect(0, 0, static_cast<int>(zoom * imageWidth + 0.5), static_cast<int>(zoom * imageHeight + 0.5)),
+        true);
+}
+
+QImage CTavrikView::Compose(QRect rect, bool wholeBuffer) {
+    if (!doc_ || !doc_->image.IsValid()) return {};
+    const Image& picture = doc_->image;
+    const int w = picture.Width(), h = picture.Height();
+    const double zoom = kZoomTable[zoomIndex];
+    const int zw = static_cast<int>(zoom * w + 0.5), zh = static_cast<int>(zoom * h + 0.5);
+    rect &= QRect(0, 0, zw, zh);
+    if (rect.isEmpty()) return {};
+    Samples sx = SampleAxis(rect.x(), rect.width(), w, zw);
+    Samples sy = SampleAxis(rect.y(), rect.height(), h, zh);
+    if (wholeBuffer) {
+        // The plain way: a back buffer of the whole picture, stretched.
+        for (Samples* s : {&sx, &sy}) {
+            for (int& i : s->index) i = s->source[static_cast<size_t>(i)];
+            const int size = s == &sx ? w : h;
+            s->source.resize(static_cast<size_t>(size));
+            for (int i = 0; i < size; ++i) s->source[static_cast<size_t>(i)] = i;
+        }
+    }
+    const std::vector<int>& xs = sx.source;
+    const std::vector<int>& ys = sy.source;
+    // The image pixels the samples span.
+    const QRect span = MakeRect(xs.front(), ys.front(), xs.back() + 1, ys.back() + 1);
+    const bool dense = Contiguous(xs) && Contiguous(ys);
+
+    Image& part = partBuffer_;
+    const bool cropView = tool == kToolCrop && hasTrack == 1 && dimmedImage.IsValid() &&
+                          dimmedImage.Width() == w && dimmedImage.Height() == h;
+    if (cropView) {
+        // The dimmed picture with the part to keep at full brightness.
+        if (!SamplePicture(dimmedImage, xs, ys, part)) part.Clear();
+        const auto [i0, i1] = SampleRange(xs, trackImageRect.x(), Right(trackImageRect));
+        const auto [j0, j1] = SampleRange(ys, trackImageRect.y(), Bottom(trackImageRect));
+        if (part.IsValid() && i0 < i1 && j0 < j1) {
+            const std::vector<int> keepX(xs.begin() + i0, xs.begin() + i1),
+                keepY(ys.begin() + j0, ys.begin() + j1);
+            if (SamplePicture(picture, keepX, keepY, keepBuffer_)) part.Paste(keepBuffer_, i0, j0);
+        }
+    } else {
+        if (!SamplePicture(picture, xs, ys, part)) part.Clear();
+        std::unordered_map<const OverlayObject*, CachedCanvas> drawn;
+        for (const auto& object : doc_->objects) {
+            if (!part.IsValid()) break;
+            if (!object) continue;
+            // Drawn at full size where it meets the span, and kept while neither changes: a drag
+            // redraws only the dragged object. Only the samples are blended.
+            CachedCanvas entry;
+            auto cached = canvasCache_.find(object.get());
+            if (cached != canvasCache_.end() && cached->second.span == span && cached->second.copy &&
+                SameObject(*cached->second.copy, *object)) {
+                entry = std::move(cached->second);
+            } else {
+                entry.copy = CloneObject(*object);
+                if (!entry.copy) continue;
+                std::unique_ptr<OverlayObject> moved = CloneObject(*object);
+                ObjectGeometry g = GetGeometry(*moved);
+                g.a -= span.x(), g.b -= span.y(), g.c -= span.x(), g.d -= span.y();
+                SetGeometry(*moved, g);
+                ObjectCanvas made = DrawObjectCanvas(*moved, span.width(), span.height());
+                if (made.image.IsValid() && moved->shadow == 1) AddDropShadow(made.image);
+                entry.span = span;
+                entry.canvas = std::move(made);
+            }
+            const OverlayObject* moved = entry.copy.get();
+            const ObjectCanvas& canvas = entry.canvas;
+            if (!canvas.image.IsValid()) {
+                drawn.emplace(object.get(), std::move(entry));
+                continue;
+            }
+            const int strength = 100 - moved->transparency;
+            const int cx = canvas.x + span.x(), cy = canvas.y + span.y();
+            if (dense) {
+                Composite(part, canvas.image, cx - span.x(), cy - span.y(), strength);
+            } else {
+                const auto [i0, i1] = SampleRange(xs, cx, cx + canvas.image.Width());
+                const auto [j0, j1] = SampleRange(ys, cy, cy + canvas.image.Height());
+                Image sampled;
+                if (i0 < i1 && j0 < j1 && sampled.Create(i1 - i0, j1 - j0, 32)) {
+                    for (int j = j0; j < j1; ++j) {
+                        const uint8_t* row = canvas.image.Row(ys[static_cast<size_t>(j)] - cy);
+                        uint32_t* d = reinterpret_cast<uint32_t*>(sampled.Row(j - j0));
+                        for (int i = i0; i < i1; ++i)
+                            std::memcpy(d + (i - i0),
+                                        row + static_cast<ptrdiff_t>(xs[static_cast<size_t>(i)] - cx) * 4, 4);
+                    }
+                    Composite(part, sampled, i0, j0, strength);
+                }
+            }
+            drawn.emplace(object.get(), std::move(entry));
+        }
+        canvasCache_ = std::move(drawn);
+    }
+    if (!part.IsValid()) return {};
+
+    // The back buffer at the sampled pixels.
+    if (backBuffer_.size() != QSize(part.Width(), part.Height()))
+        backBuffer_ = QImage(part.Width(), part.Height(), QImage::Format_RGB32);
+    QImage& buffer = backBuffer_;
+    if (buffer.isNull()) return {};
+    for (int y = 0; y < part.Height(); ++y) {
+        const uint8_t* s = part.Row(y);
+        QRgb* d = reinterpret_cast<QRgb*>(buffer.scanLine(y));
+        for (int x = 0; x < part.Width(); ++x, s += 4) d[x] = qRgb(s[2], s[1], s[0]);
+    }
+    // Pen drawing (handles, corner squares) is done at full size on a transparent patch around each
+    // item, always the whole item, so the painter never sees a different clip; its painted pixels
+    // replace the sampled ones. Nothing here is antialiased, so painted means opaque.
+    auto paintPatch = [&](const QRect& bounds, const std::function<void(QPainter&)>& draw) {
+        const QRect shown = bounds & span;
+        if (shown.isEmpty()) return;
+        const auto [i0, i1] = SampleRange(xs, shown.x(), Right(shown));
+        const auto [j0, j1] = SampleRange(ys, shown.y(), Bottom(shown));
+        if (i0 >= i1 || j0 >= j1) return;
+        QImage patch(bounds.size(), QImage::Format_ARGB32);
+        if (patch.isNull()) return;
+        patch.fill(Qt::transparent);
+        {
+            QPainter p(&patch);
+            p.translate(-bounds.topLeft());
+            draw(p);
+        }
+        for (int j = j0; j < j1; ++j) {
+            const QRgb* s =
+                reinterpret_cast<const QRgb*>(patch.constScanLine(ys[static_cast<size_t>(j)] - bounds.y()));
+            QRgb* d = reinterpret_cast<QRgb*>(buffer.scanLine(j));
+            for (int i = i0; i < i1; ++i) {
+                const QRgb v = s[xs[static_cast<size_t>(i)] - bounds.x()];
+                if (qAlpha(v) != 0) d[i] = v | 0xFF000000u;
+            }
+        }
+    };
+    // Every other pixel of a rectangle's edges: black for the crop frame, inverted for the focus frame.
+    auto dottedFrame = [&](const QRect& r, bool invert) {
+        const int l = r.x(), t = r.y(), rr = Right(r) - 1, b = Bottom(r) - 1;
+        auto dot = [&](size_t i, size_t j) {
+            if (((xs[i] + ys[j]) & 1) != 0) return;
+            QRgb* p = reinterpret_cast<QRgb*>(buffer.scanLine(static_cast<int>(j))) + i;
+            *p = invert ? (*p ^ 0x00FFFFFFu) : qRgb(0, 0, 0);
+        };
+        auto exact = [](const std::vector<int>& v, int value) -> int {
+            const auto it = std::lower_bound(v.begin(), v.end(), value);
+            return it != v.end() && *it == value ? static_cast<int>(it - v.begin()) : -1;
+        };
+        const auto [i0, i1] = SampleRange(xs, l, rr + 1);
+        for (int y : {t, b}) {
+            const int j = exact(ys, y);
+            if (j < 0 || (y == b && b == t)) continue;
+            for (int i = i0; i < i1; ++i) dot(static_cast<size_t>(i), static_cast<size_t>(j));
+        }
+        const auto [j0, j1] = SampleRange(ys, t + 1, b);
+        for (int x : {l, rr}) {
+            const int i = exact(xs, x);
+            if (i < 0 || (x == rr && rr == l)) continue;
+            for (int j = j0; j < j1; ++j) dot(static_cast<size_t>(i), static_cast<size_t>(j));
+        }
+    };
+    if (cropView && !Empty(trackImageRect)) {
+        const QRect& r = trackImageRect;
+        dottedFrame(r, false);
+        for (QPoint c :
+             {r.topLeft(), QPoint(Right(r), r.y()), QPoint(r.x(), Bottom(r)), QPoint(Right(r), Bottom(r))})
+            paintPatch(QRect(c.x() - 4, c.y() - 4, 8, 8), [c](QPainter& p) {
+                p.setPen(QPen(Qt::black, 0));
+                p.setBrush(Qt::white);
+                p.drawRect(QRect(c.x() - 4, c.y() - 4, 7, 7));
+            });
+    }
+    if (selectedObject) {
+        // One patch per handle: a large object must not ask for a patch of its size.
+        const ObjectGeometry g = GetGeometry(*selectedObject);
+        const int off = selectedObject->shadow == 1 ? 5 : 0;
+        std::vector<QPoint> centres;
+        if (IsPointKind(selectedObject->kind)) {
+            centres = {{g.a, g.b}, {g.c, g.d}};
+        } else {
+            const int mx = g.a + (g.c - g.a) / 2, my = g.b + (g.d - g.b) / 2;
+            centres = {{g.a, g.b}, {g.c, g.b}, {g.a, g.d}, {g.c, g.d},
+                       {g.a, my},  {g.c, my},  {mx, g.b},  {mx, g.d}};
+        }
+        OverlayObject* object = selectedObject;
+        for (QPoint c : centres)
+            paintPatch(QRect(c.x() + off - 6, c.y() + off - 6, 12, 12),
+                       [object](QPainter& p) { DrawHandles(*object, p); });
+    }
+    if ((tool == kToolText || tool == kToolShape || tool == kToolHighlight || tool == kToolStamp) &&
+        !Empty(trackImageRect))
+        dottedFrame(trackImageRect, true);
+
+    // Nearest-pixel stretch of the buffer onto the requested device pixels.
+    if (zoomedBuffer_.size() != rect.size()) zoomedBuffer_ = QImage(rect.size(), QImage::Format_RGB32);
+    QImage& out = zoomedBuffer_;
+    if (out.isNull()) return {};
+    for (int j = 0; j < rect.height(); ++j) {
+        const int row = sy.index[static_cast<size_t>(j)];
+        QRgb* d = reinterpret_cast<QRgb*>(out.scanLine(j));
+        if (j > 0 && row == sy.index[static_cast<size_t>(j) - 1]) {
+            std::memcpy(d, out.constScanLine(j - 1), static_cast<size_t>(rect.width()) * 4);
+            continue;
+        }
+        const QRgb* s = reinterpret_cast<const QRgb*>(buffer.constScanLine(row));
+        for (int i = 0; i < rect.width(); ++i) d[i] = s[sx.index[static_cast<size_t>(i)]];
+    }
+    return out;
+}
+
+void CTavrikView::paintEvent(QPaintEvent* event) {
+    UpdateHasTrack();
+    QPainter painter(viewport());
+    painter.fillRect(event->rect(), QColor(148, 148, 148));
+    const double dpr = DeviceScale();
+    // Where the image's top-left corner is in the viewport.
+    const QPoint origin = QPoint(kMargin, kMargin) - ScrollPosition();
+    const QRect exposed = event->rect().intersected(QRect(origin, QSize(ZoomedWidth(), ZoomedHeight())));
+    if (!exposed.isEmpty()) {
+        const QRect device(static_cast<int>(std::floor((exposed.x() - origin.x()) * dpr)),
+                           static_cast<int>(std::floor((exposed.y() - origin.y()) * dpr)),
+                           static_cast<int>(std::ceil(exposed.width() * dpr)) + 1,
+                           static_cast<int>(std::ceil(exposed.height() * dpr)) + 1);
+        const double zoom = kZoomTable[zoomIndex];
+        const QRect clipped = device & QRect(0, 0, static_cast<int>(zoom * imageWidth + 0.5),
+                                             static_cast<int>(zoom * imageHeight + 0.5));
+        QImage picture = ComposeZoomed(clipped);
+        if (!picture.isNull()) {
+            picture.setDevicePixelRatio(dpr);
+            painter.setClipRect(exposed);
+            painter.drawImage(QPointF(origin.x() + clipped.x() / dpr, origin.y() + clipped.y() / dpr),
+                              picture);
+        }
+    }
+    WriteStatus();
+}
+
+// Mouse.
+void CTavrikView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        LeftDown(event->position().toPoint());
+    } else if (event->button() == Qt::RightButton && tool == kToolZoom) {
+        OnZoomOut();
+    }
+    event->accept();
+}
+
+void CTavrikView::LeftDown(QPoint client) {
+    if (!doc_) return;
+    UpdateHasTrack();
+    pressPoint = client - QPoint(kMargin, kMargin);
+    pressScroll = ScrollPosition();
+    if (tool == kToolZoom) {
+        OnZoomIn();
+        return;
+    }
+    const QPoint q = ImagePoint(client);
+    pressImagePoint_ = q;
+    objectMoved_ = false;
+    if (tool == kToolSelect) {
+        handleCode = 0;
+        if (selectedObject) {
+            const HandleHit hit = HandleAtPoint(*selectedObject, q);
+            handleCode = hit.code;
+            if (hit.code != 0) {
+                savedGeometry = GetGeometry(*selectedObject);
+                cursor = HandleCursorShape(hit.cursor);
+                ShowCursor(cursor);
+            }
+        }
+        if (handleCode == 0) selectedObject = SelectAtPoint(doc_->objects, q);
+        CopyToPanel();
+        viewport()->update();
+        emit stateChanged();
+    } else if ((tool == kToolLine || tool == kToolArrow) && panel_) {
+        std::unique_ptr<OverlayObject> object = CreateObject(ObjectKindOfTool(tool), *panel_);
+        if (object) {
+            SetGeometry(*object, {q.x(), q.y(), q.x(), q.y()});
+            selectedObject = doc_->AddObject(std::move(object));
+            handleCode = 2;
+            if (selectedObject) savedGeometry = GetGeometry(*selectedObject);
+            viewport()->update();
+        }
+    }
+    // The press as a zoomed-image position within the picture.
+    const QPoint P(std::clamp(pressPoint.x() + pressScroll.x(), 0, ZoomedWidth()),
+                   std::clamp(pressPoint.y() + pressScroll.y(), 0, ZoomedHeight()));
+    pressPoint = P - pressScroll;
+    if (tool == kToolCrop) PressCropTool();
+    if (tool == kToolMove) {
+        cursor = ViewCursor(kCursorHandClosed);
+        ShowCursor(cursor);
+    }
+    if (IsTrackTool(tool)) {
+        if (selectedObject) {
+            selectedObject = nullptr;
+            viewport()->update();
+        }
+        // Without a rectangle a drag always draws a new one.
+        trackMode = 0;
+        if (hasTrack == 1) {
+            savedTrackRect = trackRect;
+            trackMode = TrackZone(trackRect, P);
+            if (trackMode == 0) trackImageRect = QRect();
+        }
+    }
+    dragging = 1;
+}
+
+// The crop tool works on flat pixels: objects are burnt in (one undo step brings them back) and a
+// dimmed copy shows what the crop will cut away.
+void CTavrikView::PressCropTool() {
+    doc_->RecordState(doc_->image);
+    RenderAll(doc_->objects, doc_->image);
+    dimmedImage = doc_->image;
+    if (dimmedImage.IsValid() && dimmedImage.Depth() != 24 && dimmedImage.Depth() != 32 &&
+        !dimmedImage.ConvertDepth(32))
+        dimmedImage.Clear();
+    if (dimmedImage.IsValid()) {
+        const int bpp = dimmedImage.Depth() / 8;
+        for (int y = 0; y < dimmedImage.Height(); ++y) {
+            uint8_t* p = dimmedImage.Row(y);
+            for (int x = 0; x < dimmedImage.Width(); ++x, p += bpp) {
+                p[0] >>= 1;
+                p[1] >>= 1;
+                p[2] >>= 1;
+            }
+        }
+    }
+    for (const auto& object : doc_->objects) emit doc_->objectRemoved(object.get());
+    doc_->objects.clear();
+    selectedObject = nullptr;
+    doc_->UpdateAllViews();
+}
+
+void CTavrikView::mouseMoveEvent(QMouseEvent* event) {
+    MoveTo(event->position().toPoint());
+}
+
+void CTavrikView::MoveTo(QPoint client) {
+    const QPoint m = client - QPoint(kMargin, kMargin);
+    if (tool == kToolMove && dragging) {
+        QScrollBar* bars[2] = {horizontalScrollBar(), verticalScrollBar()};
+        const int target[2] = {pressScroll.x() + pressPoint.x() - m.x(),
+                               pressScroll.y() + pressPoint.y() - m.y()};
+        for (int i = 0; i < 2; ++i) bars[i]->setValue(bars[i]->maximum() > 0 ? std::max(0, target[i]) : 0);
+    }
+    if (IsTrackTool(tool)) {
+        const QPoint c = m + ScrollPosition();
+        const int W = ZoomedWidth(), H = ZoomedHeight();
+        if (dragging) {
+            const QPoint P = pressPoint + pressScroll;
+            const QPoint d = c - P;
+            QRect next;
+            if (trackMode == 0) {
+                const QPoint e(std::clamp(c.x(), 0, W), std::clamp(c.y(), 0, H));
+                next = MakeRect(std::min(P.x(), e.x()), std::min(P.y(), e.y()), std::max(P.x(), e.x()),
+                                std::max(P.y(), e.y()));
+            } else if (trackMode == 1) {
+                next = savedTrackRect.translated(d);
+            } else {
+                int l = savedTrackRect.x(), t = savedTrackRect.y();
+                int r = Right(savedTrackRect), b = Bottom(savedTrackRect);
+                if (trackMode == 2 || trackMode == 3) l = std::min(l + d.x(), r - 8);
+                if (trackMode == 4 || trackMode == 5) r = std::max(r + d.x(), l + 8);
+                if (trackMode == 2 || trackMode == 4) t = std::min(t + d.y(), b - 8);
+                if (trackMode == 3 || trackMode == 5) b = std::max(b + d.y(), t + 8);
+                next = MakeRect(l, t, r, b);
+            }
+            // A rectangle that would leave the picture stays where it was.
+            if (next.x() >= 0 && next.y() >= 0 && Right(next) <= W && Bottom(next) <= H) trackRect = next;
+            const double zoom = Zoom();
+            auto unzoom = [zoom](int v) { return static_cast<int>(v / zoom + 0.5); };
+            trackImageRect = Empty(trackRect) ? QRect()
+                                              : MakeRect(unzoom(trackRect.x()), unzoom(trackRect.y()),
+                                                         unzoom(Right(trackRect)), unzoom(Bottom(trackRect)));
+            if (Empty(trackRect)) trackRect = QRect();
+            viewport()->update();
+        } else if (hasTrack == 1) {
+            cursor = ZoneCursor(TrackZone(trackRect, c));
+            ShowCursor(cursor);
+        }
+    }
+    if (selectedObject) {
+        const QPoint q = ImagePoint(client);
+        if (dragging) {
+            if (handleCode != 0) {
+                DragObject(*selectedObject, handleCode, savedGeometry, pressImagePoint_, q);
+                objectMoved_ = true;
+                viewport()->update();
+            }
+        } else {
+            const HandleHit hit = HandleAtPoint(*selectedObject, q);
+            ShowCursor(hit.code != 0 ? HandleCursorShape(hit.cursor) : cursor);
+        }
+    }
+}
+
+void CTavrikView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) LeftUp(event->position().toPoint());
+    event->accept();
+}
+
+void CTavrikView::LeftUp(QPoint client) {
+    if (!doc_ || !dragging) return;
+    // A rubber band under 4 zoomed pixels is gone before it can make an object.
+    UpdateHasTrack();
+    if (tool == kToolMove) {
+        cursor = ViewCursor(kCursorHandOpen);
+        ShowCursor(cursor);
+    }
+    if (objectMoved_ && selectedObject) doc_->NoteObjectChanged(selectedObject);
+    objectMoved_ = false;
+    if (tool == kToolText) {
+        CreateTextObject();
+    } else if ((tool == kToolShape || tool == kToolHighlight || tool == kToolStamp) &&
+               trackImageRect.width() >= 1 && trackImageRect.height() >= 1) {
+        CreateRectObject(ObjectKindOfTool(tool));
+    } else if ((tool == kToolLine || tool == kToolArrow) && selectedObject) {
+        ObjectGeometry g = GetGeometry(*selectedObject);
+        const QPoint q = ImagePoint(client);
+        g.c = q.x();
+        g.d = q.y();
+        SetGeometry(*selectedObject, g);
+        doc_->NoteObjectChanged(selectedObject);
+        ReturnToSelectTool();
+    }
+    CopyToPanel();
+    dragging = 0;
+}
+
+void CTavrikView::CreateRectObject(int objectKind) {
+    if (!panel_) return;
+    std::unique_ptr<OverlayObject> object = CreateObject(objectKind, *panel_);
+    if (!object) return;
+    const QRect& r = trackImageRect;
+    SetGeometry(*object, {r.x(), r.y(), Right(r), Bottom(r)});
+    selectedObject = doc_->AddObject(std::move(object));
+    viewport()->update();
+    ReturnToSelectTool();
+}
+
+void CTavrikView::CreateTextObject() {
+    if (trackImageRect.width() < 1 || trackImageRect.height() < 1) {
+        // A click makes a box of 100 x 50 at the press, cut at the picture's edges.
+        const QPoint P = pressPoint + pressScroll;
+        const double zoom = Zoom();
+        const int x = static_cast<int>(P.x() / zoom + 0.5), y = static_cast<int>(P.y() / zoom + 0.5);
+        const QRect box = MakeRect(x, y, std::min(x + 100, imageWidth), std::min(y + 50, imageHeight));
+        if (Empty(box)) return;
+        trackImageRect = box;
+        RecomputeTrackRect();
+    }
+    if (!panel_) return;
+    std::unique_ptr<OverlayObject> object = CreateObject(kTextObject, *panel_);
+    auto* text = dynamic_cast<TextObject*>(object.get());
+    if (!text) return;
+    const QRect& r = trackImageRect;
+    SetGeometry(*text, {r.x(), r.y(), Right(r), Bottom(r)});
+    text->text = QStringLiteral("Text");
+    selectedObject = doc_->AddObject(std::move(object));
+    viewport()->update();
+    if (host_ && selectedObject) {
+        if (host_->EditText(*text)) {
+            doc_->NoteObjectChanged(text);
+        } else {
+            doc_->CancelNewObject(text);
+            selectedObject = nullptr;
+            trackRect = QRect();
+            viewport()->update();
+        }
+    }
+    ReturnToSelectTool();
+}
+
+void CTavrikView::mouseDoubleClickEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() != Qt::LeftButton || !doc_) return;
+    UpdateHasTrack();
+    if (tool == kToolCrop && hasTrack == 1 && !Empty(trackImageRect)) Crop();
+    if (selectedObject && selectedObject->kind == kTextObject) OnCommand(view_cmd::kEditText);
+}
+
+void CTavrikView::Crop() {
+    if (!doc_ || !doc_->image.IsValid()) return;
+    const QRect keep = trackImageRect & QRect(0, 0, doc_->image.Width(), doc_->image.Height());
+    if (keep.isEmpty()) return;
+    Image cropped = CropCopy(doc_->image, keep);
+    if (!cropped.IsValid()) return;
+    doc_->RecordState(doc_->image);
+    doc_->image = std::move(cropped);
+    trackRect = trackImageRect = savedTrackRect = QRect();
+    hasTrack = 0;
+    trackMode = 0;
+    cursor = Qt::CrossCursor;
+    ShowCursor(cursor);
+    doc_->UpdateAllViews();
+}
+
+// Keys.
+void CTavrikView::keyPressEvent(QKeyEvent* event) {
+    UpdateHasTrack();
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (tool == kToolCrop && hasTrack == 1 && trackImageRect.width() > 0 &&
+                trackImageRect.height() > 0)
+                Crop();
+            break;
+        case Qt::Key_Escape:
+            trackRect = trackImageRect = QRect();
+            hasTrack = 0;
+            cursor = Qt::CrossCursor;
+            ShowCursor(cursor);
+            viewport()->update();
+            break;
+        case Qt::Key_Delete:
+            if (selectedObject && doc_) doc_->DeleteObject(selectedObject);
+            break;
+        default:
+            break;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}
+
+void CTavrikView::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        QAbstractScrollArea::wheelEvent(event);
+        return;
+    }
+    // Ctrl + wheel: one zoom step per notch.
+    wheelRest_ += event->angleDelta().y();
+    while (wheelRest_ >= 120) {
+        wheelRest_ -= 120;
+        OnZoomIn();
+    }
+    while (wheelRest_ <= -120) {
+        wheelRest_ += 120;
+        OnZoomOut();
+    }
+    event->accept();
+}
+
+// The object's menu.
+QMenu* CTavrikView::ContextMenu() {
+    if (!selectedObject) return nullptr;
+    if (!menu_) {
+        menu_ = new QMenu(this);
+        menu_->setAccessibleName(QStringLiteral("Object"));
+        auto add = [this](QMenu* menu, const char* text, int id) {
+            QAction* action = menu->addAction(QString::fromLatin1(text));
+            action->setData(id);
+            connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+            return action;
+        };
+        add(menu_, "Edit Text", view_cmd::kEditText);
+        add(menu_, "Flatten", view_cmd::kFlatten);
+        QMenu* layer = menu_->addMenu(QStringLiteral("Layer"));
+        layer->setAccessibleName(QStringLiteral("Layer"));
+        add(layer, "Bring to Front", view_cmd::kBringToFront);
+        add(layer, "Send to Back", view_cmd::kSendToBack);
+        menu_->addSeparator();
+        add(menu_, "Delete", view_cmd::kDelete);
+    }
+    for (QAction* action : menu_->actions())
+        if (action->data().toInt() == view_cmd::kEditText)
+            action->setEnabled(selectedObject->kind == kTextObject);
+    return menu_;
+}
+
+void CTavrikView::contextMenuEvent(QContextMenuEvent* event) {
+    if (QMenu* menu = ContextMenu()) menu->popup(event->globalPos());
+}
+
+// Commands.
+bool CTavrikView::OnCommand(int id) {
+    using namespace view_cmd;
+    for (int i = 0; i < 10; ++i) {
+        if (kToolCommands[i] == id) {
+            SelectTool(i);
+            return true;
+        }
+    }
+    switch (id) {
+        case kZoomIn:
+            OnZoomIn();
+            return true;
+        case kZoomOut:
+            OnZoomOut();
+            return true;
+        case kZoomActual:
+            OnZoomActual();
+            return true;
+        case kCopy:
+            OnEditCopy();
+            return true;
+        case kCut:
+            OnEditCut();
+            return true;
+        case kPaste:
+            OnEditPaste();
+            return true;
+        case kPrint:
+            OnFilePrint();
+            return true;
+        case kPrintPreview:
+            OnFilePrintPreview();
+            return true;
+        case kDelete:
+        case kDeleteTool:
+            if (selectedObject && doc_) doc_->DeleteObject(selectedObject);
+            return true;
+        case kFlatten:
+            if (doc_) doc_->Flatten();
+            return true;
+        case kBringToFront:
+            if (selectedObject && doc_) doc_->BringToFront(selectedObject);
+            return true;
+        case kSendToBack:
+            if (selectedObject && doc_) doc_->SendToBack(selectedObject);
+            return true;
+        case kEditText:
+            if (auto* text = dynamic_cast<TextObject*>(selectedObject); text && host_ && doc_) {
+                if (host_->EditText(*text)) doc_->NoteObjectChanged(text);
+            }
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CTavrikView::CommandState(int id, bool* enabled, bool* checked) const {
+    using namespace view_cmd;
+    bool on = true, mark = false;
+    bool known = true;
+    const int* found = std::find(std::begin(kToolCommands), std::end(kToolCommands), id);
+    if (found != std::end(kToolCommands)) {
+        mark = tool == static_cast<int>(found - std::begin(kToolCommands));
+    } else {
+        switch (id) {
+            case kZoomIn:
+                on = zoomIndex < 9;
+                break;
+            case kZoomOut:
+                on = zoomIndex > 0;
+                break;
+            case kZoomActual:
+                on = zoomIndex != 4;
+                break;
+            case kDeleteTool:
+            case kDelete:
+            case kBringToFront:
+            case kSendToBack:
+                on = selectedObject != nullptr;
+                break;
+            case kEditText:
+                on = selectedObject && selectedObject->kind == kTextObject;
+                break;
+            case kCopy:
+            case kCut:
+            case kPaste:
+            case kPrint:
+            case kPrintPreview:
+            case kFlatten:
+                break;
+            default:
+                known = false;
+        }
+    }
+    if (enabled) *enabled = on;
+    if (checked) *checked = mark;
+    return known;
+}
+
+// Clipboard. Only 24- and 32-bit pictures go out; the part is the tracking rectangle's, or all of it.
+QRect CTavrikView::PutOnClipboard() {
+    if (!doc_ || !doc_->image.IsValid()) return {};
+    const Image& picture = doc_->image;
+    if (picture.Depth() != 24 && picture.Depth() != 32) return {};
+    const QRect part = Empty(trackImageRect)
+                           ? QRect(0, 0, picture.Width(), picture.Height())
+                           : trackImageRect & QRect(0, 0, picture.Width(), picture.Height());
+    if (part.isEmpty()) return {};
+    const QImage out = ToQImage(CropCopy(picture, part));
+    if (out.isNull()) return {};
+    QGuiApplication::clipboard()->setImage(out);
+    return part;
+}
+
+void CTavrikView::OnEditCopy() {
+    if (selectedObject) {
+        selectedObject = nullptr;
+        emit stateChanged();
+    }
+    viewport()->update();
+    PutOnClipboard();
+}
+
+// The cut pixels become opaque white; it is one undo step.
+void CTavrikView::OnEditCut() {
+    PutOnClipboard();
+    if (!doc_ || !doc_->image.IsValid() || Empty(trackImageRect)) return;
+    Image& picture = doc_->image;
+    const QRect part = trackImageRect & QRect(0, 0, picture.Width(), picture.Height());
+    if (part.isEmpty()) return;
+    // Palette pictures have no white to write: they are whitened at 32 bits.
+    Image whitened(picture);
+    if (whitened.Depth() < 16 && !whitened.ConvertDepth(32)) return;
+    const uint8_t white[4] = {255, 255, 255, 255};
+    whitened.FillRect({part.x(), part.y(), Right(part), Bottom(part)}, white);
+    doc_->RecordState(picture);
+    picture = std::move(whitened);
+    doc_->NoteEdit();
+    doc_->UpdateAllViews();
+}
+
+// A picture another program offers, in at 32 bits, copied to the top-left corner. A larger one may
+// grow the picture. One undo step.
+void CTavrikView::OnEditPaste() {
+    if (!doc_) return;
+    const QImage offered = QGuiApplication::clipboard()->image();
+    if (offered.isNull()) return;
+    const Image pasted = FromQImage(offered);
+    if (!pasted.IsValid()) return;
+    Image& picture = doc_->image;
+    const bool fits =
+        picture.IsValid() && picture.Width() >= pasted.Width() && picture.Height() >= pasted.Height();
+    DocumentPrompts::Answer answer = DocumentPrompts::Answer::kNo;
+    if (!fits) {
+        DocumentPrompts* prompts = doc_->Prompts();
+        answer = prompts ? prompts->AskExpandForPaste() : DocumentPrompts::Answer::kCancel;
+    }
+    if (answer == DocumentPrompts::Answer::kCancel) return;
+    Image result;
+    if (answer == DocumentPrompts::Answer::kYes) {
+        const int w = std::max(picture.IsValid() ? picture.Width() : 0, pasted.Width());
+        const int h = std::max(picture.IsValid() ? picture.Height() : 0, pasted.Height());
+        const uint8_t white[4] = {255, 255, 255, 255};
+        if (!result.Create(w, h, 32)) return;
+        result.FillRect({0, 0, w, h}, white);
+        if (picture.IsValid()) {
+            Image old(picture);
+            if (!old.ConvertDepth(32)) return;
+            result.Paste(old, 0, 0);
+        }
+    } else {
+        result = picture;
+        if (!result.ConvertDepth(32)) return;
+    }
+    result.Paste(pasted, 0, 0);
+    doc_->RecordState(picture);
+    picture = std::move(result);
+    if (answer == DocumentPrompts::Answer::kYes) trackRect = QRect();
+    doc_->NoteEdit();
+    doc_->UpdateAllViews();
+}
+
+// Printing: the same drawing, one printer pixel per zoomed pixel.
+void CTavrikView::PrintOn(QPainter& painter) {
+    UpdateHasTrack();
+    const QImage picture = ComposeWholeZoomed();
+    if (!picture.isNull()) painter.drawImage(QPoint(kMargin, kMargin), picture);
+    WriteStatus();
+}
+
+void CTavrikView::OnFilePrint() {
+    QPrinter printer;
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    PrintTo(printer);
+}
+
+void CTavrikView::PrintTo(QPrinter& printer) {
+    QPainter painter(&printer);
+    if (painter.isActive()) PrintOn(painter);
+}
+
+void CTavrikView::OnFilePrintPreview() {
+    QPrinter printer;
+    QPrintPreviewDialog dialog(&printer, this);
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+            [this](QPrinter* target) { PrintTo(*target); });
+    dialog.exec();
+}
+
+}  // namespace glimmora

@@ -1,0 +1,20 @@
+// What the frame around a view does for it: the status bar's texts and the text dialog. The main frame
+// implements this; a view without one shows no status and keeps a new text box's first text.
+#pragma once
+
+#include <QString>
+
+namespace glimmora {
+
+class TextObject;
+
+class ViewHost {
+  public:
+    virtual ~ViewHost() = default;
+    // Pane 0 holds the image size, pane 1 the zoom.
+    virtual void SetStatusText(int pane, const QString& text) = 0;
+    // The text dialog on the object; false when it was cancelled (the object is then unchanged).
+    virtual bool EditText(TextObject& object) = 0;
+};
+
+}  // namespace glimmora

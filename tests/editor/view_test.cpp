@@ -1,0 +1,428 @@
+// The editor view driven as a user drives it: mouse and keys on the viewport, the picture as shown.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QMenu>
+#include <QPrinter>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <map>
+
+#include "editor/overlay_object.h"
+#include "editor/tavrik_doc.h"
+#include "editor/tavrik_view.h"
+#include "editor/view_host.h"
+#include "editor_test_util.h"
+
+namespace glimmora {
+namespace {
+
+using test::At;
+using test::Bgra;
+
+struct RecordingHost : ViewHost {
+    void SetStatusText(int pane, const QString& text) override { panes[pane] = text; }
+    bool EditText(TextObject& object) override {
+        ++dialogs;
+        if (acceptText) object.text = QStringLiteral("Hello");
+        return acceptText;
+    }
+    std::map<int, QString> panes;
+    bool acceptText = true;
+    int dialogs = 0;
+};
+
+struct PastePrompts : DocumentPrompts {
+    Answer AskSaveImage() override { return Answer::kCancel; }
+    std::optional<std::string> AskSavePath(const std::string&) override { return std::nullopt; }
+    void ShowMessage(const std::string&) override {}
+    Answer AskExpandForPaste() override {
+        ++asked;
+        return answer;
+    }
+    Answer answer = Answer::kCancel;
+    int asked = 0;
+};
+
+// A 200 x 150 picture, left half blue, right half green, in a 400 x 300 view at 100 %.
+class ViewTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        doc.image = test::Filled(200, 150, 32, {255, 0, 0, 255});
+        doc.image.FillRect({100, 0, 200, 150}, std::array<uint8_t, 4>{0, 255, 0, 255}.data());
+        doc.SetPrompts(&prompts);
+        view = std::make_unique<CTavrikView>(&doc);
+        view->SetToolPanel(&panel);
+        view->SetHost(&host);
+        view->resize(400, 300);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        doc.UpdateAllViews();
+    }
+
+    QWidget* port() { return view->viewport(); }
+    // Image pixel (x, y) at 100 % without scrolling.
+    static QPoint At100(int x, int y) { return {x + CTavrikView::kMargin, y + CTavrikView::kMargin}; }
+    void Drag(QPoint from, QPoint to) {
+        QTest::mousePress(port(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(port(), (from + to) / 2);
+        QTest::mouseMove(port(), to);
+        QTest::mouseRelease(port(), Qt::LeftButton, {}, to);
+    }
+    QRgb Shown(QPoint client) { return port()->grab().toImage().pixel(client); }
+
+    CTavrikDoc doc;
+    test::ScriptedPanel panel;
+    RecordingHost host;
+    PastePrompts prompts;
+    std::unique_ptr<CTavrikView> view;
+};
+
+TEST_F(ViewTest, LineIsSelectedWithHandlesAndItsEndHandleDrags) {
+    panel.shadow = 0;
+    panel.width = 3;
+    panel.colour = 0x0000FF;  // red
+    view->SelectTool(kToolLine);
+    Drag(At100(20, 30), At100(120, 80));
+
+    ASSERT_EQ(doc.objects.size(), 1u);
+    auto* line = dynamic_cast<LineObject*>(doc.objects.front().get());
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ((std::array{line->x1, line->y1, line->x2, line->y2}), (std::array{20, 30, 120, 80}));
+    EXPECT_EQ(line->width, 3);
+    EXPECT_EQ(view->tool, kToolSelect);
+    EXPECT_EQ(view->selectedObject, line);
+    EXPECT_EQ(panel.kind, kToolLine);  // the selected line's panel
+    EXPECT_TRUE(doc.CanUndo());
+
+    // The handles are white discs over the red line's ends; its middle is red.
+    EXPECT_EQ(Shown(At100(120, 80)), qRgb(255, 255, 255));
+    EXPECT_EQ(Shown(At100(20, 30)), qRgb(255, 255, 255));
+    EXPECT_EQ(Shown(At100(70, 55)), qRgb(255, 0, 0));
+
+    // The end handle follows the mouse; the body moves the whole line.
+    Drag(At100(120, 80), At100(150, 100));
+    EXPECT_EQ((std::array{line->x1, line->y1, line->x2, line->y2}), (std::array{20, 30, 150, 100}));
+    Drag(At100(85, 65), At100(95, 60));
+    EXPECT_EQ((std::array{line->x1, line->y1, line->x2, line->y2}), (std::array{30, 25, 160, 95}));
+
+    // Delete takes it away as one undo step.
+    QTest::keyClick(view.get(), Qt::Key_Delete);
+    EXPECT_TRUE(doc.objects.empty());
+    EXPECT_EQ(view->selectedObject, nullptr);
+    doc.OnEditUndo();
+    EXPECT_EQ(doc.objects.size(), 1u);
+}
+
+TEST_F(ViewTest, CropBurnsObjectsInAndEnterCropsTheRectangle) {
+    auto box = std::make_unique<HighlightObject>();
+    box->left = 40, box->top = 20, box->right = 60, box->bottom = 40;
+    box->transparency = 0;
+    box->colour = 0x0000FF;
+    doc.AddObject(std::move(box));
+    const int steps = doc.undo.UndoCount();
+
+    view->SelectTool(kToolCrop);
+    Drag(At100(10, 10), At100(110, 60));
+    // The press burnt the highlight box into the picture as one step.
+    EXPECT_TRUE(doc.objects.empty());
+    EXPECT_EQ(doc.undo.UndoCount(), steps + 1);
+    EXPECT_EQ(At(doc.image, 50, 30), (Bgra{0, 0, 255, 255}));
+    EXPECT_EQ(view->trackImageRect, QRect(10, 10, 100, 50));
+    // Outside the rectangle the picture is dimmed, inside it is not; the frame is dotted black.
+    EXPECT_EQ(Shown(At100(150, 100)), qRgb(0, 127, 0));
+    EXPECT_EQ(Shown(At100(30, 45)), qRgb(0, 0, 255));
+    EXPECT_EQ(Shown(At100(61, 59)), qRgb(0, 0, 0));
+
+    // Moving it partly out of the picture leaves it; a corner stops 8 pixels before the other.
+    Drag(At100(50, 30), At100(250, 30));
+    EXPECT_EQ(view->trackImageRect, QRect(10, 10, 100, 50));
+    Drag(At100(110, 60), At100(0, 0));
+    EXPECT_EQ(view->trackImageRect, QRect(10, 10, 8, 8));
+    Drag(At100(18, 18), At100(110, 60));
+    EXPECT_EQ(view->trackImageRect, QRect(10, 10, 100, 50));
+
+    QTest::keyClick(view.get(), Qt::Key_Return);
+    EXPECT_EQ(doc.image.Width(), 100);
+    EXPECT_EQ(doc.image.Height(), 50);
+    EXPECT_EQ(At(doc.image, 40, 20), (Bgra{0, 0, 255, 255}));
+    EXPECT_TRUE(view->trackImageRect.isEmpty());
+    EXPECT_EQ(view->horizontalScrollBar()->maximum(), 0);
+
+    // Undo gives back the burnt-in picture, and every press of the crop tool is a step of its own.
+    const int pressesAfterBurn = 3;
+    for (int i = 0; i < 1 + pressesAfterBurn; ++i) doc.OnEditUndo();
+    EXPECT_EQ(doc.image.Width(), 200);
+    EXPECT_TRUE(doc.objects.empty());
+    doc.OnEditUndo();
+    ASSERT_EQ(doc.objects.size(), 1u);
+    EXPECT_EQ(doc.objects.front()->kind, kHighlightObject);
+    EXPECT_EQ(At(doc.image, 50, 30), (Bgra{255, 0, 0, 255}));
+}
+
+TEST_F(ViewTest, CropKeepsEveryDepth) {
+    for (int depth : {1, 4, 8, 16, 24}) {
+        SCOPED_TRACE(depth);
+        Image picture;
+        ASSERT_TRUE(picture.Create(200, 150, depth));
+        for (int y = 0; y < 150; ++y)
+            for (int i = 0; i < picture.Stride(); ++i)
+                picture.Row(y)[i] = static_cast<uint8_t>(i * 7 + y * 13);
+        doc.image = picture;
+        doc.UpdateAllViews();
+        view->SelectTool(kToolMove);
+        view->SelectTool(kToolCrop);
+        Drag(At100(13, 21), At100(70, 60));
+        QTest::keyClick(view.get(), Qt::Key_Return);
+        ASSERT_EQ(doc.image.Width(), 57);
+        ASSERT_EQ(doc.image.Height(), 39);
+        ASSERT_EQ(doc.image.Depth(), depth);
+        int wrong = 0;
+        for (int y = 0; y < 39; ++y)
+            for (int x = 0; x < 57; ++x)
+                wrong += doc.image.PixelValue(x, y) != picture.PixelValue(x + 13, y + 21);
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+TEST_F(ViewTest, TextToolClickMakesDefaultBoxCutAtTheEdges) {
+    struct Case {
+        QPoint click;
+        bool accept;
+        QRect box;  // empty: no object
+    };
+    const Case cases[] = {
+        {{20, 20}, true, QRect(20, 20, 100, 50)},
+        {{150, 120}, true, QRect(150, 120, 50, 30)},
+        {{30, 40}, false, QRect()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.click.x());
+        doc.objects.clear();
+        const int steps = doc.undo.UndoCount();
+        host.acceptText = c.accept;
+        view->SelectTool(kToolText);
+        QTest::mouseClick(port(), Qt::LeftButton, {}, At100(c.click.x(), c.click.y()));
+        EXPECT_EQ(view->tool, kToolSelect);
+        if (c.box.isEmpty()) {
+            EXPECT_TRUE(doc.objects.empty());
+            EXPECT_EQ(doc.undo.UndoCount(), steps);  // the cancelled box leaves no step
+            continue;
+        }
+        ASSERT_EQ(doc.objects.size(), 1u);
+        auto* text = dynamic_cast<TextObject*>(doc.objects.front().get());
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(QRect(QPoint(text->left, text->top), QPoint(text->right - 1, text->bottom - 1)), c.box);
+        EXPECT_EQ(text->text, QStringLiteral("Hello"));
+        EXPECT_EQ(view->selectedObject, text);
+        EXPECT_EQ(view->ContextMenu()->actions().at(0)->text(), QStringLiteral("Edit Text"));
+        EXPECT_TRUE(view->ContextMenu()->actions().at(0)->isEnabled());
+    }
+    EXPECT_EQ(host.dialogs, 3);
+
+    // A double click on a selected text box opens its dialog again.
+    host.acceptText = true;
+    auto text = std::make_unique<TextObject>();
+    text->left = 10, text->top = 10, text->right = 90, text->bottom = 40;
+    doc.AddObject(std::move(text));
+    QTest::mouseClick(port(), Qt::LeftButton, {}, At100(50, 25));
+    ASSERT_NE(view->selectedObject, nullptr);
+    QTest::mouseDClick(port(), Qt::LeftButton, {}, At100(50, 25));
+    EXPECT_EQ(host.dialogs, 4);
+}
+
+TEST_F(ViewTest, ZoomStepsStatusAndContextMenu) {
+    view->viewport()->repaint();
+    EXPECT_EQ(host.panes[0], QStringLiteral("  Size: 200 x 150"));
+    EXPECT_EQ(host.panes[1], QStringLiteral("Zoom: 100%"));
+
+    bool enabled = false, checked = false;
+    view->OnZoomOut();
+    view->viewport()->repaint();
+    EXPECT_EQ(host.panes[1], QStringLiteral("Zoom: 75%"));
+    for (int i = 0; i < 5; ++i) view->OnZoomOut();
+    view->viewport()->repaint();
+    EXPECT_EQ(host.panes[1], QStringLiteral("Zoom: 10%"));
+    ASSERT_TRUE(view->CommandState(view_cmd::kZoomOut, &enabled, &checked));
+    EXPECT_FALSE(enabled);
+
+    // Ctrl + wheel steps up; the zoom tool zooms in on a click and out on a right click.
+    QWheelEvent wheel(QPointF(50, 50), view->mapToGlobal(QPointF(50, 50)), {}, {0, 240}, Qt::NoButton,
+                      Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &wheel);
+    EXPECT_EQ(view->zoomIndex, 2);
+    view->SelectTool(kToolZoom);
+    view->CommandState(view_cmd::kZoom, &enabled, &checked);
+    EXPECT_TRUE(checked);
+    for (int i = 0; i < 9; ++i) QTest::mouseClick(port(), Qt::LeftButton, {}, QPoint(20, 20));
+    EXPECT_EQ(view->zoomIndex, 9);
+    view->viewport()->repaint();
+    EXPECT_EQ(host.panes[1], QStringLiteral("Zoom: 800%"));
+    EXPECT_EQ(view->horizontalScrollBar()->maximum(), 1600 + 10 - view->viewport()->width());
+    QTest::mouseClick(port(), Qt::RightButton, {}, QPoint(20, 20));
+    EXPECT_EQ(view->zoomIndex, 8);
+    // The move tool drags the picture; a plain wheel scrolls.
+    view->SelectTool(kToolMove);
+    Drag(QPoint(200, 200), QPoint(150, 170));
+    EXPECT_EQ(view->ScrollPosition(), QPoint(50, 30));
+    QWheelEvent down(QPointF(50, 50), view->mapToGlobal(QPointF(50, 50)), {}, {0, -120}, Qt::NoButton, {},
+                     Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &down);
+    EXPECT_GT(view->ScrollPosition().y(), 30);
+    EXPECT_EQ(view->zoomIndex, 8);
+    view->OnZoomActual();
+    EXPECT_EQ(view->zoomIndex, 4);
+
+    // No object, no menu; with one, the menu has every entry by name.
+    EXPECT_EQ(view->ContextMenu(), nullptr);
+    auto shape = std::make_unique<ShapeObject>();
+    shape->left = 10, shape->top = 10, shape->right = 60, shape->bottom = 60;
+    doc.AddObject(std::move(shape));
+    view->SelectTool(kToolSelect);
+    QTest::mouseClick(port(), Qt::LeftButton, {}, At100(30, 30));
+    ASSERT_NE(view->selectedObject, nullptr);
+    QMenu* menu = view->ContextMenu();
+    ASSERT_NE(menu, nullptr);
+    QStringList names;
+    for (QAction* a : menu->actions()) {
+        names << a->text();
+        if (a->menu())
+            for (QAction* b : a->menu()->actions()) names << b->text();
+    }
+    EXPECT_EQ(names,
+              (QStringList{"Edit Text", "Flatten", "Layer", "Bring to Front", "Send to Back", "", "Delete"}));
+    EXPECT_FALSE(menu->actions().at(0)->isEnabled());
+}
+
+// The view composes only what is exposed; every part must show what the whole picture shows.
+TEST_F(ViewTest, PartsOfTheViewMatchTheWholePicture) {
+    for (int i = 0; i < 4; ++i) {
+        auto shape = std::make_unique<ShapeObject>();
+        shape->shadow = 1;
+        shape->shape = 3;
+        shape->left = 10 + 40 * i, shape->top = 15 + 20 * i, shape->right = 70 + 40 * i,
+        shape->bottom = 80 + 10 * i;
+        doc.AddObject(std::move(shape));
+    }
+    auto text = std::make_unique<TextObject>();
+    text->text = QStringLiteral("Glimmora");
+    text->left = 30, text->top = 90, text->right = 170, text->bottom = 140, text->shadow = 1;
+    doc.AddObject(std::move(text));
+    view->selectedObject = doc.objects.front().get();
+    auto compareParts = [&](const char* what) {
+        for (int zoom : {0, 1, 2, 3, 4, 5, 8}) {
+            SCOPED_TRACE(std::string(what) + " at zoom index " + std::to_string(zoom));
+            view->SetZoomIndex(zoom);
+            const QImage whole = view->ComposeWholeZoomed();
+            ASSERT_FALSE(whole.isNull());
+            for (QRect part : {QRect(0, 0, 7, 9), QRect(13, 17, 61, 33),
+                               QRect(whole.width() / 3, whole.height() / 2, 29, 41),
+                               QRect(whole.width() - 11, whole.height() - 5, 11, 5)}) {
+                part &= whole.rect();
+                if (part.isEmpty()) continue;
+                const QImage a = view->ComposeZoomed(part), b = whole.copy(part);
+                ASSERT_EQ(a.size(), b.size());
+                int bad = 0;
+                for (int y = 0; y < a.height(); ++y)
+                    for (int x = 0; x < a.width(); ++x)
+                        if (a.pixel(x, y) != b.pixel(x, y) && bad++ < 3)
+                            ADD_FAILURE() << "at " << part.x() + x << "," << part.y() + y << " " << std::hex
+                                          << a.pixel(x, y) << " vs " << b.pixel(x, y);
+            }
+        }
+    };
+    compareParts("objects and handles");
+    // A part shown again after its objects changed (kept drawings must not linger).
+    view->SetZoomIndex(3);
+    const QRect part(0, 0, 150, 112);
+    view->ComposeZoomed(part);
+    auto* first = static_cast<ShapeObject*>(doc.objects.front().get());
+    first->left += 7, first->right += 7, first->backColour = 0x00FF00;
+    static_cast<TextObject*>(doc.objects.back().get())->text = QStringLiteral("Changed");
+    EXPECT_EQ(view->ComposeZoomed(part), view->ComposeWholeZoomed().copy(part));
+    view->SetZoomIndex(4);
+    view->SelectTool(kToolShape);
+    Drag(At100(21, 13), At100(120, 76));
+    compareParts("rubber band");
+    view->SetZoomIndex(4);
+    view->SelectTool(kToolCrop);
+    Drag(At100(21, 13), At100(121, 77));
+    ASSERT_EQ(view->hasTrack, 1);
+    compareParts("crop frame");
+    // A small frame whose corner squares reach past the picture's corner.
+    view->SetZoomIndex(8);
+    Drag(At100(21, 13), At100(121, 77));
+    compareParts("crop frame at the corner");
+}
+
+TEST_F(ViewTest, CutAndPasteAreUndoStepsAndPasteAsksAboutALargerPicture) {
+    const Image original = doc.image;
+    doc.SetModified(0);
+    view->trackImageRect = QRect(90, 10, 20, 10);
+    view->OnEditCut();
+    const QImage cut = QGuiApplication::clipboard()->image();
+    ASSERT_EQ(cut.size(), QSize(20, 10));
+    EXPECT_EQ(cut.pixel(0, 0), qRgb(0, 0, 255));
+    EXPECT_EQ(cut.pixel(19, 9), qRgb(0, 255, 0));
+    EXPECT_EQ(At(doc.image, 95, 15), (Bgra{255, 255, 255, 255}));
+    EXPECT_EQ(doc.modified, 1);
+    doc.OnEditUndo();
+    EXPECT_EQ(At(doc.image, 95, 15), At(original, 95, 15));
+    EXPECT_EQ(At(doc.image, 105, 15), At(original, 105, 15));
+
+    // Copy of the whole picture with no rectangle, then a larger picture from another program.
+    view->trackImageRect = QRect();
+    view->OnEditCopy();
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(200, 150));
+    QImage red(300, 100, QImage::Format_RGB32);
+    red.fill(qRgb(255, 0, 0));
+    QGuiApplication::clipboard()->setImage(red);
+
+    using Answer = DocumentPrompts::Answer;
+    prompts.answer = Answer::kCancel;
+    const int steps = doc.undo.UndoCount();
+    view->OnEditPaste();
+    EXPECT_EQ(prompts.asked, 1);
+    EXPECT_EQ(doc.undo.UndoCount(), steps);
+    EXPECT_EQ(At(doc.image, 0, 0), At(original, 0, 0));
+
+    prompts.answer = Answer::kNo;
+    view->OnEditPaste();
+    EXPECT_EQ(doc.image.Width(), 200);
+    EXPECT_EQ(At(doc.image, 199, 99), (Bgra{0, 0, 255, 255}));
+    EXPECT_EQ(At(doc.image, 199, 100), At(original, 199, 100));
+    doc.OnEditUndo();
+    EXPECT_EQ(At(doc.image, 0, 0), At(original, 0, 0));
+
+    prompts.answer = Answer::kYes;
+    view->OnEditPaste();
+    EXPECT_EQ(doc.image.Width(), 300);
+    EXPECT_EQ(doc.image.Height(), 150);
+    EXPECT_EQ(At(doc.image, 250, 50), (Bgra{0, 0, 255, 255}));
+    EXPECT_EQ(At(doc.image, 250, 120), (Bgra{255, 255, 255, 255}));
+    EXPECT_EQ(At(doc.image, 10, 120), At(original, 10, 120));
+    EXPECT_EQ(view->horizontalScrollBar()->maximum(), 0);
+    doc.OnEditUndo();
+    EXPECT_EQ(doc.image.Width(), 200);
+}
+
+TEST_F(ViewTest, PrintsTheViewsDrawingToAFile) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath("view.pdf"));
+    host.panes.clear();
+    view->PrintTo(printer);
+    QFile pdf(dir.filePath("view.pdf"));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(pdf.read(5) == "%PDF-");
+    EXPECT_GT(pdf.size(), 1000);
+    EXPECT_EQ(host.panes[0], QStringLiteral("  Size: 200 x 150"));
+}
+
+}  // namespace
+}  // namespace glimmora
