@@ -1,0 +1,265 @@
+// The view and its option bar in a window on a real X server, driven as a user drives them: pointer
+// moves, presses and releases through XTest at screen positions, keys through xdotool.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMainWindow>
+#include <array>
+#include <cstring>
+#include <memory>
+
+#include "editor/overlay_object.h"
+#include "editor/tavrik_doc.h"
+#include "editor/tavrik_view.h"
+#include "editor/view_host.h"
+#include "ui/tool_option_bar.h"
+#include "x11_test_support.h"
+
+namespace glimmora {
+namespace {
+
+using testing::PatternPixel;
+using testing::RunOutput;
+using testing::WaitUntil;
+
+struct AnsweringHost : ViewHost {
+    void SetStatusText(int, const QString&) override {}
+    bool EditText(TextObject& object) override {
+        ++dialogs;
+        object.text = QStringLiteral("Hello");
+        return true;
+    }
+    int dialogs = 0;
+};
+
+QRgb PatternRgb(int x, int y) {
+    uint8_t b, g, r;
+    PatternPixel(x, y, b, g, r);
+    return qRgb(r, g, b);
+}
+
+// No pixel of it is white: white on the screen is the view's drawing.
+Image Pattern(int w, int h) {
+    Image image;
+    image.Create(w, h, 32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = image.PixelAddress(x, y);
+            PatternPixel(x, y, p[0], p[1], p[2]);
+            p[3] = 255;
+        }
+    return image;
+}
+
+bool SameBytes(const Image& a, const Image& b) {
+    return a.Width() == b.Width() && a.Height() == b.Height() && a.Depth() == b.Depth() &&
+           std::memcmp(a.Bits(), b.Bits(), a.PixelBytes()) == 0;
+}
+
+QRgb Rgb(const Image& image, int x, int y) {
+    const uint8_t* p = image.PixelAddress(x, y);
+    return qRgb(p[2], p[1], p[0]);
+}
+
+QRgb Dimmed(QRgb c) {
+    return qRgb(qRed(c) >> 1, qGreen(c) >> 1, qBlue(c) >> 1);
+}
+
+// A 400 x 300 pattern at 100 % in a main window with the option bar docked above the view.
+class ViewToolsX11 : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        platform = Platform::Open();
+        ASSERT_TRUE(platform);
+        original = Pattern(400, 300);
+        doc.image = original;
+        window = std::make_unique<QMainWindow>();
+        window->setWindowTitle("view tools test");
+        view = new CTavrikView(&doc);
+        bar = new ToolOptionBar(window.get());
+        window->setCentralWidget(view);
+        window->addDockWidget(Qt::TopDockWidgetArea, bar);
+        view->SetToolPanel(bar);
+        view->SetHost(&host);
+        bar->SetKind(view->tool);
+        QObject::connect(bar, &ToolOptionBar::panelChanged, view, &CTavrikView::OnPanelChanged);
+        window->setGeometry(60, 60, 700, 520);
+        window->show();
+        view->setFocus();
+        const auto id = static_cast<WindowId>(window->winId());
+        // Framed by the window manager, the picture on the screen where the view says it is, and the
+        // keyboard ours.
+        ASSERT_TRUE(WaitUntil([&] {
+            Rect client, frame;
+            if (!platform->windows().ClientRect(id, client) || !platform->windows().WindowRect(id, frame) ||
+                frame.top >= client.top)
+                return false;
+            if (!window->isActiveWindow()) window->activateWindow();
+            return window->isActiveWindow() && view->hasFocus() && OnScreen({0, 0}) == PatternRgb(0, 0) &&
+                   OnScreen({399, 299}) == PatternRgb(399, 299);
+        })) << "the window did not show the picture";
+    }
+
+    void TearDown() override {
+        // A button left down would confuse every later desktop test.
+        if (platform && buttonDown_) {
+            platform->input().Button(1, false);
+            platform->input().Sync();
+        }
+    }
+
+    // Where image pixel p is on the screen.
+    QPoint ScreenOf(QPoint p) const {
+        const double zoom = view->Zoom();
+        const QPoint client = QPoint(CTavrikView::kMargin, CTavrikView::kMargin) - view->ScrollPosition() +
+                              QPoint(qRound(p.x() * zoom), qRound(p.y() * zoom));
+        return view->viewport()->mapToGlobal(client);
+    }
+
+    QRgb OnScreen(QPoint image) const {
+        const QPoint s = ScreenOf(image);
+        Image shot;
+        if (!platform->screen().Grab(Rect{s.x(), s.y(), s.x() + 1, s.y() + 1}, shot)) return 0;
+        return Rgb(shot, 0, 0) | 0xFF000000u;
+    }
+
+    void Pointer(QPoint image) {
+        const QPoint s = ScreenOf(image);
+        platform->input().WarpPointer(Point{s.x(), s.y()});
+        platform->input().Sync();
+    }
+    void Button(bool down) {
+        platform->input().Button(1, down);
+        platform->input().Sync();
+        buttonDown_ = down;
+    }
+    // A press at from and moves through the middle to to; the button stays down.
+    void PressAndMove(QPoint from, QPoint to) {
+        Pointer(from);
+        Button(true);
+        ASSERT_TRUE(WaitUntil([&] { return view->dragging == 1; })) << "the view saw no press";
+        Pointer((from + to) / 2);
+        Pointer(to);
+    }
+    void Release() {
+        Button(false);
+        ASSERT_TRUE(WaitUntil([&] { return view->dragging == 0; })) << "the view saw no release";
+    }
+
+    std::unique_ptr<Platform> platform;
+    Image original;
+    CTavrikDoc doc;
+    AnsweringHost host;
+    std::unique_ptr<QMainWindow> window;
+    CTavrikView* view = nullptr;
+    ToolOptionBar* bar = nullptr;
+
+  private:
+    bool buttonDown_ = false;
+};
+
+TEST_F(ViewToolsX11, LineHandleTextBoxAndCropByPointerAndKeys) {
+    // A line with the bar's defaults (black, 2 wide, shadowed); it is selected and shows its handles
+    // where it is seen, 5 pixels right and down of its points.
+    view->SelectTool(kToolLine);
+    ASSERT_EQ(bar->Kind(), kToolLine);
+    ASSERT_NO_FATAL_FAILURE(PressAndMove({40, 50}, {200, 150}));
+    ASSERT_EQ(doc.objects.size(), 1u);
+    auto* line = dynamic_cast<LineObject*>(doc.objects.front().get());
+    ASSERT_NE(line, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return line->x2 == 200 && line->y2 == 150; }));
+    ASSERT_NO_FATAL_FAILURE(Release());
+    EXPECT_EQ((std::array{line->x1, line->y1, line->x2, line->y2}), (std::array{40, 50, 200, 150}));
+    EXPECT_EQ(line->width, 2);
+    EXPECT_EQ(line->shadow, 1);
+    EXPECT_EQ(view->tool, kToolSelect);
+    EXPECT_EQ(view->selectedObject, line);
+    EXPECT_EQ(bar->Kind(), kToolLine);
+    const QRgb white = qRgb(255, 255, 255);
+    EXPECT_TRUE(WaitUntil([&] {
+        return OnScreen({45, 55}) == white && OnScreen({205, 155}) == white;
+    })) << "no handles on the screen";
+
+    // The end handle drags the end alone; the end goes to the pointer itself, without the shadow's
+    // offset, so the line's end as seen jumps by that offset when it is taken.
+    ASSERT_NO_FATAL_FAILURE(PressAndMove({205, 155}, {255, 185}));
+    ASSERT_TRUE(WaitUntil([&] { return line->x2 == 255 && line->y2 == 185; }))
+        << "end at " << line->x2 << ", " << line->y2;
+    ASSERT_NO_FATAL_FAILURE(Release());
+    EXPECT_EQ((std::array{line->x1, line->y1, line->x2, line->y2}), (std::array{40, 50, 255, 185}));
+    EXPECT_TRUE(WaitUntil([&] { return OnScreen({260, 190}) == white; }));
+
+    // A click of the text tool makes the default box, and the host's dialog gives it its text.
+    view->SelectTool(kToolText);
+    Pointer({250, 200});
+    Button(true);
+    Button(false);
+    ASSERT_TRUE(WaitUntil([&] { return doc.objects.size() == 2u && view->tool == kToolSelect; }))
+        << "no text box";
+    auto* text = dynamic_cast<TextObject*>(doc.objects.back().get());
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ((std::array{text->left, text->top, text->right, text->bottom}),
+              (std::array{250, 200, 350, 250}));
+    EXPECT_EQ(text->text, QStringLiteral("Hello"));
+    EXPECT_EQ(host.dialogs, 1);
+    EXPECT_EQ(view->selectedObject, text);
+    EXPECT_EQ(bar->Kind(), kToolText);
+
+    // The crop tool's press burns both objects in; the drag draws the frame, the rest is dimmed.
+    const int steps = doc.undo.UndoCount();
+    view->SelectTool(kToolCrop);
+    ASSERT_NO_FATAL_FAILURE(PressAndMove({20, 20}, {300, 220}));
+    EXPECT_TRUE(doc.objects.empty());
+    EXPECT_FALSE(SameBytes(doc.image, original));
+    const Image burnt = doc.image;
+    ASSERT_TRUE(WaitUntil([&] { return view->trackImageRect == QRect(20, 20, 280, 200); }))
+        << "frame at " << view->trackImageRect.x() << ", " << view->trackImageRect.y() << ", "
+        << view->trackImageRect.width() << " x " << view->trackImageRect.height();
+    ASSERT_NO_FATAL_FAILURE(Release());
+    EXPECT_TRUE(WaitUntil([&] {
+        return OnScreen({350, 280}) == Dimmed(PatternRgb(350, 280)) &&
+               OnScreen({100, 30}) == PatternRgb(100, 30);
+    })) << "the part cut away is not dimmed";
+
+    // Enter crops to the frame.
+    RunOutput("xdotool key Return");
+    ASSERT_TRUE(WaitUntil([&] { return doc.image.Width() == 280 && doc.image.Height() == 200; }))
+        << "Enter did not crop";
+    int wrong = 0;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 280; ++x) wrong += Rgb(doc.image, x, y) != Rgb(burnt, x + 20, y + 20);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_TRUE(WaitUntil([&] { return OnScreen({0, 0}) == PatternRgb(20, 20); }));
+
+    // One undo takes the crop back; one more the press, which gives the objects back as objects.
+    doc.OnEditUndo();
+    EXPECT_TRUE(SameBytes(doc.image, burnt));
+    EXPECT_TRUE(doc.objects.empty());
+    doc.OnEditUndo();
+    EXPECT_EQ(doc.undo.UndoCount(), steps);
+    EXPECT_TRUE(SameBytes(doc.image, original));
+    ASSERT_EQ(doc.objects.size(), 2u);
+    EXPECT_EQ(doc.objects.front()->kind, kLineObject);
+    EXPECT_EQ(doc.objects.back()->kind, kTextObject);
+    EXPECT_TRUE(WaitUntil([&] { return OnScreen({350, 280}) == PatternRgb(350, 280); }));
+}
+
+TEST_F(ViewToolsX11, CutThenUndoGivesThePixelsBack) {
+    view->SelectTool(kToolCrop);
+    ASSERT_NO_FATAL_FAILURE(PressAndMove({260, 40}, {360, 100}));
+    ASSERT_TRUE(WaitUntil([&] { return view->trackImageRect == QRect(260, 40, 100, 60); }));
+    ASSERT_NO_FATAL_FAILURE(Release());
+    const int steps = doc.undo.UndoCount();
+    ASSERT_TRUE(view->OnCommand(view_cmd::kCut));
+    EXPECT_EQ(doc.undo.UndoCount(), steps + 1);
+    EXPECT_EQ(Rgb(doc.image, 300, 70), qRgb(255, 255, 255));
+    EXPECT_TRUE(WaitUntil([&] { return OnScreen({300, 70}) == qRgb(255, 255, 255); }));
+
+    doc.OnEditUndo();
+    EXPECT_TRUE(SameBytes(doc.image, original));
+    EXPECT_TRUE(WaitUntil([&] { return OnScreen({300, 70}) == PatternRgb(300, 70); }));
+}
+
+}  // namespace
+}  // namespace glimmora
