@@ -222,7 +222,8 @@ TEST_F(ViewToolsX11, LineHandleTextBoxAndCropByPointerAndKeys) {
                OnScreen({100, 30}) == PatternRgb(100, 30);
     })) << "the part cut away is not dimmed";
 
-    // Enter crops to the frame.
+    // Enter crops to the frame. The key goes to the window with the input focus: it must be the view.
+    ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow() && view->hasFocus(); }));
     RunOutput("xdotool key Return");
     ASSERT_TRUE(WaitUntil([&] { return doc.image.Width() == 280 && doc.image.Height() == 200; }))
         << "Enter did not crop";
