@@ -9,10 +9,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <future>
 #include <string>
 #include <thread>
 
@@ -268,23 +268,20 @@ TEST_F(AppSettingsTest, FailedWritesAreReportedOnceAndAFifoIsNeverWaitedFor) {
     // A FIFO as config.ini: every access must give up at once instead of waiting for a writer.
     const std::string fifo = dir_.File("fifo.ini");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::atomic<bool> done{false};
+    std::promise<void> finished;
+    std::future<void> done = finished.get_future();
     AppSettings loaded;
     bool written = true;
     std::thread reader([&] {
         LoadAppSettings(loaded, fifo);
         written = glimmora::WriteCloseSettings(loaded, fifo);
-        done = true;
+        finished.set_value();
     });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    const bool waited = !done;
-    // Release a reader stuck in open() so the test ends either way.
-    while (!done) {
-        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    const bool waited = done.wait_for(std::chrono::seconds(10)) != std::future_status::ready;
+    // Release a reader stuck in open() (a writer appears and goes) so the test ends either way.
+    while (done.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
+        const int fd = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
         if (fd >= 0) ::close(fd);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     reader.join();
     EXPECT_FALSE(waited);

@@ -4,10 +4,8 @@
 #include <unistd.h>
 
 #include <QTimer>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "app/settings/app_settings.h"
 #include "capture/capture_routines.h"
@@ -171,9 +169,10 @@ TEST_F(CaptureTest, ArrowKeysMoveTheSelectionOnePixelAndEnterDoesNotConfirm) {
             testing::Key("Left");
             // The keys come on another connection and the overlay moves the pointer as it handles them:
             // the release must wait until it has, or it races them.
-            Point at{};
-            for (int i = 0; i < 500 && !(p.screen().PointerPosition(at) && at == Point{501, 381}); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            testing::PollUntil([&] {
+                Point at{};
+                return p.screen().PointerPosition(at) && at == Point{501, 381};
+            });
             p.input().Button(1, false);
             p.input().Sync();
         });

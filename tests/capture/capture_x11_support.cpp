@@ -114,23 +114,24 @@ void Key(const std::string& name) {
     RunOutput("xdotool key " + name);
 }
 
+bool PollUntil(const std::function<bool()>& cond) {
+    for (int i = 0; i < 2000; ++i) {
+        if (cond()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
 OverlayDriver::OverlayDriver(bool windowMode, std::function<void(Platform&)> steps) {
     thread_ = std::thread([this, windowMode, steps = std::move(steps)] {
         std::unique_ptr<Platform> platform = Platform::Open();
         if (!platform) return;
-        auto until = [](const std::function<bool()>& cond) {
-            for (int i = 0; i < 2000; ++i) {
-                if (cond()) return true;
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-            return false;
-        };
         // First the panel at the top-left; then a move next to the left edge sends it to the bottom-right,
         // which shows that the overlay's loop handles input (and has grabbed the keyboard).
         bool nudge = false;
-        const bool top = until([&] { return PanelShown(*platform, 0, windowMode); });
+        const bool top = PollUntil([&] { return PanelShown(*platform, 0, windowMode); });
         // Alternate between two points: a warp to where the pointer already is moves nothing.
-        const bool shown = top && until([&] {
+        const bool shown = top && PollUntil([&] {
                                nudge = !nudge;
                                platform->input().WarpPointer(Point{nudge ? 100 : 101, 400});
                                platform->input().Sync();

@@ -77,6 +77,9 @@ class OverlayDriver {
     std::atomic<bool> ready_{false};
 };
 
+// Polls cond every 10 ms for up to 20 s, from a thread without a Qt event loop (the driver's own).
+bool PollUntil(const std::function<bool()>& cond);
+
 // Whether the overlay's panel shows at the top-left (0) or bottom-right (1) corner.
 bool PanelShown(Platform& platform, int corner, bool windowMode);
 void Click(Platform& platform, Point p, int button = 1);

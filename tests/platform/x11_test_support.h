@@ -44,16 +44,32 @@ inline void PatternPixel(int x, int y, uint8_t& b, uint8_t& g, uint8_t& r) {
     r = static_cast<uint8_t>(((x >> 8) & 0x0F) | ((y >> 8) & 0x0F) << 4);
 }
 
+// One pixel of the pattern as Qt gives it.
+inline QRgb PatternRgb(int x, int y) {
+    uint8_t b, g, r;
+    PatternPixel(x, y, b, g, r);
+    return qRgb(r, g, b);
+}
+
+// The pattern as an opaque 32-bit picture; no pixel of it is white.
+inline Image PatternPicture(int w, int h) {
+    Image image;
+    image.Create(w, h, 32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = image.PixelAddress(x, y);
+            PatternPixel(x, y, p[0], p[1], p[2]);
+            p[3] = 255;
+        }
+    return image;
+}
+
 // The pattern as seen from screen point `origin` (what a window placed there shows at (0, 0)).
 inline QImage PatternImage(int w, int h, int seed = 0) {
     QImage image(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y) {
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            uint8_t b, g, r;
-            PatternPixel(x + seed, y + seed * 3, b, g, r);
-            row[x] = qRgb(r, g, b);
-        }
+        for (int x = 0; x < w; ++x) row[x] = PatternRgb(x + seed, y + seed * 3);
     }
     return image;
 }

@@ -14,7 +14,8 @@
 namespace glimmora {
 namespace {
 
-using testing::PatternPixel;
+using testing::PatternPicture;
+using testing::PatternRgb;
 using testing::WaitUntil;
 
 struct AnswerYes : DocumentPrompts {
@@ -28,30 +29,12 @@ struct AnswerYes : DocumentPrompts {
     int asked = 0;
 };
 
-Image Pattern(int w, int h) {
-    Image image;
-    image.Create(w, h, 32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            uint8_t* p = image.PixelAddress(x, y);
-            PatternPixel(x, y, p[0], p[1], p[2]);
-            p[3] = 255;
-        }
-    return image;
-}
-
-QRgb PatternRgb(int x, int y) {
-    uint8_t b, g, r;
-    PatternPixel(x, y, b, g, r);
-    return qRgb(r, g, b);
-}
-
 TEST(ViewClipboardX11, CopyGoesOutAsPngAndAPictureFromAnotherProgramPastes) {
     REQUIRE_DISPLAY();
     CTavrikDoc doc;
     AnswerYes prompts;
     doc.SetPrompts(&prompts);
-    doc.image = Pattern(64, 48);
+    doc.image = PatternPicture(64, 48);
     CTavrikView view(&doc);
     view.trackImageRect = QRect(8, 4, 40, 30);
     view.OnEditCopy();

@@ -18,7 +18,8 @@
 namespace glimmora {
 namespace {
 
-using testing::PatternPixel;
+using testing::PatternPicture;
+using testing::PatternRgb;
 using testing::RunOutput;
 using testing::WaitUntil;
 
@@ -31,25 +32,6 @@ struct AnsweringHost : ViewHost {
     }
     int dialogs = 0;
 };
-
-QRgb PatternRgb(int x, int y) {
-    uint8_t b, g, r;
-    PatternPixel(x, y, b, g, r);
-    return qRgb(r, g, b);
-}
-
-// No pixel of it is white: white on the screen is the view's drawing.
-Image Pattern(int w, int h) {
-    Image image;
-    image.Create(w, h, 32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            uint8_t* p = image.PixelAddress(x, y);
-            PatternPixel(x, y, p[0], p[1], p[2]);
-            p[3] = 255;
-        }
-    return image;
-}
 
 bool SameBytes(const Image& a, const Image& b) {
     return a.Width() == b.Width() && a.Height() == b.Height() && a.Depth() == b.Depth() &&
@@ -72,7 +54,7 @@ class ViewToolsX11 : public ::testing::Test {
         REQUIRE_DISPLAY();
         platform = Platform::Open();
         ASSERT_TRUE(platform);
-        original = Pattern(400, 300);
+        original = PatternPicture(400, 300);
         doc.image = original;
         window = std::make_unique<QMainWindow>();
         window->setWindowTitle("view tools test");
