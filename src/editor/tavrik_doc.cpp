@@ -1,9 +1,5 @@
 #include "editor/tavrik_doc.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QFileInfo>
 #include <algorithm>
 #include <deque>
@@ -42,15 +38,8 @@ void CTavrikDoc::SetModified(int value) {
 }
 
 bool CTavrikDoc::OnOpenDocument(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat st;
-    const bool readable = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (fd >= 0) ::close(fd);
-    if (!readable) {
-        if (prompts_) prompts_->ShowMessage("Cannot open the file \"" + path + "\".");
-        return false;
-    }
-    // Read through FreeImage whatever factory happens to be current.
+    // Read through FreeImage whatever factory happens to be current; the codecs open only regular files,
+    // without blocking.
     Image loaded;
     if (!LoadFirstFrame(FreeImageCodecFactory(), path, loaded)) {
         if (prompts_) prompts_->ShowMessage("Cannot open the file \"" + path + "\".");
