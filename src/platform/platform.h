@@ -4,6 +4,10 @@
 #include <memory>
 #include <string>
 
+#include <optional>
+
+#include "platform/app_messages.h"
+#include "platform/hotkeys.h"
 #include "platform/input.h"
 #include "platform/screen.h"
 #include "platform/windows.h"
@@ -16,6 +20,21 @@ class Platform {
     virtual Screen& screen() = 0;
     virtual WindowSystem& windows() = 0;
     virtual PointerInput& input() = 0;
+
+    // Global hotkeys on a connection of their own, so a running capture never eats their presses. Null
+    // when the display cannot be reached.
+    virtual std::unique_ptr<HotkeyGrabber> OpenHotkeys() = 0;
+
+    // Names the window that receives other programs' requests (a root window property), so that
+    // SendAppMessage finds it.
+    virtual bool PublishMainWindow(WindowId window) = 0;
+    // Takes the name back, unless another instance has published its own window since.
+    virtual void WithdrawMainWindow(WindowId window) = 0;
+    // Sends a request to the published main window. False with a reason in *error when no running
+    // instance holds the name (none published, or its window is gone).
+    virtual bool SendAppMessage(const AppMessage& message, std::string* error) = 0;
+    // The request carried by one of Qt's native xcb events, if it is one sent by SendAppMessage.
+    virtual std::optional<AppMessage> DecodeAppMessage(const void* xcbEvent) = 0;
 
     // Connects to the display named (or $DISPLAY when empty). Null with a reason in *error when
     // there is no display to talk to.

@@ -1,6 +1,7 @@
 // Event sounds.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace glimmora {
@@ -18,5 +19,8 @@ class SilentSoundPlayer : public SoundPlayer {
   public:
     void PlayFile(const std::string&) override {}
 };
+
+// The desktop's event-sound service (libcanberra); never null, silent when no sound can play.
+std::unique_ptr<SoundPlayer> CreateDesktopSoundPlayer();
 
 }  // namespace glimmora

@@ -37,6 +37,9 @@ class WindowSystem {
     // Paints the pixels from `from` up to, not including, `to` on one row of the window, in window
     // coordinates, through any child windows. rgb is 0xRRGGBB.
     virtual bool DrawRow(WindowId window, Point from, int toX, uint32_t rgb) = 0;
+    // Outlines the window's whole rectangle, decorations included, with a pen `width` pixels wide. False
+    // when the window is gone; the outline lasts until the window repaints (Invalidate removes it).
+    virtual bool DrawFrame(WindowId window, int width, uint32_t rgb) = 0;
     // Makes the window and everything inside it repaint; with area (window coordinates) only that part.
     virtual void Invalidate(WindowId window, const Rect* area = nullptr) = 0;
 };

@@ -15,6 +15,15 @@ class X11Platform : public Platform {
     Screen& screen() override { return screen_; }
     WindowSystem& windows() override { return windows_; }
     PointerInput& input() override { return input_; }
+    // TODO(hotkeys, messages): not wired yet.
+    std::unique_ptr<HotkeyGrabber> OpenHotkeys() override { return nullptr; }
+    bool PublishMainWindow(WindowId) override { return false; }
+    void WithdrawMainWindow(WindowId) override {}
+    bool SendAppMessage(const AppMessage&, std::string* error) override {
+        if (error) *error = "not built yet";
+        return false;
+    }
+    std::optional<AppMessage> DecodeAppMessage(const void*) override { return std::nullopt; }
 
   private:
     // Declared first: the facilities below use it and go before it.

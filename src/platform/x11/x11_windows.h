@@ -24,6 +24,7 @@ class X11Windows : public WindowSystem {
     bool Exists(WindowId window) override;
     bool DrawRow(WindowId window, Point from, int toX, uint32_t rgb) override;
     void Invalidate(WindowId window, const Rect* area = nullptr) override;
+    bool DrawFrame(WindowId, int, uint32_t) override { return false; }  // TODO: not wired yet
 
   private:
     struct Node {

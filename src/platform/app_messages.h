@@ -1,0 +1,16 @@
+// Requests other programs send to the running main window, and how they are sent.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace glimmora {
+
+struct AppMessage {
+    uint32_t message = 0;  // 0x464 highlight a window, 0x465 capture a window, 0x466 start a capture
+    int64_t wParam = 0;
+    int64_t lParam = 0;  // a window id where a window is meant
+};
+
+}  // namespace glimmora
