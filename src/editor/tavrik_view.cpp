@@ -20,6 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "editor/image_commands.h"
 #include "editor/overlay_edit.h"
 #include "editor/overlay_render.h"
 #include "editor/tavrik_doc.h"
@@ -959,7 +960,7 @@ void CTavrikView::CreateTextObject() {
     selectedObject = doc_->AddObject(std::move(object));
     viewport()->update();
     if (host_ && selectedObject) {
-        if (host_->EditText(*text)) {
+        if (host_->EditText(*text, true)) {
             doc_->NoteObjectChanged(text);
         } else {
             doc_->CancelNewObject(text);
@@ -1073,6 +1074,10 @@ void CTavrikView::contextMenuEvent(QContextMenuEvent* event) {
 // Commands.
 bool CTavrikView::OnCommand(int id) {
     using namespace view_cmd;
+    if (IsImageCommand(id)) {
+        if (doc_) RunImageCommand(*doc_, id, imageDialogs_, this);
+        return true;
+    }
     for (int i = 0; i < 10; ++i) {
         if (kToolCommands[i] == id) {
             SelectTool(i);
@@ -1119,7 +1124,7 @@ bool CTavrikView::OnCommand(int id) {
             return true;
         case kEditText:
             if (auto* text = dynamic_cast<TextObject*>(selectedObject); text && host_ && doc_) {
-                if (host_->EditText(*text)) doc_->NoteObjectChanged(text);
+                if (host_->EditText(*text, false)) doc_->NoteObjectChanged(text);
             }
             return true;
         default:
@@ -1131,6 +1136,12 @@ bool CTavrikView::CommandState(int id, bool* enabled, bool* checked) const {
     using namespace view_cmd;
     bool on = true, mark = false;
     bool known = true;
+    if (IsImageCommand(id)) {
+        // Always offered: without pixels a command has nothing to change and changes nothing.
+        if (enabled) *enabled = true;
+        if (checked) *checked = false;
+        return true;
+    }
     const int* found = std::find(std::begin(kToolCommands), std::end(kToolCommands), id);
     if (found != std::end(kToolCommands)) {
         mark = tool == static_cast<int>(found - std::begin(kToolCommands));

@@ -23,6 +23,7 @@ class QPrinter;
 namespace glimmora {
 
 class CTavrikDoc;
+class ImageDialogs;
 class ViewHost;
 
 // Command identifiers the view answers.
@@ -80,6 +81,9 @@ class CTavrikView : public QAbstractScrollArea, public DocumentView {
     // Neither is owned; either may be null.
     void SetToolPanel(ToolPanel* panel) { panel_ = panel; }
     void SetHost(ViewHost* host);
+    // The dialogs of the Image and Filter commands (ids 20000 to 20100), which the view runs on its
+    // document; without them those commands do only what needs no dialog.
+    void SetImageDialogs(ImageDialogs* dialogs) { imageDialogs_ = dialogs; }
 
     CTavrikDoc* Document() const { return doc_; }
 
@@ -182,6 +186,7 @@ class CTavrikView : public QAbstractScrollArea, public DocumentView {
     CTavrikDoc* doc_;
     ToolPanel* panel_ = nullptr;
     ViewHost* host_ = nullptr;
+    ImageDialogs* imageDialogs_ = nullptr;
     QPoint pressImagePoint_;
     bool objectMoved_ = false;
     int wheelRest_ = 0;

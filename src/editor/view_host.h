@@ -13,8 +13,9 @@ class ViewHost {
     virtual ~ViewHost() = default;
     // Pane 0 holds the image size, pane 1 the zoom.
     virtual void SetStatusText(int pane, const QString& text) = 0;
-    // The text dialog on the object; false when it was cancelled (the object is then unchanged).
-    virtual bool EditText(TextObject& object) = 0;
+    // The text dialog on the object; false when it was cancelled (the object is then unchanged). A new
+    // object's dialog starts without alignment and styles, whatever the object holds.
+    virtual bool EditText(TextObject& object, bool isNew) = 0;
 };
 
 }  // namespace glimmora

@@ -25,7 +25,7 @@ using test::Bgra;
 
 struct RecordingHost : ViewHost {
     void SetStatusText(int pane, const QString& text) override { panes[pane] = text; }
-    bool EditText(TextObject& object) override {
+    bool EditText(TextObject& object, bool) override {
         ++dialogs;
         if (acceptText) object.text = QStringLiteral("Hello");
         return acceptText;

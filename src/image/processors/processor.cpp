@@ -76,7 +76,10 @@ bool RunProcessor(Image& image, PixelProcessor& processor, ProgressSink* progres
         const int64_t height = image.Height();
         for (int y = 0; y < height; ++y) {
             processor.ProcessRow(image, y, image.Row(y));
-            if (progress) progress->SetPercent(static_cast<int>((y + 1) * int64_t{100} / height));
+            if (progress) {
+                progress->SetPercent(static_cast<int>((y + 1) * int64_t{100} / height));
+                if (progress->Cancelled()) break;
+            }
         }
     }
     processor.OnLeave(image);
@@ -89,8 +92,9 @@ std::array<uint8_t, 4> BilinearSample(double fx, double fy, bool hasAlpha, const
 }
 
 namespace {
-// The classic linear congruential generator, 15 bits out of the high half.
-uint32_t g_randomState = 1;
+// The classic linear congruential generator, 15 bits out of the high half. One per thread, so a
+// preview computed off the user-interface thread does not share it with the thumbnail's run.
+thread_local uint32_t g_randomState = 1;
 }  // namespace
 
 uint32_t& pixel_ops::RandomState() {

@@ -17,6 +17,9 @@ class ProgressSink {
     virtual void Start() = 0;
     // 0 to 100.
     virtual void SetPercent(int percent) = 0;
+    // Asked after each row: true ends a per-pixel run there, the picture partly processed. For runs
+    // whose result is thrown away once a newer one is wanted (a live preview).
+    virtual bool Cancelled() { return false; }
 };
 
 // Which images a processor accepts. Every rule also needs pixels.

@@ -25,7 +25,7 @@ using testing::WaitUntil;
 
 struct AnsweringHost : ViewHost {
     void SetStatusText(int, const QString&) override {}
-    bool EditText(TextObject& object) override {
+    bool EditText(TextObject& object, bool) override {
         ++dialogs;
         object.text = QStringLiteral("Hello");
         return true;
