@@ -98,7 +98,8 @@ void RunImageCommand(CTavrikDoc& doc, int id, ImageDialogs* dialogs, QWidget* pa
     // The common tail: the processors run at 32 bits, and the picture ends at 24 whatever happened.
     // A picture that cannot be held at 32 bits is processed as it is.
     if (doc.image.IsValid() && doc.image.Depth() != 32) (void)doc.image.ConvertDepth(32);
-    if (std::unique_ptr<PixelProcessor> processor = MakeCommandProcessor(id)) doc.ApplyProcessor(processor.get());
+    if (std::unique_ptr<PixelProcessor> processor = MakeCommandProcessor(id))
+        doc.ApplyProcessor(processor.get());
     if (doc.image.IsValid() && doc.image.Depth() != 24) {
         if (doc.image.ConvertDepth(24)) doc.UpdateAllViews();
     }

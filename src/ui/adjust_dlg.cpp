@@ -344,7 +344,8 @@ void AdjustDlg::PaintFrame(QPainter& painter, QRect frame) {
             const int pw = shown.width(), ph = shown.height();
             double z = 1;
             if (frame.width() < pw || frame.height() < ph)
-                z = std::min(static_cast<double>(frame.width()) / pw, static_cast<double>(frame.height()) / ph);
+                z = std::min(static_cast<double>(frame.width()) / pw,
+                             static_cast<double>(frame.height()) / ph);
             const int ex = (frame.width() - static_cast<int>(pw * z)) / 2;
             const int ey = (frame.height() - static_cast<int>(ph * z)) / 2;
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -359,7 +360,8 @@ void AdjustDlg::PaintFrame(QPainter& painter, QRect frame) {
 bool AdjustDlg::PickTone(QPoint barPoint) {
     if (!toneBar_ || !toneBar_->rect().contains(barPoint)) return false;
     const QColor c = toneBar_->ColourAt(barPoint);
-    tone_ = {static_cast<uint8_t>(c.blue()), static_cast<uint8_t>(c.green()), static_cast<uint8_t>(c.red()), 0};
+    tone_ = {static_cast<uint8_t>(c.blue()), static_cast<uint8_t>(c.green()), static_cast<uint8_t>(c.red()),
+             0};
     Recompute();
     return true;
 }
@@ -368,8 +370,8 @@ bool AdjustDlg::PickTone(QPoint barPoint) {
 
 CBrightConDlg::CBrightConDlg(CTavrikDoc* doc, QWidget* parent) : PreviewDialogBase(doc, parent) {
     TakePicture(false);
-    BuildLayout(QStringLiteral("Brightness/Contrast"), {{"Brightness", 0, 200, 100}, {"Contrast", 0, 200, 100}},
-                nullptr);
+    BuildLayout(QStringLiteral("Brightness/Contrast"),
+                {{"Brightness", 0, 200, 100}, {"Contrast", 0, 200, 100}}, nullptr);
     // The thumbnail starts as the unchanged picture.
 }
 
@@ -395,8 +397,9 @@ ToneBar::ToneBar(AdjustDlg* dialog) : QWidget(dialog), dialog_(dialog), bar_(240
     for (int y = 0; y < bar_.height(); ++y) {
         const double lightness = 0.8 - 0.6 * y / (bar_.height() - 1);
         for (int x = 0; x < bar_.width(); ++x)
-            bar_.setPixelColor(x, y, QColor::fromHslF(static_cast<float>(x) / bar_.width(), 1.0f,
-                                                      static_cast<float>(lightness)));
+            bar_.setPixelColor(
+                x, y,
+                QColor::fromHslF(static_cast<float>(x) / bar_.width(), 1.0f, static_cast<float>(lightness)));
     }
     setFixedSize(bar_.size());
     setCursor(Qt::CrossCursor);

@@ -38,7 +38,7 @@ const AdjustTemplate* FindAdjustTemplate(int templateId);
 // What a template's processor is built from.
 struct AdjustValues {
     int value1 = 0, value2 = 0, value3 = 0;
-    int channel = 0;                         // template 172: 0 all, 1 red, 2 green, 3 blue
+    int channel = 0;                               // template 172: 0 all, 1 red, 2 green, 3 blue
     std::array<uint8_t, 4> tone{33, 168, 254, 0};  // template 200: blue, green, red, unused
 };
 // The template's processor; the size-dependent ones (oil paint, splash, mosaic) scaled by zoom. Null

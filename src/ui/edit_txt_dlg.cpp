@@ -72,7 +72,8 @@ CEditTxtDlg::CEditTxtDlg(TextObject& object, bool isNew, QWidget* parent) : QDia
     auto* alignGroup = new QButtonGroup(this);
     const char* alignNames[3] = {"Left", "Middle", "Right"};
     for (int i = 0; i < 3; ++i) {
-        align_[i] = Named(new QRadioButton(QString::fromLatin1(alignNames[i]), this), QString::fromLatin1(alignNames[i]));
+        align_[i] = Named(new QRadioButton(QString::fromLatin1(alignNames[i]), this),
+                          QString::fromLatin1(alignNames[i]));
         alignGroup->addButton(align_[i], i);
         styleRow->addWidget(align_[i]);
     }

@@ -16,8 +16,8 @@
 namespace glimmora {
 
 void ShowIntegerMessage() {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Glimmora"), QStringLiteral("Please enter an integer."),
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Glimmora"),
+                    QStringLiteral("Please enter an integer."), QMessageBox::Ok);
     box.exec();
 }
 

@@ -13,5 +13,6 @@ int main(int argc, char** argv) {
     failed += glimmora::test::RunColourPickerTests(argc, argv);
     failed += glimmora::test::RunToolOptionBarTests(argc, argv);
     failed += glimmora::test::RunSmallControlTests(argc, argv);
+    failed += glimmora::test::RunDialogTests(argc, argv);
     return failed == 0 ? 0 : 1;
 }

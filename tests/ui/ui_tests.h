@@ -36,5 +36,6 @@ inline void SendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton
 int RunColourPickerTests(int argc, char** argv);
 int RunToolOptionBarTests(int argc, char** argv);
 int RunSmallControlTests(int argc, char** argv);
+int RunDialogTests(int argc, char** argv);
 
 }  // namespace glimmora::test
