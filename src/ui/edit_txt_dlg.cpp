@@ -114,6 +114,9 @@ CEditTxtDlg::CEditTxtDlg(TextObject& object, bool isNew, QWidget* parent) : QDia
     italic_->setChecked(!isNew && object.italic);
     underline_->setChecked(!isNew && object.underline);
 
+    // About five lines of text, as the old template had; the user may make it larger.
+    resize(sizeHint().width(), minimumSizeHint().height());
+
     connect(sizeList_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) sizeEdit_->setText(QString::number(LeadingNumber(sizeList_->itemText(index))));
     });
