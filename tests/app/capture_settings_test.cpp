@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <functional>
@@ -70,6 +71,16 @@ TEST(CaptureSettingsDialog, OpensOnCaptureToWithTheEnablingRules) {
     EXPECT_TRUE(page->newWindowButton->isChecked());
     EXPECT_EQ(page->formatCombo->currentText(), "jpeg(*.jpg)");
     EXPECT_EQ(page->startEdit->text(), "7");
+
+    // Every control carries its text for assistive technology.
+    for (QWidget* w : dialog.findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QAbstractButton*>(w) ||
+                             (qobject_cast<QLineEdit*>(w) && !qobject_cast<QComboBox*>(w->parentWidget())) ||
+                             qobject_cast<QComboBox*>(w);
+        if (control && !qobject_cast<QTabBar*>(w->parentWidget())) {
+            EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
+        }
+    }
 
     page->fileBox->click();
     EXPECT_TRUE(page->titleEdit->isEnabled());
