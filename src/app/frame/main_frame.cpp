@@ -148,7 +148,10 @@ QAction* CMainFrame::AddCommand(QWidget* menu, int id, const QString& text, bool
     auto* action = new QAction(text, this);
     action->setData(id);
     action->setCheckable(checkable);
-    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    // Run once the menu has closed and the caller has returned: a capture must not see the menu, and an
+    // assistive tool's press returns before any dialog the command opens.
+    connect(
+        action, &QAction::triggered, this, [this, id] { OnCommand(id); }, Qt::QueuedConnection);
     if (menu) menu->addAction(action);
     actions_.emplace(id, action);
     return action;
