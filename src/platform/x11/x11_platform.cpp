@@ -3,6 +3,7 @@
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_hotkeys.h"
 #include "platform/x11/x11_input.h"
+#include "platform/x11/x11_messages.h"
 #include "platform/x11/x11_screen.h"
 #include "platform/x11/x11_windows.h"
 
@@ -16,7 +17,8 @@ class X11Platform : public Platform {
           conn_(std::move(conn)),
           screen_(*conn_),
           windows_(*conn_),
-          input_(*conn_) {}
+          input_(*conn_),
+          messages_(*conn_) {}
     Screen& screen() override { return screen_; }
     WindowSystem& windows() override { return windows_; }
     PointerInput& input() override { return input_; }
@@ -25,14 +27,14 @@ class X11Platform : public Platform {
         if (!conn) return nullptr;
         return std::make_unique<x11::X11HotkeyGrabber>(std::move(conn));
     }
-    // TODO(messages): not wired yet.
-    bool PublishMainWindow(WindowId) override { return false; }
-    void WithdrawMainWindow(WindowId) override {}
-    bool SendAppMessage(const AppMessage&, std::string* error) override {
-        if (error) *error = "not built yet";
-        return false;
+    bool PublishMainWindow(WindowId window) override { return messages_.Publish(window); }
+    void WithdrawMainWindow(WindowId window) override { messages_.Withdraw(window); }
+    bool SendAppMessage(const AppMessage& message, std::string* error) override {
+        return messages_.Send(message, error);
     }
-    std::optional<AppMessage> DecodeAppMessage(const void*) override { return std::nullopt; }
+    std::optional<AppMessage> DecodeAppMessage(const void* xcbEvent) override {
+        return messages_.Decode(xcbEvent);
+    }
 
   private:
     std::string display_;  // as given, so the hotkeys reach the same display
@@ -41,6 +43,7 @@ class X11Platform : public Platform {
     x11::X11Screen screen_;
     x11::X11Windows windows_;
     x11::X11Input input_;
+    x11::X11Messages messages_;
 };
 }  // namespace
 
