@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "platform/platform.h"
+#include "platform/sound.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_screen.h"
 #include "x11_test_support.h"
@@ -304,6 +305,19 @@ TEST_F(X11WindowsTest, VanishedWindowsGiveFailuresNotCrashes) {
     // The connection is still good.
     Image shot;
     EXPECT_TRUE(platform->screen().Grab(Rect{0, 0, 10, 10}, shot));
+}
+
+// Without a sound server, with a missing file and with a file that is no sound, playing stays silent and
+// returns; the player can be used again afterwards.
+TEST(DesktopSound, FailuresAreSilent) {
+    auto player = CreateDesktopSoundPlayer();
+    ASSERT_NE(player, nullptr);
+    const std::string notSound = std::filesystem::temp_directory_path() / "glimmora-not-a-sound.wav";
+    std::ofstream(notSound) << "not a sound";
+    for (int round = 0; round < 2; ++round)
+        for (const std::string& path : {std::string("/nonexistent/capture.wav"), notSound, std::string()})
+            player->PlayFile(path);
+    std::filesystem::remove(notSound);
 }
 
 TEST(X11PlatformOpen, AMissingDisplayIsAFailedResult) {
