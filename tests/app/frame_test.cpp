@@ -100,6 +100,8 @@ TEST(FileFilters, TheStoredNotationBecomesQtFilters) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Listing the tests at build time happens without a display.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -28,6 +28,7 @@
 #include "app/frame/exit_hint_dlg.h"
 #include "app/frame/frame_icons.h"
 #include "app/frame/tavrik_app.h"
+#include "app/hotkeys/def_hotkey_dlg.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/program_directory.h"
 #include "editor/tavrik_doc.h"
@@ -581,11 +582,15 @@ CChildFrame* CMainFrame::AddDocumentWindow(std::unique_ptr<CTavrikDoc> doc) {
     child->showMaximized();
     mdi_->setActiveSubWindow(child);
     child->View()->setFocus();
+    connect(child, &QObject::destroyed, this, &CMainFrame::OnActiveChildChanged, Qt::QueuedConnection);
+    OnActiveChildChanged();
     return child;
 }
 
 CChildFrame* CMainFrame::ActiveChild() const {
-    return mdi_ ? qobject_cast<CChildFrame*>(mdi_->activeSubWindow()) : nullptr;
+    // The current one, not the active one: while another program has the focus (a capture started by a
+    // hotkey or a request) no sub-window counts as active.
+    return mdi_ ? qobject_cast<CChildFrame*>(mdi_->currentSubWindow()) : nullptr;
 }
 
 std::vector<CChildFrame*> CMainFrame::Children() const {
@@ -693,6 +698,8 @@ void CMainFrame::RegisterHotkeys() {
         hotkeys_->Register(hotkeyIds_[mode], static_cast<uint32_t>(m_settings.hotkeys[mode].Hotkey),
                            static_cast<uint32_t>(m_settings.hotkeys[mode].HotkeyMask));
     hotkeysRegistered_ = true;
+    // Presses read while the grabs were answered wait in the queue without waking the notifier.
+    for (int id : hotkeys_->TakePressed()) QTimer::singleShot(0, this, [this, id] { OnHotkey(id); });
 }
 
 void CMainFrame::UnregisterHotkeys() {
@@ -740,8 +747,11 @@ void CMainFrame::OnEnableHotkey() {
 }
 
 void CMainFrame::OnDefineHotkey() {
+    // Off while the dialog runs, so the combinations being recorded do not start captures.
     UnregisterHotkeys();
-    // TODO: the define dialog.
+    CDefHotKeyDlg dialog(settingsPath_, this);
+    if (dialog.exec() == QDialog::Accepted)
+        for (int mode = 0; mode < kHotkeyModeCount; ++mode) m_settings.hotkeys[mode] = dialog.Hotkeys()[mode];
     if (m_settings.IsEnableHotkey) RegisterHotkeys();
 }
 
