@@ -20,7 +20,8 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
-# Starts Xvfb on a free display and openbox without its Print bindings; exports DISPLAY.
+# Starts Xvfb on a free display (GLIMMORA_SCREEN, default 1920x1080x24) and openbox without its Print
+# bindings; exports DISPLAY.
 start_desktop() {
     local n=90
     while [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ]; do n=$((n + 1)); done
@@ -29,7 +30,7 @@ start_desktop() {
     export XDG_RUNTIME_DIR="$GLIMMORA_STATE/runtime"
     mkdir -m 700 "$XDG_RUNTIME_DIR"
     export NO_AT_BRIDGE=1
-    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >"$GLIMMORA_STATE/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 "${GLIMMORA_SCREEN:-1920x1080x24}" -nolisten tcp >"$GLIMMORA_STATE/xvfb.log" 2>&1 &
     XVFB_PID=$!
     export DISPLAY=":$n"
     for _ in $(seq 1 100); do
