@@ -62,6 +62,15 @@ def window_name(window):
     return r.stdout.strip() if r.returncode == 0 else None
 
 
+def wm_state(window):
+    """Normal, Iconic or Withdrawn, as the window manager records it."""
+    r = subprocess.run(["xprop", "-id", window, "WM_STATE"], capture_output=True, text=True).stdout
+    for state in ("Normal", "Iconic"):
+        if "window state: " + state in r:
+            return state
+    return "Withdrawn"
+
+
 def send(*args, env=None):
     return subprocess.run([PROGRAM, *args], capture_output=True, text=True, env=env, timeout=DEADLINE)
 
@@ -368,6 +377,18 @@ class Tray(DesktopTest):
         wait_until(lambda: not g.visible(), "the main window to hide")
         self.click(icon, -4)
         wait_until(g.visible, "the main window to come back")
+        # Minimised in tray mode, the window leaves the taskbar (withdrawn, not iconic); the icon restores it.
+        xdotool("windowminimize", g.window)
+        wait_until(lambda: not g.visible() and wm_state(g.window) != "Iconic", "the window to leave the taskbar")
+        self.click(icon, 4)
+        wait_until(g.visible, "the main window to come back again")
+
+    def test_without_tray_mode_minimising_keeps_the_window_on_the_taskbar(self):
+        g = self.start()
+        xdotool("windowminimize", g.window)
+        wait_until(lambda: wm_state(g.window) == "Iconic", "the window to be minimised")
+        self.assertIsNone(g.process.poll())
+        self.assertEqual(wm_state(g.window), "Iconic")
 
     @staticmethod
     def tray_icon(g):
