@@ -3,6 +3,7 @@
 GLIMMORA_PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev libfreeimage-dev libxcb1-dev
 libxcb-shm0-dev libxcb-xtest0-dev libxcb-xfixes0-dev libcanberra-dev libgtest-dev libbenchmark-dev xvfb xauth
 openbox xdotool xclip x11-utils xterm trayer dbus-x11 fontconfig fonts-dejavu-core fonts-liberation2 zenity imagemagick clang
+at-spi2-core python3-pyatspi gir1.2-atspi-2.0
 libclang-rt-14-dev"
 
 # Installs whatever of the given packages is missing (needs root on a fresh machine).
@@ -19,7 +20,8 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
-# Starts Xvfb on a free display and openbox without its Print bindings; exports DISPLAY.
+# Starts Xvfb on a free display (GLIMMORA_SCREEN, default 1920x1080x24) and openbox without its Print
+# bindings; exports DISPLAY.
 start_desktop() {
     local n=90
     while [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ]; do n=$((n + 1)); done
@@ -28,7 +30,7 @@ start_desktop() {
     export XDG_RUNTIME_DIR="$GLIMMORA_STATE/runtime"
     mkdir -m 700 "$XDG_RUNTIME_DIR"
     export NO_AT_BRIDGE=1
-    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >"$GLIMMORA_STATE/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 "${GLIMMORA_SCREEN:-1920x1080x24}" -nolisten tcp >"$GLIMMORA_STATE/xvfb.log" 2>&1 &
     XVFB_PID=$!
     export DISPLAY=":$n"
     for _ in $(seq 1 100); do

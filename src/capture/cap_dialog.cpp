@@ -7,9 +7,11 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QThread>
 #include <QWindow>
 #include <algorithm>
+#include <cmath>
 
 #include "capture/grab.h"
 
@@ -117,7 +119,11 @@ bool CCapDialog::Open() {
     Point at;
     if (mode_ == kFixRect && platform_.screen().PointerPosition(at)) MovePointer(at.x, at.y);
     setCursor(mode_ == kRegion ? QCursor(cursorShape_) : QCursor(Qt::ArrowCursor));
-    setGeometry(0, 0, screenW_, screenH_);
+    // The window is sized in Qt's scaled units; it paints and reads the pointer in device pixels.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const qreal dpr = screen ? screen->devicePixelRatio() : 1.0;
+    setGeometry(0, 0, static_cast<int>(std::ceil(screenW_ / dpr)),
+                static_cast<int>(std::ceil(screenH_ / dpr)));
     show();
     raise();
     activateWindow();

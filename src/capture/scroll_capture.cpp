@@ -314,11 +314,16 @@ bool ScrollCapture::Run(WindowId target, Point pointer, Image& result) {
         const int paneHeight = paneBottom_ - paneTop_;
 
         // A marker the content carried up tells the step exactly (rows just above where it was drawn).
-        std::optional<int> byMarker;
+        // Plain value and flag: an optional here trips GCC's uninitialised-use warning at -O3.
+        int markerStep = 0;
+        bool hasMarker = false;
         Image probe;
         if (mid > paneTop_ && mid < paneBottom_ && GrabRect(probe, after, Rect{0, paneTop_, w_, mid})) {
             const int found = FindMarkerShift(probe, w_);
-            if (found < probe.Height()) byMarker = found;
+            if (found < probe.Height()) {
+                markerStep = found;
+                hasMarker = true;
+            }
         }
         EraseMarkers();
         Image clean;
@@ -326,16 +331,16 @@ bool ScrollCapture::Run(WindowId target, Point pointer, Image& result) {
             end_ = End::Unmeasured;
             break;
         }
-        if (!SameView(clean, after)) byMarker.reset();  // it moved on meanwhile: measure what we keep
+        if (!SameView(clean, after)) hasMarker = false;  // it moved on meanwhile: measure what we keep
         Image paneBefore, paneAfter;
         std::optional<int> byRows;
         if (GrabRect(paneBefore, before, pane) && GrabRect(paneAfter, Masked(clean), pane))
             byRows = MatchRowShift(paneBefore, paneAfter, resultWidth_);
         int d = 0;
-        if (byMarker && byRows) {
-            d = *byMarker == *byRows ? *byMarker : 0;  // they disagree: neither can be trusted
-        } else if (byMarker) {
-            d = *byMarker;
+        if (hasMarker && byRows) {
+            d = markerStep == *byRows ? markerStep : 0;  // they disagree: neither can be trusted
+        } else if (hasMarker) {
+            d = markerStep;
         } else if (byRows) {
             d = *byRows;
         }

@@ -20,7 +20,8 @@ class HotkeyGrabber {
     // again is released first.
     virtual bool Register(int id, uint32_t key, uint32_t mask) = 0;
     virtual void Unregister(int id) = 0;
-    // Becomes readable when presses may be waiting; TakePressed then collects them.
+    // Becomes readable when presses may be waiting; TakePressed then collects them. Presses that came in
+    // while Register waited for the server are already read from it: call TakePressed after registering.
     virtual int EventFd() const = 0;
     // The ids of the combinations pressed since the last call, oldest first.
     virtual std::vector<int> TakePressed() = 0;

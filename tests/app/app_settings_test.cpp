@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -323,6 +324,19 @@ TEST(ProgramDirectory, IsTheFolderOfTheRunningProgram) {
     EXPECT_EQ(dir.back(), '/');
     EXPECT_TRUE(QFileInfo(QString::fromStdString(dir + "settings_tests")).isFile());
     EXPECT_EQ(glimmora::SettingsFilePath(), dir + "config.ini");
+}
+
+// An installed program's folder the user cannot write: the settings go to the user's config folder.
+TEST(ProgramDirectory, SettingsOfAnUnwritableProgramFolderGoToTheUserConfigFolder) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const std::string config = home.path().toStdString() + "/cfg";
+    const QByteArray old = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config));
+    const std::string path = glimmora::SettingsFilePathFor("/nonexistent-program-folder/");
+    qputenv("XDG_CONFIG_HOME", old);
+    EXPECT_EQ(path, config + "/glimmora/config.ini");
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(config + "/glimmora")).isDir());
 }
 
 }  // namespace

@@ -5,10 +5,13 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "platform/platform.h"
+#include "platform/sound.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_screen.h"
 #include "x11_test_support.h"
@@ -228,6 +231,49 @@ TEST_F(X11WindowsTest, RowsDrawnIntoAWindowShowOnTheScreen) {
         [&] { return platform->screen().Grab(client, shot) && ShowsPicture(shot, win->picture(), 0, 0); }));
 }
 
+// Every pixel of the band `width` wide just inside r (in shot's coordinates) has the colour; the pixels
+// just inside the band do not all have it.
+void ExpectOutline(const Image& shot, Rect r, int width, uint32_t bgr) {
+    int wrong = 0, inner = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) {
+            const int depth = std::min({x - r.left, y - r.top, r.right - 1 - x, r.bottom - 1 - y});
+            if (depth < width) wrong += shot.PixelValue(x, y) != bgr;
+            if (depth == width) inner += shot.PixelValue(x, y) == bgr;
+        }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_LT(inner, 2 * (r.Width() + r.Height()) - 8 * width);
+}
+
+TEST_F(X11WindowsTest, TheHighlightFrameOutlinesTheWholeWindowUntilItRepaints) {
+    QImage white(160, 100, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    PictureWindow framed(white, QRect(400, 200, 160, 100), true, "highlight");
+    PictureWindow bare(white, QRect(700, 200, 160, 100), false);
+    ASSERT_TRUE(framed.ShowAndWait(*platform));
+    ASSERT_TRUE(bare.ShowAndWait(*platform));
+    WindowSystem& ws = platform->windows();
+    for (PictureWindow* win : {&framed, &bare}) {
+        const auto id = static_cast<WindowId>(win->id());
+        Rect whole, client;
+        ASSERT_TRUE(ws.WindowRect(id, whole));
+        ASSERT_TRUE(ws.ClientRect(id, client));
+        Image before, shot;
+        ASSERT_TRUE(platform->screen().Grab(whole, before));
+        ASSERT_TRUE(ws.DrawFrame(id, 3, 0x000000));
+        ASSERT_TRUE(platform->screen().Grab(whole, shot));
+        ExpectOutline(shot, Rect{0, 0, whole.Width(), whole.Height()}, 3, 0x000000);
+        // The client area away from the edges keeps its pixels.
+        EXPECT_EQ(shot.PixelValue(client.left - whole.left + 20, client.top - whole.top + 20), 0xFFFFFFu);
+        // Repainting the window, frame included, takes the outline away.
+        ws.Invalidate(id);
+        EXPECT_TRUE(WaitUntil([&] {
+            return platform->screen().Grab(whole, shot) &&
+                   std::memcmp(shot.Bits(), before.Bits(), before.PixelBytes()) == 0;
+        }));
+    }
+}
+
 TEST_F(X11WindowsTest, TheWheelReachesTheWindowUnderThePointer) {
     auto win = Framed(QRect(500, 300, 200, 150), 7, "wheel test");
     Rect client;
@@ -252,12 +298,26 @@ TEST_F(X11WindowsTest, VanishedWindowsGiveFailuresNotCrashes) {
         EXPECT_FALSE(ws.Activate(id));
         EXPECT_FALSE(ws.Raise(id));
         EXPECT_FALSE(ws.DrawRow(id, Point{0, 0}, 4, 0xFF));
+        EXPECT_FALSE(ws.DrawFrame(id, 3, 0));
         ws.Invalidate(id);
         EXPECT_EQ(ws.TopLevel(id), id);
     }
     // The connection is still good.
     Image shot;
     EXPECT_TRUE(platform->screen().Grab(Rect{0, 0, 10, 10}, shot));
+}
+
+// Without a sound server, with a missing file and with a file that is no sound, playing stays silent and
+// returns; the player can be used again afterwards.
+TEST(DesktopSound, FailuresAreSilent) {
+    auto player = CreateDesktopSoundPlayer();
+    ASSERT_NE(player, nullptr);
+    const std::string notSound = std::filesystem::temp_directory_path() / "glimmora-not-a-sound.wav";
+    std::ofstream(notSound) << "not a sound";
+    for (int round = 0; round < 2; ++round)
+        for (const std::string& path : {std::string("/nonexistent/capture.wav"), notSound, std::string()})
+            player->PlayFile(path);
+    std::filesystem::remove(notSound);
 }
 
 TEST(X11PlatformOpen, AMissingDisplayIsAFailedResult) {

@@ -1,5 +1,10 @@
 #include "app/settings/app_settings.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include <QDir>
 #include <QStandardPaths>
 #include <cstdio>
@@ -53,7 +58,26 @@ std::string CutToFit(const std::string& text, size_t maxBytes) {
 }
 
 std::string SettingsFilePath() {
-    return ProgramDirectory() + "config.ini";
+    return SettingsFilePathFor(ProgramDirectory());
+}
+
+std::string SettingsFilePathFor(const std::string& programDirectory) {
+    // A folder the user can write (a build tree, a portable copy) keeps its own settings; an installed
+    // program's settings would otherwise be lost at every close.
+    if (!programDirectory.empty() && access(programDirectory.c_str(), W_OK) == 0)
+        return programDirectory + "config.ini";
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (xdg && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home ? home : "") + "/.config";
+    }
+    const std::string folder = base + "/glimmora";
+    ::mkdir(base.c_str(), 0700);
+    ::mkdir(folder.c_str(), 0700);
+    return folder + "/config.ini";
 }
 
 void LoadAppSettings(AppSettings& s, const std::string& path) {

@@ -2,12 +2,14 @@
 
 #include <xcb/xtest.h>
 
+#include "platform/x11/x11_keyboard.h"
+
 #include <vector>
 
 namespace glimmora::x11 {
 
 namespace {
-constexpr xcb_keysym_t kEscapeKeysym = 0xFF1B, kNumLockKeysym = 0xFF7F;
+constexpr xcb_keysym_t kEscapeKeysym = 0xFF1B;
 
 // A grab of Esc on the root window: key presses come to our connection instead of the focused window.
 class X11EscapeGrab : public EscapeGrab {
@@ -27,32 +29,6 @@ class X11EscapeGrab : public EscapeGrab {
     std::vector<uint16_t> modifiers_;
 };
 
-xcb_keycode_t Keycode(Connection& conn, xcb_keysym_t keysym) {
-    const xcb_setup_t* setup = xcb_get_setup(conn.get());
-    const int first = setup->min_keycode, count = setup->max_keycode - setup->min_keycode + 1;
-    auto map =
-        conn.Get(xcb_get_keyboard_mapping_reply,
-                 xcb_get_keyboard_mapping(conn.get(), setup->min_keycode, static_cast<uint8_t>(count)));
-    if (!map || !map->keysyms_per_keycode) return 0;
-    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
-    const int length = xcb_get_keyboard_mapping_keysyms_length(map.get());
-    for (int i = 0; i < length; ++i)
-        if (syms[i] == keysym) return static_cast<xcb_keycode_t>(first + i / map->keysyms_per_keycode);
-    return 0;
-}
-
-// The modifier bit NumLock sets, from the modifier mapping; 0 when it has none.
-uint16_t NumLockMask(Connection& conn) {
-    const xcb_keycode_t numLock = Keycode(conn, kNumLockKeysym);
-    auto map = conn.Get(xcb_get_modifier_mapping_reply, xcb_get_modifier_mapping(conn.get()));
-    if (!numLock || !map) return 0;
-    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(map.get());
-    const int perModifier = map->keycodes_per_modifier;
-    for (int mod = 0; mod < 8; ++mod)
-        for (int i = 0; i < perModifier; ++i)
-            if (codes[mod * perModifier + i] == numLock) return static_cast<uint16_t>(1u << mod);
-    return 0;
-}
 }  // namespace
 
 X11Input::X11Input(Connection& conn) : conn_(conn) {

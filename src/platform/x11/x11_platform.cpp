@@ -1,7 +1,9 @@
 #include "platform/x11/x11_platform.h"
 
 #include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_hotkeys.h"
 #include "platform/x11/x11_input.h"
+#include "platform/x11/x11_messages.h"
 #include "platform/x11/x11_screen.h"
 #include "platform/x11/x11_windows.h"
 
@@ -10,34 +12,45 @@ namespace glimmora {
 namespace {
 class X11Platform : public Platform {
   public:
-    explicit X11Platform(std::unique_ptr<x11::Connection> conn)
-        : conn_(std::move(conn)), screen_(*conn_), windows_(*conn_), input_(*conn_) {}
+    X11Platform(std::unique_ptr<x11::Connection> conn, std::string display)
+        : display_(std::move(display)),
+          conn_(std::move(conn)),
+          screen_(*conn_),
+          windows_(*conn_),
+          input_(*conn_),
+          messages_(*conn_) {}
     Screen& screen() override { return screen_; }
     WindowSystem& windows() override { return windows_; }
     PointerInput& input() override { return input_; }
-    // TODO(hotkeys, messages): not wired yet.
-    std::unique_ptr<HotkeyGrabber> OpenHotkeys() override { return nullptr; }
-    bool PublishMainWindow(WindowId) override { return false; }
-    void WithdrawMainWindow(WindowId) override {}
-    bool SendAppMessage(const AppMessage&, std::string* error) override {
-        if (error) *error = "not built yet";
-        return false;
+    std::unique_ptr<HotkeyGrabber> OpenHotkeys() override {
+        std::unique_ptr<x11::Connection> conn = x11::Connection::Open(display_, nullptr);
+        if (!conn) return nullptr;
+        return std::make_unique<x11::X11HotkeyGrabber>(std::move(conn));
     }
-    std::optional<AppMessage> DecodeAppMessage(const void*) override { return std::nullopt; }
+    bool PublishMainWindow(WindowId window) override { return messages_.Publish(window); }
+    void WithdrawMainWindow(WindowId window) override { messages_.Withdraw(window); }
+    bool SendAppMessage(const AppMessage& message, std::string* error) override {
+        return messages_.Send(message, error);
+    }
+    std::optional<AppMessage> DecodeAppMessage(const void* xcbEvent) override {
+        return messages_.Decode(xcbEvent);
+    }
 
   private:
-    // Declared first: the facilities below use it and go before it.
+    std::string display_;  // as given, so the hotkeys reach the same display
+    // Declared before the facilities below: they use it and go before it.
     std::unique_ptr<x11::Connection> conn_;
     x11::X11Screen screen_;
     x11::X11Windows windows_;
     x11::X11Input input_;
+    x11::X11Messages messages_;
 };
 }  // namespace
 
 std::unique_ptr<Platform> OpenX11Platform(const std::string& display, std::string* error) {
     std::unique_ptr<x11::Connection> conn = x11::Connection::Open(display, error);
     if (!conn) return nullptr;
-    return std::make_unique<X11Platform>(std::move(conn));
+    return std::make_unique<X11Platform>(std::move(conn), display);
 }
 
 }  // namespace glimmora

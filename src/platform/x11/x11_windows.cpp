@@ -1,5 +1,6 @@
 #include "platform/x11/x11_windows.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -196,6 +197,16 @@ bool X11Windows::IsManaged(xcb_window_t window) {
     return state && state->type != XCB_ATOM_NONE;
 }
 
+xcb_window_t X11Windows::FrameOf(xcb_window_t window) {
+    xcb_window_t current = window;
+    for (int guard = 0; guard < 64; ++guard) {
+        auto tree = conn_.Get(xcb_query_tree_reply, xcb_query_tree(conn_.get(), current));
+        if (!tree || tree->parent == conn_.root() || tree->parent == XCB_WINDOW_NONE) break;
+        current = tree->parent;
+    }
+    return current;
+}
+
 WindowId X11Windows::TopLevel(WindowId window) {
     xcb_window_t current = window;
     for (int guard = 0; current && guard < 64; ++guard) {
@@ -240,14 +251,10 @@ bool X11Windows::Exists(WindowId window) {
            nullptr;
 }
 
-bool X11Windows::DrawRow(WindowId window, Point from, int toX, uint32_t rgb) {
-    if (toX <= from.x) return false;
-    xcb_connection_t* c = conn_.get();
-    auto attr = conn_.Get(xcb_get_window_attributes_reply, xcb_get_window_attributes(c, window));
+bool X11Windows::PixelFor(xcb_window_t window, uint32_t rgb, uint32_t& pixel) {
+    auto attr = conn_.Get(xcb_get_window_attributes_reply, xcb_get_window_attributes(conn_.get(), window));
     if (!attr) return false;
-    uint32_t pixel = 0;
-    bool found = false;
-    for (auto d = xcb_screen_allowed_depths_iterator(conn_.screen()); d.rem && !found; xcb_depth_next(&d)) {
+    for (auto d = xcb_screen_allowed_depths_iterator(conn_.screen()); d.rem; xcb_depth_next(&d)) {
         for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v)) {
             if (v.data->visual_id != attr->visual) continue;
             auto place = [](uint32_t value8, uint32_t mask) -> uint32_t {
@@ -259,25 +266,59 @@ bool X11Windows::DrawRow(WindowId window, Point from, int toX, uint32_t rgb) {
                 const uint32_t v = bits >= 8 ? value8 << (bits - 8) : value8 >> (8 - bits);
                 return (v << shift) & mask;
             };
+            const uint32_t colours = v.data->red_mask | v.data->green_mask | v.data->blue_mask;
+            // In a 32-bit visual the bits beside the colours are alpha: opaque.
+            const uint32_t depthBits = d.data->depth >= 32 ? 0xFFFFFFFFu : (1u << d.data->depth) - 1;
             pixel = place((rgb >> 16) & 0xFF, v.data->red_mask) |
-                    place((rgb >> 8) & 0xFF, v.data->green_mask) | place(rgb & 0xFF, v.data->blue_mask);
-            found = true;
-            break;
+                    place((rgb >> 8) & 0xFF, v.data->green_mask) | place(rgb & 0xFF, v.data->blue_mask) |
+                    (depthBits & ~colours);
+            return true;
         }
     }
-    if (!found) return false;
+    return false;
+}
+
+bool X11Windows::FillRects(xcb_window_t window, uint32_t rgb, const std::vector<xcb_rectangle_t>& rects) {
+    xcb_connection_t* c = conn_.get();
+    uint32_t pixel = 0;
+    if (!PixelFor(window, rgb, pixel)) return false;
     const xcb_gcontext_t gc = xcb_generate_id(c);
-    // Through children too, so a pane made of sub-windows still gets the marks.
+    // Through children too, so a pane made of sub-windows (or a frame with its client) is painted whole.
     const uint32_t values[] = {pixel, XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS, 0};
     if (!conn_.Check(xcb_create_gc_checked(
             c, gc, window, XCB_GC_FOREGROUND | XCB_GC_SUBWINDOW_MODE | XCB_GC_GRAPHICS_EXPOSURES, values)))
         return false;
-    const xcb_rectangle_t line{static_cast<int16_t>(from.x), static_cast<int16_t>(from.y),
-                               static_cast<uint16_t>(toX - from.x), 1};
-    const bool drawn = conn_.Check(xcb_poly_fill_rectangle_checked(c, window, gc, 1, &line));
+    const bool drawn = conn_.Check(
+        xcb_poly_fill_rectangle_checked(c, window, gc, static_cast<uint32_t>(rects.size()), rects.data()));
     xcb_free_gc(c, gc);
     conn_.Sync();
     return drawn;
+}
+
+bool X11Windows::DrawRow(WindowId window, Point from, int toX, uint32_t rgb) {
+    if (toX <= from.x || !window) return false;
+    return FillRects(window, rgb,
+                     {xcb_rectangle_t{static_cast<int16_t>(from.x), static_cast<int16_t>(from.y),
+                                      static_cast<uint16_t>(toX - from.x), 1}});
+}
+
+bool X11Windows::DrawFrame(WindowId window, int width, uint32_t rgb) {
+    if (!window || width <= 0) return false;
+    xcb_connection_t* c = conn_.get();
+    // Drawn on the window manager's frame, so the title bar and borders are inside the outline.
+    const xcb_window_t target = IsManaged(window) ? FrameOf(window) : window;
+    auto geo = conn_.Get(xcb_get_geometry_reply, xcb_get_geometry(c, target));
+    if (!geo) return false;
+    const int w = geo->width, h = geo->height;
+    const int t = std::min(width, std::min(w, h) / 2);
+    const auto r = [](int x, int y, int rw, int rh) {
+        return xcb_rectangle_t{static_cast<int16_t>(x), static_cast<int16_t>(y), static_cast<uint16_t>(rw),
+                               static_cast<uint16_t>(rh)};
+    };
+    // A window too small for the outline is filled.
+    if (t <= 0) return FillRects(target, rgb, {r(0, 0, w, h)});
+    return FillRects(target, rgb,
+                     {r(0, 0, w, t), r(0, h - t, w, t), r(0, t, t, h - 2 * t), r(w - t, t, t, h - 2 * t)});
 }
 
 void X11Windows::Invalidate(WindowId window, const Rect* area) {
@@ -308,7 +349,11 @@ void X11Windows::Invalidate(WindowId window, const Rect* area) {
             clear(kids[i], inner, depth + 1);
         }
     };
-    if (window) clear(window, area ? *area : Rect{0, 0, 65535, 65535}, 0);
+    if (!window) return;
+    xcb_window_t start = window;
+    // The whole of a managed window includes the frame around it (where a highlight outline lies).
+    if (!area && IsManaged(window)) start = FrameOf(window);
+    clear(start, area ? *area : Rect{0, 0, 65535, 65535}, 0);
     conn_.Sync();
 }
 

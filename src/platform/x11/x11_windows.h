@@ -24,7 +24,7 @@ class X11Windows : public WindowSystem {
     bool Exists(WindowId window) override;
     bool DrawRow(WindowId window, Point from, int toX, uint32_t rgb) override;
     void Invalidate(WindowId window, const Rect* area = nullptr) override;
-    bool DrawFrame(WindowId, int, uint32_t) override { return false; }  // TODO: not wired yet
+    bool DrawFrame(WindowId window, int width, uint32_t rgb) override;
 
   private:
     struct Node {
@@ -37,8 +37,14 @@ class X11Windows : public WindowSystem {
     class Tree;
     Tree Snapshot(WindowId exclude);
     bool IsManaged(xcb_window_t window);
+    // The ancestor just below the root (the window manager's frame of a managed window); the window
+    // itself when it is a top-level window or gone.
+    xcb_window_t FrameOf(xcb_window_t window);
     bool SendToRoot(xcb_window_t window, const char* message, uint32_t l0, uint32_t l1, uint32_t l2);
     std::vector<xcb_window_t> ReadWindows(xcb_window_t owner, const char* property);
+    // The pixel value of rgb in the window's visual; false when the window is gone.
+    bool PixelFor(xcb_window_t window, uint32_t rgb, uint32_t& pixel);
+    bool FillRects(xcb_window_t window, uint32_t rgb, const std::vector<xcb_rectangle_t>& rects);
 
     Connection& conn_;
 };

@@ -1,0 +1,11 @@
+// Toolbar and tray icons: the desktop's icon theme where it has a fitting icon, else our own drawings.
+#pragma once
+
+#include <QIcon>
+
+namespace glimmora {
+
+QIcon CommandIcon(int id);
+QIcon ApplicationIcon();
+
+}  // namespace glimmora

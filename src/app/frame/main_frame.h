@@ -1,0 +1,180 @@
+// The main window: menus, toolbars, status bar, the option bar, the document tabs, the tray icon, the
+// settings record, the capture routines, the global hotkeys and other programs' requests.
+#pragma once
+
+#include <QAbstractNativeEventFilter>
+#include <QMainWindow>
+#include <QPointer>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/frame/tray_icon.h"
+#include "capture/capture_host.h"
+#include "capture/capture_routines.h"
+#include "editor/document_host.h"
+#include "editor/view_host.h"
+#include "platform/platform.h"
+#include "platform/sound.h"
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QSocketNotifier;
+class QToolBar;
+
+namespace glimmora {
+
+class CChildFrame;
+class CTavrikApp;
+class CTavrikDoc;
+class CTavrikView;
+class StatusBarProgressHost;
+class ToolOptionBar;
+
+class CMainFrame : public QMainWindow,
+                   public CaptureHost,
+                   public ViewHost,
+                   public DocumentPrompts,
+                   public QAbstractNativeEventFilter {
+    Q_OBJECT
+
+  public:
+    // platform may be null (no X display): captures, hotkeys and requests then do nothing.
+    CMainFrame(CTavrikApp& app, Platform* platform);
+    ~CMainFrame() override;
+
+    // Builds the bars, reads the settings, sets up the tray icon, the hotkeys and the start-up entry.
+    // False when a bar cannot be made.
+    bool Create(const std::string& settingsPath);
+
+    // Command routing: the active view, its document, the frame, then the application.
+    void OnCommand(int id);
+    // Enabled and checked state of a command, asked in the same order; disabled when nobody handles it.
+    void CommandState(int id, bool* enabled, bool* checked);
+    // Brings every menu and toolbar entry up to date.
+    void UpdateCommandUi();
+    QAction* ActionFor(int id) const;
+
+    // Documents
+    CChildFrame* AddDocumentWindow(std::unique_ptr<CTavrikDoc> doc);
+    CChildFrame* ActiveChild() const;
+    std::vector<CChildFrame*> Children() const;
+    ToolOptionBar* OptionBar() const { return optionBar_; }
+    QMdiArea* MdiArea() const { return mdi_; }
+    // The tool option bar shows the panel of the current tool.
+    void ShowCurrentToolPanel();
+
+    // Settings and the things that hang off them
+    AppSettings& Settings() override { return m_settings; }
+    const std::string& SettingsPath() const { return settingsPath_; }
+    TrayIcon& Tray() { return tray_; }
+    QMenu* TrayMenu() const { return trayMenu_; }
+    void RegisterHotkeys();
+    void UnregisterHotkeys();
+    // The hotkey ids in mode order; 0 before the first registration.
+    const int* HotkeyIds() const { return hotkeyIds_; }
+    void OnHotkey(int id);
+    // Requests of other programs (the same as the X client messages carry).
+    void OnAppMessage(const AppMessage& message);
+    Capturer* Capture() { return capturer_.get(); }
+
+    // The close sequence; false when it was cancelled (the window stays, nothing is written).
+    bool RunCloseSequence();
+
+    int m_bEscapePressed = 0;
+    WindowId m_hHighlightWnd = 0;
+    int currentTool = 1;
+
+    // CaptureHost
+    WindowId MainWindow() override;
+    void ShowMain(ShowState state) override;
+    void ActivateMain() override;
+    void InvalidateMain() override;
+    CaptureDocument* ActiveDocument() override;
+    CaptureDocument* NewDocumentForCapture() override;
+    void CopyToClipboard(const Image& image) override;
+    void PlaySound(const std::string& path) override;
+    std::string ProgramDirectory() override;
+    void MessageBox(const std::string& text) override;
+    void Wait(int ms) override;
+    bool EscapePressed() override;
+
+    // ViewHost
+    void SetStatusText(int pane, const QString& text) override;
+    bool EditText(TextObject& object) override;
+
+    // DocumentPrompts
+    Answer AskSaveImage() override;
+    std::optional<std::string> AskSavePath(const std::string& initialName) override;
+    void ShowMessage(const std::string& text) override;
+    Answer AskExpandForPaste() override;
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+    // Recent files
+    void SetRecentFiles(const QStringList& paths);
+
+  signals:
+    // A capture or a request finished (tests wait for it).
+    void requestHandled(unsigned message);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    QAction* AddCommand(QWidget* menu, int id, const QString& text, bool checkable = false);
+    void BuildMenus();
+    void BuildToolBars();
+    void BuildStatusBar();
+    void BuildTray();
+    bool FrameCommand(int id);
+    bool FrameCommandState(int id, bool* enabled, bool* checked);
+    void OnActiveChildChanged();
+    void UpdateTitle();
+    void ToggleTrayMode();
+    void ToggleAutoRun();
+    void ShowHideMain();
+    void TrayLeftClick();
+    void OnDefineHotkey();
+    void OnEnableHotkey();
+    void OnCaptureSetting();
+    void RemoveHighlight();
+    void CloseChildNow(CChildFrame* child);
+
+    CTavrikApp& app_;
+    Platform* platform_;
+    std::string settingsPath_;
+    AppSettings m_settings;
+    std::unique_ptr<Capturer> capturer_;
+    std::unique_ptr<SoundPlayer> sound_;
+    std::unique_ptr<HotkeyGrabber> hotkeys_;
+    QSocketNotifier* hotkeyNotifier_ = nullptr;
+    int hotkeyIds_[kHotkeyModeCount] = {};
+    bool hotkeysRegistered_ = false;
+
+    QMdiArea* mdi_ = nullptr;
+    ToolOptionBar* optionBar_ = nullptr;
+    QToolBar* mainBar_ = nullptr;
+    QToolBar* toolsBar_ = nullptr;
+    QLabel* panes_[3] = {};
+    std::unique_ptr<StatusBarProgressHost> progressHost_;
+    std::multimap<int, QAction*> actions_;
+    QAction* cropSelection_ = nullptr;
+    QAction* cropSeparator_ = nullptr;
+    QMenu* recentMenuAnchor_ = nullptr;
+    std::vector<QAction*> recentActions_;
+    QAction* recentPlaceholder_ = nullptr;
+    QMenu* trayMenu_ = nullptr;
+    QMenu* tabMenu_ = nullptr;
+    TrayIcon tray_;
+    QPointer<CChildFrame> tabMenuChild_;
+    bool closing_ = false;
+    WindowId publishedId_ = 0;
+};
+
+}  // namespace glimmora

@@ -1,0 +1,104 @@
+// glimmora: the main window, or a request to the one already running.
+#include <QApplication>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/frame/main_frame.h"
+#include "app/frame/tavrik_app.h"
+#include "platform/platform.h"
+
+namespace {
+
+void PrintHelp(FILE* out) {
+    std::fputs(
+        "Usage: glimmora                      start the main window\n"
+        "       glimmora --capture MODE       ask the running Glimmora to capture; MODE is one of\n"
+        "                                     full, window, region, active, scroll, fixed\n"
+        "       glimmora --send MSG WPARAM LPARAM\n"
+        "                                     send a request to the running Glimmora:\n"
+        "                                     0x464 (1124) frame the window LPARAM,\n"
+        "                                     0x465 (1125) capture the window LPARAM when WPARAM is 1,\n"
+        "                                       else only take the frame away,\n"
+        "                                     0x466 (1126) start a capture: WPARAM 0 full screen,\n"
+        "                                       1 window/object, 2 region, 3 active window\n"
+        "       glimmora --help               show this text\n"
+        "Numbers are decimal or 0x hexadecimal. A request needs a running Glimmora on this display;\n"
+        "without one it fails with status 1.\n",
+        out);
+}
+
+bool ParseNumber(const char* text, int64_t& out) {
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(text, &end, 0);
+    if (errno != 0 || *end != '\0') return false;
+    out = v;
+    return true;
+}
+
+int Send(const glimmora::AppMessage& message) {
+    std::string error;
+    std::unique_ptr<glimmora::Platform> platform = glimmora::Platform::Open({}, &error);
+    if (!platform) {
+        std::fprintf(stderr, "glimmora: %s\n", error.c_str());
+        return 1;
+    }
+    if (!platform->SendAppMessage(message, &error)) {
+        std::fprintf(stderr, "glimmora: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// Returns -1 when the arguments ask for the main window.
+int RunRequest(int argc, char** argv) {
+    if (argc < 2) return -1;
+    const std::string first = argv[1];
+    if (first == "--help" || first == "-h") {
+        PrintHelp(stdout);
+        return 0;
+    }
+    if (first == "--send") {
+        glimmora::AppMessage m;
+        int64_t msg = 0;
+        if (argc != 5 || !ParseNumber(argv[2], msg) || !ParseNumber(argv[3], m.wParam) ||
+            !ParseNumber(argv[4], m.lParam) || msg < 0 || msg > 0xFFFFFFFFll) {
+            PrintHelp(stderr);
+            return 2;
+        }
+        m.message = static_cast<uint32_t>(msg);
+        return Send(m);
+    }
+    if (first == "--capture") {
+        static const struct {
+            const char* mode;
+            uint32_t message;
+            int64_t wParam;
+        } modes[] = {{"full", 0x466, 0},   {"window", 0x466, 1},     {"region", 0x466, 2},
+                     {"active", 0x466, 3}, {"scroll", 0x111, 32921}, {"fixed", 0x111, 32929}};
+        if (argc == 3) {
+            for (const auto& m : modes)
+                if (std::strcmp(argv[2], m.mode) == 0) return Send({m.message, m.wParam, 0});
+        }
+        PrintHelp(stderr);
+        return 2;
+    }
+    // Anything else (a file name among it) starts the window, which opens nothing.
+    return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int request = RunRequest(argc, argv);
+    if (request >= 0) return request;
+    QApplication application(argc, argv);
+    application.setQuitOnLastWindowClosed(false);
+    glimmora::CTavrikApp app;
+    if (!app.InitInstance()) return 1;
+    return application.exec();
+}

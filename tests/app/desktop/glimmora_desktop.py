@@ -1,0 +1,415 @@
+"""Drives the real glimmora program on the test desktop as a user would: menus and dialogs through the
+accessibility tree (AT-SPI), keys and clicks through XTest (xdotool), results seen on the X server and in
+the files the program writes. Every wait is for a condition, with a deadline."""
+
+import configparser
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+PROGRAM = os.environ["GLIMMORA_PROGRAM"]
+STAMPS = os.path.join(os.path.dirname(PROGRAM), "stamps")
+DEADLINE = 30.0
+
+_bus = None
+_launcher = None
+
+
+def setUpModule():
+    """A private session bus with its own accessibility bus, so nothing of the host desktop leaks in."""
+    global _bus, _launcher, pyatspi
+    _bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                            stdout=subprocess.PIPE, text=True)
+    os.environ["DBUS_SESSION_BUS_ADDRESS"] = _bus.stdout.readline().strip()
+    os.environ.pop("NO_AT_BRIDGE", None)
+    os.environ["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+    _launcher = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    import pyatspi as module  # needs the bus address above
+    pyatspi = module
+
+
+def tearDownModule():
+    for p in (_launcher, _bus):
+        if p:
+            p.terminate()
+            p.wait()
+
+
+def wait_until(condition, what, timeout=DEADLINE):
+    end = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+def xdotool(*args):
+    r = subprocess.run(["xdotool", *args], capture_output=True, text=True)
+    return r.stdout.split() if r.returncode == 0 else []
+
+
+def window_name(window):
+    r = subprocess.run(["xdotool", "getwindowname", window], capture_output=True, text=True)
+    return r.stdout.strip() if r.returncode == 0 else None
+
+
+def wm_state(window):
+    """Normal, Iconic or Withdrawn, as the window manager records it."""
+    r = subprocess.run(["xprop", "-id", window, "WM_STATE"], capture_output=True, text=True).stdout
+    for state in ("Normal", "Iconic"):
+        if "window state: " + state in r:
+            return state
+    return "Withdrawn"
+
+
+def send(*args, env=None):
+    return subprocess.run([PROGRAM, *args], capture_output=True, text=True, env=env, timeout=DEADLINE)
+
+
+class Glimmora:
+    """One running copy of the program in a folder of its own (its config.ini sits beside it)."""
+
+    def __init__(self, config=None, extra_env=None):
+        self.dir = tempfile.mkdtemp(prefix="glimmora-desktop-")
+        self.program = os.path.join(self.dir, "glimmora")
+        shutil.copy2(PROGRAM, self.program)
+        if os.path.isdir(STAMPS):
+            os.symlink(STAMPS, os.path.join(self.dir, "stamps"))
+        self.config_home = os.path.join(self.dir, "xdg")
+        self.images = os.path.join(self.dir, "images")
+        os.makedirs(self.images)
+        if config is not None:
+            self.write_config(config)
+        env = dict(os.environ)
+        env["XDG_CONFIG_HOME"] = self.config_home
+        env["HOME"] = self.dir
+        env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
+        env.update(extra_env or {})
+        self.env = env
+        self.log = open(os.path.join(self.dir, "log.txt"), "w+")
+        self.process = subprocess.Popen([self.program, "ignored-file.png"], env=env, stdout=self.log,
+                                        stderr=subprocess.STDOUT)
+        self.window = wait_until(self._main_window, "the main window to map")
+        self.app = wait_until(self._accessible_app, "the program on the accessibility bus")
+
+    def write_config(self, sections):
+        parser = configparser.ConfigParser()
+        parser.optionxform = str
+        for name, values in sections.items():
+            parser[name] = {k: str(v) for k, v in values.items()}
+        with open(os.path.join(self.dir, "config.ini"), "w") as f:
+            parser.write(f, space_around_delimiters=False)
+
+    def read_config(self):
+        parser = configparser.ConfigParser(strict=False)
+        parser.optionxform = str
+        parser.read(os.path.join(self.dir, "config.ini"))
+        return parser
+
+    def _main_window(self):
+        for w in xdotool("search", "--all", "--onlyvisible", "--pid", str(self.process.pid), "--name", "^Glimmora"):
+            return w
+        return None
+
+    def _accessible_app(self):
+        for app in pyatspi.Registry.getDesktop(0):
+            try:
+                if app is not None and app.get_process_id() == self.process.pid:
+                    return app
+            except Exception:
+                pass
+        return None
+
+    def title(self):
+        return window_name(self.window)
+
+    def visible(self):
+        return self.window in xdotool("search", "--all", "--onlyvisible", "--pid", str(self.process.pid), "--name",
+                                      "^Glimmora")
+
+    def find(self, role, name, root=None):
+        """The first accessible with this role whose name (before any tab) is name."""
+        def walk(node):
+            try:
+                if node.getRoleName() == role and node.name.split("\t")[0] == name:
+                    return node
+                for child in node:
+                    if child is not None:
+                        found = walk(child)
+                        if found:
+                            return found
+            except Exception:
+                return None
+            return None
+        return walk(root or self.app)
+
+    def menu_item(self, name):
+        bar = wait_until(lambda: self.find("menu bar", ""), "the menu bar")
+        return wait_until(lambda: self.find("menu item", name, bar), "menu item " + name)
+
+    def press(self, node):
+        action = node.queryAction()
+        for i in range(action.nActions):
+            if action.getName(i) in ("Press", "press", "click"):
+                action.doAction(i)
+                return
+        action.doAction(0)
+
+    def menu(self, name):
+        self.press(self.menu_item(name))
+
+    def checked(self, name):
+        return self.menu_item(name).getState().contains(pyatspi.STATE_CHECKED)
+
+    def dialog(self, title):
+        return wait_until(lambda: self.find("dialog", title), "the dialog " + title)
+
+    def answer(self, title, button):
+        self.press(wait_until(lambda: self.find("push button", button, self.dialog(title)),
+                              "the button " + button + " in " + title))
+
+    def wait_title(self, title):
+        wait_until(lambda: self.title() == title, "the title " + title + " (now " + str(self.title()) + ")")
+
+    def wait_exit(self):
+        return self.process.wait(timeout=DEADLINE)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGKILL)
+            self.process.wait()
+        self.log.seek(0)
+        output = self.log.read()
+        self.log.close()
+        shutil.rmtree(self.dir, ignore_errors=True)
+        return output
+
+
+class DesktopTest(unittest.TestCase):
+    def start(self, **kwargs):
+        g = Glimmora(**kwargs)
+        self.addCleanup(lambda: self._stopped(g))
+        return g
+
+    def _stopped(self, g):
+        output = g.stop()
+        if "ERROR: AddressSanitizer" in output or "runtime error" in output:
+            self.fail("the program reported:\n" + output)
+
+
+class StartUpAndMenus(DesktopTest):
+    def test_fresh_start_opens_nothing_and_switches_nothing_on(self):
+        g = self.start()
+        # A file named on the command line opens nothing.
+        self.assertEqual(g.title(), "Glimmora")
+        for item in ("Enable hotkey", "Run as tray mode", "AutoRun when startup"):
+            self.assertFalse(g.checked(item), item)
+        self.assertTrue(g.checked("Main Toolbar"))
+        self.assertTrue(g.checked("Status Bar"))
+        # No hotkeys without the switch: the combination reaches nobody.
+        xdotool("key", "ctrl+shift+f")
+        g.menu("About...")
+        g.answer("About Glimmora!", "OK")
+        self.assertEqual(g.title(), "Glimmora")
+
+    def test_new_twice_then_a_full_screen_capture_from_the_menu(self):
+        g = self.start()
+        g.menu("New")
+        g.wait_title("Glimmora - Capture1")
+        g.menu("New")
+        g.wait_title("Glimmora - Capture2")
+        self.assertTrue(g.find("frame", "Capture1"))
+        g.menu("Full Screen")
+        g.wait_title("Glimmora - Capture3")
+
+    def test_toggles_carry_check_marks_and_reach_config_ini_at_close(self):
+        g = self.start()
+        g.menu("Run as tray mode")
+        wait_until(lambda: g.checked("Run as tray mode"), "the tray mode check mark")
+        g.menu("Enable hotkey")
+        wait_until(lambda: g.checked("Enable hotkey"), "the hotkey check mark")
+        g.menu("Exit")
+        self.assertEqual(g.wait_exit(), 0)
+        config = g.read_config()
+        self.assertEqual(config["AppSet"]["IsTrayMode"], "1")
+        self.assertEqual(config["AppSet"]["IsEnableHotkey"], "1")
+
+    def test_autorun_entry_written_and_removed(self):
+        g = self.start()
+        entry = os.path.join(g.config_home, "autostart", "Glimmora.desktop")
+        g.menu("AutoRun when startup")
+        wait_until(lambda: os.path.exists(entry), "the autostart entry")
+        with open(entry) as f:
+            self.assertIn("Exec=" + g.program + "\n", f.read())
+        g.menu("AutoRun when startup")
+        wait_until(lambda: not os.path.exists(entry), "the autostart entry to go")
+
+
+class CloseSequence(DesktopTest):
+    def two_changed_captures(self):
+        g = self.start()
+        g.menu("New")
+        g.wait_title("Glimmora - Capture1")
+        g.menu("New")
+        g.wait_title("Glimmora - Capture2")
+        return g
+
+    def test_no_then_save_none_closes_without_saving(self):
+        g = self.two_changed_captures()
+        g.menu("Exit")
+        g.answer("Save image", "No")
+        g.answer("Save image", "Save None")
+        self.assertEqual(g.wait_exit(), 0)
+        self.assertEqual(os.listdir(g.images), [])
+        self.assertTrue(g.read_config().has_section("AppSet"))
+
+    def test_no_then_cancel_keeps_the_second_and_writes_nothing(self):
+        g = self.two_changed_captures()
+        g.menu("Exit")
+        g.answer("Save image", "No")
+        g.answer("Save image", "Cancel")
+        g.wait_title("Glimmora - Capture2")
+        wait_until(lambda: not g.find("frame", "Capture1"), "the first tab to close")
+        self.assertIsNone(g.process.poll())
+        self.assertFalse(os.path.exists(os.path.join(g.dir, "config.ini")))
+
+    def test_escape_in_the_prompt_cancels(self):
+        g = self.two_changed_captures()
+        g.menu("Exit")
+        dialog = g.dialog("Save image")
+        wait_until(lambda: dialog.getState().contains(pyatspi.STATE_ACTIVE), "the prompt to take the keyboard")
+        xdotool("key", "Escape")
+        wait_until(lambda: not g.find("dialog", "Save image"), "the prompt to close")
+        self.assertIsNone(g.process.poll())
+        self.assertTrue(g.find("frame", "Capture1"))
+        self.assertTrue(g.find("frame", "Capture2"))
+
+
+class OtherPrograms(DesktopTest):
+    def test_requests_without_a_running_instance_fail_clearly(self):
+        r = send("--capture", "full")
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("Glimmora", r.stderr)
+        self.assertEqual(send("--capture", "sideways").returncode, 2)
+        help_text = send("--help").stdout
+        for word in ("--send", "--capture", "full", "scroll", "fixed"):
+            self.assertIn(word, help_text)
+
+    def test_requests_from_another_process_start_captures(self):
+        g = self.start()
+        r = send("--capture", "full")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        g.wait_title("Glimmora - Capture1")
+        r = send("--send", "0x466", "0", "0")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        g.wait_title("Glimmora - Capture2")
+        # Modes 4 and 5 are not capture modes of this message: nothing happens.
+        self.assertEqual(send("--send", "0x466", "4", "0").returncode, 0)
+        r = send("--send", "0x465", "1", str(int(g.window)))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        g.wait_title("Glimmora - Capture3")
+
+    def test_a_second_instance_beside_the_first(self):
+        hotkeys = {"AppSet": {"IsEnableHotkey": 1},
+                   "CapFullScreen": {"Hotkey": 70, "HotkeyMask": 6}}
+        first = self.start(config=hotkeys)
+        second = self.start(config=hotkeys)
+        self.assertNotEqual(first.window, second.window)
+        # The second could not take the combination; the first still has it.
+        xdotool("key", "ctrl+shift+f")
+        first.wait_title("Glimmora - Capture1")
+        self.assertEqual(second.title(), "Glimmora")
+        # Requests go to the newest instance.
+        self.assertEqual(send("--capture", "full").returncode, 0)
+        second.wait_title("Glimmora - Capture1")
+
+
+class Hotkeys(DesktopTest):
+    def test_default_combinations_start_their_captures(self):
+        config = {"AppSet": {"IsEnableHotkey": 1}}
+        for section, key in (("CapFullScreen", 70), ("CapWindows", 87), ("CapActiveWindow", 65),
+                             ("CapRegion", 82), ("CapScroll", 83), ("CapFixRect", 88)):
+            config[section] = {"Hotkey": key, "HotkeyMask": 6}
+        config["CaptureSet"] = {"CapDelayTime": 0}
+        g = self.start(config=config)
+        xdotool("key", "ctrl+shift+f")
+        g.wait_title("Glimmora - Capture1")
+        # The region capture opens the selection overlay; Esc cancels it and nothing is captured.
+        xdotool("key", "ctrl+shift+r")
+        wait_until(lambda: self.overlay(g), "the selection overlay")
+        xdotool("key", "Escape")
+        wait_until(lambda: not self.overlay(g), "the overlay to close")
+        self.assertEqual(g.title(), "Glimmora - Capture1")
+        # Switched off, the combination does nothing.
+        g.menu("Enable hotkey")
+        wait_until(lambda: not g.checked("Enable hotkey"), "the check mark to go")
+        xdotool("key", "ctrl+shift+f")
+        g.menu("New")
+        g.wait_title("Glimmora - Capture2")
+
+
+    @staticmethod
+    def overlay(g):
+        return xdotool("search", "--all", "--onlyvisible", "--pid", str(g.process.pid), "--name", "^Glimmora capture$")
+
+
+class Tray(DesktopTest):
+    def test_left_click_hides_and_restores(self):
+        trayer = subprocess.Popen(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
+                                   "--width", "200", "--height", "24"], stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: (trayer.terminate(), trayer.wait()))
+        wait_until(lambda: xdotool("search", "--all", "--onlyvisible", "--pid", str(trayer.pid), "--name", ".*"),
+                   "the tray to map")
+        g = self.start(config={"AppSet": {"IsTrayMode": 1}})
+        icon = wait_until(lambda: self.tray_icon(g), "the tray icon")
+        # The two clicks land apart, so they are two clicks and not one double click.
+        self.click(icon, 4)
+        wait_until(lambda: not g.visible(), "the main window to hide")
+        self.click(icon, -4)
+        wait_until(g.visible, "the main window to come back")
+        # Minimised in tray mode, the window leaves the taskbar (withdrawn, not iconic); the icon restores it.
+        xdotool("windowminimize", g.window)
+        wait_until(lambda: not g.visible() and wm_state(g.window) != "Iconic", "the window to leave the taskbar")
+        self.click(icon, 4)
+        wait_until(g.visible, "the main window to come back again")
+
+    def test_without_tray_mode_minimising_keeps_the_window_on_the_taskbar(self):
+        g = self.start()
+        xdotool("windowminimize", g.window)
+        wait_until(lambda: wm_state(g.window) == "Iconic", "the window to be minimised")
+        self.assertIsNone(g.process.poll())
+        self.assertEqual(wm_state(g.window), "Iconic")
+
+    @staticmethod
+    def tray_icon(g):
+        # Qt's embedded icon window is a small visible window of the program that is not the main window.
+        for w in xdotool("search", "--all", "--onlyvisible", "--pid", str(g.process.pid), "--name", ""):
+            if w == g.window:
+                continue
+            geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", w], capture_output=True,
+                                      text=True).stdout
+            values = dict(line.split("=", 1) for line in geometry.split())
+            if 0 < int(values.get("WIDTH", 0)) <= 64 and 0 < int(values.get("HEIGHT", 0)) <= 64:
+                return (w, values)
+        return None
+
+    @staticmethod
+    def click(icon, offset):
+        w, values = icon
+        x = int(values["WIDTH"]) // 2 + offset
+        xdotool("mousemove", "--window", w, str(x), str(int(values["HEIGHT"]) // 2))
+        xdotool("click", "1")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
