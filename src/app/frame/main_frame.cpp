@@ -21,6 +21,7 @@
 #include <QUrl>
 #include <cstdio>
 
+#include "app/capture_settings/cap_setting_dlg.h"
 #include "app/frame/about_dlg.h"
 #include "app/frame/autorun.h"
 #include "app/frame/child_frame.h"
@@ -34,6 +35,7 @@
 #include "editor/tavrik_doc.h"
 #include "editor/tavrik_view.h"
 #include "platform/sound.h"
+#include "ui/edit_txt_dlg.h"
 #include "ui/progress_bar.h"
 #include "ui/stamp_list.h"
 #include "ui/tool_option_bar.h"
@@ -576,6 +578,7 @@ CChildFrame* CMainFrame::AddDocumentWindow(std::unique_ptr<CTavrikDoc> doc) {
     auto* child = new CChildFrame(std::move(doc));
     child->View()->SetToolPanel(optionBar_);
     child->View()->SetHost(this);
+    child->View()->SetImageDialogs(&imageDialogs_);
     connect(child, &CChildFrame::pathEntered, &app_, &CTavrikApp::AddToRecentFiles);
     connect(child->Document(), &CTavrikDoc::titleChanged, this, &CMainFrame::UpdateTitle);
     mdi_->addSubWindow(child);
@@ -756,7 +759,7 @@ void CMainFrame::OnDefineHotkey() {
 }
 
 void CMainFrame::OnCaptureSetting() {
-    // TODO: the capture settings dialog.
+    RunCaptureSettings(this, m_settings, settingsPath_);
 }
 
 // ---- Other programs' requests ----
@@ -981,9 +984,8 @@ void CMainFrame::SetStatusText(int pane, const QString& text) {
     panes_[pane]->setMinimumWidth(std::max(panes_[pane]->minimumWidth(), panes_[pane]->sizeHint().width()));
 }
 
-bool CMainFrame::EditText(TextObject& object) {
-    (void)object;
-    return true;  // TODO: the text dialog
+bool CMainFrame::EditText(TextObject& object, bool isNew) {
+    return RunEditTextDialog(object, isNew, this);
 }
 
 // ---- DocumentPrompts ----

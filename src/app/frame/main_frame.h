@@ -17,6 +17,7 @@
 #include "editor/view_host.h"
 #include "platform/platform.h"
 #include "platform/sound.h"
+#include "ui/image_dialogs.h"
 
 class QAction;
 class QLabel;
@@ -104,7 +105,7 @@ class CMainFrame : public QMainWindow,
 
     // ViewHost
     void SetStatusText(int pane, const QString& text) override;
-    bool EditText(TextObject& object) override;
+    bool EditText(TextObject& object, bool isNew) override;
 
     // DocumentPrompts
     Answer AskSaveImage() override;
@@ -150,6 +151,8 @@ class CMainFrame : public QMainWindow,
     Platform* platform_;
     std::string settingsPath_;
     AppSettings m_settings;
+    // The Image and Filter commands' dialogs, for every view.
+    ImageDialogRunner imageDialogs_;
     std::unique_ptr<Capturer> capturer_;
     std::unique_ptr<SoundPlayer> sound_;
     std::unique_ptr<HotkeyGrabber> hotkeys_;
