@@ -54,6 +54,9 @@ void Work(std::shared_ptr<LivePreview::State> state) {
             state->running = true;
         }
         CancelSink sink(state->newest, id);
+        // The random generator is per thread; noise and splash seed it when they are made, on the
+        // other thread, so this one seeds its own as they would.
+        SeedRandomFromTime();
         Image picture(*state->source);
         if (to32 && picture.IsValid() && picture.Depth() != 32) (void)picture.ConvertDepth(32);
         for (auto& processor : processors) {
