@@ -3,6 +3,7 @@
 //   map_wait [--key KEYSYM_NAME[+...]] [--file PATH] [--exit] [--no-map] -- COMMAND ARGS...
 // --exit waits for the command to end instead (for tools that write their file and quit).
 // Prints the milliseconds and leaves the command running (its pid on the second line) for the caller to stop.
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -72,7 +73,14 @@ int main(int argc, char** argv) {
 
     const auto t0 = Clock::now();
     pid_t pid = 0;
-    if (command.size() > 1 && posix_spawnp(&pid, command[0], nullptr, nullptr, command.data(), environ) != 0) return 2;
+    // The command's output goes nowhere: it outlives us, and our caller reads our output to its end.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (command.size() > 1 && posix_spawnp(&pid, command[0], &actions, nullptr, command.data(), environ) != 0)
+        return 2;
+    posix_spawn_file_actions_destroy(&actions);
     for (xcb_keycode_t k : codes) xcb_test_fake_input(c, XCB_KEY_PRESS, k, XCB_CURRENT_TIME, root, 0, 0, 0);
     for (auto it = codes.rbegin(); it != codes.rend(); ++it)
         xcb_test_fake_input(c, XCB_KEY_RELEASE, *it, XCB_CURRENT_TIME, root, 0, 0, 0);
