@@ -6,6 +6,9 @@
 
 #include <sys/mman.h>
 
+#include "image/channel_rows.h"
+#include "image/row_bands.h"
+
 #if defined(__SANITIZE_ADDRESS__)
 #define GLIMMORA_ASAN 1
 #elif defined(__has_feature)
@@ -251,8 +254,6 @@ std::vector<uint8_t> Image::MakeBitmapInfo() const {
     return block;
 }
 
-namespace {
-// One row of blue, green, red from pixels of srcBytes to pixels of dstBytes (3 or 4); new alpha is 255.
 void CopyChannels(uint8_t* d, int dstBytes, const uint8_t* s, int srcBytes, int w) {
     if (w <= 0) return;
     int x = 0;
@@ -300,7 +301,6 @@ void CopyChannels(uint8_t* d, int dstBytes, const uint8_t* s, int srcBytes, int 
         d[2] = s[2];
     }
 }
-}  // namespace
 
 bool Image::ConvertDepth(int target) {
     if (!IsValid() || (target != 24 && target != 32)) return false;
@@ -325,32 +325,34 @@ bool Image::ConvertDepth(int target) {
     const int step = target / 8;
     const int sd = src.Depth();
     const bool is565 = sd == 16 && src.masks_[1] == 0x07E0;
-    for (int y = 0; y < Height(); ++y) {
-        uint8_t* d = Row(y);
-        const uint8_t* s = src.Row(y);
-        if (sd == 24 || sd == 32) {
-            CopyChannels(d, step, s, sd / 8, w);
-        } else if (sd == 16) {
-            for (int x = 0; x < w; ++x, d += step, s += 2) {
-                const uint32_t v = s[0] | static_cast<uint32_t>(s[1]) << 8;
-                if (is565) {
-                    d[2] = static_cast<uint8_t>((v >> 8) & 0xF8);
-                    d[1] = static_cast<uint8_t>((v >> 3) & 0xFC);
-                } else {
-                    d[2] = static_cast<uint8_t>((v >> 7) & 0xF8);
-                    d[1] = static_cast<uint8_t>((v >> 2) & 0xF8);
+    RunRowBands(Height(), 1, [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) {
+            uint8_t* d = Row(y);
+            const uint8_t* s = src.Row(y);
+            if (sd == 24 || sd == 32) {
+                CopyChannels(d, step, s, sd / 8, w);
+            } else if (sd == 16) {
+                for (int x = 0; x < w; ++x, d += step, s += 2) {
+                    const uint32_t v = s[0] | static_cast<uint32_t>(s[1]) << 8;
+                    if (is565) {
+                        d[2] = static_cast<uint8_t>((v >> 8) & 0xF8);
+                        d[1] = static_cast<uint8_t>((v >> 3) & 0xFC);
+                    } else {
+                        d[2] = static_cast<uint8_t>((v >> 7) & 0xF8);
+                        d[1] = static_cast<uint8_t>((v >> 2) & 0xF8);
+                    }
+                    d[0] = static_cast<uint8_t>((v << 3) & 0xF8);
                 }
-                d[0] = static_cast<uint8_t>((v << 3) & 0xF8);
-            }
-        } else {
-            for (int x = 0; x < w; ++x, d += step) {
-                const PaletteEntry& e = src.palette_[src.PixelValue(x, y)];
-                d[0] = e.blue;
-                d[1] = e.green;
-                d[2] = e.red;
+            } else {
+                for (int x = 0; x < w; ++x, d += step) {
+                    const PaletteEntry& e = src.palette_[src.PixelValue(x, y)];
+                    d[0] = e.blue;
+                    d[1] = e.green;
+                    d[2] = e.red;
+                }
             }
         }
-    }
+    });
     if (target == 32 && sd != 24) SetAlphaAll(255);
     return true;
 }

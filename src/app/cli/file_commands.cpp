@@ -148,7 +148,8 @@ bool LoadForEditing(const std::string& path, Image& image) {
     SetFactory(std::make_unique<FreeImageCodecFactory>());
     ListenToDecoders();
     g_decoderMessage.clear();
-    if (!image.Load(path)) {
+    // 32 bits wanted: our BMP reader widens its rows as it reads them.
+    if (!LoadFirstFrame(CurrentFactory(), path, image, 32)) {
         std::fprintf(stderr, "glimmora-cli: %s: %s\n", path.c_str(), WhyNotDecoded(path).c_str());
         return false;
     }
