@@ -178,7 +178,14 @@ bool Image::CreateBlock(const BitmapInfoHeader* header, const uint32_t* masks, b
 Image& Image::CopyFrom(const Image& other) {
     if (!other.IsValid() || &other == this) return *this;
     if (!CreateBlock(&other.header_, other.masks_, false)) return *this;
-    std::memcpy(pixels_.get(), other.pixels_.get(), PixelBytes());
+    // In row bands: the fresh block's pages fault in on every thread at once (undo snapshots, copies).
+    const auto stride = static_cast<size_t>(stride_);
+    uint8_t* const to = pixels_.get();
+    const uint8_t* const from = other.pixels_.get();
+    RunRowBands(Height(), 1, [&](int begin, int end) {
+        const size_t first = stride * static_cast<size_t>(begin);
+        std::memcpy(to + first, from + first, stride * static_cast<size_t>(end - begin));
+    });
     CopyPaletteFrom(other);
     posX_ = other.posX_;
     posY_ = other.posY_;

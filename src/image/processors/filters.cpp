@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "image/processors/pixel_ops.h"
+#include "image/row_bands.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -46,15 +47,17 @@ Image MakeExpandedCopy(const Image& source, int left, int top, int right, int bo
     out.SetFrameDelay(source.FrameDelay());
     const int bytes = source.Depth() / 8;
     const size_t rowBytes = static_cast<size_t>(source.Width()) * bytes;
-    for (int y = 0; y < source.Height(); ++y) {
-        const uint8_t* s = source.Row(y);
-        uint8_t* d = out.Row(top + y);
-        for (int i = 0; i < left; ++i, d += bytes) std::memcpy(d, s, static_cast<size_t>(bytes));
-        std::memcpy(d, s, rowBytes);
-        d += rowBytes;
-        const uint8_t* last = s + rowBytes - bytes;
-        for (int i = 0; i < right; ++i, d += bytes) std::memcpy(d, last, static_cast<size_t>(bytes));
-    }
+    RunRowBands(source.Height(), 1, [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) {
+            const uint8_t* s = source.Row(y);
+            uint8_t* d = out.Row(top + y);
+            for (int i = 0; i < left; ++i, d += bytes) std::memcpy(d, s, static_cast<size_t>(bytes));
+            std::memcpy(d, s, rowBytes);
+            d += rowBytes;
+            const uint8_t* last = s + rowBytes - bytes;
+            for (int i = 0; i < right; ++i, d += bytes) std::memcpy(d, last, static_cast<size_t>(bytes));
+        }
+    });
     const size_t fullBytes = static_cast<size_t>(width) * bytes;
     for (int y = 0; y < top; ++y) std::memcpy(out.Row(y), out.Row(top), fullBytes);
     const int lastRow = top + source.Height() - 1;
@@ -203,12 +206,14 @@ void OilPaintProcessor::OnEnter(Image& image) {
         return;
     }
     const int bytes = expanded_.Depth() / 8;
-    for (int y = 0; y < expanded_.Height(); ++y) {
-        const uint8_t* s = expanded_.Row(y);
-        uint8_t* d = grey_.Row(y);
-        for (int x = 0; x < expanded_.Width(); ++x, s += bytes)
-            d[x] = static_cast<uint8_t>(Grey(s[0], s[1], s[2]));
-    }
+    RunRowBands(expanded_.Height(), 1, [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) {
+            const uint8_t* s = expanded_.Row(y);
+            uint8_t* d = grey_.Row(y);
+            for (int x = 0; x < expanded_.Width(); ++x, s += bytes)
+                d[x] = static_cast<uint8_t>(Grey(s[0], s[1], s[2]));
+        }
+    });
 }
 
 void OilPaintProcessor::ProcessPixel(Image& /*image*/, int x, int y, uint8_t* pixel) {
