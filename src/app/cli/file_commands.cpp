@@ -30,18 +30,19 @@ void KeepDecoderMessage(FREE_IMAGE_FORMAT, const char* message) {
     g_decoderMessage = message ? message : "";
 }
 
-// FreeImage's own initialisation silences its messages once; ours is installed after it.
+// Our listener replaces the silence FreeImage's initialisation installs; noting it does not load
+// FreeImage, which BMP and TGA never need.
 void ListenToDecoders() {
     static bool listening = false;
     if (listening) return;
-    FreeImageInitialise();
-    FreeImage_SetOutputMessage(KeepDecoderMessage);
+    SetFreeImageListener(KeepDecoderMessage);
     listening = true;
 }
 
 // The format FreeImage finds in the content, whatever the name says.
 FREE_IMAGE_FORMAT ContentFormat(const std::string& path) {
     ListenToDecoders();
+    FreeImageInitialise();
     return FreeImage_GetFileType(path.c_str(), 0);
 }
 
