@@ -6,6 +6,7 @@
 # seconds per tool and our time over the fastest peer's (below 1 means we are faster).
 #
 #   bench/peers.sh [BUILD_DIR]      (default build folder: /tmp/glimmora-peers-build)
+#   ONLY='invert|emboss' bench/peers.sh ...   times only the operations whose names match
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -84,6 +85,7 @@ ops=(
 printf '%-18s %8s %8s %8s %8s %8s %8s\n' operation ours magick gm vips vips.v ratio
 for entry in "${ops[@]}"; do
     IFS='|' read -r name ours im gm vipscmd <<<"$entry"
+    if [ -n "${ONLY:-}" ] && ! [[ $name =~ ^($ONLY)$ ]]; then continue; fi
     out=$work/out.bmp
     vout=$work/out.v
     r_ours=() r_im=() r_gm=() r_vips=() r_v=()
