@@ -6,6 +6,10 @@
 
 #include <sys/mman.h>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 #include "image/channel_rows.h"
 #include "image/row_bands.h"
 
@@ -261,9 +265,34 @@ std::vector<uint8_t> Image::MakeBitmapInfo() const {
     return block;
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+namespace {
+// 3 to 4 bytes a pixel, four pixels per shuffle, where the processor has SSSE3 (checked by the caller);
+// each load reads 16 bytes for 12, so it stops two pixels before the end of the row.
+__attribute__((target("ssse3"))) int WidenSsse3(uint8_t* d, const uint8_t* s, int w) {
+    const __m128i order = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    int x = 0;
+    for (; x + 6 <= w; x += 4, d += 16, s += 12) {
+        const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_or_si128(_mm_shuffle_epi8(in, order), alpha));
+    }
+    return x;
+}
+}  // namespace
+#endif
+
 void CopyChannels(uint8_t* d, int dstBytes, const uint8_t* s, int srcBytes, int w) {
     if (w <= 0) return;
     int x = 0;
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const bool haveSsse3 = __builtin_cpu_supports("ssse3");
+    if (dstBytes == 4 && srcBytes == 3 && haveSsse3) {
+        x = WidenSsse3(d, s, w);
+        d += static_cast<ptrdiff_t>(x) * 4;
+        s += static_cast<ptrdiff_t>(x) * 3;
+    }
+#endif
     // Four pixels at a time through 64-bit words (12 packed bytes <-> 16 padded bytes), little-endian.
     if (dstBytes == 4 && srcBytes == 3) {
         for (; x + 4 <= w; x += 4, d += 16, s += 12) {
