@@ -30,18 +30,19 @@ void KeepDecoderMessage(FREE_IMAGE_FORMAT, const char* message) {
     g_decoderMessage = message ? message : "";
 }
 
-// FreeImage's own initialisation silences its messages once; ours is installed after it.
+// Our listener replaces the silence FreeImage's initialisation installs; noting it does not load
+// FreeImage, which BMP and TGA never need.
 void ListenToDecoders() {
     static bool listening = false;
     if (listening) return;
-    FreeImageInitialise();
-    FreeImage_SetOutputMessage(KeepDecoderMessage);
+    SetFreeImageListener(KeepDecoderMessage);
     listening = true;
 }
 
 // The format FreeImage finds in the content, whatever the name says.
 FREE_IMAGE_FORMAT ContentFormat(const std::string& path) {
     ListenToDecoders();
+    FreeImageInitialise();
     return FreeImage_GetFileType(path.c_str(), 0);
 }
 
@@ -148,7 +149,8 @@ bool LoadForEditing(const std::string& path, Image& image) {
     SetFactory(std::make_unique<FreeImageCodecFactory>());
     ListenToDecoders();
     g_decoderMessage.clear();
-    if (!image.Load(path)) {
+    // 32 bits wanted: our BMP reader widens its rows as it reads them.
+    if (!LoadFirstFrame(CurrentFactory(), path, image, 32)) {
         std::fprintf(stderr, "glimmora-cli: %s: %s\n", path.c_str(), WhyNotDecoded(path).c_str());
         return false;
     }

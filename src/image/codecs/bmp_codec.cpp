@@ -36,8 +36,15 @@ bool BmpCodec::Parse(const ByteSource& source) {
         // Version 4 and 5 headers hold the masks themselves; a plain header is followed by them.
         if (source.Read(kFileHeader + sizeof(BitmapInfoHeader), masks, 12) != 12) return false;
     }
+    // Plain 24-bit rows widen to 32 bits as they are read when the caller wants 32 bits.
+    const bool widen = wantedDepth == 32 && header.biBitCount == 24 && header.biCompression == kBiRgb;
+    BitmapInfoHeader created = header;
+    if (widen) {
+        created.biBitCount = 32;
+        created.biSizeImage = 0;
+    }
     auto image = std::make_unique<Image>();
-    if (!image->Create(&header, masks)) {
+    if (!image->Create(&created, masks)) {
         SetCodecError("picture too large or of a kind we do not read: " + std::to_string(header.biWidth) +
                       " x " + std::to_string(header.biHeight) + " at " + std::to_string(header.biBitCount) +
                       " bits");
@@ -50,7 +57,15 @@ bool BmpCodec::Parse(const ByteSource& source) {
         image->SetPalette(0, static_cast<int>(n), palette.data());
     }
     // A short file leaves its missing (top) lines black.
-    source.Read(offset, image->Bits(), image->PixelBytes());
+    if (widen) {
+        // File lines and block lines run in the same order.
+        uint8_t* const block = image->Bits();
+        const auto stride = static_cast<size_t>(image->Stride());
+        ReadWidenedLines(source, offset, static_cast<size_t>(Image::StrideFor(image->Width(), 24)),
+                         image->Height(), image->Width(),
+                         [&](int n) { return block + stride * static_cast<size_t>(n); });
+    } else
+        source.Read(offset, image->Bits(), image->PixelBytes());
     AddFrame(std::move(image));
     return true;
 }

@@ -1,6 +1,8 @@
 #include "image/codecs/byte_source.h"
 
+#include "image/channel_rows.h"
 #include "image/codecs/image_codec.h"
+#include "image/row_bands.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace glimmora {
 
@@ -92,6 +95,26 @@ size_t FileSource::ReadRows(size_t offset, uint8_t* const* rows, size_t count, s
         first += n;
     }
     return done;
+}
+
+void ReadWidenedLines(const ByteSource& source, size_t offset, size_t fileStride, int count, int width,
+                      const std::function<uint8_t*(int n)>& line) {
+    RunRowBands(count, 1, [&](int begin, int end) {
+        // A few lines at a time, so the file bytes are still in the cache when they are widened.
+        constexpr int kLines = 32;
+        thread_local std::vector<uint8_t> buffer;
+        buffer.resize(fileStride * kLines);
+        for (int first = begin; first < end; first += kLines) {
+            const int lines = std::min(kLines, end - first);
+            const size_t want = fileStride * static_cast<size_t>(lines);
+            const size_t got =
+                source.Read(offset + fileStride * static_cast<size_t>(first), buffer.data(), want);
+            if (got < want) std::memset(buffer.data() + got, 0, want - got);
+            for (int i = 0; i < lines; ++i)
+                CopyChannels(line(first + i), 4, buffer.data() + fileStride * static_cast<size_t>(i), 3,
+                             width);
+        }
+    });
 }
 
 }  // namespace glimmora

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace glimmora {
@@ -47,5 +48,11 @@ class FileSource : public ByteSource {
     int fd_ = -1;
     size_t size_ = 0;
 };
+
+// Reads count lines of width 24-bit pixels, fileStride bytes apart from offset, and widens them to 32
+// bits (alpha 255) into line(n) as they arrive, on the row-band threads. Missing bytes read as zero, as
+// in a 24-bit picture widened afterwards.
+void ReadWidenedLines(const ByteSource& source, size_t offset, size_t fileStride, int count, int width,
+                      const std::function<uint8_t*(int n)>& line);
 
 }  // namespace glimmora

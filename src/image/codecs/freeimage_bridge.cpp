@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
@@ -28,13 +29,25 @@ void QuietLibtiff() {
 }
 }  // namespace
 
+namespace {
+std::atomic<FreeImage_OutputMessageFunction> g_listener{nullptr};
+std::atomic<bool> g_initialised{false};
+}  // namespace
+
 void FreeImageInitialise() {
     FreeImage_Initialise(FALSE);
     static std::once_flag once;
     std::call_once(once, [] {
-        FreeImage_SetOutputMessage(IgnoreFreeImageMessage);
+        const FreeImage_OutputMessageFunction listener = g_listener;
+        FreeImage_SetOutputMessage(listener ? listener : IgnoreFreeImageMessage);
         QuietLibtiff();
+        g_initialised = true;
     });
+}
+
+void SetFreeImageListener(FreeImage_OutputMessageFunction listener) {
+    g_listener = listener;
+    if (g_initialised) FreeImage_SetOutputMessage(listener ? listener : IgnoreFreeImageMessage);
 }
 
 void FreeImageDeInitialise() {

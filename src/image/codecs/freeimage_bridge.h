@@ -19,6 +19,9 @@ using FiBitmap = std::unique_ptr<FIBITMAP, FreeImageDeleter>;
 // Initialises FreeImage; FreeImage counts these calls itself.
 void FreeImageInitialise();
 void FreeImageDeInitialise();
+// Where FreeImage's messages go (null: nowhere). Does not load FreeImage: the listener is installed when
+// FreeImageInitialise first runs, or at once when it already has.
+void SetFreeImageListener(FreeImage_OutputMessageFunction listener);
 
 // A plain copy of the bitmap's header, masks, palette and rows; null for pixel types we do not hold.
 std::unique_ptr<Image> ImageFromBitmap(FIBITMAP* dib);

@@ -170,13 +170,14 @@ ImageCodecFactory* SetFactory(std::unique_ptr<ImageCodecFactory> factory) {
     return slot.get();
 }
 
-bool LoadFirstFrame(const ImageCodecFactory& factory, const std::string& path, Image& out) {
+bool LoadFirstFrame(const ImageCodecFactory& factory, const std::string& path, Image& out, int wantedDepth) {
     ClearCodecError();
     std::unique_ptr<ImageCodec> codec = factory.CreateCodec(factory.FormatFromPath(path));
     if (!codec) {
         SetCodecError("not a picture format we read");
         return false;
     }
+    codec->wantedDepth = wantedDepth;
     if (!codec->LoadFile(path)) return false;
     // Taken, not copied: a copy of a big picture could fail after the file was read.
     std::vector<std::unique_ptr<Image>> owned;

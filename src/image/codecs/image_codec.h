@@ -61,6 +61,9 @@ class ImageCodec : public LoadedFrames {
 
     // Images to write; never destroyed by the codec. Every write uses the first one.
     std::deque<const Image*> saveList;
+    // 32: the caller converts what it reads to 32 bits anyway, so readers that can widen 24-bit rows
+    // as they read them do, instead of a second pass over the picture. 0: the file's own depth.
+    int wantedDepth = 0;
 
   protected:
     void AddFrame(std::unique_ptr<Image> frame) { frames_.push_back(frame.release()); }
@@ -94,7 +97,9 @@ class FreeImageCodecFactory : public ImageCodecFactory {
 
 // Reads path with the codec the factory picks for its name and moves the first picture into out. False
 // (out unchanged, the reason in LastCodecError) when nothing could be read.
-bool LoadFirstFrame(const ImageCodecFactory& factory, const std::string& path, Image& out);
+// wantedDepth as for ImageCodec::wantedDepth: a hint, the caller still converts what comes back.
+bool LoadFirstFrame(const ImageCodecFactory& factory, const std::string& path, Image& out,
+                    int wantedDepth = 0);
 
 // Why the last read or write on this thread failed, in a few words for the user ("not a regular file",
 // "picture too large: 32542 x 65536"); empty when the codec gave no reason.

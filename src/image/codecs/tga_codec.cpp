@@ -71,8 +71,11 @@ bool TgaCodec::Parse(const ByteSource& source) {
     const bool rle = imageType == 9 || imageType == 10 || imageType == 11;
     if (rle && bpp < 8) return false;
 
+    // Plain true-colour rows widen to 32 bits as they are read when the caller wants 32 bits.
+    const bool widen = wantedDepth == 32 && bpp == 24 && imageType == 2 && mapType == 0;
     auto image = std::make_unique<Image>();
-    if (!image->Create(static_cast<int>(ReadU16(head + 12)), static_cast<int>(ReadU16(head + 14)), bpp))
+    if (!image->Create(static_cast<int>(ReadU16(head + 12)), static_cast<int>(ReadU16(head + 14)),
+                       widen ? 32 : bpp))
         return false;
 
     size_t pos = kHeaderBytes + idLength;
@@ -100,6 +103,11 @@ bool TgaCodec::Parse(const ByteSource& source) {
             rest.resize(source.Read(pos, rest.data(), rest.size()));
             DecodeRunLength(*image, topDown, rest.data(), rest.size());
         }
+    } else if (widen) {
+        const int height = image->Height();
+        Image& out = *image;
+        ReadWidenedLines(source, pos, static_cast<size_t>(image->Width()) * 3, height, image->Width(),
+                         [&](int n) { return out.Row(topDown ? n : height - 1 - n); });
     } else {
         // Raw rows go straight into their lines; short data leaves the remaining lines black.
         const int height = image->Height();

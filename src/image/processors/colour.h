@@ -24,6 +24,7 @@ class LookupProcessor : public PixelProcessor {
     void OnEnter(Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
 
     // The new value of a channel that holds v (0 to 255).
     virtual int ChannelFunction(int v) const = 0;
@@ -85,6 +86,7 @@ class HueSaturationProcessor : public PixelProcessor {
     bool ValidateImage(const Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
 
   private:
     int hue_, saturation_;
@@ -99,6 +101,7 @@ class RgbOffsetProcessor : public PixelProcessor {
     void OnEnter(Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
 
   private:
     int red_, green_, blue_;
@@ -116,6 +119,7 @@ class LevelsProcessor : public PixelProcessor {
     void OnEnter(Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
 
     // Index 0 blue, 1 green, 2 red: the levels in force (after OnEnter for the automatic form).
     int Lower(int channel) const { return lower_[channel]; }
@@ -139,6 +143,7 @@ class ColourToneProcessor : public PixelProcessor {
     bool ValidateImage(const Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
 
   private:
     std::array<int, 256> red_{}, green_{}, blue_{};
@@ -149,6 +154,7 @@ class GreyProcessor : public PixelProcessor {
     bool ValidateImage(const Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
 };
 
 }  // namespace glimmora

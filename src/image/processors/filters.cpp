@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "image/processors/pixel_ops.h"
+#include "image/row_bands.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -46,15 +47,17 @@ Image MakeExpandedCopy(const Image& source, int left, int top, int right, int bo
     out.SetFrameDelay(source.FrameDelay());
     const int bytes = source.Depth() / 8;
     const size_t rowBytes = static_cast<size_t>(source.Width()) * bytes;
-    for (int y = 0; y < source.Height(); ++y) {
-        const uint8_t* s = source.Row(y);
-        uint8_t* d = out.Row(top + y);
-        for (int i = 0; i < left; ++i, d += bytes) std::memcpy(d, s, static_cast<size_t>(bytes));
-        std::memcpy(d, s, rowBytes);
-        d += rowBytes;
-        const uint8_t* last = s + rowBytes - bytes;
-        for (int i = 0; i < right; ++i, d += bytes) std::memcpy(d, last, static_cast<size_t>(bytes));
-    }
+    RunRowBands(source.Height(), 1, [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) {
+            const uint8_t* s = source.Row(y);
+            uint8_t* d = out.Row(top + y);
+            for (int i = 0; i < left; ++i, d += bytes) std::memcpy(d, s, static_cast<size_t>(bytes));
+            std::memcpy(d, s, rowBytes);
+            d += rowBytes;
+            const uint8_t* last = s + rowBytes - bytes;
+            for (int i = 0; i < right; ++i, d += bytes) std::memcpy(d, last, static_cast<size_t>(bytes));
+        }
+    });
     const size_t fullBytes = static_cast<size_t>(width) * bytes;
     for (int y = 0; y < top; ++y) std::memcpy(out.Row(y), out.Row(top), fullBytes);
     const int lastRow = top + source.Height() - 1;
@@ -170,8 +173,10 @@ void EmbossProcessor::ProcessRow(Image& image, int /*y*/, uint8_t* row) {
     const int width = image.Width();
     const int bytes = image.Depth() / 8;
     // Every output depends on the pixel and its right neighbour as they were: take the sums first.
-    sums_.resize(static_cast<size_t>(width));
-    int* sums = sums_.data();
+    // Per thread: rows of one picture run on several at once.
+    thread_local std::vector<int> scratch;
+    scratch.resize(static_cast<size_t>(width));
+    int* sums = scratch.data();
     const uint8_t* p = row;
     for (int x = 0; x < width; ++x, p += bytes) sums[x] = p[0] + p[1] + p[2];
     for (int x = 0; x + 1 < width; ++x, row += bytes) {
@@ -201,12 +206,14 @@ void OilPaintProcessor::OnEnter(Image& image) {
         return;
     }
     const int bytes = expanded_.Depth() / 8;
-    for (int y = 0; y < expanded_.Height(); ++y) {
-        const uint8_t* s = expanded_.Row(y);
-        uint8_t* d = grey_.Row(y);
-        for (int x = 0; x < expanded_.Width(); ++x, s += bytes)
-            d[x] = static_cast<uint8_t>(Grey(s[0], s[1], s[2]));
-    }
+    RunRowBands(expanded_.Height(), 1, [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) {
+            const uint8_t* s = expanded_.Row(y);
+            uint8_t* d = grey_.Row(y);
+            for (int x = 0; x < expanded_.Width(); ++x, s += bytes)
+                d[x] = static_cast<uint8_t>(Grey(s[0], s[1], s[2]));
+        }
+    });
 }
 
 void OilPaintProcessor::ProcessPixel(Image& /*image*/, int x, int y, uint8_t* pixel) {
@@ -321,8 +328,9 @@ void OilPaintProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
                 greyRows[i] = grey_.Row(y + i);
                 colourRows[i] = expanded_.Row(y + i);
             }
-            winners_.resize(static_cast<size_t>(width));
-            winners(greyRows, width, winners_.data());
+            thread_local std::vector<uint8_t> scratch;  // per thread, as rows run on several
+            scratch.resize(static_cast<size_t>(width));
+            winners(greyRows, width, scratch.data());
             // Byte offset of each window index from the window's top-left, within its row.
             int offset[256];
             int rowOf[256];
@@ -330,7 +338,7 @@ void OilPaintProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
                 rowOf[k] = k / side;
                 offset[k] = (k % side) * bytes;
             }
-            const uint8_t* win = winners_.data();
+            const uint8_t* win = scratch.data();
             for (int x = 0; x < width; ++x, row += bytes) {
                 const int k = win[x];
                 std::memcpy(row, colourRows[rowOf[k]] + static_cast<size_t>(x) * bytes + offset[k], 3);
@@ -624,8 +632,9 @@ void ConvolutionProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
     const size_t lanes = static_cast<size_t>(width) * bytes;
     if (shortSums_ && !channelTable_.empty()) {
         // Small kernels such as the blur: 16-bit lanes, twice as many per vector.
-        shortRowSums_.assign(lanes, 0);
-        int16_t* sums = shortRowSums_.data();
+        thread_local std::vector<int16_t> shortScratch;  // per thread, as rows run on several
+        shortScratch.assign(lanes, 0);
+        int16_t* sums = shortScratch.data();
         for (int i = 0; i < side_; ++i) {
             const uint8_t* line = expanded_.Row(y + i);
             for (int j = 0; j < side_; ++j) {
@@ -643,8 +652,9 @@ void ConvolutionProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
         }
         return;
     }
-    rowSums_.assign(lanes, 0);
-    int32_t* sums = rowSums_.data();
+    thread_local std::vector<int32_t> scratch;
+    scratch.assign(lanes, 0);
+    int32_t* sums = scratch.data();
     // Whole rows at a time, one kernel entry after the other; alpha lanes are summed and ignored.
     for (int i = 0; i < side_; ++i) {
         const uint8_t* line = expanded_.Row(y + i);
@@ -685,7 +695,6 @@ void GridProcessor::OnEnter(Image& image) {
     insideX_.resize(static_cast<size_t>(width));
     leftLine_.resize(static_cast<size_t>(width));
     rightLine_.resize(static_cast<size_t>(width));
-    rowShift_.resize(static_cast<size_t>(width));
     const int64_t d = cell_;
     for (int64_t x = 0; x < width; ++x) {
         const auto i = static_cast<size_t>(x);
@@ -723,6 +732,8 @@ void GridProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
     const bool top = (yy - 1) % d == 0, bottom = (yy + 2) % d == 0;
     const bool insideY = yy % d != 0 && (yy + 1) % d != 0;
     const int h = ClipShift(depth_);
+    thread_local std::vector<int16_t> rowShift;  // per thread, as rows run on several
+    rowShift.resize(static_cast<size_t>(width));
     bool any = false;
     for (size_t x = 0; x < static_cast<size_t>(width); ++x) {
         int s = 0;
@@ -734,11 +745,11 @@ void GridProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
             s = h;
         else if (rightLine_[x] && insideY)
             s = -h;
-        rowShift_[x] = static_cast<int16_t>(s);
+        rowShift[x] = static_cast<int16_t>(s);
         any = any || s != 0;
     }
     if (!any) return;
-    const int16_t* shift = rowShift_.data();
+    const int16_t* shift = rowShift.data();
     for (int x = 0; x < width; ++x, row += bytes) {
         const int s = shift[x];
         if (s == 0) continue;

@@ -23,6 +23,8 @@ class UniformNoiseProcessor : public PixelProcessor {
     void OnEnter(Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
+    int RandomDrawsPerPixel() const override { return 3; }
 
   private:
     int level_;
@@ -40,6 +42,8 @@ class GaussianNoiseProcessor : public PixelProcessor {
     void OnEnter(Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
+    int RandomDrawsPerPixel() const override { return 4; }
 
   private:
     int level_;
@@ -56,12 +60,12 @@ class EmbossProcessor : public PixelProcessor {
     void OnEnter(Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
 
   private:
     int strength_;
     // Output grey for every difference of channel sums, -765 to 765.
     std::array<uint8_t, 1531> value_{};
-    std::vector<int> sums_;
 };
 
 // Each pixel takes the colour of the most frequent grey level in the square around it.
@@ -73,6 +77,7 @@ class OilPaintProcessor : public PixelProcessor {
     void OnEnter(Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
 
     int Radius() const { return radius_; }
 
@@ -80,7 +85,6 @@ class OilPaintProcessor : public PixelProcessor {
     int radius_;
     Image expanded_;
     Image grey_;
-    std::vector<uint8_t> winners_;
 };
 
 // Each pixel takes a randomly chosen nearby pixel of the source. Seeds the generator from the time.
@@ -92,6 +96,8 @@ class SplashProcessor : public PixelProcessor {
     void OnEnter(Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
+    int RandomDrawsPerPixel() const override { return 2; }
 
   private:
     int spread_;
@@ -105,6 +111,8 @@ class MosaicProcessor : public PixelProcessor {
     bool ValidateImage(const Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    // A block's first row holds its colour for the rows below: bands start at whole blocks.
+    int BandGrain() const override { return block_; }
 
   private:
     // Writes the average of the block whose top-left is (x, y) into that pixel and returns it.
@@ -118,6 +126,7 @@ class HalftoneProcessor : public PixelProcessor {
     bool ValidateImage(const Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
 };
 
 // A square integer kernel over an edge-replicated copy: clamp(sum / divisor + offset) per channel.
@@ -133,6 +142,7 @@ class ConvolutionProcessor : public PixelProcessor {
     void OnEnter(Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
 
   private:
     int Channel(int64_t sum) const;
@@ -145,11 +155,9 @@ class ConvolutionProcessor : public PixelProcessor {
     // Whole-row sums fit 32 bits (or even 16) for this kernel.
     bool narrowSums_ = false;
     bool shortSums_ = false;
-    std::vector<int16_t> shortRowSums_;
     int64_t lowestSum_ = 0;
     // Output byte for every possible sum when their range is small.
     std::vector<uint8_t> channelTable_;
-    std::vector<int32_t> rowSums_;
 };
 
 // The blur of the Filter menu: (1 2 1, 2 4 2, 1 2 1) / 16.
@@ -164,6 +172,7 @@ class GridProcessor : public PixelProcessor {
     void OnEnter(Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
 
   private:
     int Shift(int x, int y) const;
@@ -172,7 +181,6 @@ class GridProcessor : public PixelProcessor {
     int depth_;
     // Per column: inside the cell's width, on the lightened left line, on the darkened right line.
     std::vector<uint8_t> insideX_, leftLine_, rightLine_;
-    std::vector<int16_t> rowShift_;
 };
 
 }  // namespace glimmora

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "image/processors/pixel_ops.h"
+#include "image/row_bands.h"
 
 namespace glimmora {
 
@@ -224,8 +225,6 @@ void RotateProcessor::OnEnter(Image& image) {
     const double cxInverse = (newWidth_ - 1) * 0.5;
     columnCos_.resize(static_cast<size_t>(newWidth_));
     columnSin_.resize(static_cast<size_t>(newWidth_));
-    turnedX_.resize(static_cast<size_t>(newWidth_));
-    turnedY_.resize(static_cast<size_t>(newWidth_));
     for (int x = 0; x < newWidth_; ++x) {
         const double dx = static_cast<double>(x) - cxInverse;
         columnCos_[static_cast<size_t>(x)] = dx * cosInverse_;
@@ -397,8 +396,12 @@ void RotateProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
     const double rowY = dy * cosInverse_;
     const double* colCos = columnCos_.data();
     const double* colSin = columnSin_.data();
-    int32_t* tx = turnedX_.data();
-    int32_t* ty = turnedY_.data();
+    // Per thread: rows of one picture run on several at once.
+    thread_local std::vector<int32_t> turnedX, turnedY;
+    turnedX.resize(width);
+    turnedY.resize(width);
+    int32_t* tx = turnedX.data();
+    int32_t* ty = turnedY.data();
     // The source point is turned minus (newSize - sourceSize) / 2: a whole or half pixel. In half
     // pixels it is an integer; inside means 0 to 2 (size - 1), and only the last column and row are
     // clamped to size - 1.1 and need the general sampler.
@@ -440,24 +443,29 @@ bool ResizeNearest(Image& image, int width, int height) {
     std::vector<size_t> column(static_cast<size_t>(width));
     for (int64_t x = 0; x < width; ++x)
         column[static_cast<size_t>(x)] = static_cast<size_t>(x * sw / width * bytes);
-    for (int64_t y = 0; y < height; ++y) {
-        const uint8_t* s = source.Row(static_cast<int>(y * sh / height));
-        uint8_t* d = image.Row(static_cast<int>(y));
-        switch (bytes) {
-            case 4:
-                for (int x = 0; x < width; ++x, d += 4) std::memcpy(d, s + column[static_cast<size_t>(x)], 4);
-                break;
-            case 3:
-                for (int x = 0; x < width; ++x, d += 3) std::memcpy(d, s + column[static_cast<size_t>(x)], 3);
-                break;
-            case 2:
-                for (int x = 0; x < width; ++x, d += 2) std::memcpy(d, s + column[static_cast<size_t>(x)], 2);
-                break;
-            default:
-                for (int x = 0; x < width; ++x, ++d) *d = s[column[static_cast<size_t>(x)]];
-                break;
+    RunRowBands(height, 1, [&](int begin, int end) {
+        for (int64_t y = begin; y < end; ++y) {
+            const uint8_t* s = source.Row(static_cast<int>(y * sh / height));
+            uint8_t* d = image.Row(static_cast<int>(y));
+            switch (bytes) {
+                case 4:
+                    for (int x = 0; x < width; ++x, d += 4)
+                        std::memcpy(d, s + column[static_cast<size_t>(x)], 4);
+                    break;
+                case 3:
+                    for (int x = 0; x < width; ++x, d += 3)
+                        std::memcpy(d, s + column[static_cast<size_t>(x)], 3);
+                    break;
+                case 2:
+                    for (int x = 0; x < width; ++x, d += 2)
+                        std::memcpy(d, s + column[static_cast<size_t>(x)], 2);
+                    break;
+                default:
+                    for (int x = 0; x < width; ++x, ++d) *d = s[column[static_cast<size_t>(x)]];
+                    break;
+            }
         }
-    }
+    });
     return true;
 }
 
@@ -498,29 +506,36 @@ bool ResizeBilinear(Image& image, int width, int height, ProgressSink* progress)
         columnFraction[i] = static_cast<double>(rx) / width;
     }
     if (progress) progress->Start();
-    for (int64_t y = 0; y < height; ++y) {
-        int64_t sy = y * sh / height, ry = y * sh % height;
-        if (sy >= sh - 1) {
-            sy = sh - 2;
-            ry = height - 1;
-        }
-        const double fy = static_cast<double>(ry) / height;
-        const uint8_t* top = src.Row(static_cast<int>(sy));
-        const uint8_t* bottom = src.Row(static_cast<int>(sy + 1));
-        uint8_t* d = image.Row(static_cast<int>(y));
-        for (size_t x = 0; x < static_cast<size_t>(width); ++x, d += bytes) {
-            const uint8_t* p00 = top + columnByte[x];
-            if (columnRest[x] == 0 && ry == 0) {
-                std::memcpy(d, p00, static_cast<size_t>(bytes));
-                continue;
+    auto rows = [&](int64_t firstRow, int64_t endRow) {
+        for (int64_t y = firstRow; y < endRow; ++y) {
+            int64_t sy = y * sh / height, ry = y * sh % height;
+            if (sy >= sh - 1) {
+                sy = sh - 2;
+                ry = height - 1;
             }
-            const uint8_t* p01 = bottom + columnByte[x];
-            const auto out =
-                pixel_ops::Bilinear(columnFraction[x], fy, hasAlpha, p00, p00 + bytes, p01, p01 + bytes);
-            std::memcpy(d, out.data(), static_cast<size_t>(bytes));
+            const double fy = static_cast<double>(ry) / height;
+            const uint8_t* top = src.Row(static_cast<int>(sy));
+            const uint8_t* bottom = src.Row(static_cast<int>(sy + 1));
+            uint8_t* d = image.Row(static_cast<int>(y));
+            for (size_t x = 0; x < static_cast<size_t>(width); ++x, d += bytes) {
+                const uint8_t* p00 = top + columnByte[x];
+                if (columnRest[x] == 0 && ry == 0) {
+                    std::memcpy(d, p00, static_cast<size_t>(bytes));
+                    continue;
+                }
+                const uint8_t* p01 = bottom + columnByte[x];
+                const auto out =
+                    pixel_ops::Bilinear(columnFraction[x], fy, hasAlpha, p00, p00 + bytes, p01, p01 + bytes);
+                std::memcpy(d, out.data(), static_cast<size_t>(bytes));
+            }
         }
-        if (progress) progress->SetPercent(static_cast<int>(y * 100 / height));
-    }
+    };
+    RunRowBands(height, 1, rows, [&, reported = 0](int done) mutable {
+        // One call per finished row, on this thread: y * 100 / height after row y.
+        if (!progress) return;
+        for (; reported < done; ++reported)
+            progress->SetPercent(static_cast<int>(reported * int64_t{100} / height));
+    });
     return true;
 }
 

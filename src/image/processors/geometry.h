@@ -15,6 +15,7 @@ class Rotate90Processor : public PixelProcessor {
     void OnEnter(Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
 
   protected:
     // Sets up the turned image; false when it could not be re-created (the image keeps its content).
@@ -35,6 +36,7 @@ class FlipHorizontalProcessor : public PixelProcessor {
     bool ValidateImage(const Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
 };
 
 // Mirrors top and bottom in place.
@@ -43,6 +45,7 @@ class FlipVerticalProcessor : public PixelProcessor {
     bool ValidateImage(const Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
 };
 
 struct IntPoint {
@@ -59,6 +62,7 @@ class RotateProcessor final : public PixelProcessor {
     void OnEnter(Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
 
     struct SourcePoint {
         double sx = 0, sy = 0;
@@ -82,9 +86,8 @@ class RotateProcessor final : public PixelProcessor {
     int newWidth_ = 0, newHeight_ = 0;
     int sourceWidth_ = 0, sourceHeight_ = 0;
     bool ready_ = false;
-    // Per output column: dx * cos and dx * sin of the inverse turn; per row: rounded source points.
+    // Per output column: dx * cos and dx * sin of the inverse turn.
     std::vector<double> columnCos_, columnSin_;
-    std::vector<int32_t> turnedX_, turnedY_;
 };
 
 // Nearest-neighbour resampling ("Good"). False, image unchanged, when there is nothing to do: no
@@ -102,6 +105,7 @@ class FillColourProcessor : public PixelProcessor {
     bool ValidateImage(const Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
+    int BandGrain() const override { return 1; }
 
   private:
     uint8_t bytes_[4];

@@ -140,6 +140,22 @@ inline int NextRandom(uint32_t& state) {
     return static_cast<int>((state >> 16) & 0x7FFF);
 }
 
+// The generator's state after draws more steps, in log time: n steps of x -> a x + c are
+// x -> a^n x + c (a^n - 1) / (a - 1), built by squaring the step.
+constexpr uint32_t JumpRandom(uint32_t state, uint64_t draws) {
+    uint32_t mul = 1, add = 0;
+    uint32_t stepMul = 1103515245u, stepAdd = 12345u;
+    for (; draws != 0; draws >>= 1) {
+        if (draws & 1) {
+            mul *= stepMul;
+            add = add * stepMul + stepAdd;
+        }
+        stepAdd = stepAdd * stepMul + stepAdd;
+        stepMul *= stepMul;
+    }
+    return state * mul + add;
+}
+
 // Moves one pixel of 1, 2, 3 or 4 bytes.
 inline void CopyPixel(uint8_t* d, const uint8_t* s, int bytes) {
     switch (bytes) {

@@ -1,6 +1,9 @@
 #include "image/processors/processor.h"
 
+#include <atomic>
+
 #include "image/processors/pixel_ops.h"
+#include "image/row_bands.h"
 
 #include <algorithm>
 #include <cstring>
@@ -60,6 +63,42 @@ void PixelProcessor::RestoreFromSource(Image& image) {
     source_.reset();
 }
 
+namespace {
+// The classic linear congruential generator, 15 bits out of the high half: the calling thread's state
+// (one per thread, so a preview computed off the user-interface thread does not share it with the
+// thumbnail's run), or a band's own while a worker works on that band.
+thread_local uint32_t g_randomState = 1;
+thread_local uint32_t* t_bandRandomState = nullptr;
+
+void RunBands(Image& image, PixelProcessor& processor, int grain, ProgressSink* progress) {
+    const int height = image.Height();
+    const uint64_t drawsPerRow = static_cast<uint64_t>(std::max(processor.RandomDrawsPerPixel(), 0)) *
+                                 static_cast<uint64_t>(image.Width());
+    const uint32_t start = g_randomState;
+    // Set on the calling thread when the sink asks to stop; the bands leave off at their next row.
+    std::atomic<bool> cancelled{false};
+    RunRowBands(
+        height, grain,
+        [&](int begin, int end) {
+            uint32_t state = pixel_ops::JumpRandom(start, drawsPerRow * static_cast<uint64_t>(begin));
+            uint32_t* const outer = t_bandRandomState;
+            if (drawsPerRow != 0) t_bandRandomState = &state;
+            for (int y = begin; y < end && !cancelled.load(std::memory_order_relaxed); ++y)
+                processor.ProcessRow(image, y, image.Row(y));
+            t_bandRandomState = outer;
+        },
+        [&, reported = 0](int done) mutable {
+            if (!progress) return;
+            // One call per finished row, as the one-thread loop makes them.
+            for (; reported < done; ++reported)
+                progress->SetPercent(static_cast<int>((reported + 1) * int64_t{100} / height));
+            if (progress->Cancelled()) cancelled.store(true, std::memory_order_relaxed);
+        });
+    if (drawsPerRow != 0)
+        g_randomState = pixel_ops::JumpRandom(start, drawsPerRow * static_cast<uint64_t>(height));
+}
+}  // namespace
+
 bool RunProcessor(Image& image, PixelProcessor& processor, ProgressSink* progress) {
     processor.preparationFailed_ = false;
     if (!processor.ValidateImage(image)) return false;
@@ -74,12 +113,17 @@ bool RunProcessor(Image& image, PixelProcessor& processor, ProgressSink* progres
         processor.ProcessWholeImage(image, progress);
     } else if (kind == kProcessPerPixel && image.IsValid()) {
         const int64_t height = image.Height();
-        for (int y = 0; y < height; ++y) {
-            processor.ProcessRow(image, y, image.Row(y));
-            if (progress) {
-                progress->SetPercent(static_cast<int>((y + 1) * int64_t{100} / height));
-                if (progress->Cancelled()) break;
+        const int grain = processor.BandGrain();
+        if (grain <= 0) {
+            for (int y = 0; y < height; ++y) {
+                processor.ProcessRow(image, y, image.Row(y));
+                if (progress) {
+                    progress->SetPercent(static_cast<int>((y + 1) * int64_t{100} / height));
+                    if (progress->Cancelled()) break;
+                }
             }
+        } else {
+            RunBands(image, processor, grain, progress);
         }
     }
     processor.OnLeave(image);
@@ -91,14 +135,8 @@ std::array<uint8_t, 4> BilinearSample(double fx, double fy, bool hasAlpha, const
     return pixel_ops::Bilinear(fx, fy, hasAlpha, p00, p10, p01, p11);
 }
 
-namespace {
-// The classic linear congruential generator, 15 bits out of the high half. One per thread, so a
-// preview computed off the user-interface thread does not share it with the thumbnail's run.
-thread_local uint32_t g_randomState = 1;
-}  // namespace
-
 uint32_t& pixel_ops::RandomState() {
-    return g_randomState;
+    return t_bandRandomState ? *t_bandRandomState : g_randomState;
 }
 
 void SeedRandom(uint32_t seed) {
@@ -110,7 +148,7 @@ void SeedRandomFromTime() {
 }
 
 int Random() {
-    return pixel_ops::NextRandom(g_randomState);
+    return pixel_ops::NextRandom(pixel_ops::RandomState());
 }
 
 }  // namespace glimmora

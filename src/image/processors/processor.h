@@ -57,6 +57,14 @@ class PixelProcessor {
     // Processors override it with a tight loop; the default makes the per-pixel calls.
     virtual void ProcessRow(Image& image, int y, uint8_t* row);
 
+    // Above 0: ProcessRow may run for several rows at once on other threads, in bands that start at
+    // multiples of this many rows. 0, the default, keeps every row on the calling thread in order,
+    // for processors that carry state from one pixel to the next.
+    virtual int BandGrain() const { return 0; }
+    // Draws that ProcessRow takes from the process-wide generator per pixel, so that every band can
+    // start from the generator's exact state at its first row.
+    virtual int RandomDrawsPerPixel() const { return 0; }
+
     // The copy OnEnter took, or null.
     const Image* Source() const { return source_.get(); }
     // The last run's preparation could not make what it needed (a copy, the re-created picture): the
@@ -85,6 +93,8 @@ class PixelProcessor {
 
 // Runs processor over image: ValidateImage, OnEnter, Start, the pixels (rows top down, pixels left
 // to right, SetPercent((y + 1) * 100 / height) after each row) or the whole image, OnLeave.
+// Processors with a BandGrain run their rows in bands on RowBandThreads() threads with the same
+// bytes out; the progress calls still come on the calling thread, one per row, rising to 100.
 // Returns false when the processor rejected the image (nothing was called then) or its preparation
 // failed (the image is unchanged, PreparationFailed() tells, and only OnLeave followed).
 bool RunProcessor(Image& image, PixelProcessor& processor, ProgressSink* progress);
