@@ -20,6 +20,7 @@ struct LivePreview::State {
     bool pendingTo32 = false;
     bool hasPending = false;
     bool running = false;
+    int queued = 0;  // results on their way to the owner's thread
     bool stop = false;
     LivePreview* receiver = nullptr;  // cleared under the mutex when the owner goes
 };
@@ -69,10 +70,16 @@ void Work(std::shared_ptr<LivePreview::State> state) {
         if (sink.Cancelled() || !state->receiver) continue;
         auto result = std::make_shared<Image>(std::move(picture));
         LivePreview* receiver = state->receiver;
+        // Still busy until the owner has seen it: a finished run's picture is not on the document yet.
+        ++state->queued;
         // Queued to the owner's thread; dropped by Qt if the owner is deleted before it runs.
         QMetaObject::invokeMethod(
             receiver,
             [receiver, state, id, result] {
+                {
+                    std::lock_guard inner(state->mutex);
+                    --state->queued;
+                }
                 if (state->newest.load() == id) receiver->Deliver(std::move(*result));
             },
             Qt::QueuedConnection);
@@ -117,7 +124,7 @@ void LivePreview::Stop() {
 
 bool LivePreview::Busy() const {
     std::lock_guard lock(state_->mutex);
-    return state_->hasPending || state_->running;
+    return state_->hasPending || state_->running || state_->queued > 0;
 }
 
 void LivePreview::Deliver(Image&& result) {
