@@ -379,7 +379,7 @@ class Tray(DesktopTest):
         wait_until(g.visible, "the main window to come back")
         # Minimised in tray mode, the window leaves the taskbar (withdrawn, not iconic); the icon restores it.
         xdotool("windowminimize", g.window)
-        wait_until(lambda: not g.visible() and wm_state(g.window) != "Iconic", "the window to leave the taskbar")
+        wait_until(lambda: wm_state(g.window) == "Withdrawn", "the window to leave the taskbar")
         self.click(icon, 4)
         wait_until(g.visible, "the main window to come back again")
 
