@@ -203,6 +203,37 @@ TEST_F(CapDialogTest, WindowModeOutlinesTheWindowUnderThePointer) {
 
 // Measured, not looked at: every instruction of both panels fits its rectangle in the hint font, with
 // four-digit pointer coordinates.
+// Run once more with QT_SCALE_FACTOR=2: whatever Qt's scaling, the overlay covers the screen's device
+// pixels and selects in them.
+TEST(CapDialogScaled, CoversTheScreenAndSelectsInDevicePixels) {
+    REQUIRE_DISPLAY();
+    std::unique_ptr<Platform> platform = Platform::Open();
+    ASSERT_NE(platform, nullptr);
+    const Size size = platform->screen().ScreenSize();
+    CCapDialog dialog(*platform, CCapDialog::kRegion);
+    int result = 0;
+    {
+        OverlayDriver driver(false, [](Platform& p) {
+            p.input().WarpPointer(Point{300, 200});
+            p.input().Button(1, true);
+            p.input().WarpPointer(Point{200, 120});
+            p.input().WarpPointer(Point{100, 50});
+            p.input().Button(1, false);
+            p.input().Sync();
+        });
+        result = dialog.exec();
+        EXPECT_TRUE(driver.ready()) << "the overlay never took input";
+    }
+    EXPECT_EQ(result, CCapDialog::kIdOk);
+    const Rect sel = dialog.selection();
+    EXPECT_EQ(sel.left, 100);
+    EXPECT_EQ(sel.top, 50);
+    EXPECT_EQ(sel.right, 300);
+    EXPECT_EQ(sel.bottom, 200);
+    EXPECT_EQ(qRound(dialog.width() * dialog.devicePixelRatioF()), size.width);
+    EXPECT_EQ(qRound(dialog.height() * dialog.devicePixelRatioF()), size.height);
+}
+
 TEST(CapDialogHints, EveryHintFitsItsRectangle) {
     REQUIRE_DISPLAY();
     auto platform = Platform::Open();
