@@ -644,9 +644,10 @@ void CMainFrame::ToggleAutoRun() {
         SetAutoRun("Glimmora", ExecutablePath());
 }
 
+// Hidden without minimising first: on X the window manager may carry out the minimise request after the
+// hide, and so minimise the window again as soon as it is shown.
 void CMainFrame::ShowHideMain() {
     if (isVisible()) {
-        showMinimized();
         hide();
     } else {
         setAttribute(Qt::WA_ShowWithoutActivating, true);
@@ -657,7 +658,6 @@ void CMainFrame::ShowHideMain() {
 
 void CMainFrame::TrayLeftClick() {
     if (isVisible()) {
-        showMinimized();
         hide();
     } else {
         showNormal();
