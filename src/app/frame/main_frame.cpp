@@ -711,10 +711,8 @@ void CMainFrame::UnregisterHotkeys() {
     hotkeysRegistered_ = false;
 }
 
-void CMainFrame::OnHotkey(int id) {
-    if (!capturer_ || !hotkeysRegistered_) return;
-    int mode = 0;
-    while (mode < kHotkeyModeCount && hotkeyIds_[mode] != id) ++mode;
+bool CMainFrame::RunCapture(int mode) {
+    if (!capturer_) return false;
     switch (mode) {
         case kHotkeyFullScreen:
             capturer_->CaptureFullScreen();
@@ -735,9 +733,16 @@ void CMainFrame::OnHotkey(int id) {
             capturer_->CaptureFixRect();
             break;
         default:
-            return;  // not one of ours
+            return false;
     }
-    emit requestHandled(0);
+    return true;
+}
+
+void CMainFrame::OnHotkey(int id) {
+    if (!hotkeysRegistered_) return;
+    int mode = 0;
+    while (mode < kHotkeyModeCount && hotkeyIds_[mode] != id) ++mode;
+    if (RunCapture(mode)) emit requestHandled(0);
 }
 
 void CMainFrame::OnEnableHotkey() {
@@ -796,25 +801,13 @@ void CMainFrame::OnAppMessage(const AppMessage& m) {
                 capturer_->CaptureWindowByMessage(window);
             }
             break;
-        case cmd::kWmStartCapture:
-            if (!capturer_) break;
-            switch (m.wParam) {
-                case 0:
-                    capturer_->CaptureFullScreen();
-                    break;
-                case 1:
-                    capturer_->CaptureWindow();
-                    break;
-                case 2:
-                    capturer_->CaptureRegion();
-                    break;
-                case 3:
-                    capturer_->CaptureActiveWindow();
-                    break;
-                default:
-                    break;
-            }
+        case cmd::kWmStartCapture: {
+            // The message's modes: 0 full screen, 1 window/object, 2 region, 3 active window.
+            static constexpr int kModes[] = {kHotkeyFullScreen, kHotkeyWindow, kHotkeyRegion,
+                                             kHotkeyActiveWindow};
+            if (m.wParam >= 0 && m.wParam < 4) RunCapture(kModes[m.wParam]);
             break;
+        }
         case kWmCommand:
             // A menu command by number, as the menus send it (used for the scrolling and fixed captures).
             if (m.wParam > 0 && m.wParam <= 0xFFFF) OnCommand(static_cast<int>(m.wParam));

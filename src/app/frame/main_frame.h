@@ -78,6 +78,8 @@ class CMainFrame : public QMainWindow,
     // The hotkey ids in mode order; 0 before the first registration.
     const int* HotkeyIds() const { return hotkeyIds_; }
     void OnHotkey(int id);
+    // Runs the capture routine of a mode (the hotkey order); false for no such mode or no display.
+    bool RunCapture(int mode);
     // Requests of other programs (the same as the X client messages carry).
     void OnAppMessage(const AppMessage& message);
     Capturer* Capture() { return capturer_.get(); }

@@ -85,7 +85,6 @@ bool CTavrikApp::HasCommand(int id) const {
 }
 
 bool CTavrikApp::OnCommand(int id) {
-    Capturer* capture = frame_ ? frame_->Capture() : nullptr;
     switch (id) {
         case cmd::kNew:
             OnFileNew();
@@ -106,34 +105,21 @@ bool CTavrikApp::OnCommand(int id) {
             break;
     }
     if (!HasCommand(id)) return false;
-    if (!capture) {
+    if (!frame_->Capture()) {
         QMessageBox box(QMessageBox::Warning, "Glimmora", "There is no X display to capture from.",
                         QMessageBox::Ok);
         box.exec();
         return true;
     }
-    switch (id) {
-        case cmd::kCaptureFullScreen:
-            capture->CaptureFullScreen();
-            break;
-        case cmd::kCaptureRegion:
-            capture->CaptureRegion();
-            break;
-        case cmd::kCaptureWindow:
-            capture->CaptureWindow();
-            break;
-        case cmd::kCaptureActiveWindow:
-            capture->CaptureActiveWindow();
-            break;
-        case cmd::kCaptureScroll:
-            capture->CaptureScroll();
-            break;
-        case cmd::kCaptureFixRect:
-            capture->CaptureFixRect();
-            break;
-        default:
-            break;
-    }
+    static constexpr struct {
+        int id;
+        int mode;
+    } kCaptures[] = {
+        {cmd::kCaptureFullScreen, kHotkeyFullScreen}, {cmd::kCaptureRegion, kHotkeyRegion},
+        {cmd::kCaptureWindow, kHotkeyWindow},         {cmd::kCaptureActiveWindow, kHotkeyActiveWindow},
+        {cmd::kCaptureScroll, kHotkeyScroll},         {cmd::kCaptureFixRect, kHotkeyFixRect}};
+    for (const auto& c : kCaptures)
+        if (c.id == id) frame_->RunCapture(c.mode);
     emit frame_->requestHandled(0);
     return true;
 }
