@@ -1,4 +1,5 @@
 #include "image/processors/filters.h"
+#include "image/processors/simd_rows.h"
 
 #include <algorithm>
 #include <cmath>
@@ -595,6 +596,9 @@ void ConvolutionProcessor::OnEnter(Image& image) {
     narrowSums_ = std::max(highest, -lowestSum_) <= INT32_MAX;
     // Partial sums stay between the negative and the positive totals.
     shortSums_ = highest <= INT16_MAX && lowestSum_ >= INT16_MIN;
+    shift_ = -1;
+    if (lowestSum_ >= 0 && (divisor_ & (divisor_ - 1)) == 0)
+        shift_ = __builtin_ctz(static_cast<unsigned>(divisor_));
     channelTable_.clear();
     if (narrowSums_ && highest - lowestSum_ < (int64_t{1} << 20)) {
         channelTable_.resize(static_cast<size_t>(highest - lowestSum_ + 1));
@@ -631,24 +635,39 @@ void ConvolutionProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
     const int bytes = image.Depth() / 8;
     const size_t lanes = static_cast<size_t>(width) * bytes;
     if (shortSums_ && !channelTable_.empty()) {
-        // Small kernels such as the blur: 16-bit lanes, twice as many per vector.
+        // Small kernels such as the blur: 16-bit lanes, twice as many per vector, in blocks of whole
+        // pixels that stay in the first-level cache between summing and output.
+        constexpr size_t kBlock = 3 * 4 * 512;
         thread_local std::vector<int16_t> shortScratch;  // per thread, as rows run on several
-        shortScratch.assign(lanes, 0);
-        int16_t* sums = shortScratch.data();
-        for (int i = 0; i < side_; ++i) {
-            const uint8_t* line = expanded_.Row(y + i);
-            for (int j = 0; j < side_; ++j) {
-                const int k = kernel_[static_cast<size_t>(i * side_ + j)];
-                if (k == 0) continue;
-                const uint8_t* s = line + static_cast<size_t>(j) * bytes;
-                for (size_t t = 0; t < lanes; ++t) sums[t] = static_cast<int16_t>(sums[t] + k * s[t]);
-            }
-        }
+        thread_local std::vector<const uint8_t*> lines;
+        shortScratch.resize(std::min(lanes, kBlock));
+        lines.resize(static_cast<size_t>(side_));
+        int16_t* const sums = shortScratch.data();
         const uint8_t* table = channelTable_.data() - lowestSum_;
-        for (int x = 0; x < width; ++x, row += bytes, sums += bytes) {
-            row[0] = table[sums[0]];
-            row[1] = table[sums[1]];
-            row[2] = table[sums[2]];
+        for (size_t first = 0; first < lanes; first += kBlock) {
+            const size_t n = std::min(kBlock, lanes - first);
+            for (int i = 0; i < side_; ++i) lines[static_cast<size_t>(i)] = expanded_.Row(y + i) + first;
+            if (!simd_rows::ShortKernelSums(lines.data(), kernel_.data(), side_, bytes, n, sums)) {
+                std::fill(sums, sums + n, int16_t{0});
+                for (int i = 0; i < side_; ++i) {
+                    for (int j = 0; j < side_; ++j) {
+                        const int k = kernel_[static_cast<size_t>(i * side_ + j)];
+                        if (k == 0) continue;
+                        const uint8_t* s = lines[static_cast<size_t>(i)] + static_cast<size_t>(j) * bytes;
+                        for (size_t t = 0; t < n; ++t) sums[t] = static_cast<int16_t>(sums[t] + k * s[t]);
+                    }
+                }
+            }
+            uint8_t* out = row + first;
+            if (bytes == 4 && shift_ >= 0 &&
+                simd_rows::ShiftedSumsToPixels(out, sums, n / 4, shift_, offset_))
+                continue;
+            const int16_t* sum = sums;
+            for (size_t x = 0; x < n; x += static_cast<size_t>(bytes), out += bytes, sum += bytes) {
+                out[0] = table[sum[0]];
+                out[1] = table[sum[1]];
+                out[2] = table[sum[2]];
+            }
         }
         return;
     }

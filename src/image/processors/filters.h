@@ -158,6 +158,9 @@ class ConvolutionProcessor : public PixelProcessor {
     int64_t lowestSum_ = 0;
     // Output byte for every possible sum when their range is small.
     std::vector<uint8_t> channelTable_;
+    // log2 of the divisor when it is a power of two and no sum is negative (the output is then a
+    // shift), else -1.
+    int shift_ = -1;
 };
 
 // The blur of the Filter menu: (1 2 1, 2 4 2, 1 2 1) / 16.

@@ -1,4 +1,5 @@
 #include "image/processors/geometry.h"
+#include "image/processors/simd_rows.h"
 
 #include <algorithm>
 #include <cmath>
@@ -118,6 +119,7 @@ void FlipHorizontalProcessor::ProcessRow(Image& image, int /*y*/, uint8_t* row) 
     const int bytes = image.Depth() / 8;
     const int half = width / 2;
     if (bytes == 4) {
+        if (simd_rows::ReverseRow32(row, static_cast<size_t>(width))) return;
         uint8_t* a = row;
         uint8_t* b = row + static_cast<ptrdiff_t>(width - 1) * 4;
         for (int x = 0; x < half; ++x, a += 4, b -= 4) {
@@ -146,10 +148,15 @@ void FlipVerticalProcessor::ProcessPixel(Image& image, int x, int y, uint8_t* pi
 
 void FlipVerticalProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
     const int height = image.Height();
-    if (y >= height / 2) return;
-    // Only the pixel bytes change places; the filler at the end of each line stays.
-    size_t left = static_cast<size_t>(image.Width()) * static_cast<size_t>(image.Depth() / 8);
-    uint8_t* other = image.Row(height - 1 - y);
+    const int partner = height - 1 - y;
+    if (partner == y) return;
+    // Only the pixel bytes change places; the filler at the end of each line stays. The upper line of a
+    // pair swaps the first half of the bytes and the lower line the rest, so row bands share the work.
+    const size_t bytes = static_cast<size_t>(image.Width()) * static_cast<size_t>(image.Depth() / 8);
+    const size_t split = bytes / 2;
+    size_t left = y < partner ? split : bytes - split;
+    if (y > partner) row += split;
+    uint8_t* other = image.Row(partner) + (y < partner ? 0 : split);
     uint8_t buffer[4096];
     while (left > 0) {
         const size_t n = std::min(left, sizeof buffer);

@@ -104,11 +104,154 @@ bool IsIdentity(const uint8_t* t) {
     return true;
 }
 
+// A table that flips fixed bits of every value (invert flips all eight, identity none) gives its
+// mask; -1 for any other table. Null stands for identity.
+int XorMask(const uint8_t* t) {
+    if (!t) return 0;
+    const int k = t[0];
+    for (int v = 1; v < 256; ++v)
+        if (t[v] != (v ^ k)) return -1;
+    return k;
+}
+
+bool HaveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+
+// Every byte XORed with pattern[i % period], period 4 (32-bit pixels) or 3 (24-bit pixels).
+__attribute__((target("avx2"))) void XorRow(uint8_t* p, size_t n, const uint8_t* pattern, size_t period) {
+    // 96 bytes hold a whole number of periods in three vectors.
+    alignas(32) uint8_t wide[96];
+    for (size_t i = 0; i < 96; ++i) wide[i] = pattern[i % period];
+    const __m256i m0 = _mm256_load_si256(reinterpret_cast<const __m256i*>(wide));
+    const __m256i m1 = _mm256_load_si256(reinterpret_cast<const __m256i*>(wide + 32));
+    const __m256i m2 = _mm256_load_si256(reinterpret_cast<const __m256i*>(wide + 64));
+    size_t i = 0;
+    for (; i + 96 <= n; i += 96) {
+        auto* v = reinterpret_cast<__m256i*>(p + i);
+        _mm256_storeu_si256(v, _mm256_xor_si256(_mm256_loadu_si256(v), m0));
+        _mm256_storeu_si256(v + 1, _mm256_xor_si256(_mm256_loadu_si256(v + 1), m1));
+        _mm256_storeu_si256(v + 2, _mm256_xor_si256(_mm256_loadu_si256(v + 2), m2));
+    }
+    for (size_t k = 0; i < n; ++i, ++k) p[i] ^= wide[k];
+}
+
+// Tables that only flip bits need no lookups at all: one XOR per 32 bytes.
+bool XorLookupRow(uint8_t* row, size_t pixels, int bytesPerPixel, const uint8_t* blue, const uint8_t* green,
+                  const uint8_t* red) {
+    const int kb = XorMask(blue), kg = XorMask(green), kr = XorMask(red);
+    if (kb < 0 || kg < 0 || kr < 0 || !HaveAvx2()) return false;
+    const uint8_t pattern[4] = {static_cast<uint8_t>(kb), static_cast<uint8_t>(kg), static_cast<uint8_t>(kr),
+                                0};
+    XorRow(row, pixels * static_cast<size_t>(bytesPerPixel), pattern, static_cast<size_t>(bytesPerPixel));
+    return true;
+}
+
+__attribute__((target("avx2"))) void GreyPixelsAvx2(uint8_t* p, size_t pixels) {
+    const __m256i weights = _mm256_set1_epi32(11 | 59 << 8 | 30 << 16);
+    const __m256i ones = _mm256_set1_epi16(1), scale = _mm256_set1_epi32(5243);
+    const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    size_t i = 0;
+    for (; i + 8 <= pixels; i += 8) {
+        auto* at = reinterpret_cast<__m256i*>(p + i * 4);
+        const __m256i v = _mm256_loadu_si256(at);
+        const __m256i sum = _mm256_madd_epi16(_mm256_maddubs_epi16(v, weights), ones);
+        const __m256i g = _mm256_srli_epi32(_mm256_mullo_epi32(sum, scale), 19);
+        const __m256i ggg =
+            _mm256_or_si256(g, _mm256_or_si256(_mm256_slli_epi32(g, 8), _mm256_slli_epi32(g, 16)));
+        _mm256_storeu_si256(at, _mm256_or_si256(_mm256_and_si256(v, alpha), ggg));
+    }
+    for (uint8_t* q = p + i * 4; i < pixels; ++i, q += 4) {
+        const uint32_t g = (q[2] * 30u + q[1] * 59u + q[0] * 11u) * 5243u >> 19;
+        q[0] = q[1] = q[2] = static_cast<uint8_t>(g);
+    }
+}
+
+// Mirrors a row of 32-bit pixels, eight from each end at a time.
+__attribute__((target("avx2"))) void ReversePixels(uint8_t* p, size_t pixels) {
+    const __m256i reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+    size_t lo = 0, hi = pixels;
+    for (; hi - lo >= 16; lo += 8, hi -= 8) {
+        auto* a = reinterpret_cast<__m256i*>(p + lo * 4);
+        auto* b = reinterpret_cast<__m256i*>(p + (hi - 8) * 4);
+        const __m256i va = _mm256_loadu_si256(a), vb = _mm256_loadu_si256(b);
+        _mm256_storeu_si256(a, _mm256_permutevar8x32_epi32(vb, reverse));
+        _mm256_storeu_si256(b, _mm256_permutevar8x32_epi32(va, reverse));
+    }
+    for (; hi - lo >= 2; ++lo, --hi) {
+        uint32_t a, b;
+        __builtin_memcpy(&a, p + lo * 4, 4);
+        __builtin_memcpy(&b, p + (hi - 1) * 4, 4);
+        __builtin_memcpy(p + lo * 4, &b, 4);
+        __builtin_memcpy(p + (hi - 1) * 4, &a, 4);
+    }
+}
+
+__attribute__((target("avx2"))) void KernelSums(const uint8_t* const* lines, const int* kernel, int side,
+                                                int bpp, size_t lanes, int16_t* sums) {
+    struct Tap {
+        const uint8_t* at;
+        int k;
+        __m256i weight;
+    };
+    // Kernels are small (the filters use 3 x 3); larger ones take the plain loop.
+    constexpr int kMaxTaps = 49;
+    Tap taps[kMaxTaps];
+    int count = 0;
+    for (int i = 0; i < side; ++i)
+        for (int j = 0; j < side; ++j) {
+            const int k = kernel[i * side + j];
+            if (k != 0)
+                taps[count++] = {lines[i] + static_cast<ptrdiff_t>(j) * bpp, k,
+                                 _mm256_set1_epi16(static_cast<int16_t>(k))};
+        }
+    size_t t = 0;
+    for (; t + 16 <= lanes; t += 16) {
+        __m256i acc = _mm256_setzero_si256();
+        for (int n = 0; n < count; ++n) {
+            const __m256i v =
+                _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(taps[n].at + t)));
+            acc = _mm256_add_epi16(acc, _mm256_mullo_epi16(v, taps[n].weight));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + t), acc);
+    }
+    for (; t < lanes; ++t) {
+        int sum = 0;
+        for (int n = 0; n < count; ++n) sum += taps[n].k * taps[n].at[t];
+        sums[t] = static_cast<int16_t>(sum);
+    }
+}
+
+__attribute__((target("avx2"))) void ShiftedSums(uint8_t* row, const int16_t* sums, size_t pixels, int shift,
+                                                 int offset) {
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    const __m256i add = _mm256_set1_epi16(static_cast<int16_t>(offset));
+    const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    size_t i = 0;
+    for (; i + 8 <= pixels; i += 8) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums + i * 4));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums + i * 4 + 16));
+        const __m256i va = _mm256_adds_epi16(_mm256_sra_epi16(a, count), add);
+        const __m256i vb = _mm256_adds_epi16(_mm256_sra_epi16(b, count), add);
+        // The pack works within 128-bit halves; the permute puts the four quarters back in order.
+        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(va, vb), 0xD8);
+        auto* at = reinterpret_cast<__m256i*>(row + i * 4);
+        _mm256_storeu_si256(at, _mm256_blendv_epi8(packed, _mm256_loadu_si256(at), alpha));
+    }
+    for (; i < pixels; ++i)
+        for (size_t c = 0; c < 3; ++c) {
+            const int v = (sums[i * 4 + c] >> shift) + offset;
+            row[i * 4 + c] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+        }
+}
+
 }  // namespace
 
 bool LookupRow(uint8_t* row, size_t pixels, int bytesPerPixel, const uint8_t* blue, const uint8_t* green,
                const uint8_t* red) {
-    if (!HaveVbmi() || (bytesPerPixel != 3 && bytesPerPixel != 4)) return false;
+    if (bytesPerPixel != 3 && bytesPerPixel != 4) return false;
+    if (!HaveVbmi()) return XorLookupRow(row, pixels, bytesPerPixel, blue, green, red);
     static uint8_t identity[256];
     static const bool filled = [] {
         for (int v = 0; v < 256; ++v) identity[v] = static_cast<uint8_t>(v);
@@ -134,15 +277,47 @@ bool LookupRow(uint8_t* row, size_t pixels, int bytesPerPixel, const uint8_t* bl
     return true;
 }
 
+bool ReverseRow32(uint8_t* row, size_t pixels) {
+    if (!HaveAvx2()) return false;
+    ReversePixels(row, pixels);
+    return true;
+}
+
+bool ShortKernelSums(const uint8_t* const* lines, const int* kernel, int side, int bytesPerPixel,
+                     size_t lanes, int16_t* sums) {
+    if (!HaveAvx2() || side < 1 || side > 7) return false;
+    KernelSums(lines, kernel, side, bytesPerPixel, lanes, sums);
+    return true;
+}
+
+bool ShiftedSumsToPixels(uint8_t* row, const int16_t* sums, size_t pixels, int shift, int offset) {
+    if (!HaveAvx2() || shift < 0 || shift > 15 || offset < -255 || offset > 255) return false;
+    ShiftedSums(row, sums, pixels, shift, offset);
+    return true;
+}
+
 bool GreyRow(uint8_t* row, size_t pixels) {
-    if (!HaveVbmi()) return false;
-    GreyPixels(row, pixels);
+    if (HaveVbmi())
+        GreyPixels(row, pixels);
+    else if (HaveAvx2())
+        GreyPixelsAvx2(row, pixels);
+    else
+        return false;
     return true;
 }
 
 #else
 
 bool LookupRow(uint8_t*, size_t, int, const uint8_t*, const uint8_t*, const uint8_t*) {
+    return false;
+}
+bool ReverseRow32(uint8_t*, size_t) {
+    return false;
+}
+bool ShortKernelSums(const uint8_t* const*, const int*, int, int, size_t, int16_t*) {
+    return false;
+}
+bool ShiftedSumsToPixels(uint8_t*, const int16_t*, size_t, int, int) {
     return false;
 }
 bool GreyRow(uint8_t*, size_t) {

@@ -1,5 +1,6 @@
-// Row loops with AVX-512 where the processor has it, chosen at run time. Each gives exactly the bytes
-// of the plain loop it stands in for and returns false when it cannot run, so the caller does that.
+// Row loops with AVX-512 where the processor has it (AVX2 for grey, mirroring and tables that only flip
+// bits), chosen at run time. Each gives exactly the bytes of the plain loop it stands in for and returns
+// false when it cannot run, so the caller does that.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +12,19 @@ namespace glimmora::simd_rows {
 // bytesPerPixel 3 or 4.
 bool LookupRow(uint8_t* row, size_t pixels, int bytesPerPixel, const uint8_t* blue, const uint8_t* green,
                const uint8_t* red);
+
+// Mirrors a row of 32-bit pixels left to right.
+bool ReverseRow32(uint8_t* row, size_t pixels);
+
+// Kernel sums for lanes [0, lanes) of one output row: lines[i] is the source line of kernel row i at the
+// output's first lane, and entry (i, j) of the side x side kernel reads bytesPerPixel * j lanes further
+// on. Every partial sum must fit 16 bits.
+bool ShortKernelSums(const uint8_t* const* lines, const int* kernel, int side, int bytesPerPixel,
+                     size_t lanes, int16_t* sums);
+
+// Blue, green and red of 32-bit pixels become clamp((sum >> shift) + offset, 0, 255) of their lanes' sums,
+// which are all >= 0; alpha stays. -255 <= offset <= 255.
+bool ShiftedSumsToPixels(uint8_t* row, const int16_t* sums, size_t pixels, int shift, int offset);
 
 // Blue, green and red become (red * 30 + green * 59 + blue * 11) / 100; 32-bit pixels only.
 bool GreyRow(uint8_t* row, size_t pixels);

@@ -387,6 +387,7 @@ TEST(Filters, RowLoopsMatchPerPixelCalls) {
     const int sharpen[9] = {0, -1, 0, -1, 5, -1, 0, -1, 0};
     const int wide[25] = {1, 1, 1, 1, 1, 1, 2, 2, 2, 1, 1, 2, 3, 2, 1, 1, 2, 2, 2, 1, 1, 1, 1, 1, 1};
     const int even[4] = {1, -2, 3, 1};
+    const int bright[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
     const std::vector<std::pair<const char*, Factory>> factories = {
         {"noise", [] { return std::make_unique<UniformNoiseProcessor>(150); }},
         {"blot", [] { return std::make_unique<GaussianNoiseProcessor>(60); }},
@@ -399,6 +400,8 @@ TEST(Filters, RowLoopsMatchPerPixelCalls) {
         {"sharpen", [&] { return std::make_unique<ConvolutionProcessor>(sharpen, 3, 1, 0); }},
         {"wide", [&] { return std::make_unique<ConvolutionProcessor>(wide, 5, 37, -3); }},
         {"even", [&] { return std::make_unique<ConvolutionProcessor>(even, 2, 2, 1); }},
+        // A power-of-two divisor with an offset: sums over 255 and below 0 both clamp.
+        {"bright", [&] { return std::make_unique<ConvolutionProcessor>(bright, 3, 8, -20); }},
         {"huge",
          [&] {
              const int big[1] = {1 << 30};
@@ -406,10 +409,11 @@ TEST(Filters, RowLoopsMatchPerPixelCalls) {
          }},
         {"grid", [] { return std::make_unique<GridProcessor>(5, 40); }},
     };
+    // 1601 pixels make more than one of the convolution's cache-sized blocks per row.
     for (const auto& [name, make] : factories) {
         for (int depth : {24, 32}) {
-            for (int levels : {0, 3}) {
-                Image a = RandomImage(23, 17, depth, 11, levels);
+            for (auto [width, levels] : {std::pair{23, 0}, std::pair{23, 3}, std::pair{1601, 0}}) {
+                Image a = RandomImage(width, 17, depth, 11, levels);
                 Image b = a;
                 auto pa = make();
                 auto pb = make();

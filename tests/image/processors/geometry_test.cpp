@@ -115,6 +115,31 @@ TEST(Flip, MirrorsAndLeavesTheMiddleAlone) {
     EXPECT_EQ(At(image, 0, 1).b, 12);
 }
 
+TEST(Flip, EveryPixelLandsAtItsMirrorAtVectorSizes) {
+    // Widths around the eight-pixel vectors and heights with and without a middle line.
+    for (int depth : kByteDepths) {
+        for (int w : {2, 15, 16, 17, 31, 33, 61}) {
+            for (int h : {1, 2, 5, 6}) {
+                const Image original = RandomImage(w, h, depth, static_cast<uint32_t>(w * 7 + h));
+                Image mirrored = original, flipped = original;
+                FlipHorizontalProcessor fh;
+                FlipVerticalProcessor fv;
+                RunProcessor(mirrored, fh, nullptr);
+                RunProcessor(flipped, fv, nullptr);
+                const size_t bytes = static_cast<size_t>(depth / 8);
+                bool same = true;
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        const uint8_t* p = original.PixelAddress(x, y);
+                        same = same && std::memcmp(mirrored.PixelAddress(w - 1 - x, y), p, bytes) == 0 &&
+                               std::memcmp(flipped.PixelAddress(x, h - 1 - y), p, bytes) == 0;
+                    }
+                EXPECT_TRUE(same) << depth << " " << w << "x" << h;
+            }
+        }
+    }
+}
+
 TEST(Flip, OnePixelWideImageUnchanged) {
     Image image = RandomImage(1, 6, 24, 4);
     const Image original = image;
