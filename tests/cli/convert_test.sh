@@ -78,6 +78,17 @@ mkdir "$dir/folder"
 check "apply after -- wrote its file" test -s "$dir/-out.png"
 rm -f "$dir/-out.png"
 
+# A BMP output of a large picture has its space reserved while the input loads: the file comes out at
+# exactly its size, and a load that fails after the reservation leaves nothing behind.
+convert -size 2048x1200 gradient:'#102030'-'#f0e0d0' -type TrueColor "$dir/big.bmp"
+check "apply to a large BMP" "$cli" apply invert "$dir/big.bmp" "$dir/big-out.bmp"
+check "large BMP at its exact size" test "$(stat -c %s "$dir/big-out.bmp")" = $((54 + 2048 * 1200 * 4))
+check "large BMP read back by ImageMagick" sh -c "[ \"\$(identify -format '%wx%h' '$dir/big-out.bmp' 2>/dev/null)\" = 2048x1200 ]"
+# "BM", then a header for 4000 x 4000 at 7 bits a pixel, which no reader takes.
+printf 'BM\x36\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\xa0\x0f\0\0\xa0\x0f\0\0\x01\0\x07\0' >"$dir/odd.bmp"
+head -c 100 /dev/zero >>"$dir/odd.bmp"
+expect_failure "a BMP header no reader takes" "$dir/odd-out.bmp" "$cli" apply invert "$dir/odd.bmp" "$dir/odd-out.bmp"
+
 # Nothing but our own files remain: no temporary files beside the targets.
 leftovers=$(find "$dir" -name '*.??????' -o -name 'glimmora-*' | head -1)
 [ -z "$leftovers" ] || { echo "FAIL: temporary file left: $leftovers"; fail=1; }

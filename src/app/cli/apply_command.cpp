@@ -303,6 +303,13 @@ int RunApply(const Args& args) {
         return 2;
     }
 
+    // The output's space is reserved while the picture loads and changes; resampling knows its size.
+    int64_t outWidth = 0, outHeight = 0;
+    if (!op->make && given[0] && given[1]) {
+        outWidth = *given[0];
+        outHeight = *given[1];
+    }
+    ReserveOutput(files[0], files[1], outWidth, outHeight);
     Image image;
     if (!LoadForEditing(files[0], image)) return 1;
     Values values;

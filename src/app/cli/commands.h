@@ -33,4 +33,8 @@ bool LoadForEditing(const std::string& path, Image& image);
 // behind on failure.
 bool SaveLikeDocument(const Image& image, const std::string& path);
 
+// Before a load: when out is a BMP file, starts reserving its space on another thread, sized for a
+// 32-bit picture of width x height, or of in's size when those are 0 and in is a BMP file.
+void ReserveOutput(const std::string& in, const std::string& out, int64_t width = 0, int64_t height = 0);
+
 }  // namespace glimmora::cli

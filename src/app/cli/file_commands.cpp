@@ -1,5 +1,6 @@
 // info and convert, and the load/save routes every sub-command shares.
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +11,9 @@
 #include <memory>
 
 #include "app/cli/commands.h"
+#include "image/codecs/byte_source.h"
 #include "image/codecs/codecs.h"
+#include "image/codecs/file_util.h"
 #include "image/codecs/freeimage_bridge.h"
 #include "image/codecs/save_route.h"
 
@@ -163,6 +166,29 @@ bool LoadForEditing(const std::string& path, Image& image) {
     return true;
 }
 
+void ReserveOutput(const std::string& in, const std::string& out, int64_t width, int64_t height) {
+    const size_t dot = out.find_last_of("./");
+    if (dot == std::string::npos || out[dot] != '.' || strcasecmp(out.c_str() + dot + 1, "bmp") != 0) return;
+    if (width <= 0 || height <= 0) {
+        // Only a BMP header tells the size without decoding anything.
+        uint8_t head[26];
+        FileSource source(in);
+        if (!source.IsOpen() || source.Read(0, head, sizeof head) != sizeof head || head[0] != 'B' ||
+            head[1] != 'M')
+            return;
+        int32_t w, h;
+        std::memcpy(&w, head + 18, 4);
+        std::memcpy(&h, head + 22, 4);
+        width = w;
+        height = h < 0 ? -int64_t{h} : h;
+    }
+    if (width <= 0 || height <= 0) return;
+    const uint64_t bytes = 4 * static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    // Small files gain nothing from a head start; absurd sizes are the loader's to refuse.
+    if (bytes < (uint64_t{8} << 20) || bytes > Image::kMaxPixelBytes) return;
+    ReserveWriteBeside(out, static_cast<size_t>(bytes) + 66);
+}
+
 bool SaveLikeDocument(const Image& image, const std::string& path) {
     errno = 0;
     if (!SaveImageFile(image, path)) {
@@ -234,6 +260,7 @@ int RunConvert(const Args& args) {
         PrintUsage("convert", stderr);
         return 2;
     }
+    ReserveOutput(files[0], files[1]);
     Image image;
     if (!LoadForEditing(files[0], image)) return 1;
     return SaveLikeDocument(image, files[1]) ? 0 : 1;

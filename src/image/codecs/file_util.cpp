@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "image/codecs/codecs.h"
@@ -37,6 +40,66 @@ std::string ResolveLinks(std::string path) {
     return path;
 }
 
+// A private file made with mkstemp beside path; false when that is refused.
+bool MakeTempBeside(const std::string& path, std::string& temp) {
+    temp = path + ".XXXXXX";
+    std::vector<char> name(temp.begin(), temp.end());
+    name.push_back('\0');
+    // mkstemp makes the file 0600: nobody else can read it while it is written.
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) return false;
+    ::close(fd);
+    temp.assign(name.data());
+    return true;
+}
+
+struct Reservation {
+    std::string path;  // links resolved
+    std::string temp;  // empty until made, or when it could not be
+    std::thread maker;
+};
+
+// Reservations not yet taken; those left at exit are removed with their files.
+class Reservations {
+  public:
+    ~Reservations() {
+        for (auto& r : list_) {
+            if (r->maker.joinable()) r->maker.join();
+            if (!r->temp.empty()) ::unlink(r->temp.c_str());
+        }
+    }
+    void Add(std::unique_ptr<Reservation> r) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        list_.push_back(std::move(r));
+    }
+    // The prepared file for path, or "" when none was reserved.
+    std::string Take(const std::string& path) {
+        std::unique_ptr<Reservation> found;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (auto it = list_.begin(); it != list_.end(); ++it) {
+                if ((*it)->path == path) {
+                    found = std::move(*it);
+                    list_.erase(it);
+                    break;
+                }
+            }
+        }
+        if (!found) return {};
+        if (found->maker.joinable()) found->maker.join();
+        return found->temp;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<Reservation>> list_;
+};
+
+Reservations& PendingReservations() {
+    static Reservations reservations;
+    return reservations;
+}
+
 bool SyncFolderOf(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
@@ -59,17 +122,11 @@ bool WriteBesideThenRename(const std::string& requested,
         SetCodecError("not a regular file");
         return false;
     }
-    std::string temp = path + ".XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    // mkstemp makes the file 0600: nobody else can read it while it is written.
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) {
+    std::string temp = PendingReservations().Take(path);
+    if (temp.empty() && !MakeTempBeside(path, temp)) {
         SetCodecError(std::strerror(errno));
         return false;
     }
-    ::close(fd);
-    temp.assign(name.data());
     bool ok = write(temp);
     if (!ok && LastCodecError().empty()) SetCodecError("the encoder could not write the file");
     if (ok) {
@@ -94,12 +151,41 @@ bool WriteBesideThenRename(const std::string& requested,
     return ok;
 }
 
+void ReserveWriteBeside(const std::string& requested, size_t bytes) {
+    if (requested.empty() || requested.back() == '/') return;
+    auto r = std::make_unique<Reservation>();
+    r->path = ResolveLinks(requested);
+    Reservation* const raw = r.get();
+    raw->maker = std::thread([raw, bytes] {
+        std::string temp;
+        if (!MakeTempBeside(raw->path, temp)) return;
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CLOEXEC);
+        // Where the file system cannot reserve, the write simply allocates as it goes.
+        if (fd >= 0) {
+            if (::fallocate(fd, 0, 0, static_cast<off_t>(bytes)) != 0) {
+            }
+            ::close(fd);
+        }
+        raw->temp = std::move(temp);
+    });
+    PendingReservations().Add(std::move(r));
+}
+
 bool WriteStreamAtomically(const std::string& path, const std::function<bool(std::FILE*)>& write) {
     return WriteBesideThenRename(path, [&](const std::string& temp) {
-        std::FILE* f = std::fopen(temp.c_str(), "wb");
-        if (!f) return false;
+        // The file exists (made beside, perhaps with space reserved): write over it and cut it to what was
+        // written, rather than truncate first and give the reserved space back.
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) return false;
+        std::FILE* f = ::fdopen(fd, "wb");
+        if (!f) {
+            ::close(fd);
+            return false;
+        }
         bool ok = write(f);
         ok = (std::fflush(f) == 0) && ok;
+        const off_t end = ::ftello(f);
+        ok = end >= 0 && ::ftruncate(fd, end) == 0 && ok;
         ok = (std::fclose(f) == 0) && ok;
         return ok;
     });

@@ -12,6 +12,12 @@ namespace glimmora {
 bool WriteBesideThenRename(const std::string& path,
                            const std::function<bool(const std::string& temp)>& write);
 
+// Starts making the private file for a later write of path and reserving bytes for it on another thread,
+// so the file system's allocation of the new file overlaps the caller's work (reading and editing the
+// picture) instead of following it. The next WriteBesideThenRename of path takes the file over; a
+// reservation nobody takes is removed when the program ends. Best effort: failures only lose the head start.
+void ReserveWriteBeside(const std::string& path, size_t bytes);
+
 // The same, for writers that stream into an open file.
 bool WriteStreamAtomically(const std::string& path, const std::function<bool(std::FILE* file)>& write);
 

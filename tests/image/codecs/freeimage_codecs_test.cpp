@@ -7,6 +7,7 @@
 
 #include "codec_test_support.h"
 #include "image/codecs/codecs.h"
+#include "image/codecs/file_util.h"
 #include "image/codecs/save_route.h"
 
 namespace glimmora {
@@ -318,6 +319,30 @@ TEST(SaveRoute, EveryExtensionRoundTrips) {
         ++files;
     }
     EXPECT_EQ(files, std::size(cases));
+}
+
+TEST(SaveRoute, ReservedSpaceIsTakenOverAndCutToTheFile) {
+    TempDir dir;
+    Image img = AlphaPicture(12, 8);
+    // Reserved far larger than the picture, once for each writer kind: streamed (BMP), by name (PNG).
+    for (const char* name : {"a.bmp", "a.png"}) {
+        const std::string path = dir / name;
+        ReserveWriteBeside(path, size_t{4} << 20);
+        ASSERT_TRUE(SaveImageFile(img, path)) << name;
+        Image back;
+        ASSERT_TRUE(back.Load(path)) << name;
+        ASSERT_TRUE(back.ConvertDepth(32));
+        EXPECT_TRUE(test::SamePixels(back, img)) << name;
+    }
+    EXPECT_EQ(std::filesystem::file_size(dir / "a.bmp"), 54u + 12u * 8u * 4u);
+    EXPECT_LT(std::filesystem::file_size(dir / "a.png"), 4096u);
+    // Only the two pictures are there: the reservations became them.
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(files, 2u);
 }
 
 TEST(SaveRoute, FailuresLeaveNoFileAndKeepOldOnes) {
