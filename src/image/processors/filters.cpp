@@ -158,6 +158,7 @@ void EmbossProcessor::OnEnter(Image& /*image*/) {
     for (int d = -765; d <= 765; ++d)
         value_[static_cast<size_t>(d + 765)] =
             static_cast<uint8_t>(Clamp255(int64_t{d} * strength_ / 3 + 128));
+    std::copy(value_.begin(), value_.end(), wideValue_.begin());
 }
 
 void EmbossProcessor::ProcessPixel(Image& image, int x, int y, uint8_t* pixel) {
@@ -173,6 +174,7 @@ void EmbossProcessor::ProcessPixel(Image& image, int x, int y, uint8_t* pixel) {
 void EmbossProcessor::ProcessRow(Image& image, int /*y*/, uint8_t* row) {
     const int width = image.Width();
     const int bytes = image.Depth() / 8;
+    if (bytes == 4 && simd_rows::EmbossRow32(row, static_cast<size_t>(width), wideValue_.data())) return;
     // Every output depends on the pixel and its right neighbour as they were: take the sums first.
     // Per thread: rows of one picture run on several at once.
     thread_local std::vector<int> scratch;

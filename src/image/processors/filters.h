@@ -66,6 +66,7 @@ class EmbossProcessor : public PixelProcessor {
     int strength_;
     // Output grey for every difference of channel sums, -765 to 765.
     std::array<uint8_t, 1531> value_{};
+    std::array<int32_t, 1531> wideValue_{};  // the same, for vector lookups
 };
 
 // Each pixel takes the colour of the most frequent grey level in the square around it.

@@ -246,6 +246,33 @@ __attribute__((target("avx2"))) void ShiftedSums(uint8_t* row, const int16_t* su
         }
 }
 
+__attribute__((target("avx2"))) inline __m256i ChannelSums(__m256i v) {
+    // Blue + green and red + 0 as 16-bit pairs, then each pair added into its pixel's 32 bits.
+    return _mm256_madd_epi16(_mm256_maddubs_epi16(v, _mm256_set1_epi32(0x00010101)), _mm256_set1_epi16(1));
+}
+
+__attribute__((target("avx2"))) void Emboss32(uint8_t* p, size_t pixels, const int32_t* grey) {
+    const __m256i bias = _mm256_set1_epi32(765);
+    const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m256i spread = _mm256_set1_epi32(0x010101);
+    size_t x = 0;
+    // Left to right, eight at a time: the right neighbours are read before their turn to change.
+    for (; x + 9 <= pixels; x += 8) {
+        auto* at = reinterpret_cast<__m256i*>(p + x * 4);
+        const __m256i v = _mm256_loadu_si256(at);
+        const __m256i right = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + x * 4 + 4));
+        const __m256i d = _mm256_add_epi32(_mm256_sub_epi32(ChannelSums(v), ChannelSums(right)), bias);
+        const __m256i g = _mm256_i32gather_epi32(reinterpret_cast<const int*>(grey), d, 4);
+        _mm256_storeu_si256(at, _mm256_or_si256(_mm256_and_si256(v, alpha), _mm256_mullo_epi32(g, spread)));
+    }
+    for (; x + 1 < pixels; ++x) {
+        uint8_t* q = p + x * 4;
+        const int d = q[0] + q[1] + q[2] - (q[4] + q[5] + q[6]) + 765;
+        q[0] = q[1] = q[2] = static_cast<uint8_t>(grey[d]);
+    }
+    if (x < pixels) p[x * 4] = p[x * 4 + 1] = p[x * 4 + 2] = 128;
+}
+
 }  // namespace
 
 bool LookupRow(uint8_t* row, size_t pixels, int bytesPerPixel, const uint8_t* blue, const uint8_t* green,
@@ -296,6 +323,12 @@ bool ShiftedSumsToPixels(uint8_t* row, const int16_t* sums, size_t pixels, int s
     return true;
 }
 
+bool EmbossRow32(uint8_t* row, size_t pixels, const int32_t* grey) {
+    if (!HaveAvx2()) return false;
+    Emboss32(row, pixels, grey);
+    return true;
+}
+
 bool GreyRow(uint8_t* row, size_t pixels) {
     if (HaveVbmi())
         GreyPixels(row, pixels);
@@ -312,6 +345,9 @@ bool LookupRow(uint8_t*, size_t, int, const uint8_t*, const uint8_t*, const uint
     return false;
 }
 bool ReverseRow32(uint8_t*, size_t) {
+    return false;
+}
+bool EmbossRow32(uint8_t*, size_t, const int32_t*) {
     return false;
 }
 bool ShortKernelSums(const uint8_t* const*, const int*, int, int, size_t, int16_t*) {

@@ -26,6 +26,11 @@ bool ShortKernelSums(const uint8_t* const* lines, const int* kernel, int side, i
 // which are all >= 0; alpha stays. -255 <= offset <= 255.
 bool ShiftedSumsToPixels(uint8_t* row, const int16_t* sums, size_t pixels, int shift, int offset);
 
+// Emboss of a row of 32-bit pixels in place: blue, green and red of each pixel but the last become
+// grey[sum - right + 765], sum and right being the blue + green + red of the pixel and of its right
+// neighbour as they were; the last becomes 128. Alpha stays. grey holds 1531 values from 0 to 255.
+bool EmbossRow32(uint8_t* row, size_t pixels, const int32_t* grey);
+
 // Blue, green and red become (red * 30 + green * 59 + blue * 11) / 100; 32-bit pixels only.
 bool GreyRow(uint8_t* row, size_t pixels);
 
