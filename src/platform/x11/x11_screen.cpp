@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace glimmora::x11 {
@@ -221,10 +222,19 @@ bool X11Screen::Grab(const Rect& rect, Image& out) {
     const bool reuse = !IsEmpty(on) && on.Width() == w && on.Height() == h && out.IsValid() &&
                        out.Depth() == 24 && out.Width() == w && out.Height() == h;
     Image& target = reuse ? out : fresh;
+    // A new picture's pages are mapped on another thread while this one sets up the shared segment
+    // (mapping its pages too) and asks for the bands, so neither waits for the other.
+    std::thread prefault;
     if (!reuse) {
         if (!fresh.Create(w, h, 24)) return false;
-        Prefault(fresh.Bits(), fresh.PixelBytes());
+        prefault = std::thread(Prefault, fresh.Bits(), fresh.PixelBytes());
     }
+    struct Join {
+        std::thread& thread;
+        ~Join() {
+            if (thread.joinable()) thread.join();
+        }
+    } joinPrefault{prefault};
     if (!IsEmpty(on)) {
         const int ow = on.Width(), oh = on.Height();
         const int dx = on.left - rect.left, dy = on.top - rect.top;
@@ -250,6 +260,7 @@ bool X11Screen::Grab(const Rect& rect, Image& out) {
                                       static_cast<uint32_t>(rowBytes * static_cast<size_t>(top))));
             }
             done = true;
+            if (prefault.joinable()) prefault.join();
             for (size_t k = 0; k < cookies.size(); ++k) {
                 auto reply = conn_.Get(xcb_shm_get_image_reply, cookies[k]);
                 // Every reply is collected, even after a failure, so none is left behind.
@@ -268,6 +279,7 @@ bool X11Screen::Grab(const Rect& rect, Image& out) {
                         dy + top);
             }
         }
+        if (prefault.joinable()) prefault.join();
         if (!done) {
             auto reply = conn_.Get(xcb_get_image_reply,
                                    xcb_get_image(conn_.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, conn_.root(),
