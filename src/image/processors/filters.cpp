@@ -2,6 +2,7 @@
 #include "image/processors/simd_rows.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -581,16 +582,27 @@ int ConvolutionProcessor::Channel(int64_t sum) const {
     return static_cast<int>(Clamp255(sum / divisor_ + offset_));
 }
 
+namespace {
+// A line with `pad` copies of its first pixel before it and of its last after it.
+void ExpandLine(const uint8_t* row, int width, int bytes, int pad, uint8_t* out) {
+    const auto b = static_cast<size_t>(bytes);
+    for (int i = 0; i < pad; ++i, out += b) std::memcpy(out, row, b);
+    const size_t rowBytes = static_cast<size_t>(width) * b;
+    std::memcpy(out, row, rowBytes);
+    out += rowBytes;
+    for (int i = 0; i < pad; ++i, out += b) std::memcpy(out, row + rowBytes - b, b);
+}
+
+std::atomic<uint64_t> g_convolutionRuns{0};
+}  // namespace
+
 void ConvolutionProcessor::OnEnter(Image& image) {
     ReleaseSource();
+    expanded_.Clear();
+    kept_.clear();
+    keptIndex_.clear();
+    grain_ = 1;
     const int half = side_ / 2;
-    // The expanded copy serves as the source copy.
-    expanded_ = MakeExpandedCopy(image, half, half, half, half);
-    if (!expanded_.IsValid() || expanded_.Width() != image.Width() + 2 * half) {
-        expanded_.Clear();
-        MarkPreparationFailed();
-        return;
-    }
     int64_t positive = 0, negative = 0;
     for (int k : kernel_) (k > 0 ? positive : negative) += k;
     lowestSum_ = negative * 255;
@@ -607,10 +619,76 @@ void ConvolutionProcessor::OnEnter(Image& image) {
         for (int64_t s = lowestSum_; s <= highest; ++s)
             channelTable_[static_cast<size_t>(s - lowestSum_)] = static_cast<uint8_t>(Channel(s));
     }
+    if (!narrowSums_) {
+        // Per-pixel sums: the whole expanded copy serves as the source copy.
+        expanded_ = MakeExpandedCopy(image, half, half, half, half);
+        if (!expanded_.IsValid() || expanded_.Width() != image.Width() + 2 * half) {
+            expanded_.Clear();
+            MarkPreparationFailed();
+        }
+        return;
+    }
+    const int64_t lineWidth = int64_t{image.Width()} + 2 * int64_t{half};
+    if (!image.IsValid() || lineWidth > INT32_MAX) {
+        MarkPreparationFailed();
+        return;
+    }
+    const int bytes = image.Depth() / 8;
+    const int height = image.Height();
+    lineBytes_ = static_cast<size_t>(lineWidth) * static_cast<size_t>(bytes);
+    // Row y reads rows y - half to y + side - 1 - half: a band start b needs [b - half, b + side - 1 - half)
+    // kept, lines that the bands on either side of b change.
+    grain_ = std::max(64, 2 * side_);
+    const int below = side_ - 1 - half;
+    keptIndex_.assign(static_cast<size_t>(height), -1);
+    int count = 0;
+    for (int start = grain_; start < height; start += grain_)
+        for (int r = std::max(start - half, 0); r < std::min(start + below, height); ++r)
+            keptIndex_[static_cast<size_t>(r)] = count++;
+    kept_.resize(lineBytes_ * static_cast<size_t>(count));
+    for (int r = 0; r < height; ++r)
+        if (const int k = keptIndex_[static_cast<size_t>(r)]; k >= 0)
+            ExpandLine(image.Row(r), image.Width(), bytes, half,
+                       kept_.data() + lineBytes_ * static_cast<size_t>(k));
+    run_ = ++g_convolutionRuns;
+}
+
+const uint8_t* ConvolutionProcessor::OriginalLine(const Image& image, int r, int y) const {
+    // The lines of this thread's band: each is expanded from the picture the first time a row asks for
+    // it, which is before the band changes it, and kept while rows up to side - 1 below still need it.
+    struct Lines {
+        uint64_t run = 0;
+        std::vector<uint8_t> data;
+        std::vector<int> row;
+    };
+    thread_local Lines lines;
+    const auto slots = static_cast<size_t>(side_);
+    if (lines.run != run_) {
+        lines.run = run_;
+        lines.data.resize(lineBytes_ * slots);
+        lines.row.assign(slots, -1);
+    }
+    const size_t slot = static_cast<size_t>(r) % slots;
+    uint8_t* line = lines.data.data() + lineBytes_ * slot;
+    if (lines.row[slot] != r) {
+        const int k = keptIndex_[static_cast<size_t>(r)];
+        if (k >= 0 && r / grain_ != y / grain_) return kept_.data() + lineBytes_ * static_cast<size_t>(k);
+        ExpandLine(image.Row(r), image.Width(), image.Depth() / 8, side_ / 2, line);
+        lines.row[slot] = r;
+    }
+    return line;
 }
 
 void ConvolutionProcessor::ProcessPixel(Image& image, int x, int y, uint8_t* pixel) {
-    if (!expanded_.IsValid()) return;
+    // Per-pixel calls start at (0, 0) with the picture untouched: the expanded copy is taken then.
+    if (!expanded_.IsValid()) {
+        const int half = side_ / 2;
+        expanded_ = MakeExpandedCopy(image, half, half, half, half);
+        if (!expanded_.IsValid() || expanded_.Width() != image.Width() + 2 * half) {
+            expanded_.Clear();
+            return;
+        }
+    }
     const int bytes = image.Depth() / 8;
     int64_t blue = 0, green = 0, red = 0;
     for (int i = 0; i < side_; ++i) {
@@ -628,34 +706,40 @@ void ConvolutionProcessor::ProcessPixel(Image& image, int x, int y, uint8_t* pix
 }
 
 void ConvolutionProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
-    if (!expanded_.IsValid()) return;
     if (!narrowSums_) {
         PixelProcessor::ProcessRow(image, y, row);
         return;
     }
+    if (lineBytes_ == 0) return;
     const int width = image.Width();
     const int bytes = image.Depth() / 8;
     const size_t lanes = static_cast<size_t>(width) * bytes;
+    const int height = image.Height();
+    thread_local std::vector<const uint8_t*> lines;
+    lines.resize(static_cast<size_t>(side_));
+    for (int i = 0; i < side_; ++i)
+        lines[static_cast<size_t>(i)] = OriginalLine(image, std::clamp(y + i - side_ / 2, 0, height - 1), y);
     if (shortSums_ && !channelTable_.empty()) {
         // Small kernels such as the blur: 16-bit lanes, twice as many per vector, in blocks of whole
         // pixels that stay in the first-level cache between summing and output.
         constexpr size_t kBlock = 3 * 4 * 512;
         thread_local std::vector<int16_t> shortScratch;  // per thread, as rows run on several
-        thread_local std::vector<const uint8_t*> lines;
+        thread_local std::vector<const uint8_t*> blockLines;
         shortScratch.resize(std::min(lanes, kBlock));
-        lines.resize(static_cast<size_t>(side_));
+        blockLines.resize(static_cast<size_t>(side_));
         int16_t* const sums = shortScratch.data();
         const uint8_t* table = channelTable_.data() - lowestSum_;
         for (size_t first = 0; first < lanes; first += kBlock) {
             const size_t n = std::min(kBlock, lanes - first);
-            for (int i = 0; i < side_; ++i) lines[static_cast<size_t>(i)] = expanded_.Row(y + i) + first;
-            if (!simd_rows::ShortKernelSums(lines.data(), kernel_.data(), side_, bytes, n, sums)) {
+            for (size_t i = 0; i < lines.size(); ++i) blockLines[i] = lines[i] + first;
+            if (!simd_rows::ShortKernelSums(blockLines.data(), kernel_.data(), side_, bytes, n, sums)) {
                 std::fill(sums, sums + n, int16_t{0});
                 for (int i = 0; i < side_; ++i) {
                     for (int j = 0; j < side_; ++j) {
                         const int k = kernel_[static_cast<size_t>(i * side_ + j)];
                         if (k == 0) continue;
-                        const uint8_t* s = lines[static_cast<size_t>(i)] + static_cast<size_t>(j) * bytes;
+                        const uint8_t* s =
+                            blockLines[static_cast<size_t>(i)] + static_cast<size_t>(j) * bytes;
                         for (size_t t = 0; t < n; ++t) sums[t] = static_cast<int16_t>(sums[t] + k * s[t]);
                     }
                 }
@@ -678,7 +762,7 @@ void ConvolutionProcessor::ProcessRow(Image& image, int y, uint8_t* row) {
     int32_t* sums = scratch.data();
     // Whole rows at a time, one kernel entry after the other; alpha lanes are summed and ignored.
     for (int i = 0; i < side_; ++i) {
-        const uint8_t* line = expanded_.Row(y + i);
+        const uint8_t* line = lines[static_cast<size_t>(i)];
         for (int j = 0; j < side_; ++j) {
             const int32_t k = kernel_[static_cast<size_t>(i * side_ + j)];
             if (k == 0) continue;

@@ -130,7 +130,7 @@ class HalftoneProcessor : public PixelProcessor {
     int BandGrain() const override { return 1; }
 };
 
-// A square integer kernel over an edge-replicated copy: clamp(sum / divisor + offset) per channel.
+// A square integer kernel over the edge-replicated picture: clamp(sum / divisor + offset) per channel.
 class ConvolutionProcessor : public PixelProcessor {
   public:
     // kernel holds side * side values, row by row.
@@ -143,16 +143,28 @@ class ConvolutionProcessor : public PixelProcessor {
     void OnEnter(Image& image) override;
     void ProcessPixel(Image& image, int x, int y, uint8_t* pixel) override;
     void ProcessRow(Image& image, int y, uint8_t* row) override;
-    int BandGrain() const override { return 1; }
+    int BandGrain() const override { return grain_; }
 
   private:
     int Channel(int64_t sum) const;
+    // The edge-expanded original of row r for a row y being worked on.
+    const uint8_t* OriginalLine(const Image& image, int r, int y) const;
 
     std::vector<int> kernel_{1};
     int side_ = 1;
     int divisor_;
     int offset_;
+    // The whole picture expanded at its edges, for kernels whose sums need more than 32 bits and for
+    // the per-pixel calls; row runs keep originals line by line instead.
     Image expanded_;
+    // Row runs: bands start at multiples of grain_ rows. The lines on either side of every such start are
+    // kept (expanded) before the run, as the neighbouring band may change them first; within a band each
+    // thread keeps the originals of the lines it has just changed.
+    int grain_ = 1;
+    size_t lineBytes_ = 0;
+    std::vector<uint8_t> kept_;
+    std::vector<int> keptIndex_;  // per row: its line in kept_, or -1
+    uint64_t run_ = 0;
     // Whole-row sums fit 32 bits (or even 16) for this kernel.
     bool narrowSums_ = false;
     bool shortSums_ = false;

@@ -409,11 +409,16 @@ TEST(Filters, RowLoopsMatchPerPixelCalls) {
          }},
         {"grid", [] { return std::make_unique<GridProcessor>(5, 40); }},
     };
-    // 1601 pixels make more than one of the convolution's cache-sized blocks per row.
+    // 1601 pixels make more than one of the convolution's cache-sized blocks per row; 300 rows make
+    // several row bands, whose edge lines the convolution keeps before they change.
+    struct Size {
+        int width, height, levels;
+    };
     for (const auto& [name, make] : factories) {
         for (int depth : {24, 32}) {
-            for (auto [width, levels] : {std::pair{23, 0}, std::pair{23, 3}, std::pair{1601, 0}}) {
-                Image a = RandomImage(width, 17, depth, 11, levels);
+            for (const Size size : {Size{23, 17, 0}, Size{23, 17, 3}, Size{1601, 17, 0}, Size{29, 300, 0}}) {
+                const int levels = size.levels;
+                Image a = RandomImage(size.width, size.height, depth, 11, levels);
                 Image b = a;
                 auto pa = make();
                 auto pb = make();
@@ -422,6 +427,15 @@ TEST(Filters, RowLoopsMatchPerPixelCalls) {
                 SeedRandom(77);
                 test::RunPerPixel(b, *pb);
                 EXPECT_TRUE(SamePixels(a, b)) << name << " " << depth << " " << levels;
+                // The same processor again on another picture starts afresh.
+                Image c = RandomImage(size.width, size.height, depth, 12, levels);
+                Image d = c;
+                auto pd = make();
+                SeedRandom(78);
+                ASSERT_TRUE(RunProcessor(c, *pa, nullptr)) << name;
+                SeedRandom(78);
+                ASSERT_TRUE(RunProcessor(d, *pd, nullptr)) << name;
+                EXPECT_TRUE(SamePixels(c, d)) << name << " again " << depth;
             }
         }
     }
