@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <utility>
 
 #include <sys/mman.h>
 
@@ -30,23 +32,65 @@ size_t SerializableObject::Serialize(bool, uint8_t*, size_t) {
     return 0;
 }
 
+namespace {
+// Blocks from this size on come straight from the kernel as huge pages: a fault per 2 MiB instead of
+// per 4 KiB, which is what fresh pictures (a capture, a resize, a loaded file) pay most for.
+constexpr size_t kMapFrom = size_t{4} << 20;
+// The last freed block is kept for the next one of the same size, so copies and undo snapshots of one
+// picture reuse pages instead of faulting in fresh ones; larger blocks go back at once.
+constexpr size_t kKeepAtMost = size_t{128} << 20;
+
+struct SpareBlock {
+    std::mutex mutex;
+    void* pixels = nullptr;
+    size_t bytes = 0;
+};
+
+SpareBlock& Spare() {
+    // Never destroyed: pictures may outlive static destruction.
+    static SpareBlock* spare = new SpareBlock;
+    return *spare;
+}
+}  // namespace
+
 void PixelBlockDeleter::operator()(uint8_t* p) const {
-    if (mappedBytes)
-        ::munmap(p, mappedBytes);
-    else
+    if (!mappedBytes) {
         std::free(p);
+        return;
+    }
+    void* drop = p;
+    size_t dropBytes = mappedBytes;
+    if (mappedBytes <= kKeepAtMost) {
+        SpareBlock& spare = Spare();
+        std::lock_guard<std::mutex> lock(spare.mutex);
+        std::swap(drop, spare.pixels);
+        std::swap(dropBytes, spare.bytes);
+    }
+    if (drop) ::munmap(drop, dropBytes);
 }
 
-// Big pictures come straight from the kernel as zero pages; huge pages cut the page faults of a 24-megapixel
-// picture from thousands to dozens. Sanitizer builds keep the heap so overruns are caught.
+// Huge pages cut the page faults of a 24-megapixel picture from thousands to dozens. Sanitizer builds
+// keep the heap so overruns are caught.
 std::unique_ptr<uint8_t[], Image::FreeDeleter> Image::AllocatePixels(size_t bytes, bool zeroed) {
 #if !GLIMMORA_ASAN
-    // Below glibc's largest mmap threshold the heap reuses freed blocks, which beats fresh pages.
-    constexpr size_t kMapFrom = size_t{32} << 20;
     if (bytes >= kMapFrom) {
-        void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED) return nullptr;
-        ::madvise(p, bytes, MADV_HUGEPAGE);
+        void* p = nullptr;
+        {
+            SpareBlock& spare = Spare();
+            std::lock_guard<std::mutex> lock(spare.mutex);
+            if (spare.pixels && spare.bytes == bytes) {
+                p = spare.pixels;
+                spare.pixels = nullptr;
+                spare.bytes = 0;
+            }
+        }
+        if (p) {
+            if (zeroed) std::memset(p, 0, bytes);
+        } else {
+            p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (p == MAP_FAILED) return nullptr;
+            ::madvise(p, bytes, MADV_HUGEPAGE);
+        }
         return std::unique_ptr<uint8_t[], FreeDeleter>(static_cast<uint8_t*>(p), FreeDeleter{bytes});
     }
 #endif

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <vector>
 
@@ -108,6 +110,35 @@ TEST(ImageCreate, SixteenBitMasksAndCompression) {
     Image wide;
     ASSERT_TRUE(wide.Create(&h, masks));
     EXPECT_EQ(wide.Header().biCompression, glimmora::kBiRgb);
+}
+
+TEST(ImageCreate, BlocksGivenBackAreCleanAndCopiesStayTheirOwn) {
+    // Large blocks are mapped and the last one freed is kept for reuse: a new picture must still start
+    // black, and a copy must never share or inherit another picture's pixels.
+    const auto allBytes = [](const Image& image, uint8_t v) {
+        const uint8_t* p = image.Bits();
+        return std::all_of(p, p + image.PixelBytes(), [v](uint8_t b) { return b == v; });
+    };
+    for (const auto& [width, height] : {std::pair{1500, 1000}, std::pair{4000, 3000}, std::pair{700, 500}}) {
+        Image b;
+        {
+            Image a;
+            ASSERT_TRUE(a.Create(width, height, 32));
+            std::memset(a.Bits(), 0xAB, a.PixelBytes());
+        }
+        ASSERT_TRUE(b.Create(width, height, 32));
+        EXPECT_TRUE(allBytes(b, 0)) << width;
+        std::memset(b.Bits(), 0x5C, b.PixelBytes());
+        Image copy = b;
+        b.Clear();
+        Image fresh;
+        ASSERT_TRUE(fresh.Create(width, height, 32));
+        EXPECT_TRUE(allBytes(fresh, 0)) << width;
+        EXPECT_TRUE(allBytes(copy, 0x5C)) << width;
+        Image other;
+        ASSERT_TRUE(other.Create(width, height + 1, 32));
+        EXPECT_TRUE(allBytes(other, 0)) << width;
+    }
 }
 
 TEST(ImagePixels, PixelValuePerDepthAndOutside) {
