@@ -200,7 +200,9 @@ TEST(RunProcessor, CopiesPastTheBoundFailAndLeaveThePicture) {
     std::vector<std::unique_ptr<PixelProcessor>> processors;
     processors.push_back(std::make_unique<RotateProcessor>(45));
     processors.push_back(std::make_unique<OilPaintProcessor>(1));
-    processors.push_back(MakeBlurProcessor());
+    // Sums beyond 32 bits take the convolution to its whole edge-expanded copy (the blur keeps lines).
+    const int heavy[9] = {0, 0, 0, 0, 1 << 30, 0, 0, 0, 3};
+    processors.push_back(std::make_unique<ConvolutionProcessor>(heavy, 3, 1, 0));
     for (auto& processor : processors) {
         EXPECT_FALSE(RunProcessor(image, *processor, nullptr));
         EXPECT_TRUE(processor->PreparationFailed());
