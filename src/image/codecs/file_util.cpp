@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <random>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -53,26 +55,47 @@ bool MakeTempBeside(const std::string& path, std::string& temp) {
     return true;
 }
 
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A reserved file has no name until the save takes it (O_TMPFILE): a run that fails or is interrupted
+// before then leaves nothing behind.
 struct Reservation {
     std::string path;  // links resolved
-    std::string temp;  // empty until made, or when it could not be
+    int fd = -1;       // -1 until made, or when it could not be
     std::thread maker;
 };
 
-// Reservations not yet taken; those left at exit are removed with their files.
+// Gives the unnamed file fd a private name beside path; "" when that fails.
+std::string NameBeside(int fd, const std::string& path) {
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string temp = path + ".";
+        for (int i = 0; i < 6; ++i) temp += kLetters[random() % (sizeof kLetters - 1)];
+        if (::linkat(AT_FDCWD, link.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) return temp;
+        if (errno != EEXIST) break;
+    }
+    return {};
+}
+
+// Reservations not yet taken; the files of those left at exit vanish with their descriptors.
 class Reservations {
   public:
     ~Reservations() {
         for (auto& r : list_) {
             if (r->maker.joinable()) r->maker.join();
-            if (!r->temp.empty()) ::unlink(r->temp.c_str());
+            if (r->fd >= 0) ::close(r->fd);
         }
     }
     void Add(std::unique_ptr<Reservation> r) {
         std::lock_guard<std::mutex> lock(mutex_);
         list_.push_back(std::move(r));
     }
-    // The prepared file for path, or "" when none was reserved.
+    // The prepared file for path, named beside it, or "" when none was reserved.
     std::string Take(const std::string& path) {
         std::unique_ptr<Reservation> found;
         {
@@ -87,7 +110,10 @@ class Reservations {
         }
         if (!found) return {};
         if (found->maker.joinable()) found->maker.join();
-        return found->temp;
+        if (found->fd < 0) return {};
+        std::string temp = NameBeside(found->fd, path);
+        ::close(found->fd);
+        return temp;
     }
 
   private:
@@ -101,9 +127,7 @@ Reservations& PendingReservations() {
 }
 
 bool SyncFolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     ::fsync(fd);
     ::close(fd);
@@ -156,18 +180,18 @@ void ReserveWriteBeside(const std::string& requested, size_t bytes) {
     auto r = std::make_unique<Reservation>();
     r->path = ResolveLinks(requested);
     Reservation* const raw = r.get();
-    raw->maker = std::thread([raw, bytes] {
-        std::string temp;
-        if (!MakeTempBeside(raw->path, temp)) return;
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CLOEXEC);
-        // Where the file system cannot reserve, the write simply allocates as it goes.
-        if (fd >= 0) {
+    try {
+        raw->maker = std::thread([raw, bytes] {
+            const int fd = ::open(FolderOf(raw->path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+            if (fd < 0) return;
+            // Where the file system cannot reserve, the write allocates as it goes.
             if (::fallocate(fd, 0, 0, static_cast<off_t>(bytes)) != 0) {
             }
-            ::close(fd);
-        }
-        raw->temp = std::move(temp);
-    });
+            raw->fd = fd;
+        });
+    } catch (const std::system_error&) {
+        return;  // no thread to be had: no head start
+    }
     PendingReservations().Add(std::move(r));
 }
 

@@ -14,8 +14,8 @@ bool WriteBesideThenRename(const std::string& path,
 
 // Starts making the private file for a later write of path and reserving bytes for it on another thread,
 // so the file system's allocation of the new file overlaps the caller's work (reading and editing the
-// picture) instead of following it. The next WriteBesideThenRename of path takes the file over; a
-// reservation nobody takes is removed when the program ends. Best effort: failures only lose the head start.
+// picture) instead of following it. The file has no name until the next WriteBesideThenRename of path
+// takes it over, so one nobody takes leaves nothing behind. Best effort: failures only lose the head start.
 void ReserveWriteBeside(const std::string& path, size_t bytes);
 
 // The same, for writers that stream into an open file.
