@@ -35,7 +35,7 @@ size_t SerializableObject::Serialize(bool, uint8_t*, size_t) {
 namespace {
 // Blocks from this size on come straight from the kernel as huge pages: a fault per 2 MiB instead of
 // per 4 KiB, which is what fresh pictures (a capture, a resize, a loaded file) pay most for.
-constexpr size_t kMapFrom = size_t{4} << 20;
+[[maybe_unused]] constexpr size_t kMapFrom = size_t{4} << 20;  // unused by sanitizer builds
 // The last freed block is kept for the next one of the same size, so copies and undo snapshots of one
 // picture reuse pages instead of faulting in fresh ones; larger blocks go back at once.
 constexpr size_t kKeepAtMost = size_t{128} << 20;
