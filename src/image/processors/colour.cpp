@@ -75,6 +75,9 @@ void LookupProcessor::OnEnter(Image& /*image*/) {
             shifted_[c][v] = out << (8 * c);
         }
     }
+    const int flips = simd_rows::FlippedBits(bytes_.data());
+    flipsOnly_ = flips >= 0;
+    for (size_t c = 0; c < 3; ++c) flips_[c] = flags[c] && flipsOnly_ ? static_cast<uint8_t>(flips) : 0;
 }
 
 void LookupProcessor::ProcessPixel(Image& /*image*/, int /*x*/, int /*y*/, uint8_t* pixel) {
@@ -85,6 +88,9 @@ void LookupProcessor::ProcessPixel(Image& /*image*/, int /*x*/, int /*y*/, uint8
 
 void LookupProcessor::ProcessRow(Image& image, int /*y*/, uint8_t* row) {
     const int width = image.Width();
+    if (flipsOnly_ &&
+        simd_rows::FlipBitsRow(row, static_cast<size_t>(width), image.Depth() / 8, flips_.data()))
+        return;
     if (simd_rows::LookupRow(row, static_cast<size_t>(width), image.Depth() / 8,
                              blue_ ? bytes_.data() : nullptr, green_ ? bytes_.data() : nullptr,
                              red_ ? bytes_.data() : nullptr))

@@ -41,6 +41,9 @@ class LookupProcessor : public PixelProcessor {
     // Blue, green and red tables for whole pixels, shifted into place (identity where not applied).
     std::array<std::array<uint32_t, 256>, 3> shifted_{};
     std::array<uint8_t, 256> bytes_{};
+    // Blue, green and red flips when every table only flips bits (invert): no lookups needed.
+    std::array<uint8_t, 3> flips_{};
+    bool flipsOnly_ = false;
 };
 
 class BrightnessProcessor : public LookupProcessor {

@@ -104,16 +104,6 @@ bool IsIdentity(const uint8_t* t) {
     return true;
 }
 
-// A table that flips fixed bits of every value (invert flips all eight, identity none) gives its
-// mask; -1 for any other table. Null stands for identity.
-int XorMask(const uint8_t* t) {
-    if (!t) return 0;
-    const int k = t[0];
-    for (int v = 1; v < 256; ++v)
-        if (t[v] != (v ^ k)) return -1;
-    return k;
-}
-
 bool HaveAvx2() {
     static const bool have = __builtin_cpu_supports("avx2");
     return have;
@@ -135,17 +125,6 @@ __attribute__((target("avx2"))) void XorRow(uint8_t* p, size_t n, const uint8_t*
         _mm256_storeu_si256(v + 2, _mm256_xor_si256(_mm256_loadu_si256(v + 2), m2));
     }
     for (size_t k = 0; i < n; ++i, ++k) p[i] ^= wide[k];
-}
-
-// Tables that only flip bits need no lookups at all: one XOR per 32 bytes.
-bool XorLookupRow(uint8_t* row, size_t pixels, int bytesPerPixel, const uint8_t* blue, const uint8_t* green,
-                  const uint8_t* red) {
-    const int kb = XorMask(blue), kg = XorMask(green), kr = XorMask(red);
-    if (kb < 0 || kg < 0 || kr < 0 || !HaveAvx2()) return false;
-    const uint8_t pattern[4] = {static_cast<uint8_t>(kb), static_cast<uint8_t>(kg), static_cast<uint8_t>(kr),
-                                0};
-    XorRow(row, pixels * static_cast<size_t>(bytesPerPixel), pattern, static_cast<size_t>(bytesPerPixel));
-    return true;
 }
 
 __attribute__((target("avx2"))) void GreyPixelsAvx2(uint8_t* p, size_t pixels) {
@@ -277,8 +256,7 @@ __attribute__((target("avx2"))) void Emboss32(uint8_t* p, size_t pixels, const i
 
 bool LookupRow(uint8_t* row, size_t pixels, int bytesPerPixel, const uint8_t* blue, const uint8_t* green,
                const uint8_t* red) {
-    if (bytesPerPixel != 3 && bytesPerPixel != 4) return false;
-    if (!HaveVbmi()) return XorLookupRow(row, pixels, bytesPerPixel, blue, green, red);
+    if (!HaveVbmi() || (bytesPerPixel != 3 && bytesPerPixel != 4)) return false;
     static uint8_t identity[256];
     static const bool filled = [] {
         for (int v = 0; v < 256; ++v) identity[v] = static_cast<uint8_t>(v);
@@ -301,6 +279,21 @@ bool LookupRow(uint8_t* row, size_t pixels, int bytesPerPixel, const uint8_t* bl
         LookupAll(row, n, blue, 0x7777777777777777ull);
     else
         LookupChannels(row, n, blue, green, red);
+    return true;
+}
+
+int FlippedBits(const uint8_t* table) {
+    if (!table) return 0;
+    const int k = table[0];
+    for (int v = 1; v < 256; ++v)
+        if (table[v] != (v ^ k)) return -1;
+    return k;
+}
+
+bool FlipBitsRow(uint8_t* row, size_t pixels, int bytesPerPixel, const uint8_t flips[3]) {
+    if (!HaveAvx2() || (bytesPerPixel != 3 && bytesPerPixel != 4)) return false;
+    const uint8_t pattern[4] = {flips[0], flips[1], flips[2], 0};
+    XorRow(row, pixels * static_cast<size_t>(bytesPerPixel), pattern, static_cast<size_t>(bytesPerPixel));
     return true;
 }
 
@@ -342,6 +335,12 @@ bool GreyRow(uint8_t* row, size_t pixels) {
 #else
 
 bool LookupRow(uint8_t*, size_t, int, const uint8_t*, const uint8_t*, const uint8_t*) {
+    return false;
+}
+int FlippedBits(const uint8_t*) {
+    return -1;
+}
+bool FlipBitsRow(uint8_t*, size_t, int, const uint8_t*) {
     return false;
 }
 bool ReverseRow32(uint8_t*, size_t) {

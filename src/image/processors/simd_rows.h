@@ -13,6 +13,12 @@ namespace glimmora::simd_rows {
 bool LookupRow(uint8_t* row, size_t pixels, int bytesPerPixel, const uint8_t* blue, const uint8_t* green,
                const uint8_t* red);
 
+// The bits a table flips in every value when flipping fixed bits is all it does (invert 0xFF, identity 0),
+// else -1. Null stands for identity.
+int FlippedBits(const uint8_t* table);
+// XORs blue, green and red of every pixel with flips[0], [1], [2]; alpha stays. bytesPerPixel 3 or 4.
+bool FlipBitsRow(uint8_t* row, size_t pixels, int bytesPerPixel, const uint8_t flips[3]);
+
 // Mirrors a row of 32-bit pixels left to right.
 bool ReverseRow32(uint8_t* row, size_t pixels);
 
