@@ -158,8 +158,7 @@ bool EmbossProcessor::ValidateImage(const Image& image) {
 void EmbossProcessor::OnEnter(Image& /*image*/) {
     for (int d = -765; d <= 765; ++d)
         value_[static_cast<size_t>(d + 765)] =
-            static_cast<uint8_t>(Clamp255(int64_t{d} * strength_ / 3 + 128));
-    std::copy(value_.begin(), value_.end(), wideValue_.begin());
+            static_cast<int32_t>(Clamp255(int64_t{d} * strength_ / 3 + 128));
 }
 
 void EmbossProcessor::ProcessPixel(Image& image, int x, int y, uint8_t* pixel) {
@@ -167,7 +166,7 @@ void EmbossProcessor::ProcessPixel(Image& image, int x, int y, uint8_t* pixel) {
     if (x != image.Width() - 1) {
         const uint8_t* right = image.PixelAddress(x + 1, y);
         const int d = (pixel[0] + pixel[1] + pixel[2]) - (right[0] + right[1] + right[2]);
-        v = value_[static_cast<size_t>(d + 765)];
+        v = static_cast<uint8_t>(value_[static_cast<size_t>(d + 765)]);
     }
     pixel[0] = pixel[1] = pixel[2] = v;
 }
@@ -175,7 +174,7 @@ void EmbossProcessor::ProcessPixel(Image& image, int x, int y, uint8_t* pixel) {
 void EmbossProcessor::ProcessRow(Image& image, int /*y*/, uint8_t* row) {
     const int width = image.Width();
     const int bytes = image.Depth() / 8;
-    if (bytes == 4 && simd_rows::EmbossRow32(row, static_cast<size_t>(width), wideValue_.data())) return;
+    if (bytes == 4 && simd_rows::EmbossRow32(row, static_cast<size_t>(width), value_.data())) return;
     // Every output depends on the pixel and its right neighbour as they were: take the sums first.
     // Per thread: rows of one picture run on several at once.
     thread_local std::vector<int> scratch;
@@ -184,7 +183,7 @@ void EmbossProcessor::ProcessRow(Image& image, int /*y*/, uint8_t* row) {
     const uint8_t* p = row;
     for (int x = 0; x < width; ++x, p += bytes) sums[x] = p[0] + p[1] + p[2];
     for (int x = 0; x + 1 < width; ++x, row += bytes) {
-        const uint8_t v = value_[static_cast<size_t>(sums[x] - sums[x + 1] + 765)];
+        const auto v = static_cast<uint8_t>(value_[static_cast<size_t>(sums[x] - sums[x + 1] + 765)]);
         row[0] = row[1] = row[2] = v;
     }
     row[0] = row[1] = row[2] = 128;
@@ -621,11 +620,7 @@ void ConvolutionProcessor::OnEnter(Image& image) {
     }
     if (!narrowSums_) {
         // Per-pixel sums: the whole expanded copy serves as the source copy.
-        expanded_ = MakeExpandedCopy(image, half, half, half, half);
-        if (!expanded_.IsValid() || expanded_.Width() != image.Width() + 2 * half) {
-            expanded_.Clear();
-            MarkPreparationFailed();
-        }
+        if (!TakeExpandedCopy(image)) MarkPreparationFailed();
         return;
     }
     const int64_t lineWidth = int64_t{image.Width()} + 2 * int64_t{half};
@@ -651,6 +646,14 @@ void ConvolutionProcessor::OnEnter(Image& image) {
             ExpandLine(image.Row(r), image.Width(), bytes, half,
                        kept_.data() + lineBytes_ * static_cast<size_t>(k));
     run_ = ++g_convolutionRuns;
+}
+
+bool ConvolutionProcessor::TakeExpandedCopy(const Image& image) {
+    const int half = side_ / 2;
+    expanded_ = MakeExpandedCopy(image, half, half, half, half);
+    if (expanded_.IsValid() && expanded_.Width() == image.Width() + 2 * half) return true;
+    expanded_.Clear();
+    return false;
 }
 
 const uint8_t* ConvolutionProcessor::OriginalLine(const Image& image, int r, int y) const {
@@ -681,14 +684,7 @@ const uint8_t* ConvolutionProcessor::OriginalLine(const Image& image, int r, int
 
 void ConvolutionProcessor::ProcessPixel(Image& image, int x, int y, uint8_t* pixel) {
     // Per-pixel calls start at (0, 0) with the picture untouched: the expanded copy is taken then.
-    if (!expanded_.IsValid()) {
-        const int half = side_ / 2;
-        expanded_ = MakeExpandedCopy(image, half, half, half, half);
-        if (!expanded_.IsValid() || expanded_.Width() != image.Width() + 2 * half) {
-            expanded_.Clear();
-            return;
-        }
-    }
+    if (!expanded_.IsValid() && !TakeExpandedCopy(image)) return;
     const int bytes = image.Depth() / 8;
     int64_t blue = 0, green = 0, red = 0;
     for (int i = 0; i < side_; ++i) {

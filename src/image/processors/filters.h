@@ -65,8 +65,7 @@ class EmbossProcessor : public PixelProcessor {
   private:
     int strength_;
     // Output grey for every difference of channel sums, -765 to 765.
-    std::array<uint8_t, 1531> value_{};
-    std::array<int32_t, 1531> wideValue_{};  // the same, for vector lookups
+    std::array<int32_t, 1531> value_{};  // 32 bits wide for the vector lookups
 };
 
 // Each pixel takes the colour of the most frequent grey level in the square around it.
@@ -147,6 +146,8 @@ class ConvolutionProcessor : public PixelProcessor {
 
   private:
     int Channel(int64_t sum) const;
+    // expanded_ from image; false (and none) when it cannot be made.
+    bool TakeExpandedCopy(const Image& image);
     // The edge-expanded original of row r for a row y being worked on.
     const uint8_t* OriginalLine(const Image& image, int r, int y) const;
 

@@ -226,17 +226,11 @@ bool X11Screen::Grab(const Rect& rect, Image& out) {
     Image& target = reuse ? out : fresh;
     // A new picture's pages are mapped on another thread while this one sets up the shared segment
     // (mapping its pages too) and asks for the bands, so neither waits for the other.
-    std::thread prefault;
+    std::jthread prefault;
     if (!reuse) {
         if (!fresh.Create(w, h, 24)) return false;
-        prefault = std::thread(Prefault, fresh.Bits(), fresh.PixelBytes());
+        prefault = std::jthread(Prefault, fresh.Bits(), fresh.PixelBytes());
     }
-    struct Join {
-        std::thread& thread;
-        ~Join() {
-            if (thread.joinable()) thread.join();
-        }
-    } joinPrefault{prefault};
     if (!IsEmpty(on)) {
         const int ow = on.Width(), oh = on.Height();
         const int dx = on.left - rect.left, dy = on.top - rect.top;
