@@ -55,6 +55,13 @@ Function Resolve(const char* name) {
 
 }  // namespace
 
+// Defines FreeImage's function `name` with its own declaration, as a call of the loaded library's.
+#define GLIMMORA_FORWARD(result, name, params, args)              \
+    result DLL_CALLCONV name params {                             \
+        static const auto real = Resolve<decltype(&name)>(#name); \
+        return real args;                                         \
+    }
+
 extern "C" {
 #pragma GCC visibility push(hidden)
 
@@ -71,242 +78,110 @@ void DLL_CALLCONV FreeImage_SetOutputMessage(FreeImage_OutputMessageFunction omf
             Symbol(library, "FreeImage_SetOutputMessage"))(omf);
 }
 
-FIBITMAP* DLL_CALLCONV FreeImage_Allocate(int width, int height, int bpp, unsigned red_mask,
-                                          unsigned green_mask, unsigned blue_mask) {
-    static const auto real = Resolve<decltype(&FreeImage_Allocate)>("FreeImage_Allocate");
-    return real(width, height, bpp, red_mask, green_mask, blue_mask);
-}
+GLIMMORA_FORWARD(FIBITMAP*, FreeImage_Allocate,
+                 (int width, int height, int bpp, unsigned red_mask, unsigned green_mask, unsigned blue_mask),
+                 (width, height, bpp, red_mask, green_mask, blue_mask))
 
-BOOL DLL_CALLCONV FreeImage_CloseMultiBitmap(FIMULTIBITMAP* bitmap, int flags) {
-    static const auto real = Resolve<decltype(&FreeImage_CloseMultiBitmap)>("FreeImage_CloseMultiBitmap");
-    return real(bitmap, flags);
-}
+GLIMMORA_FORWARD(BOOL, FreeImage_CloseMultiBitmap, (FIMULTIBITMAP * bitmap, int flags), (bitmap, flags))
 
-FIBITMAP* DLL_CALLCONV FreeImage_ColorQuantize(FIBITMAP* dib, FREE_IMAGE_QUANTIZE quantize) {
-    static const auto real = Resolve<decltype(&FreeImage_ColorQuantize)>("FreeImage_ColorQuantize");
-    return real(dib, quantize);
-}
+GLIMMORA_FORWARD(FIBITMAP*, FreeImage_ColorQuantize, (FIBITMAP * dib, FREE_IMAGE_QUANTIZE quantize),
+                 (dib, quantize))
 
-FIBITMAP* DLL_CALLCONV FreeImage_ConvertTo24Bits(FIBITMAP* dib) {
-    static const auto real = Resolve<decltype(&FreeImage_ConvertTo24Bits)>("FreeImage_ConvertTo24Bits");
-    return real(dib);
-}
+GLIMMORA_FORWARD(FIBITMAP*, FreeImage_ConvertTo24Bits, (FIBITMAP * dib), (dib))
 
-FIBITMAP* DLL_CALLCONV FreeImage_ConvertTo32Bits(FIBITMAP* dib) {
-    static const auto real = Resolve<decltype(&FreeImage_ConvertTo32Bits)>("FreeImage_ConvertTo32Bits");
-    return real(dib);
-}
+GLIMMORA_FORWARD(FIBITMAP*, FreeImage_ConvertTo32Bits, (FIBITMAP * dib), (dib))
 
-FIBITMAP* DLL_CALLCONV FreeImage_ConvertToStandardType(FIBITMAP* src, BOOL scale_linear) {
-    static const auto real =
-        Resolve<decltype(&FreeImage_ConvertToStandardType)>("FreeImage_ConvertToStandardType");
-    return real(src, scale_linear);
-}
+GLIMMORA_FORWARD(FIBITMAP*, FreeImage_ConvertToStandardType, (FIBITMAP * src, BOOL scale_linear),
+                 (src, scale_linear))
 
-void DLL_CALLCONV FreeImage_DeInitialise(void) {
-    static const auto real = Resolve<decltype(&FreeImage_DeInitialise)>("FreeImage_DeInitialise");
-    real();
-}
+GLIMMORA_FORWARD(void, FreeImage_DeInitialise, (void), ())
 
-BOOL DLL_CALLCONV FreeImage_FIFSupportsExportBPP(FREE_IMAGE_FORMAT fif, int bpp) {
-    static const auto real =
-        Resolve<decltype(&FreeImage_FIFSupportsExportBPP)>("FreeImage_FIFSupportsExportBPP");
-    return real(fif, bpp);
-}
+GLIMMORA_FORWARD(BOOL, FreeImage_FIFSupportsExportBPP, (FREE_IMAGE_FORMAT fif, int bpp), (fif, bpp))
 
-BOOL DLL_CALLCONV FreeImage_FIFSupportsNoPixels(FREE_IMAGE_FORMAT fif) {
-    static const auto real =
-        Resolve<decltype(&FreeImage_FIFSupportsNoPixels)>("FreeImage_FIFSupportsNoPixels");
-    return real(fif);
-}
+GLIMMORA_FORWARD(BOOL, FreeImage_FIFSupportsNoPixels, (FREE_IMAGE_FORMAT fif), (fif))
 
-BOOL DLL_CALLCONV FreeImage_FIFSupportsReading(FREE_IMAGE_FORMAT fif) {
-    static const auto real = Resolve<decltype(&FreeImage_FIFSupportsReading)>("FreeImage_FIFSupportsReading");
-    return real(fif);
-}
+GLIMMORA_FORWARD(BOOL, FreeImage_FIFSupportsReading, (FREE_IMAGE_FORMAT fif), (fif))
 
-BOOL DLL_CALLCONV FreeImage_FIFSupportsWriting(FREE_IMAGE_FORMAT fif) {
-    static const auto real = Resolve<decltype(&FreeImage_FIFSupportsWriting)>("FreeImage_FIFSupportsWriting");
-    return real(fif);
-}
+GLIMMORA_FORWARD(BOOL, FreeImage_FIFSupportsWriting, (FREE_IMAGE_FORMAT fif), (fif))
 
-unsigned DLL_CALLCONV FreeImage_GetBPP(FIBITMAP* dib) {
-    static const auto real = Resolve<decltype(&FreeImage_GetBPP)>("FreeImage_GetBPP");
-    return real(dib);
-}
+GLIMMORA_FORWARD(unsigned, FreeImage_GetBPP, (FIBITMAP * dib), (dib))
 
-unsigned DLL_CALLCONV FreeImage_GetBlueMask(FIBITMAP* dib) {
-    static const auto real = Resolve<decltype(&FreeImage_GetBlueMask)>("FreeImage_GetBlueMask");
-    return real(dib);
-}
+GLIMMORA_FORWARD(unsigned, FreeImage_GetBlueMask, (FIBITMAP * dib), (dib))
 
-unsigned DLL_CALLCONV FreeImage_GetColorsUsed(FIBITMAP* dib) {
-    static const auto real = Resolve<decltype(&FreeImage_GetColorsUsed)>("FreeImage_GetColorsUsed");
-    return real(dib);
-}
+GLIMMORA_FORWARD(unsigned, FreeImage_GetColorsUsed, (FIBITMAP * dib), (dib))
 
-FREE_IMAGE_FORMAT DLL_CALLCONV FreeImage_GetFIFFromFilename(const char* filename) {
-    static const auto real = Resolve<decltype(&FreeImage_GetFIFFromFilename)>("FreeImage_GetFIFFromFilename");
-    return real(filename);
-}
+GLIMMORA_FORWARD(FREE_IMAGE_FORMAT, FreeImage_GetFIFFromFilename, (const char* filename), (filename))
 
-FREE_IMAGE_FORMAT DLL_CALLCONV FreeImage_GetFileType(const char* filename, int size) {
-    static const auto real = Resolve<decltype(&FreeImage_GetFileType)>("FreeImage_GetFileType");
-    return real(filename, size);
-}
+GLIMMORA_FORWARD(FREE_IMAGE_FORMAT, FreeImage_GetFileType, (const char* filename, int size), (filename, size))
 
-FREE_IMAGE_FORMAT DLL_CALLCONV FreeImage_GetFileTypeFromHandle(FreeImageIO* io, fi_handle handle, int size) {
-    static const auto real =
-        Resolve<decltype(&FreeImage_GetFileTypeFromHandle)>("FreeImage_GetFileTypeFromHandle");
-    return real(io, handle, size);
-}
+GLIMMORA_FORWARD(FREE_IMAGE_FORMAT, FreeImage_GetFileTypeFromHandle,
+                 (FreeImageIO * io, fi_handle handle, int size), (io, handle, size))
 
-const char* DLL_CALLCONV FreeImage_GetFormatFromFIF(FREE_IMAGE_FORMAT fif) {
-    static const auto real = Resolve<decltype(&FreeImage_GetFormatFromFIF)>("FreeImage_GetFormatFromFIF");
-    return real(fif);
-}
+GLIMMORA_FORWARD(const char*, FreeImage_GetFormatFromFIF, (FREE_IMAGE_FORMAT fif), (fif))
 
-unsigned DLL_CALLCONV FreeImage_GetGreenMask(FIBITMAP* dib) {
-    static const auto real = Resolve<decltype(&FreeImage_GetGreenMask)>("FreeImage_GetGreenMask");
-    return real(dib);
-}
+GLIMMORA_FORWARD(unsigned, FreeImage_GetGreenMask, (FIBITMAP * dib), (dib))
 
-unsigned DLL_CALLCONV FreeImage_GetHeight(FIBITMAP* dib) {
-    static const auto real = Resolve<decltype(&FreeImage_GetHeight)>("FreeImage_GetHeight");
-    return real(dib);
-}
+GLIMMORA_FORWARD(unsigned, FreeImage_GetHeight, (FIBITMAP * dib), (dib))
 
-FREE_IMAGE_TYPE DLL_CALLCONV FreeImage_GetImageType(FIBITMAP* dib) {
-    static const auto real = Resolve<decltype(&FreeImage_GetImageType)>("FreeImage_GetImageType");
-    return real(dib);
-}
+GLIMMORA_FORWARD(FREE_IMAGE_TYPE, FreeImage_GetImageType, (FIBITMAP * dib), (dib))
 
-BITMAPINFOHEADER* DLL_CALLCONV FreeImage_GetInfoHeader(FIBITMAP* dib) {
-    static const auto real = Resolve<decltype(&FreeImage_GetInfoHeader)>("FreeImage_GetInfoHeader");
-    return real(dib);
-}
+GLIMMORA_FORWARD(BITMAPINFOHEADER*, FreeImage_GetInfoHeader, (FIBITMAP * dib), (dib))
 
-BOOL DLL_CALLCONV FreeImage_GetMetadata(FREE_IMAGE_MDMODEL model, FIBITMAP* dib, const char* key,
-                                        FITAG** tag) {
-    static const auto real = Resolve<decltype(&FreeImage_GetMetadata)>("FreeImage_GetMetadata");
-    return real(model, dib, key, tag);
-}
+GLIMMORA_FORWARD(BOOL, FreeImage_GetMetadata,
+                 (FREE_IMAGE_MDMODEL model, FIBITMAP* dib, const char* key, FITAG** tag),
+                 (model, dib, key, tag))
 
-int DLL_CALLCONV FreeImage_GetPageCount(FIMULTIBITMAP* bitmap) {
-    static const auto real = Resolve<decltype(&FreeImage_GetPageCount)>("FreeImage_GetPageCount");
-    return real(bitmap);
-}
+GLIMMORA_FORWARD(int, FreeImage_GetPageCount, (FIMULTIBITMAP * bitmap), (bitmap))
 
-RGBQUAD* DLL_CALLCONV FreeImage_GetPalette(FIBITMAP* dib) {
-    static const auto real = Resolve<decltype(&FreeImage_GetPalette)>("FreeImage_GetPalette");
-    return real(dib);
-}
+GLIMMORA_FORWARD(RGBQUAD*, FreeImage_GetPalette, (FIBITMAP * dib), (dib))
 
-unsigned DLL_CALLCONV FreeImage_GetPitch(FIBITMAP* dib) {
-    static const auto real = Resolve<decltype(&FreeImage_GetPitch)>("FreeImage_GetPitch");
-    return real(dib);
-}
+GLIMMORA_FORWARD(unsigned, FreeImage_GetPitch, (FIBITMAP * dib), (dib))
 
-unsigned DLL_CALLCONV FreeImage_GetRedMask(FIBITMAP* dib) {
-    static const auto real = Resolve<decltype(&FreeImage_GetRedMask)>("FreeImage_GetRedMask");
-    return real(dib);
-}
+GLIMMORA_FORWARD(unsigned, FreeImage_GetRedMask, (FIBITMAP * dib), (dib))
 
-BYTE* DLL_CALLCONV FreeImage_GetScanLine(FIBITMAP* dib, int scanline) {
-    static const auto real = Resolve<decltype(&FreeImage_GetScanLine)>("FreeImage_GetScanLine");
-    return real(dib, scanline);
-}
+GLIMMORA_FORWARD(BYTE*, FreeImage_GetScanLine, (FIBITMAP * dib, int scanline), (dib, scanline))
 
-DWORD DLL_CALLCONV FreeImage_GetTagCount(FITAG* tag) {
-    static const auto real = Resolve<decltype(&FreeImage_GetTagCount)>("FreeImage_GetTagCount");
-    return real(tag);
-}
+GLIMMORA_FORWARD(DWORD, FreeImage_GetTagCount, (FITAG * tag), (tag))
 
-FREE_IMAGE_MDTYPE DLL_CALLCONV FreeImage_GetTagType(FITAG* tag) {
-    static const auto real = Resolve<decltype(&FreeImage_GetTagType)>("FreeImage_GetTagType");
-    return real(tag);
-}
+GLIMMORA_FORWARD(FREE_IMAGE_MDTYPE, FreeImage_GetTagType, (FITAG * tag), (tag))
 
-const void* DLL_CALLCONV FreeImage_GetTagValue(FITAG* tag) {
-    static const auto real = Resolve<decltype(&FreeImage_GetTagValue)>("FreeImage_GetTagValue");
-    return real(tag);
-}
+GLIMMORA_FORWARD(const void*, FreeImage_GetTagValue, (FITAG * tag), (tag))
 
-unsigned DLL_CALLCONV FreeImage_GetTransparencyCount(FIBITMAP* dib) {
-    static const auto real =
-        Resolve<decltype(&FreeImage_GetTransparencyCount)>("FreeImage_GetTransparencyCount");
-    return real(dib);
-}
+GLIMMORA_FORWARD(unsigned, FreeImage_GetTransparencyCount, (FIBITMAP * dib), (dib))
 
-BYTE* DLL_CALLCONV FreeImage_GetTransparencyTable(FIBITMAP* dib) {
-    static const auto real =
-        Resolve<decltype(&FreeImage_GetTransparencyTable)>("FreeImage_GetTransparencyTable");
-    return real(dib);
-}
+GLIMMORA_FORWARD(BYTE*, FreeImage_GetTransparencyTable, (FIBITMAP * dib), (dib))
 
-unsigned DLL_CALLCONV FreeImage_GetWidth(FIBITMAP* dib) {
-    static const auto real = Resolve<decltype(&FreeImage_GetWidth)>("FreeImage_GetWidth");
-    return real(dib);
-}
+GLIMMORA_FORWARD(unsigned, FreeImage_GetWidth, (FIBITMAP * dib), (dib))
 
-BOOL DLL_CALLCONV FreeImage_HasPixels(FIBITMAP* dib) {
-    static const auto real = Resolve<decltype(&FreeImage_HasPixels)>("FreeImage_HasPixels");
-    return real(dib);
-}
+GLIMMORA_FORWARD(BOOL, FreeImage_HasPixels, (FIBITMAP * dib), (dib))
 
-void DLL_CALLCONV FreeImage_Initialise(BOOL load_local_plugins_only) {
-    static const auto real = Resolve<decltype(&FreeImage_Initialise)>("FreeImage_Initialise");
-    real(load_local_plugins_only);
-}
+GLIMMORA_FORWARD(void, FreeImage_Initialise, (BOOL load_local_plugins_only), (load_local_plugins_only))
 
-BOOL DLL_CALLCONV FreeImage_IsTransparent(FIBITMAP* dib) {
-    static const auto real = Resolve<decltype(&FreeImage_IsTransparent)>("FreeImage_IsTransparent");
-    return real(dib);
-}
+GLIMMORA_FORWARD(BOOL, FreeImage_IsTransparent, (FIBITMAP * dib), (dib))
 
-FIBITMAP* DLL_CALLCONV FreeImage_LoadFromHandle(FREE_IMAGE_FORMAT fif, FreeImageIO* io, fi_handle handle,
-                                                int flags) {
-    static const auto real = Resolve<decltype(&FreeImage_LoadFromHandle)>("FreeImage_LoadFromHandle");
-    return real(fif, io, handle, flags);
-}
+GLIMMORA_FORWARD(FIBITMAP*, FreeImage_LoadFromHandle,
+                 (FREE_IMAGE_FORMAT fif, FreeImageIO* io, fi_handle handle, int flags),
+                 (fif, io, handle, flags))
 
-FIBITMAP* DLL_CALLCONV FreeImage_LockPage(FIMULTIBITMAP* bitmap, int page) {
-    static const auto real = Resolve<decltype(&FreeImage_LockPage)>("FreeImage_LockPage");
-    return real(bitmap, page);
-}
+GLIMMORA_FORWARD(FIBITMAP*, FreeImage_LockPage, (FIMULTIBITMAP * bitmap, int page), (bitmap, page))
 
-FIMULTIBITMAP* DLL_CALLCONV FreeImage_OpenMultiBitmapFromHandle(FREE_IMAGE_FORMAT fif, FreeImageIO* io,
-                                                                fi_handle handle, int flags) {
-    static const auto real =
-        Resolve<decltype(&FreeImage_OpenMultiBitmapFromHandle)>("FreeImage_OpenMultiBitmapFromHandle");
-    return real(fif, io, handle, flags);
-}
+GLIMMORA_FORWARD(FIMULTIBITMAP*, FreeImage_OpenMultiBitmapFromHandle,
+                 (FREE_IMAGE_FORMAT fif, FreeImageIO* io, fi_handle handle, int flags),
+                 (fif, io, handle, flags))
 
-BOOL DLL_CALLCONV FreeImage_Save(FREE_IMAGE_FORMAT fif, FIBITMAP* dib, const char* filename, int flags) {
-    static const auto real = Resolve<decltype(&FreeImage_Save)>("FreeImage_Save");
-    return real(fif, dib, filename, flags);
-}
+GLIMMORA_FORWARD(BOOL, FreeImage_Save,
+                 (FREE_IMAGE_FORMAT fif, FIBITMAP* dib, const char* filename, int flags),
+                 (fif, dib, filename, flags))
 
-void DLL_CALLCONV FreeImage_SetTransparencyTable(FIBITMAP* dib, BYTE* table, int count) {
-    static const auto real =
-        Resolve<decltype(&FreeImage_SetTransparencyTable)>("FreeImage_SetTransparencyTable");
-    real(dib, table, count);
-}
+GLIMMORA_FORWARD(void, FreeImage_SetTransparencyTable, (FIBITMAP * dib, BYTE* table, int count),
+                 (dib, table, count))
 
-void DLL_CALLCONV FreeImage_SetTransparent(FIBITMAP* dib, BOOL enabled) {
-    static const auto real = Resolve<decltype(&FreeImage_SetTransparent)>("FreeImage_SetTransparent");
-    real(dib, enabled);
-}
+GLIMMORA_FORWARD(void, FreeImage_SetTransparent, (FIBITMAP * dib, BOOL enabled), (dib, enabled))
 
-void DLL_CALLCONV FreeImage_Unload(FIBITMAP* dib) {
-    static const auto real = Resolve<decltype(&FreeImage_Unload)>("FreeImage_Unload");
-    real(dib);
-}
+GLIMMORA_FORWARD(void, FreeImage_Unload, (FIBITMAP * dib), (dib))
 
-void DLL_CALLCONV FreeImage_UnlockPage(FIMULTIBITMAP* bitmap, FIBITMAP* data, BOOL changed) {
-    static const auto real = Resolve<decltype(&FreeImage_UnlockPage)>("FreeImage_UnlockPage");
-    real(bitmap, data, changed);
-}
+GLIMMORA_FORWARD(void, FreeImage_UnlockPage, (FIMULTIBITMAP * bitmap, FIBITMAP* data, BOOL changed),
+                 (bitmap, data, changed))
 
 #pragma GCC visibility pop
 }  // extern "C"
