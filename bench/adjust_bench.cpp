@@ -3,6 +3,8 @@
 // ticked), and the whole-picture run that the preview thread makes.
 #include <benchmark/benchmark.h>
 
+#include "bench_picture.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QSlider>
@@ -18,24 +20,9 @@ namespace {
 
 constexpr int kWidth = 6000, kHeight = 4000;
 
-Image Picture() {
-    Image image;
-    image.Create(kWidth, kHeight, 32);
-    for (int y = 0; y < kHeight; ++y) {
-        uint8_t* p = image.Row(y);
-        for (int x = 0; x < kWidth; ++x, p += 4) {
-            p[0] = static_cast<uint8_t>(x);
-            p[1] = static_cast<uint8_t>(y);
-            p[2] = static_cast<uint8_t>(x ^ y);
-            p[3] = 255;
-        }
-    }
-    return image;
-}
-
 CTavrikDoc& Document() {
     static CTavrikDoc doc;
-    if (!doc.image.IsValid()) doc.image = Picture();
+    if (!doc.image.IsValid()) doc.image = bench::PatternPicture(kWidth, kHeight);
     return doc;
 }
 

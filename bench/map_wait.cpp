@@ -26,9 +26,12 @@ using Clock = std::chrono::steady_clock;
 xcb_keycode_t KeycodeFor(xcb_connection_t* c, const char* name) {
     // Only the names the benchmarks use: letters, Control_L, Shift_L.
     xcb_keysym_t sym = 0;
-    if (std::strlen(name) == 1) sym = static_cast<unsigned char>(std::tolower(name[0]));
-    else if (std::strcmp(name, "ctrl") == 0) sym = 0xffe3;
-    else if (std::strcmp(name, "shift") == 0) sym = 0xffe1;
+    if (std::strlen(name) == 1)
+        sym = static_cast<unsigned char>(std::tolower(name[0]));
+    else if (std::strcmp(name, "ctrl") == 0)
+        sym = 0xffe3;
+    else if (std::strcmp(name, "shift") == 0)
+        sym = 0xffe1;
     const xcb_setup_t* setup = xcb_get_setup(c);
     const int count = setup->max_keycode - setup->min_keycode + 1;
     xcb_get_keyboard_mapping_reply_t* map =
@@ -38,7 +41,8 @@ xcb_keycode_t KeycodeFor(xcb_connection_t* c, const char* name) {
     xcb_keycode_t found = 0;
     for (int k = 0; k < count && !found; ++k)
         for (int i = 0; i < map->keysyms_per_keycode; ++i)
-            if (syms[k * map->keysyms_per_keycode + i] == sym) found = static_cast<xcb_keycode_t>(setup->min_keycode + k);
+            if (syms[k * map->keysyms_per_keycode + i] == sym)
+                found = static_cast<xcb_keycode_t>(setup->min_keycode + k);
     std::free(map);
     return found;
 }
@@ -50,10 +54,14 @@ int main(int argc, char** argv) {
     bool waitExit = false;
     int i = 1;
     for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        if (std::strcmp(argv[i], "--key") == 0 && i + 1 < argc) keys = argv[++i];
-        else if (std::strcmp(argv[i], "--file") == 0 && i + 1 < argc) file = argv[++i];
-        else if (std::strcmp(argv[i], "--no-map") == 0) waitMap = false;
-        else if (std::strcmp(argv[i], "--exit") == 0) waitExit = true;
+        if (std::strcmp(argv[i], "--key") == 0 && i + 1 < argc)
+            keys = argv[++i];
+        else if (std::strcmp(argv[i], "--file") == 0 && i + 1 < argc)
+            file = argv[++i];
+        else if (std::strcmp(argv[i], "--no-map") == 0)
+            waitMap = false;
+        else if (std::strcmp(argv[i], "--exit") == 0)
+            waitExit = true;
     }
     std::vector<char*> command(argv + std::min(i + 1, argc), argv + argc);
     command.push_back(nullptr);

@@ -1,6 +1,8 @@
 // What one repaint of the editor costs: copy the picture and render every overlay object onto it.
 #include <benchmark/benchmark.h>
 
+#include "bench_picture.h"
+
 #include <QApplication>
 
 #include "editor/overlay_render.h"
@@ -8,20 +10,7 @@
 namespace glimmora {
 namespace {
 
-Image Picture(int w, int h) {
-    Image image;
-    image.Create(w, h, 32);
-    for (int y = 0; y < h; ++y) {
-        uint8_t* p = image.Row(y);
-        for (int x = 0; x < w; ++x, p += 4) {
-            p[0] = static_cast<uint8_t>(x);
-            p[1] = static_cast<uint8_t>(y);
-            p[2] = static_cast<uint8_t>(x ^ y);
-            p[3] = 255;
-        }
-    }
-    return image;
-}
+using bench::PatternPicture;
 
 // Twenty shadowed annotations of every kind, a few hundred pixels each, spread over a full-HD capture.
 ObjectList Annotations() {
@@ -67,7 +56,7 @@ ObjectList Annotations() {
             }
             default: {
                 auto stamp = std::make_unique<StampObject>();
-                stamp->stampImage = Picture(64, 64);
+                stamp->stampImage = PatternPicture(64, 64);
                 stamp->left = x, stamp->top = y, stamp->right = x + 128, stamp->bottom = y + 128;
                 object = std::move(stamp);
                 break;
@@ -81,7 +70,7 @@ ObjectList Annotations() {
 }
 
 void BM_RepaintTwentyShadowedObjects(benchmark::State& state) {
-    const Image picture = Picture(1920, 1080);
+    const Image picture = PatternPicture(1920, 1080);
     const ObjectList objects = Annotations();
     for (auto _ : state) {
         Image frame = picture;
@@ -93,7 +82,7 @@ BENCHMARK(BM_RepaintTwentyShadowedObjects)->Unit(benchmark::kMillisecond);
 
 // The copy alone, to see what rendering adds to it.
 void BM_CopyPictureOnly(benchmark::State& state) {
-    const Image picture = Picture(1920, 1080);
+    const Image picture = PatternPicture(1920, 1080);
     for (auto _ : state) {
         Image frame = picture;
         benchmark::DoNotOptimize(frame.Bits());
@@ -103,7 +92,7 @@ BENCHMARK(BM_CopyPictureOnly)->Unit(benchmark::kMillisecond);
 
 void BM_DropShadow(benchmark::State& state) {
     const int side = static_cast<int>(state.range(0));
-    const Image picture = Picture(side, side);
+    const Image picture = PatternPicture(side, side);
     for (auto _ : state) {
         Image shadowed = picture;
         AddDropShadow(shadowed);

@@ -2,6 +2,8 @@
 // shadowed objects: the exposed part only against the whole-image redraw, at 100 % and at 10 %.
 #include <benchmark/benchmark.h>
 
+#include "bench_picture.h"
+
 #include <QApplication>
 
 #include "editor/overlay_render.h"
@@ -15,20 +17,7 @@ constexpr int kWidth = 6000, kHeight = 4000;
 // What a maximised editor window shows.
 constexpr int kViewWidth = 1600, kViewHeight = 900;
 
-Image Picture(int w, int h) {
-    Image image;
-    image.Create(w, h, 32);
-    for (int y = 0; y < h; ++y) {
-        uint8_t* p = image.Row(y);
-        for (int x = 0; x < w; ++x, p += 4) {
-            p[0] = static_cast<uint8_t>(x);
-            p[1] = static_cast<uint8_t>(y);
-            p[2] = static_cast<uint8_t>(x ^ y);
-            p[3] = 255;
-        }
-    }
-    return image;
-}
+using bench::PatternPicture;
 
 // Twenty shadowed annotations of every kind spread over the picture; the first one is dragged.
 void Annotate(CTavrikDoc& doc) {
@@ -78,7 +67,7 @@ void Annotate(CTavrikDoc& doc) {
 
 struct Scene {
     Scene(int zoomIndex) : view(&doc) {
-        doc.image = Picture(kWidth, kHeight);
+        doc.image = PatternPicture(kWidth, kHeight);
         Annotate(doc);
         doc.UpdateAllViews();
         view.resize(kViewWidth, kViewHeight);
