@@ -1,6 +1,5 @@
 // info and convert, and the load/save routes every sub-command shares.
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -167,20 +166,18 @@ bool LoadForEditing(const std::string& path, Image& image) {
 }
 
 void ReserveOutput(const std::string& in, const std::string& out, int64_t width, int64_t height) {
-    const size_t dot = out.find_last_of("./");
-    if (dot == std::string::npos || out[dot] != '.' || strcasecmp(out.c_str() + dot + 1, "bmp") != 0) return;
+    if (LowerExtensionOf(out) != "bmp") return;
     if (width <= 0 || height <= 0) {
         // Only a BMP header tells the size without decoding anything.
-        uint8_t head[26];
+        uint8_t head[14 + sizeof(BitmapInfoHeader)];
         FileSource source(in);
         if (!source.IsOpen() || source.Read(0, head, sizeof head) != sizeof head || head[0] != 'B' ||
             head[1] != 'M')
             return;
-        int32_t w, h;
-        std::memcpy(&w, head + 18, 4);
-        std::memcpy(&h, head + 22, 4);
-        width = w;
-        height = h < 0 ? -int64_t{h} : h;
+        BitmapInfoHeader info;
+        std::memcpy(static_cast<void*>(&info), head + 14, sizeof info);
+        width = info.biWidth;
+        height = info.biHeight < 0 ? -int64_t{info.biHeight} : info.biHeight;
     }
     if (width <= 0 || height <= 0) return;
     const uint64_t bytes = 4 * static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
