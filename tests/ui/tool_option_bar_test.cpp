@@ -148,6 +148,56 @@ class ToolOptionBarTest : public QObject {
         QCOMPARE(bar.Width(), 2);
     }
 
+    // The active view pushes its tool and its selected object's style into the bar on every tab switch:
+    // none of that may come back as a user's change, on any panel, or it would restyle the object.
+    void viewPushesAreSilent() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        WritePicture(dir.path() + "/1.png", Qt::red, QSize(8, 8));
+        WritePicture(dir.path() + "/2.png", Qt::blue, QSize(8, 8));
+        ToolOptionBar bar(nullptr, dir.path());
+        bar.show();
+        QSignalSpy changed(&bar, &ToolOptionBar::panelChanged);
+        for (int kind :
+             {kToolLine, kToolShape, kToolStamp, kToolText, kToolArrow, kToolHighlight, kToolSelect}) {
+            bar.SetKind(kind);
+            bar.SetKind(kind);
+            bar.SetWidth(7);
+            bar.SetLineStyle(1);
+            bar.SetBoxStyle(0);
+            bar.SetArrowStyle(1);
+            bar.SetShape(2);
+            bar.SetColour(0x0000FF);
+            bar.SetTextBackColour(0x00FF00);
+            bar.SetBorderColour(0xFF0000);
+            bar.SetShapeBackColour(0x123456);
+            bar.SetOpacity(30);
+            bar.SetShadow(0);
+            bar.SetStampNumber(2);
+            QCoreApplication::processEvents();
+            bar.Panel()->grab();  // a repaint of the slider must not count either
+            QCOMPARE(changed.count(), 0);
+            const QList<int> values{bar.Width(), bar.LineStyle(), bar.BoxStyle(), bar.ArrowStyle(),
+                                    bar.Shape(), bar.Opacity(),   bar.Shadow(),   bar.StampNumber()};
+            QCOMPARE(values, (QList<int>{7, 1, 0, 1, 2, 30, 0, 2}));
+            const QList<uint> colours{bar.Colour(), bar.TextBackColour(), bar.BorderColour(),
+                                      bar.ShapeBackColour()};
+            QCOMPARE(colours, (QList<uint>{0x0000FF, 0x00FF00, 0xFF0000, 0x123456}));
+            ToolOptionPanel* panel = bar.Panel();
+            if (panel->width) QCOMPARE(panel->width->currentText(), QString("7"));
+            if (panel->shape) QCOMPARE(panel->shape->currentIndex(), 2);
+            if (panel->opacity) QCOMPARE(panel->opacity->value(), 30);
+            if (panel->shadow) QVERIFY(!panel->shadow->isChecked());
+            if (panel->stamps) QCOMPARE(panel->stamps->currentRow(), 1);
+            if (panel->colour) QCOMPARE(panel->colour->GetColour(), ColorRef(0x0000FF));
+            if (panel->border) QCOMPARE(panel->border->GetColour(), ColorRef(0xFF0000));
+        }
+        // The user's own change still speaks.
+        bar.SetKind(kToolLine);
+        bar.Panel()->lineStyle->setCurrentIndex(1);
+        QCOMPARE(changed.count(), 1);
+    }
+
     // Only files that load are listed, in the folder's own order; folders and broken files are skipped.
     void stampListSkipsFoldersAndBadFiles() {
         QTemporaryDir dir;
