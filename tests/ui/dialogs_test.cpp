@@ -15,6 +15,7 @@
 #include "editor/image_commands.h"
 #include "editor/tavrik_doc.h"
 #include "image/processors/colour.h"
+#include "image/processors/filters.h"
 #include "ui/adjust_dlg.h"
 #include "ui/colour_picker.h"
 #include "ui/edit_txt_dlg.h"
@@ -243,6 +244,62 @@ class DialogTest : public QObject {
                 QVERIFY(Same(doc.image, original));
             }
         }
+    }
+
+    // Oil Paint, Mosaic and Splash at 400 x 300 (thumbnail at half size): the thumbnail runs on half the
+    // size, the preview and OK on the slider's value itself.
+    void sizeFiltersTakeTheSlidersValue() {
+        const Image original = Gradient(400, 300);
+        struct Row {
+            int templateId, value;
+            std::function<std::unique_ptr<PixelProcessor>(int)> make;
+        };
+        const Row rows[] = {
+            {adjust_template::kOilPaint, 8, [](int v) { return std::make_unique<OilPaintProcessor>(v); }},
+            {adjust_template::kMosaic, 30, [](int v) { return std::make_unique<MosaicProcessor>(v); }},
+        };
+        for (const Row& row : rows) {
+            CTavrikDoc doc;
+            doc.image = original;
+            AdjustDlg dialog(&doc, row.templateId);
+            QCOMPARE(dialog.Zoom(), 0.5);
+            dialog.PreviewBox()->setChecked(true);
+            dialog.Sliders()[0]->setValue(row.value);
+            Image expected = original;
+            QVERIFY(RunProcessor(expected, *row.make(row.value), nullptr));
+            Image thumbnail = dialog.WorkingCopy();
+            QVERIFY(thumbnail.ConvertDepth(32));
+            QVERIFY(RunProcessor(thumbnail, *row.make(row.value / 2), nullptr));
+            QVERIFY(Same(dialog.PreviewImage(), At24(thumbnail)));
+            QTRY_VERIFY(!dialog.PreviewPending() && !Same(doc.image, original));
+            QVERIFY(Same(At24(doc.image), At24(expected)));
+            dialog.accept();
+            QVERIFY(Same(doc.image, At24(expected)));
+        }
+
+        // Splash is random: how far pixels travel shows the spread used.
+        Image coded;
+        coded.Create(400, 300, 32);
+        for (int y = 0; y < 300; ++y)
+            for (int x = 0; x < 400; ++x) {
+                uint8_t* p = coded.PixelAddress(x, y);
+                p[0] = static_cast<uint8_t>(x & 0xFF);
+                p[1] = static_cast<uint8_t>(x >> 8);
+                p[2] = static_cast<uint8_t>(y);
+                p[3] = 255;
+            }
+        CTavrikDoc doc;
+        doc.image = coded;
+        AdjustDlg splash(&doc, adjust_template::kSplash);
+        splash.Sliders()[0]->setValue(40);
+        splash.accept();
+        int farthest = 0;
+        for (int y = 0; y < 300; ++y)
+            for (int x = 0; x < 400; ++x) {
+                const uint8_t* p = doc.image.PixelAddress(x, y);
+                farthest = std::max(farthest, std::abs((p[0] | p[1] << 8) - x));
+            }
+        QVERIFY2(farthest > 10 && farthest <= 20, QByteArray::number(farthest));
     }
 
     void everyControlIsNamed() {
