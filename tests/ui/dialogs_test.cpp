@@ -80,23 +80,27 @@ class DialogTest : public QObject {
             int steps;  // undo steps recorded
             int depth;  // afterwards
             bool changed;
+            const char* width = "200";  // typed into Resize
         };
         const Row rows[] = {
             {20002, kOk, "Rotate", 1, 24, true},
-            {20002, kCancel, "Rotate", 0, 24, false},
+            {20002, kCancel, "Rotate", 0, 32, false},
             {20004, kNone, nullptr, 1, 24, true},
             {20005, kNone, nullptr, 1, 24, true},
             {20006, kNone, nullptr, 1, 24, true},
             {20007, kNone, nullptr, 1, 24, true},
             {20009, kOk, "Resize...", 1, 32, true},
-            {20009, kCancel, "Resize...", 0, 24, false},
+            {20009, kCancel, "Resize...", 0, 32, false},
+            // Nothing to resize: no step, nothing changed.
+            {20009, kOk, "Resize...", 0, 32, false, "400"},
+            {20009, kOk, "Resize...", 0, 32, false, "0"},
             {20010, kOk, "Brightness/Contrast", 2, 32, true},
             {20010, kCancel, "Brightness/Contrast", 0, 32, false},
             {20012, kOk, "Hue/Saturation", 1, 24, true},
             {20012, kCancel, "Hue/Saturation", 0, 32, false},
             {20014, kOk, "Color Tone", 1, 24, true},
             {20016, kOk, "RGB Value", 1, 24, true},
-            {20016, kCancel, "RGB Value", 0, 24, false},
+            {20016, kCancel, "RGB Value", 0, 32, false},
             {20017, kOk, "Color level", 1, 24, true},
             {20019, kNone, nullptr, 1, 24, true},
             {20020, kNone, nullptr, 1, 24, true},
@@ -107,7 +111,7 @@ class DialogTest : public QObject {
             {20037, kOk, "Splash", 1, 24, true},
             {20038, kOk, "Posterize", 1, 24, true},
             {20040, kOk, "Mosaic", 1, 24, true},
-            {20040, kCancel, "Mosaic", 0, 24, false},
+            {20040, kCancel, "Mosaic", 0, 32, false},
             {20041, kNone, nullptr, 1, 24, true},
             {20042, kNone, nullptr, 1, 24, true},
             {20050, kOk, "3D Grid", 1, 24, true},
@@ -118,14 +122,15 @@ class DialogTest : public QObject {
         ImageDialogRunner dialogs;
         const Image original = Gradient(400, 300);
         for (const Row& row : rows) {
-            const QByteArray what = QByteArray::number(row.id) + (row.dialog == kCancel ? " cancelled" : "");
+            const QByteArray what =
+                QByteArray::number(row.id) + (row.dialog == kCancel ? " cancelled " : " ") + row.width;
             CTavrikDoc doc;
             doc.image = original;
             QString title;
             if (row.dialog != kNone) {
-                Answer(row.dialog == kOk, &title, [](QDialog* d) {
+                Answer(row.dialog == kOk, &title, [&row](QDialog* d) {
                     // Values that change the picture where the start values would not.
-                    if (auto* resize = qobject_cast<CResizeDlg*>(d)) resize->WidthEdit()->setText("200");
+                    if (auto* resize = qobject_cast<CResizeDlg*>(d)) resize->WidthEdit()->setText(row.width);
                     if (auto* adjust = qobject_cast<PreviewDialogBase*>(d)) {
                         const auto& sliders = adjust->Sliders();
                         if (!sliders.empty())
@@ -140,6 +145,8 @@ class DialogTest : public QObject {
             QVERIFY2(doc.image.Depth() == row.depth,
                      what + " depth " + QByteArray::number(doc.image.Depth()));
             QVERIFY2(Same(At24(doc.image), At24(original)) != row.changed, what);
+            // Nothing done is nothing changed, alpha included.
+            if (!row.changed) QVERIFY2(Same(doc.image, original) == (row.depth == 32), what);
             if (row.steps > 0) {
                 // Undo gives back the picture as it was.
                 for (int i = 0; i < row.steps; ++i) doc.OnEditUndo();
