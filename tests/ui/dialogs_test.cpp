@@ -345,8 +345,8 @@ class DialogTest : public QObject {
         };
         const Row rows[] = {
             {true, "w", "300", 300, 150},
-            // 1.5 rounds to 2, and the height's rule then gives 4 back to the width.
-            {true, "w", "3", 4, 2},
+            // 1.5 rounds to 2; the width typed stays as typed.
+            {true, "w", "3", 3, 2},
             {true, "h", "25", 50, 25},
             {false, "w", "300", 300, 100},
             {false, "h", "7", 200, 7},
