@@ -2,6 +2,7 @@
 // dialog's title), the adjustment dialogs' thumbnail and whole-picture preview, the resize rules and
 // the text dialog's opening and OK.
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -432,6 +433,34 @@ class DialogTest : public QObject {
         QCOMPARE(object.bold, 1);
         QCOMPARE(object.italic, 1);
         QCOMPARE(object.alignment, 2);
+
+        // Typed and pasted text stops at 511 characters, visibly; OK stores what the user sees.
+        TextObject longer;
+        CEditTxtDlg typing(longer, false);
+        typing.show();
+        QTextEdit* edit = typing.TextEdit();
+        edit->setPlainText(QString(505, 'y'));
+        edit->moveCursor(QTextCursor::End);
+        QTest::keyClicks(edit, "abcd");
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTest::keyClicks(edit, "efgh");
+        QCOMPARE(edit->toPlainText(), QString(505, 'y') + "abcd\ne");
+        QCOMPARE(typing.CountLabel()->text(), QString("511 / 511 characters"));
+        QApplication::clipboard()->setText("pasted");
+        QTest::keySequence(edit, QKeySequence::Paste);
+        QCOMPARE(edit->toPlainText().size(), 511);
+        // Room made by a deletion takes that much and no more.
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keySequence(edit, QKeySequence::Paste);
+        QCOMPARE(edit->toPlainText(), QString(505, 'y') + "abcdpa");
+        // Typing over a selection replaces it.
+        QTest::keyClick(edit, Qt::Key_Left, Qt::ShiftModifier);
+        QTest::keyClicks(edit, "Z");
+        QCOMPARE(edit->toPlainText().right(3), QString("dpZ"));
+        const QString shown = edit->toPlainText();
+        typing.accept();
+        QCOMPARE(longer.text, shown);
 
         // Cancel leaves the object alone.
         const QString kept = object.text;
