@@ -172,6 +172,12 @@ CEditTxtDlg::CEditTxtDlg(TextObject& object, bool isNew, QWidget* parent) : QDia
 
     ShowCount();
     connect(text_, &QTextEdit::textChanged, this, &CEditTxtDlg::ShowCount);
+    // The text shows in the chosen font, size and style.
+    ShowFont();
+    connect(fonts_, &QComboBox::currentIndexChanged, this, &CEditTxtDlg::ShowFont);
+    connect(sizeEdit_, &QLineEdit::textChanged, this, &CEditTxtDlg::ShowFont);
+    for (QCheckBox* box : {bold_, italic_, underline_})
+        connect(box, &QCheckBox::toggled, this, &CEditTxtDlg::ShowFont);
     connect(sizeList_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) sizeEdit_->setText(QString::number(LeadingNumber(sizeList_->itemText(index))));
     });
@@ -179,6 +185,18 @@ CEditTxtDlg::CEditTxtDlg(TextObject& object, bool isNew, QWidget* parent) : QDia
 
 void CEditTxtDlg::ShowCount() {
     count_->setText(QStringLiteral("%1 / %2 characters").arg(text_->toPlainText().size()).arg(kMaxText));
+}
+
+void CEditTxtDlg::ShowFont() {
+    QFont font = text_->font();
+    font.setFamily(fonts_->SelectedFace());
+    int size = 0;
+    // A size being typed that is not a number yet keeps the last one; a huge one is shown smaller.
+    if (ReadIntegerField(sizeEdit_, size) && size > 0) font.setPointSize(std::min(size, kMaxShownSize));
+    font.setBold(bold_->isChecked());
+    font.setItalic(italic_->isChecked());
+    font.setUnderline(underline_->isChecked());
+    text_->setFont(font);
 }
 
 void CEditTxtDlg::accept() {

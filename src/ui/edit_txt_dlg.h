@@ -45,6 +45,9 @@ class CEditTxtDlg : public QDialog {
 
   private:
     void ShowCount();
+    void ShowFont();
+
+    static constexpr int kMaxShownSize = 144;
 
     TextObject& object_;
     QTextEdit* text_;

@@ -143,10 +143,28 @@ QString FontCombo::SelectedFace() const {
     return currentIndex() < 0 ? QString() : currentText();
 }
 
+QString DesktopSansFamily() {
+    QFont sans(QStringLiteral("Sans Serif"));
+    sans.setStyleHint(QFont::SansSerif);
+    return QFontInfo(sans).family();
+}
+
 void FontCombo::SelectFace(const QString& face) {
-    for (int i = 0; i < count(); ++i) {
-        if (itemText(i).startsWith(face, Qt::CaseInsensitive)) {
-            setCurrentIndex(i);
+    if (!face.isEmpty()) {
+        for (int i = 0; i < count(); ++i) {
+            if (itemText(i).startsWith(face, Qt::CaseInsensitive)) {
+                setCurrentIndex(i);
+                return;
+            }
+        }
+    }
+    // A family not installed: the one the desktop draws in its place (Arial's metric twin), else its
+    // default sans, rather than whatever sorts first.
+    const QString stands = face.isEmpty() ? QString() : QFontInfo(QFont(face)).family();
+    for (const QString& candidate : {stands, DesktopSansFamily()}) {
+        const int index = candidate.isEmpty() ? -1 : findText(candidate, Qt::MatchFixedString);
+        if (index >= 0) {
+            setCurrentIndex(index);
             return;
         }
     }

@@ -7,6 +7,9 @@
 
 namespace glimmora {
 
+// The family the desktop uses for the generic sans-serif.
+QString DesktopSansFamily();
+
 class FontCombo : public QComboBox {
     Q_OBJECT
   public:
@@ -23,7 +26,8 @@ class FontCombo : public QComboBox {
 
     // The selected family, empty when none.
     QString SelectedFace() const;
-    // Selects the first family that starts with face, the first entry when none does.
+    // Selects the first family that starts with face; when none does, the family the desktop draws in
+    // its place, else the desktop's default sans, else the first entry.
     void SelectFace(const QString& face);
 
     // The preview font of a family.

@@ -406,6 +406,15 @@ class DialogTest : public QObject {
                 !newDialog.UnderlineBox()->isChecked());
         QCOMPARE(newDialog.TextEdit()->toPlainText(), QString("Text"));
         QCOMPARE(newDialog.SizeList()->currentText(), QString("16"));
+        // A new box's "Arial" is drawn in Liberation Sans: the dialog says so, and its text shows it.
+        QCOMPARE(fresh.fontName, QString("Arial"));
+        QCOMPARE(newDialog.FontList()->SelectedFace(), QString("Liberation Sans"));
+        QCOMPARE(QFontInfo(newDialog.TextEdit()->font()).family(), QString("Liberation Sans"));
+        QCOMPARE(newDialog.TextEdit()->font().pointSize(), 16);
+        newDialog.BoldBox()->setChecked(true);
+        newDialog.SizeEdit()->setText("24");
+        QVERIFY(newDialog.TextEdit()->font().bold());
+        QCOMPARE(newDialog.TextEdit()->font().pointSize(), 24);
 
         TextObject object;
         object.text = "Hello\nworld";
@@ -420,7 +429,7 @@ class DialogTest : public QObject {
         QCOMPARE(dialog.SizeEdit()->text(), QString("13"));
         QCOMPARE(dialog.SizeList()->currentIndex(), -1);
         QCOMPARE(dialog.ColourButton()->GetColour(), Rgb(10, 20, 30));
-        QCOMPARE(dialog.FontList()->currentIndex(), 0);
+        QCOMPARE(dialog.FontList()->SelectedFace(), DesktopSansFamily());
         dialog.SizeList()->setCurrentIndex(dialog.SizeList()->findText("28"));
         QCOMPARE(dialog.SizeEdit()->text(), QString("28"));
         dialog.SizeEdit()->setText("13");
@@ -428,7 +437,7 @@ class DialogTest : public QObject {
         dialog.BoldBox()->setChecked(true);
         dialog.accept();
         QCOMPARE(object.fontSize, 13);
-        QCOMPARE(object.fontName, dialog.FontList()->itemText(0));
+        QCOMPARE(object.fontName, DesktopSansFamily());
         QCOMPARE(object.text.size(), 511);
         QCOMPARE(object.bold, 1);
         QCOMPARE(object.italic, 1);

@@ -190,8 +190,13 @@ class SmallControlTest : public QObject {
         QVERIFY(fonts.count() > 0);
         fonts.SelectFace("Liberation Sa");
         QCOMPARE(fonts.SelectedFace(), QString("Liberation Sans"));
+        // A family not installed: its metric twin, else the desktop's sans, never whatever sorts first.
+        fonts.SelectFace("Arial");
+        QCOMPARE(fonts.SelectedFace(), QString("Liberation Sans"));
         fonts.SelectFace("No Such Family");
-        QCOMPARE(fonts.currentIndex(), 0);
+        QVERIFY2(QStringList({"DejaVu Sans", "Liberation Sans"}).contains(fonts.SelectedFace()),
+                 qPrintable(fonts.SelectedFace()));
+        QCOMPARE(fonts.SelectedFace(), DesktopSansFamily());
         QCOMPARE(QFontMetrics(fonts.FaceFont("Liberation Sans")).height(), 16);
 
         const QFont arial = FontForCellHeight("Arial", 20);
