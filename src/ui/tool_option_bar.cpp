@@ -100,8 +100,12 @@ ToolOptionPanel::ToolOptionPanel(int kind, QWidget* parent) : QWidget(parent), k
             shape = AddCombo(row, this, nullptr, "Shape",
                              {"Rectangle", "Ellipse", "Rectangle(Fill)", "Ellipse(Fill)"});
             width = AddCombo(row, this, "Width:", "Width", Numbers());
+            // The width again, to step with the arrows or type: a spin box that set nothing confused.
+            auto* spinLabel = new QLabel("Border width:", this);
             widthSpin = new QSpinBox(this);
-            widthSpin->setAccessibleName("Width spin");
+            widthSpin->setAccessibleName("Border width");
+            spinLabel->setBuddy(widthSpin);
+            row->addWidget(spinLabel);
             row->addWidget(widthSpin);
             border = AddPicker(row, this, "Border:", "Border", kIdBorder);
             shapeBack = AddPicker(row, this, "Back:", "Back", kIdShapeBack);
@@ -263,7 +267,10 @@ void ToolOptionBar::ShowValues() {
     index(p->boxStyle, values_.boxStyle);
     index(p->arrowStyle, values_.arrowStyle);
     index(p->shape, values_.shape);
-    if (p->widthSpin) p->widthSpin->setRange(0, 100);
+    if (p->widthSpin) {
+        p->widthSpin->setRange(1, 10);
+        p->widthSpin->setValue(values_.width);
+    }
     if (p->colour) p->colour->SetColour(values_.colour);
     if (p->textBack) p->textBack->SetColour(values_.textBack);
     if (p->border) p->border->SetColour(values_.border);
@@ -289,6 +296,19 @@ void ToolOptionBar::Connect() {
         });
     };
     combo(p->width, &Values::width, 1);
+    if (p->width && p->widthSpin) {
+        // The two width controls show the one value.
+        connect(p->width, &QComboBox::currentIndexChanged, this, [p](int index) {
+            const QSignalBlocker quiet(p->widthSpin);
+            p->widthSpin->setValue(index + 1);
+        });
+        connect(p->widthSpin, &QSpinBox::valueChanged, this, [this, p](int value) {
+            values_.width = value;
+            const QSignalBlocker quiet(p->width);
+            p->width->setCurrentIndex(value - 1);
+            emit panelChanged();
+        });
+    }
     combo(p->lineStyle, &Values::lineStyle, 0);
     combo(p->boxStyle, &Values::boxStyle, 0);
     combo(p->arrowStyle, &Values::arrowStyle, 0);
@@ -317,7 +337,6 @@ void ToolOptionBar::Connect() {
             emit panelChanged();
         });
     }
-    if (p->widthSpin) connect(p->widthSpin, &QSpinBox::valueChanged, this, &ToolOptionBar::panelChanged);
     if (p->stamps) {
         QListWidget* list = p->stamps;
         connect(list, &QListWidget::currentRowChanged, this, [this](int row) { values_.stamp = row + 1; });

@@ -141,9 +141,15 @@ class ToolOptionBarTest : public QObject {
         QVERIFY(bar.Panel() != panel);
         QCOMPARE(bar.Width(), 2);
         bar.Panel()->shape->setCurrentIndex(3);
+        // The spin box is the width too, kept within its range; the combo follows it and back.
         bar.Panel()->widthSpin->setValue(12);
         QCOMPARE(bar.Shape(), 3);
         QCOMPARE(changed.count(), 7);
+        QCOMPARE(bar.Width(), 10);
+        QCOMPARE(bar.Panel()->width->currentText(), QString("10"));
+        bar.Panel()->width->setCurrentIndex(3);
+        QCOMPARE(bar.Panel()->widthSpin->value(), 4);
+        QCOMPARE(changed.count(), 8);
         bar.SetKind(kToolLine);
         QCOMPARE(bar.Width(), 2);
     }
@@ -293,6 +299,14 @@ class ToolOptionBarTest : public QObject {
                 }
                 if (qobject_cast<QCheckBox*>(w)) continue;  // its text is its name
                 QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->metaObject()->className()));
+            }
+            // Every spin box and slider has a visible label beside it.
+            for (QWidget* w : bar.Panel()->findChildren<QWidget*>()) {
+                if (!qobject_cast<QSpinBox*>(w) && !qobject_cast<QSlider*>(w)) continue;
+                bool labelled = false;
+                for (QLabel* label : bar.Panel()->findChildren<QLabel*>())
+                    labelled |= label->buddy() == w && !label->text().isEmpty();
+                QVERIFY2(labelled, qPrintable(w->accessibleName()));
             }
         }
     }
