@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <functional>
+#include <vector>
 
 #include "app/capture_settings/cap_setting_dlg.h"
 #include "app/settings/app_settings.h"
@@ -59,11 +60,15 @@ TEST(CaptureSettingsDialog, OpensOnCaptureToWithTheEnablingRules) {
     EXPECT_EQ(dialog.Tabs()->tabText(0), "Capture to");
     EXPECT_EQ(dialog.Tabs()->tabText(1), "Other");
     CPageSave* page = dialog.SavePage();
-    // Auto-save off: its fields are off, "Select" is not.
-    for (QWidget* w : {static_cast<QWidget*>(page->titleEdit), static_cast<QWidget*>(page->startEdit),
-                       static_cast<QWidget*>(page->pathEdit), static_cast<QWidget*>(page->formatCombo)})
-        EXPECT_FALSE(w->isEnabled()) << w->accessibleName().toStdString();
-    EXPECT_TRUE(page->selectButton->isEnabled());
+    // Auto-save off: its fields are off, "Select" with them; "To File" turns them all on.
+    const std::vector<QWidget*> fileControls{page->titleEdit, page->startEdit, page->pathEdit,
+                                             page->selectButton, page->formatCombo};
+    for (QWidget* w : fileControls) EXPECT_FALSE(w->isEnabled()) << w->accessibleName().toStdString();
+    dialog.show();
+    page->fileBox->click();
+    for (QWidget* w : fileControls) EXPECT_TRUE(w->isEnabled()) << w->accessibleName().toStdString();
+    page->fileBox->click();
+    EXPECT_FALSE(page->selectButton->isEnabled());
     // Mode 2: not to the editor, both choices off, the first one selected.
     EXPECT_FALSE(page->editorBox->isChecked());
     EXPECT_FALSE(page->newWindowButton->isEnabled());
@@ -203,6 +208,28 @@ TEST(CaptureSettingsDialog, CancelLeavesFileAndRecord) {
     EXPECT_EQ(ReadText(ini), before);
     EXPECT_EQ(record.CapDelayTime, 500);
     EXPECT_EQ(record.CopyToClipboard, 0);
+}
+
+// The fixed rectangle's fields and the delay hold their longest numbers whole, and no more than that.
+TEST(CaptureSettingsDialog, NumberFieldsFitTheirDigits) {
+    CCapSettingDlg dialog(Record(), "/nonexistent/config.ini");
+    dialog.Tabs()->setCurrentIndex(1);
+    dialog.show();
+    CPageBasic* page = dialog.BasicPage();
+    const struct {
+        QLineEdit* edit;
+        const char* longest;
+    } rows[] = {{page->widthEdit, "999999"}, {page->heightEdit, "999999"}, {page->delayEdit, "9999999999"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.edit->accessibleName().toStdString());
+        row.edit->setText(row.longest);
+        const int text = row.edit->fontMetrics().horizontalAdvance(QString::fromLatin1(row.longest));
+        // Room inside the frame and the line edit's own 2-pixel margins.
+        const int room = row.edit->contentsRect().width() - row.edit->textMargins().left() -
+                         row.edit->textMargins().right() - 4;
+        EXPECT_GE(room, text);
+        EXPECT_LE(row.edit->width(), text + 4 * row.edit->fontMetrics().averageCharWidth() + 16);
+    }
 }
 
 TEST(CaptureSettingsDialog, ChoosingAFolderKeepsWhatWasTyped) {

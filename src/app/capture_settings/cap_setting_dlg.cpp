@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -35,6 +37,19 @@ QLineEdit* LabelledEdit(QGridLayout* grid, int row, const QString& text, QWidget
     grid->addWidget(label, row, 0);
     grid->addWidget(edit, row, 1);
     return edit;
+}
+
+// A number field just wide enough for the digits it may hold, at any font and scale.
+void FitDigits(QLineEdit* edit, int digits) {
+    const QFontMetrics metrics(edit->font());
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    const QMargins text = edit->textMargins();
+    // The line edit keeps 2 pixels each side of its text, and the cursor needs one more.
+    const QSize inside(metrics.horizontalAdvance(QString(digits, u'0')) + 5 + text.left() + text.right(),
+                       metrics.height());
+    edit->setFixedWidth(edit->style()->sizeFromContents(QStyle::CT_LineEdit, &option, inside, edit).width());
 }
 
 // A number field into value; on failure the message, the field focused, and false.
@@ -141,8 +156,10 @@ bool CPageSave::StoreControls() {
 
 void CPageSave::ApplyEnabling() {
     const bool file = fileBox->isChecked();
-    for (QWidget* w : {static_cast<QWidget*>(titleEdit), static_cast<QWidget*>(startEdit),
-                       static_cast<QWidget*>(pathEdit), static_cast<QWidget*>(formatCombo)})
+    // "Select" chooses the folder of the files, so it goes with them.
+    for (QWidget* w :
+         {static_cast<QWidget*>(titleEdit), static_cast<QWidget*>(startEdit), static_cast<QWidget*>(pathEdit),
+          static_cast<QWidget*>(selectButton), static_cast<QWidget*>(formatCombo)})
         w->setEnabled(file);
     newWindowButton->setEnabled(editorBox->isChecked());
     replaceButton->setEnabled(editorBox->isChecked());
@@ -168,7 +185,7 @@ CPageBasic::CPageBasic(QWidget* parent) : QWidget(parent) {
     auto* delayRow = new QHBoxLayout;
     auto* delayLabel = new QLabel(QStringLiteral("Delay time before the capture "), group);
     delayEdit = Named(new QLineEdit(group), QStringLiteral("Delay time before the capture"));
-    delayEdit->setMaximumWidth(delayEdit->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 12);
+    FitDigits(delayEdit, 10);
     delayLabel->setBuddy(delayEdit);
     delayRow->addWidget(delayLabel);
     delayRow->addWidget(delayEdit);
@@ -188,6 +205,9 @@ CPageBasic::CPageBasic(QWidget* parent) : QWidget(parent) {
     auto* grid = new QGridLayout(fix);
     widthEdit = LabelledEdit(grid, 0, QStringLiteral("Width:"), fix);
     heightEdit = LabelledEdit(grid, 1, QStringLiteral("Height:"), fix);
+    FitDigits(widthEdit, 6);
+    FitDigits(heightEdit, 6);
+    grid->setColumnStretch(2, 1);
     box->addWidget(fix);
 }
 

@@ -38,7 +38,7 @@ class CPageSave : public QWidget {
     // In exchange order; stops at a number field that holds no whole number (false, the message
     // shown, that field focused).
     bool StoreControls();
-    // The auto-save fields follow "To File", the two choices "To Editor / Viewer".
+    // The auto-save fields and "Select" follow "To File", the two choices "To Editor / Viewer".
     void ApplyEnabling();
 
     QCheckBox *clipboardBox, *editorBox, *fileBox;
