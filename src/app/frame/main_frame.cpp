@@ -1,5 +1,6 @@
 #include "app/frame/main_frame.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -306,38 +307,40 @@ void CMainFrame::BuildMenus() {
 
 void CMainFrame::BuildToolBars() {
     using namespace cmd;
-    const struct {
+    struct Button {
         int id;
         const char* text;
         const char* tip;
-    } mainButtons[] = {{kNew, "New", "New"},
-                       {kOpen, "Open", "Open"},
-                       {kSave, "Save", "Save"},
-                       {0, nullptr, nullptr},
-                       {kCaptureFullScreen, "Full Screen", "Capture full screen"},
-                       {kCaptureRegion, "Rectangle Region", "Capture region"},
-                       {kCaptureWindow, "Window / Object", "Capture windows"},
-                       {kCaptureScroll, "Scrolling Window", "Capture scrolling window"},
-                       {0, nullptr, nullptr},
-                       {kUndo, "Undo", "Undo"},
-                       {kRedo, "Redo", "Redo"},
-                       {0, nullptr, nullptr},
-                       {kZoomIn, "Zoom In", "Zoom In"},
-                       {kZoomOut, "Zoom Out", "Zoom Out"},
-                       {kZoomActual, "Actual", "Actual size"}},
-      toolButtons[] = {{view_cmd::kMove, "Move", "Move"},
-                       {view_cmd::kSelect, "Select", "Select"},
-                       {view_cmd::kCrop, "Crop", "Crop"},
-                       {view_cmd::kZoom, "Zoom", "Zoom"},
-                       {0, nullptr, nullptr},
-                       {view_cmd::kText, "Text", "Text"},
-                       {view_cmd::kLine, "Line", "Line"},
-                       {view_cmd::kShape, "Shape", "Shape"},
-                       {view_cmd::kHighlight, "Highlight box", "Highlight box"},
-                       {view_cmd::kArrow, "Arrow", "Arrow"},
-                       {view_cmd::kStamp, "Stamp", "Stamp"},
-                       {0, nullptr, nullptr},
-                       {view_cmd::kDeleteTool, "Delete object", "Delete object"}};
+        const char* key = nullptr;
+    };
+    const Button mainButtons[] = {{kNew, "New", "New"},
+                                  {kOpen, "Open", "Open"},
+                                  {kSave, "Save", "Save"},
+                                  {0, nullptr, nullptr},
+                                  {kCaptureFullScreen, "Full Screen", "Capture full screen"},
+                                  {kCaptureRegion, "Rectangle Region", "Capture region"},
+                                  {kCaptureWindow, "Window / Object", "Capture windows"},
+                                  {kCaptureScroll, "Scrolling Window", "Capture scrolling window"},
+                                  {0, nullptr, nullptr},
+                                  {kUndo, "Undo", "Undo"},
+                                  {kRedo, "Redo", "Redo"},
+                                  {0, nullptr, nullptr},
+                                  {kZoomIn, "Zoom In", "Zoom In"},
+                                  {kZoomOut, "Zoom Out", "Zoom Out"},
+                                  {kZoomActual, "Actual", "Actual size"}};
+    const Button toolButtons[] = {{view_cmd::kMove, "Move", "Move", "Ctrl+1"},
+                                  {view_cmd::kSelect, "Select", "Select", "Ctrl+2"},
+                                  {view_cmd::kCrop, "Crop", "Crop", "Ctrl+3"},
+                                  {view_cmd::kZoom, "Zoom", "Zoom", "Ctrl+4"},
+                                  {0, nullptr, nullptr},
+                                  {view_cmd::kText, "Text", "Text", "Ctrl+5"},
+                                  {view_cmd::kLine, "Line", "Line", "Ctrl+6"},
+                                  {view_cmd::kShape, "Shape", "Shape", "Ctrl+7"},
+                                  {view_cmd::kHighlight, "Highlight box", "Highlight box", "Ctrl+8"},
+                                  {view_cmd::kArrow, "Arrow", "Arrow", "Ctrl+9"},
+                                  {view_cmd::kStamp, "Stamp", "Stamp", "Ctrl+0"},
+                                  {0, nullptr, nullptr},
+                                  {view_cmd::kDeleteTool, "Delete object", "Delete object"}};
 
     mainBar_ = new QToolBar("Main Toolbar", this);
     mainBar_->setObjectName("MainToolBar");
@@ -373,6 +376,19 @@ void CMainFrame::BuildToolBars() {
         action->setIcon(CommandIcon(b.id));
         action->setToolTip(b.tip);
         action->setShortcutContext(Qt::WidgetShortcut);
+        if (b.key) {
+            // Tools from the keyboard: Ctrl and a digit, which no menu uses.
+            action->setShortcut(QKeySequence(b.key));
+            action->setShortcutContext(Qt::WindowShortcut);
+            action->setToolTip(
+                QString("%1 (%2)").arg(b.tip, QKeySequence(b.key).toString(QKeySequence::NativeText)));
+        }
+        // Assistive tools toggle the button itself, which does not reach the action: the toggle chooses
+        // the tool as a click does.
+        if (auto* button = qobject_cast<QAbstractButton*>(toolsBar_->widgetForAction(action)))
+            connect(button, &QAbstractButton::toggled, action, [action](bool on) {
+                if (on != action->isChecked()) action->trigger();
+            });
     }
     addToolBar(Qt::LeftToolBarArea, toolsBar_);
 }
@@ -1157,8 +1173,11 @@ std::optional<std::string> CMainFrame::AskSavePath(const std::string& initialNam
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(kSaveDefaultExtension);
-    dialog.selectFile(QString::fromStdString(initialName));
+    const QString name = QFile::decodeName(initialName.c_str());
+    if (!QFileInfo(name).isAbsolute()) dialog.setDirectory(app_.StartFolder());
+    dialog.selectFile(name);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    app_.NoteFolder(dialog.selectedFiles().first());
     return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
 }
 
