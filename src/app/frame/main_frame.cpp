@@ -383,12 +383,19 @@ void CMainFrame::BuildToolBars() {
             action->setToolTip(
                 QString("%1 (%2)").arg(b.tip, QKeySequence(b.key).toString(QKeySequence::NativeText)));
         }
-        // Assistive tools toggle the button itself, which does not reach the action: the toggle chooses
-        // the tool as a click does.
-        if (auto* button = qobject_cast<QAbstractButton*>(toolsBar_->widgetForAction(action)))
-            connect(button, &QAbstractButton::toggled, action, [action](bool on) {
-                if (on != action->isChecked()) action->trigger();
+        // Assistive tools toggle the button itself, which flips the check but triggers nothing: a toggle
+        // that neither a click (which triggers) nor the state refresh made chooses the tool.
+        if (auto* button = qobject_cast<QAbstractButton*>(toolsBar_->widgetForAction(action))) {
+            auto clicked = std::make_shared<bool>(false);
+            connect(action, &QAction::triggered, this, [clicked] { *clicked = true; });
+            connect(button, &QAbstractButton::toggled, this, [this, clicked, id = b.id] {
+                if (refreshingUi_) return;
+                *clicked = false;
+                QTimer::singleShot(0, this, [this, clicked, id] {
+                    if (!*clicked) OnCommand(id);
+                });
             });
+        }
     }
     addToolBar(Qt::LeftToolBarArea, toolsBar_);
 }
@@ -493,6 +500,7 @@ void CMainFrame::UpdateCommandUi() {
     const bool hasDocument = ActiveChild() != nullptr;
     cropSelection_->setVisible(!hasDocument);
     cropSeparator_->setVisible(!hasDocument);
+    refreshingUi_ = true;
     for (auto& [id, action] : actions_) {
         bool enabled = false;
         bool checked = false;
@@ -500,6 +508,7 @@ void CMainFrame::UpdateCommandUi() {
         action->setEnabled(enabled);
         if (action->isCheckable()) action->setChecked(checked);
     }
+    refreshingUi_ = false;
     // The recent files, kept in step with the list.
     const QStringList& recent = app_.RecentFiles();
     bool same = static_cast<int>(recentActions_.size()) == recent.size();

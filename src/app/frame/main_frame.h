@@ -193,6 +193,8 @@ class CMainFrame : public QMainWindow,
     QPointer<CChildFrame> tabMenuChild_;
     bool closing_ = false;
     bool inCloseSequence_ = false;
+    // Set while the menus and bars take their state, so their own toggles are told apart.
+    bool refreshingUi_ = false;
     bool traySaidMissing_ = false;
     WindowId publishedId_ = 0;
 };

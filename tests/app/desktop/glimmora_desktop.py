@@ -250,7 +250,7 @@ class StartUpAndMenus(DesktopTest):
         # Switching hotkeys on with none defined says so, instead of silently doing nothing.
         g.menu("Enable hotkey")
         g.wait_message("No hotkey is defined yet")
-        self.assertTrue(g.checked("Enable hotkey"))
+        wait_until(lambda: g.checked("Enable hotkey"), "the hotkey check mark")
 
     def test_new_twice_then_a_full_screen_capture_from_the_menu(self):
         g = self.start()
