@@ -534,10 +534,10 @@ bool CMainFrame::FrameCommand(int id) {
     using namespace cmd;
     switch (id) {
         case kViewToolbar:
-            mainBar_->setVisible(!mainBar_->isVisible());
+            mainBar_->setVisible(mainBar_->isHidden());
             return true;
         case kViewStatusBar:
-            statusBar()->setVisible(!statusBar()->isVisible());
+            statusBar()->setVisible(statusBar()->isHidden());
             return true;
         case kTrayMode:
             ToggleTrayMode();
@@ -582,13 +582,14 @@ bool CMainFrame::FrameCommand(int id) {
 bool CMainFrame::FrameCommandState(int id, bool* enabled, bool* checked) {
     using namespace cmd;
     switch (id) {
+        // Not hidden rather than visible: a minimised or not yet shown window still has its bars.
         case kViewToolbar:
             *enabled = true;
-            *checked = mainBar_->isVisible();
+            *checked = !mainBar_->isHidden();
             return true;
         case kViewStatusBar:
             *enabled = true;
-            *checked = statusBar()->isVisible();
+            *checked = !statusBar()->isHidden();
             return true;
         case kTrayMode:
             *enabled = true;

@@ -170,11 +170,15 @@ class Glimmora:
             return None
         return walk(root or self.app)
 
+    def message_box(self):
+        return self.find("alert", "Glimmora") or self.find("dialog", "Glimmora")
+
     def wait_message(self, text):
         """A message box of ours ("Glimmora") saying text; answered with OK."""
-        wait_until(lambda: self.label_with(text, self.find("dialog", "Glimmora")), "the message " + text)
-        self.answer("Glimmora", "OK")
-        wait_until(lambda: not self.find("dialog", "Glimmora"), "the message to close")
+        box = wait_until(lambda: (lambda b: b if b and self.label_with(text, b) else None)(self.message_box()),
+                         "the message " + text)
+        self.press(wait_until(lambda: self.find("push button", "OK", box), "its OK button"))
+        wait_until(lambda: not self.message_box(), "the message to close")
 
     def status(self, text):
         return self.label_with(text)
@@ -351,6 +355,8 @@ class CloseSequence(DesktopTest):
         g = self.two_changed_captures()
         g.menu("Exit")
         g.answer("Save image", "No")
+        # The second prompt, not the first one on its way out.
+        wait_until(lambda: not g.find("frame", "Capture1"), "the first tab to close")
         g.answer("Save image", "Save None")
         self.assertEqual(g.wait_exit(), 0)
         self.assertEqual(os.listdir(g.images), [])
@@ -360,9 +366,9 @@ class CloseSequence(DesktopTest):
         g = self.two_changed_captures()
         g.menu("Exit")
         g.answer("Save image", "No")
+        wait_until(lambda: not g.find("frame", "Capture1"), "the first tab to close")
         g.answer("Save image", "Cancel")
         g.wait_title("Glimmora - Capture2")
-        wait_until(lambda: not g.find("frame", "Capture1"), "the first tab to close")
         self.assertIsNone(g.process.poll())
         self.assertFalse(os.path.exists(os.path.join(g.dir, "config.ini")))
 
