@@ -49,36 +49,6 @@ bool IsTrackTool(int tool) {
            tool == kToolStamp;
 }
 
-// A part of the picture at its own depth, palette kept.
-Image CropCopy(const Image& src, const QRect& r) {
-    Image out;
-    // The same header, bit-field masks included, at the new size.
-    BitmapInfoHeader header = src.Header();
-    header.biWidth = r.width();
-    header.biHeight = r.height();
-    header.biSizeImage = 0;
-    const uint32_t masks[3] = {src.RedMask(), src.GreenMask(), src.BlueMask()};
-    if (!out.Create(&header, header.biCompression == kBiBitfields ? masks : nullptr)) return out;
-    out.CopyPaletteFrom(src);
-    const int depth = src.Depth();
-    for (int y = 0; y < r.height(); ++y) {
-        if (depth >= 8) {
-            std::memcpy(out.Row(y), src.PixelAddress(r.x(), r.y() + y),
-                        static_cast<size_t>(r.width()) * depth / 8);
-            continue;
-        }
-        const uint8_t* s = src.Row(r.y() + y);
-        uint8_t* d = out.Row(y);
-        const int perByte = 8 / depth, mask = (1 << depth) - 1;
-        for (int x = 0; x < r.width(); ++x) {
-            const int sx = r.x() + x;
-            const int v = (s[sx / perByte] >> ((perByte - 1 - sx % perByte) * depth)) & mask;
-            d[x / perByte] |= static_cast<uint8_t>(v << ((perByte - 1 - x % perByte) * depth));
-        }
-    }
-    return out;
-}
-
 // Out to other programs as an opaque picture: the colour bytes are what the user sees.
 QImage ToQImage(const Image& img) {
     QImage out(img.Width(), img.Height(), QImage::Format_RGB32);
@@ -358,8 +328,21 @@ void CTavrikView::CopyToPanel() {
     setFocus();
 }
 
+void CTavrikView::ShowOnPanel() {
+    if (!panel_) return;
+    panel_->SetKind(tool);
+    if (selectedObject) ObjectToPanel(*selectedObject, *panel_);
+}
+
 void CTavrikView::OnPanelChanged() {
     if (!selectedObject || !panel_ || !doc_) return;
+    // A value the object already has is no change (and no undo step).
+    const std::unique_ptr<OverlayObject> restyled = CloneObject(*selectedObject);
+    if (!restyled) return;
+    PanelToObject(*panel_, *restyled);
+    if (SameObject(*restyled, *selectedObject)) return;
+    // A slider dragged with the mouse changes the object many times: one step for the whole drag.
+    doc_->RecordRestyle(selectedObject, QGuiApplication::mouseButtons() != Qt::NoButton);
     PanelToObject(*panel_, *selectedObject);
     doc_->NoteObjectChanged(selectedObject);
 }
@@ -447,48 +430,6 @@ bool SamplePicture(const Image& picture, const std::vector<int>& xs, const std::
     return true;
 }
 
-// Whether two objects draw the same picture: every field that drawing reads.
-bool SameObject(const OverlayObject& a, const OverlayObject& b) {
-    if (a.kind != b.kind || a.transparency != b.transparency || a.shadow != b.shadow) return false;
-    const ObjectGeometry ga = GetGeometry(a), gb = GetGeometry(b);
-    if (ga.a != gb.a || ga.b != gb.b || ga.c != gb.c || ga.d != gb.d) return false;
-    if (auto* x = dynamic_cast<const LineObject*>(&a)) {
-        auto* y = static_cast<const LineObject*>(&b);
-        return x->width == y->width && x->colour == y->colour && x->lineStyle == y->lineStyle;
-    }
-    if (auto* x = dynamic_cast<const TextObject*>(&a)) {
-        auto* y = static_cast<const TextObject*>(&b);
-        return x->text == y->text && x->fontName == y->fontName && x->fontSize == y->fontSize &&
-               x->textColour == y->textColour && x->backColour == y->backColour &&
-               x->alignment == y->alignment && x->bold == y->bold && x->italic == y->italic &&
-               x->underline == y->underline && x->boxStyle == y->boxStyle;
-    }
-    if (auto* x = dynamic_cast<const ShapeObject*>(&a)) {
-        auto* y = static_cast<const ShapeObject*>(&b);
-        return x->borderColour == y->borderColour && x->backColour == y->backColour && x->shape == y->shape &&
-               x->width == y->width;
-    }
-    if (auto* x = dynamic_cast<const ArrowObject*>(&a)) {
-        auto* y = static_cast<const ArrowObject*>(&b);
-        return x->width == y->width && x->colour == y->colour && x->arrowStyle == y->arrowStyle;
-    }
-    if (auto* x = dynamic_cast<const HighlightObject*>(&a)) {
-        return x->colour == static_cast<const HighlightObject*>(&b)->colour;
-    }
-    if (auto* x = dynamic_cast<const StampObject*>(&a)) {
-        const Image& p = x->stampImage;
-        const Image& q = static_cast<const StampObject*>(&b)->stampImage;
-        if (p.IsValid() != q.IsValid()) return false;
-        if (!p.IsValid()) return true;
-        return p.Width() == q.Width() && p.Height() == q.Height() && p.Depth() == q.Depth() &&
-               p.PaletteSize() == q.PaletteSize() && std::memcmp(p.Bits(), q.Bits(), p.PixelBytes()) == 0 &&
-               (p.PaletteSize() == 0 ||
-                std::memcmp(p.Palette(), q.Palette(),
-                            sizeof(PaletteEntry) * static_cast<size_t>(p.PaletteSize())) == 0);
-    }
-    return false;
-}
-
 }  // namespace
 
 QImage CTavrikView::ComposeZoomed(QRect rect) {
@@ -561,7 +502,7 @@ QImage CTavrikView::Compose(QRect rect, bool wholeBuffer) {
                 g.a -= span.x(), g.b -= span.y(), g.c -= span.x(), g.d -= span.y();
                 SetGeometry(*moved, g);
                 ObjectCanvas made = DrawObjectCanvas(*moved, span.width(), span.height());
-                if (made.image.IsValid() && moved->shadow == 1) AddDropShadow(made.image);
+                if (moved->shadow == 1) AddDropShadow(made);
                 entry.span = span;
                 entry.canvas = std::move(made);
             }
@@ -672,7 +613,6 @@ QImage CTavrikView::Compose(QRect rect, bool wholeBuffer) {
     if (selectedObject) {
         // One patch per handle: a large object must not ask for a patch of its size.
         const ObjectGeometry g = GetGeometry(*selectedObject);
-        const int off = selectedObject->shadow == 1 ? 5 : 0;
         std::vector<QPoint> centres;
         if (IsPointKind(selectedObject->kind)) {
             centres = {{g.a, g.b}, {g.c, g.d}};
@@ -683,7 +623,7 @@ QImage CTavrikView::Compose(QRect rect, bool wholeBuffer) {
         }
         OverlayObject* object = selectedObject;
         for (QPoint c : centres)
-            paintPatch(QRect(c.x() + off - 6, c.y() + off - 6, 12, 12),
+            paintPatch(QRect(c.x() - 6, c.y() - 6, 12, 12),
                        [object](QPainter& p) { DrawHandles(*object, p); });
     }
     if ((tool == kToolText || tool == kToolShape || tool == kToolHighlight || tool == kToolStamp) &&
@@ -763,6 +703,8 @@ void CTavrikView::LeftDown(QPoint client) {
             handleCode = hit.code;
             if (hit.code != 0) {
                 savedGeometry = GetGeometry(*selectedObject);
+                // The list as it was before the drag: the drag is one undo step when it moves anything.
+                DeepCopy(dragBefore_, doc_->objects);
                 cursor = HandleCursorShape(hit.cursor);
                 ShowCursor(cursor);
             }
@@ -809,8 +751,7 @@ void CTavrikView::LeftDown(QPoint client) {
 // The crop tool works on flat pixels: objects are burnt in (one undo step brings them back) and a
 // dimmed copy shows what the crop will cut away.
 void CTavrikView::PressCropTool() {
-    doc_->RecordState(doc_->image);
-    RenderAll(doc_->objects, doc_->image);
+    doc_->BurnInObjects();
     dimmedImage = doc_->image;
     if (dimmedImage.IsValid() && dimmedImage.Depth() != 24 && dimmedImage.Depth() != 32 &&
         !dimmedImage.ConvertDepth(32))
@@ -826,10 +767,8 @@ void CTavrikView::PressCropTool() {
             }
         }
     }
-    for (const auto& object : doc_->objects) emit doc_->objectRemoved(object.get());
-    doc_->objects.clear();
     selectedObject = nullptr;
-    doc_->UpdateAllViews();
+    viewport()->update();
 }
 
 void CTavrikView::mouseMoveEvent(QMouseEvent* event) {
@@ -908,13 +847,22 @@ void CTavrikView::LeftUp(QPoint client) {
         cursor = ViewCursor(kCursorHandOpen);
         ShowCursor(cursor);
     }
-    if (objectMoved_ && selectedObject) doc_->NoteObjectChanged(selectedObject);
+    if (objectMoved_ && selectedObject && tool == kToolSelect) {
+        doc_->RecordObjects(dragBefore_);
+        doc_->NoteObjectChanged(selectedObject);
+    }
+    dragBefore_.clear();
     objectMoved_ = false;
     if (tool == kToolText) {
         CreateTextObject();
     } else if ((tool == kToolShape || tool == kToolHighlight || tool == kToolStamp) &&
                trackImageRect.width() >= 1 && trackImageRect.height() >= 1) {
         CreateRectObject(ObjectKindOfTool(tool));
+    } else if (tool == kToolStamp && Empty(trackImageRect) && panel_ && panel_->StampImage()) {
+        // A click places the stamp at its own size, its top-left corner at the click.
+        const Image* stamp = panel_->StampImage();
+        trackImageRect = QRect(pressImagePoint_, QSize(stamp->Width(), stamp->Height()));
+        CreateRectObject(kStampObject);
     } else if ((tool == kToolLine || tool == kToolArrow) && selectedObject) {
         ObjectGeometry g = GetGeometry(*selectedObject);
         const QPoint q = ImagePoint(client);
@@ -976,24 +924,27 @@ void CTavrikView::mouseDoubleClickEvent(QMouseEvent* event) {
     event->accept();
     if (event->button() != Qt::LeftButton || !doc_) return;
     UpdateHasTrack();
-    if (tool == kToolCrop && hasTrack == 1 && !Empty(trackImageRect)) Crop();
-    if (selectedObject && selectedObject->kind == kTextObject) OnCommand(view_cmd::kEditText);
+    if (tool == kToolCrop && hasTrack == 1 && !Empty(trackImageRect)) {
+        Crop();
+        return;
+    }
+    if (tool == kToolSelect && selectedObject && selectedObject->kind == kTextObject) {
+        OnCommand(view_cmd::kEditText);
+        return;
+    }
+    // Otherwise the second click of a quick pair is a press like the first: two lines drawn quickly
+    // from one point are two lines.
+    LeftDown(event->position().toPoint());
 }
 
 void CTavrikView::Crop() {
-    if (!doc_ || !doc_->image.IsValid()) return;
-    const QRect keep = trackImageRect & QRect(0, 0, doc_->image.Width(), doc_->image.Height());
-    if (keep.isEmpty()) return;
-    Image cropped = CropCopy(doc_->image, keep);
-    if (!cropped.IsValid()) return;
-    doc_->RecordState(doc_->image);
-    doc_->image = std::move(cropped);
+    if (!doc_ || !doc_->CropTo(trackImageRect)) return;
     trackRect = trackImageRect = savedTrackRect = QRect();
     hasTrack = 0;
     trackMode = 0;
     cursor = Qt::CrossCursor;
     ShowCursor(cursor);
-    doc_->UpdateAllViews();
+    viewport()->update();
 }
 
 // Keys.
@@ -1124,7 +1075,13 @@ bool CTavrikView::OnCommand(int id) {
             return true;
         case kEditText:
             if (auto* text = dynamic_cast<TextObject*>(selectedObject); text && host_ && doc_) {
-                if (host_->EditText(*text, false)) doc_->NoteObjectChanged(text);
+                ObjectList before;
+                DeepCopy(before, doc_->objects);
+                const std::unique_ptr<OverlayObject> was = CloneObject(*text);
+                if (host_->EditText(*text, false) && was && !SameObject(*was, *text)) {
+                    doc_->RecordObjects(before);
+                    doc_->NoteObjectChanged(text);
+                }
             }
             return true;
         default:
@@ -1208,19 +1165,7 @@ void CTavrikView::OnEditCopy() {
 // The cut pixels become opaque white; it is one undo step.
 void CTavrikView::OnEditCut() {
     PutOnClipboard();
-    if (!doc_ || !doc_->image.IsValid() || Empty(trackImageRect)) return;
-    Image& picture = doc_->image;
-    const QRect part = trackImageRect & QRect(0, 0, picture.Width(), picture.Height());
-    if (part.isEmpty()) return;
-    // Palette pictures have no white to write: they are whitened at 32 bits.
-    Image whitened(picture);
-    if (whitened.Depth() < 16 && !whitened.ConvertDepth(32)) return;
-    const uint8_t white[4] = {255, 255, 255, 255};
-    whitened.FillRect({part.x(), part.y(), Right(part), Bottom(part)}, white);
-    doc_->RecordState(picture);
-    picture = std::move(whitened);
-    doc_->NoteEdit();
-    doc_->UpdateAllViews();
+    if (doc_ && !Empty(trackImageRect)) doc_->WhitenRect(trackImageRect);
 }
 
 // A picture another program offers, in at 32 bits, copied to the top-left corner. A larger one may
@@ -1230,8 +1175,12 @@ void CTavrikView::OnEditPaste() {
     const QImage offered = QGuiApplication::clipboard()->image();
     if (offered.isNull()) return;
     const Image pasted = FromQImage(offered);
-    if (!pasted.IsValid()) return;
-    Image& picture = doc_->image;
+    if (!pasted.IsValid()) {
+        if (DocumentPrompts* prompts = doc_->Prompts())
+            prompts->ShowMessage("The clipboard's picture is too large to paste.");
+        return;
+    }
+    const Image& picture = doc_->image;
     const bool fits =
         picture.IsValid() && picture.Width() >= pasted.Width() && picture.Height() >= pasted.Height();
     DocumentPrompts::Answer answer = DocumentPrompts::Answer::kNo;
@@ -1240,28 +1189,8 @@ void CTavrikView::OnEditPaste() {
         answer = prompts ? prompts->AskExpandForPaste() : DocumentPrompts::Answer::kCancel;
     }
     if (answer == DocumentPrompts::Answer::kCancel) return;
-    Image result;
-    if (answer == DocumentPrompts::Answer::kYes) {
-        const int w = std::max(picture.IsValid() ? picture.Width() : 0, pasted.Width());
-        const int h = std::max(picture.IsValid() ? picture.Height() : 0, pasted.Height());
-        const uint8_t white[4] = {255, 255, 255, 255};
-        if (!result.Create(w, h, 32)) return;
-        result.FillRect({0, 0, w, h}, white);
-        if (picture.IsValid()) {
-            Image old(picture);
-            if (!old.ConvertDepth(32)) return;
-            result.Paste(old, 0, 0);
-        }
-    } else {
-        result = picture;
-        if (!result.ConvertDepth(32)) return;
-    }
-    result.Paste(pasted, 0, 0);
-    doc_->RecordState(picture);
-    picture = std::move(result);
-    if (answer == DocumentPrompts::Answer::kYes) trackRect = QRect();
-    doc_->NoteEdit();
-    doc_->UpdateAllViews();
+    const bool expand = answer == DocumentPrompts::Answer::kYes;
+    if (doc_->PastePicture(pasted, expand) && expand) trackRect = QRect();
 }
 
 // Printing: the same drawing, one printer pixel per zoomed pixel.

@@ -104,8 +104,11 @@ class CTavrikView : public QAbstractScrollArea, public DocumentView {
     // The printing both commands end in: the view's drawing, one printer pixel per zoomed pixel.
     void PrintTo(QPrinter& printer);
     void Crop();
-    // The option bar changed a value: the selected object takes the panel's values.
+    // The option bar changed a value: the selected object takes the panel's values (one undo step).
     void OnPanelChanged();
+    // The view became the one the option bar serves: the bar shows the view's tool and its selected
+    // object's style. Nothing flows back into the object.
+    void ShowOnPanel();
 
     void ClearSelectionState() override;
 
@@ -189,6 +192,7 @@ class CTavrikView : public QAbstractScrollArea, public DocumentView {
     ImageDialogs* imageDialogs_ = nullptr;
     QPoint pressImagePoint_;
     bool objectMoved_ = false;
+    ObjectList dragBefore_;
     int wheelRest_ = 0;
     QMenu* menu_ = nullptr;
     // Kept between repaints so a drag reuses its pixel blocks.
