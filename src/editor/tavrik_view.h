@@ -8,12 +8,12 @@
 #include <QPointer>
 #include <QRect>
 #include <memory>
-#include <unordered_map>
 
 #include "editor/document_host.h"
 #include "editor/overlay_object.h"
 #include "editor/overlay_render.h"
 #include "editor/tool_panel.h"
+#include "editor/view_canvas.h"
 #include "image/image.h"
 
 class QMenu;
@@ -195,17 +195,7 @@ class CTavrikView : public QAbstractScrollArea, public DocumentView {
     ObjectList dragBefore_;
     int wheelRest_ = 0;
     QMenu* menu_ = nullptr;
-    // Kept between repaints so a drag reuses its pixel blocks.
-    Image partBuffer_, keepBuffer_;
-    QImage backBuffer_, zoomedBuffer_;
-    // Each object's drawn canvas (shadow included) for the image span it was drawn for, with a copy of
-    // the object to see whether it changed since.
-    struct CachedCanvas {
-        std::unique_ptr<OverlayObject> copy;
-        QRect span;
-        ObjectCanvas canvas;
-    };
-    std::unordered_map<const OverlayObject*, CachedCanvas> canvasCache_;
+    ViewCanvas canvas_;
 };
 
 }  // namespace glimmora
