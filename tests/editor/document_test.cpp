@@ -280,6 +280,10 @@ TEST_F(DocumentTest, OperationsThatCannotBeDoneLeaveTheDocumentAsItWas) {
          }},
         {"resize", &thin,
          [](CTavrikDoc& d) { return d.ApplyStep(std::make_unique<ResizeUndoStep>(40000, 40000, 1)); }},
+        // Cut whitens a palette picture at 32 bits; a paste lands on a 32-bit copy.
+        {"cut", &wide, [](CTavrikDoc& d) { return d.WhitenRect(QRect(0, 0, 10, 10)); }},
+        {"paste", &wide, [](CTavrikDoc& d) { return d.PastePicture(test::White(8, 8), false); }},
+        {"paste grown", &thin, [](CTavrikDoc& d) { return d.PastePicture(test::White(8, 40000), true); }},
     };
     for (const Case& c : cases) {
         ScriptedPrompts prompts;
