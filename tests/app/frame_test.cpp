@@ -12,6 +12,7 @@
 #include "app/frame/autorun.h"
 #include "app/frame/exit_hint_dlg.h"
 #include "app/frame/tavrik_app.h"
+#include "editor/document_host.h"
 
 namespace {
 
@@ -93,7 +94,12 @@ TEST(ExitHintDialog, EnterAndEscapeAnswerCancelAndTheButtonsTheirOwnIds) {
 
 TEST(FileFilters, TheStoredNotationBecomesQtFilters) {
     EXPECT_EQ(glimmora::QtFileFilter("BMP (*.bmp)|*.bmp|JPEG (*.jpg, *.jpeg)|*.jpg;*.jpeg||"),
-              "BMP (*.bmp) (*.bmp);;JPEG (*.jpg, *.jpeg) (*.jpg *.jpeg)");
+              "BMP (*.bmp);;JPEG (*.jpg *.jpeg)");
+    // Each name shows its patterns once.
+    const QString save = glimmora::QtFileFilter(glimmora::kSaveFilter);
+    EXPECT_EQ(save.count("*.bmp"), 1) << save.toStdString();
+    EXPECT_EQ(save.count("*.tiff"), 1) << save.toStdString();
+    EXPECT_FALSE(save.contains(',')) << save.toStdString();
     EXPECT_TRUE(glimmora::QtFileFilter(glimmora::kOpenFilter).startsWith("All Support Files ("));
 }
 

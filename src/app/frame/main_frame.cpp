@@ -1,5 +1,6 @@
 #include "app/frame/main_frame.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -12,9 +13,11 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTabBar>
 #include <QTimer>
 #include <QToolBar>
@@ -30,6 +33,7 @@
 #include "app/frame/frame_icons.h"
 #include "app/frame/tavrik_app.h"
 #include "app/hotkeys/def_hotkey_dlg.h"
+#include "app/hotkeys/hotkey_text.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/program_directory.h"
 #include "editor/tavrik_doc.h"
@@ -55,10 +59,27 @@ constexpr HotkeyName kHotkeyNames[kHotkeyModeCount] = {
     {"TV_CapFull", 0xC101},   {"TV_CapWnd", 0xC102},    {"TV_CapAWnd", 0xC103},
     {"TV_CapRegion", 0xC104}, {"TV_CapScroll", 0xC105}, {"TV_CapFixRect", 0xC106},
 };
+// Esc, taken for the whole desktop while a capture's delay runs (the window is hidden then).
+constexpr int kEscapeGrabId = 0xC1FF;
+constexpr uint32_t kVirtualKeyEscape = 27;
+// The labels of the define dialog, to name a combination that could not be taken.
+constexpr const char* kHotkeyLabels[kHotkeyModeCount] = {
+    "Capture full screen",      "Capture window / object",  "Capture active Window",
+    "Capture rectangle region", "Capture scrolling window", "Capture fix-size Rectangle"};
+
+void Warn(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, kCaption, text, QMessageBox::Ok);
+    box.exec();
+}
 
 QString PaneText(int pane) {
     static const char* const texts[3] = {"  Size: 0 x 0          ", "Zoom: 100%    ", "  "};
     return texts[pane];
+}
+
+// Without a document there is no size to speak of; the pane keeps its width.
+QString IdlePaneText(int pane) {
+    return pane == 0 ? QString() : PaneText(pane);
 }
 
 }  // namespace
@@ -128,8 +149,12 @@ bool CMainFrame::Create(const std::string& settingsPath) {
     LoadAppSettings(m_settings, settingsPath_);
 
     BuildTray();
-    if (m_settings.IsTrayMode) tray_.Add();
-    if (m_settings.IsEnableHotkey) RegisterHotkeys();
+    if (m_settings.IsTrayMode) {
+        tray_.Add();
+        if (!TrayUsable()) SayTrayMissing();
+    }
+    if (m_settings.IsEnableHotkey && !RegisterHotkeys().empty())
+        SetStatusText(2, "Some hotkeys could not be taken; Enable hotkey tells which.");
     if (m_settings.IsAutoStartup) SetAutoRun("Glimmora", ExecutablePath());
 
     // Escape anywhere in the window is noted for a running scroll capture.
@@ -190,7 +215,8 @@ void CMainFrame::BuildMenus() {
     updateOnShow(edit);
     AddCommand(edit, kUndo, "&Undo\tCtrl+Z")
         ->setShortcuts({QKeySequence("Ctrl+Z"), QKeySequence("Alt+Backspace")});
-    AddCommand(edit, kRedo, "&Redo\t");
+    AddCommand(edit, kRedo, "&Redo\tCtrl+Y")
+        ->setShortcuts({QKeySequence("Ctrl+Y"), QKeySequence("Ctrl+Shift+Z")});
     edit->addSeparator();
     AddCommand(edit, kCut, "Cu&t\tCtrl+X")->setShortcuts({QKeySequence("Ctrl+X"), QKeySequence("Shift+Del")});
     AddCommand(edit, kCopy, "&Copy\tCtrl+C")
@@ -282,38 +308,40 @@ void CMainFrame::BuildMenus() {
 
 void CMainFrame::BuildToolBars() {
     using namespace cmd;
-    const struct {
+    struct Button {
         int id;
         const char* text;
         const char* tip;
-    } mainButtons[] = {{kNew, "New", "New"},
-                       {kOpen, "Open", "Open"},
-                       {kSave, "Save", "Save"},
-                       {0, nullptr, nullptr},
-                       {kCaptureFullScreen, "Full Screen", "Capture full screen"},
-                       {kCaptureRegion, "Rectangle Region", "Capture region"},
-                       {kCaptureWindow, "Window / Object", "Capture windows"},
-                       {kCaptureScroll, "Scrolling Window", "Capture scrolling window"},
-                       {0, nullptr, nullptr},
-                       {kUndo, "Undo", "Undo"},
-                       {kRedo, "Redo", "Redo"},
-                       {0, nullptr, nullptr},
-                       {kZoomIn, "Zoom In", "Zoom In"},
-                       {kZoomOut, "Zoom Out", "Zoom Out"},
-                       {kZoomActual, "Actual", "Actual size"}},
-      toolButtons[] = {{view_cmd::kMove, "Move", "Move"},
-                       {view_cmd::kSelect, "Select", "Select"},
-                       {view_cmd::kCrop, "Crop", "Crop"},
-                       {view_cmd::kZoom, "Zoom", "Zoom"},
-                       {0, nullptr, nullptr},
-                       {view_cmd::kText, "Text", "Text"},
-                       {view_cmd::kLine, "Line", "Line"},
-                       {view_cmd::kShape, "Shape", "Shape"},
-                       {view_cmd::kHighlight, "Highlight box", "Highlight box"},
-                       {view_cmd::kArrow, "Arrow", "Arrow"},
-                       {view_cmd::kStamp, "Stamp", "Stamp"},
-                       {0, nullptr, nullptr},
-                       {view_cmd::kDeleteTool, "Delete object", "Delete object"}};
+        const char* key = nullptr;
+    };
+    const Button mainButtons[] = {{kNew, "New", "New"},
+                                  {kOpen, "Open", "Open"},
+                                  {kSave, "Save", "Save"},
+                                  {0, nullptr, nullptr},
+                                  {kCaptureFullScreen, "Full Screen", "Capture full screen"},
+                                  {kCaptureRegion, "Rectangle Region", "Capture region"},
+                                  {kCaptureWindow, "Window / Object", "Capture windows"},
+                                  {kCaptureScroll, "Scrolling Window", "Capture scrolling window"},
+                                  {0, nullptr, nullptr},
+                                  {kUndo, "Undo", "Undo"},
+                                  {kRedo, "Redo", "Redo"},
+                                  {0, nullptr, nullptr},
+                                  {kZoomIn, "Zoom In", "Zoom In"},
+                                  {kZoomOut, "Zoom Out", "Zoom Out"},
+                                  {kZoomActual, "Actual", "Actual size"}};
+    const Button toolButtons[] = {{view_cmd::kMove, "Move", "Move", "Ctrl+1"},
+                                  {view_cmd::kSelect, "Select", "Select", "Ctrl+2"},
+                                  {view_cmd::kCrop, "Crop", "Crop", "Ctrl+3"},
+                                  {view_cmd::kZoom, "Zoom", "Zoom", "Ctrl+4"},
+                                  {0, nullptr, nullptr},
+                                  {view_cmd::kText, "Text", "Text", "Ctrl+5"},
+                                  {view_cmd::kLine, "Line", "Line", "Ctrl+6"},
+                                  {view_cmd::kShape, "Shape", "Shape", "Ctrl+7"},
+                                  {view_cmd::kHighlight, "Highlight box", "Highlight box", "Ctrl+8"},
+                                  {view_cmd::kArrow, "Arrow", "Arrow", "Ctrl+9"},
+                                  {view_cmd::kStamp, "Stamp", "Stamp", "Ctrl+0"},
+                                  {0, nullptr, nullptr},
+                                  {view_cmd::kDeleteTool, "Delete object", "Delete object"}};
 
     mainBar_ = new QToolBar("Main Toolbar", this);
     mainBar_->setObjectName("MainToolBar");
@@ -349,6 +377,19 @@ void CMainFrame::BuildToolBars() {
         action->setIcon(CommandIcon(b.id));
         action->setToolTip(b.tip);
         action->setShortcutContext(Qt::WidgetShortcut);
+        if (b.key) {
+            // Tools from the keyboard: Ctrl and a digit, which no menu uses.
+            action->setShortcut(QKeySequence(b.key));
+            action->setShortcutContext(Qt::WindowShortcut);
+            action->setToolTip(
+                QString("%1 (%2)").arg(b.tip, QKeySequence(b.key).toString(QKeySequence::NativeText)));
+        }
+        // Assistive tools toggle the button itself, which does not reach the action: the toggle chooses
+        // the tool as a click does.
+        if (auto* button = qobject_cast<QAbstractButton*>(toolsBar_->widgetForAction(action)))
+            connect(button, &QAbstractButton::toggled, action, [action](bool on) {
+                if (on != action->isChecked()) action->trigger();
+            });
     }
     addToolBar(Qt::LeftToolBarArea, toolsBar_);
 }
@@ -359,6 +400,7 @@ void CMainFrame::BuildStatusBar() {
         auto* label = new QLabel(PaneText(pane), bar);
         label->setObjectName(StatusPaneName(pane));
         label->setMinimumWidth(label->sizeHint().width());
+        label->setText(IdlePaneText(pane));
         panes_[pane] = label;
         bar->addWidget(label, pane == 2 ? 1 : 0);
     }
@@ -400,10 +442,10 @@ void CMainFrame::OnCommand(int id) {
         CTavrikDoc* doc = child->Document();
         switch (id) {
             case cmd::kSave:
-                doc->OnFileSave();
-                return;
             case cmd::kSaveAs:
-                doc->OnFileSaveAs();
+                // A file the user saved is one to reopen, as much as one opened.
+                if (id == cmd::kSave ? doc->OnFileSave() : doc->OnFileSaveAs())
+                    app_.AddToRecentFiles(QFile::decodeName(doc->PathName().c_str()));
                 return;
             case cmd::kClose:
                 child->close();
@@ -577,6 +619,7 @@ CChildFrame* CMainFrame::AddDocumentWindow(std::unique_ptr<CTavrikDoc> doc) {
     doc->SetPrompts(this);
     doc->SetProgressHost(progressHost_.get());
     auto* child = new CChildFrame(std::move(doc));
+    child->setWindowIcon(DocumentIcon());
     child->View()->SetToolPanel(optionBar_);
     child->View()->SetHost(this);
     child->View()->SetImageDialogs(&imageDialogs_);
@@ -620,7 +663,7 @@ void CMainFrame::OnActiveChildChanged() {
         // The panes show the new view's picture.
         child->View()->update();
     } else {
-        for (int pane = 0; pane < 2; ++pane) panes_[pane]->setText(PaneText(pane));
+        for (int pane = 0; pane < 2; ++pane) panes_[pane]->setText(IdlePaneText(pane));
     }
     ShowCurrentToolPanel();
     UpdateCommandUi();
@@ -635,10 +678,24 @@ void CMainFrame::UpdateTitle() {
 
 void CMainFrame::ToggleTrayMode() {
     m_settings.IsTrayMode = m_settings.IsTrayMode ? 0 : 1;
-    if (m_settings.IsTrayMode)
+    if (m_settings.IsTrayMode) {
         tray_.Add();
-    else
+        if (!TrayUsable()) SayTrayMissing();
+    } else {
         tray_.Remove();
+    }
+}
+
+// Asked each time: a notification area may start (or stop) while the program runs.
+bool CMainFrame::TrayUsable() const {
+    return m_settings.IsTrayMode && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void CMainFrame::SayTrayMissing() {
+    if (traySaidMissing_) return;
+    traySaidMissing_ = true;
+    SetStatusText(2,
+                  "No notification area is running: the window minimises to the taskbar until one starts.");
 }
 
 void CMainFrame::ToggleAutoRun() {
@@ -663,7 +720,8 @@ void CMainFrame::ShowHideMain() {
 }
 
 void CMainFrame::TrayLeftClick() {
-    if (isVisible()) {
+    // A minimised window counts as away: one click always brings it back.
+    if (isVisible() && !isMinimized()) {
         hide();
     } else {
         showNormal();
@@ -674,11 +732,17 @@ void CMainFrame::TrayLeftClick() {
 
 void CMainFrame::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    // In tray mode a minimised window leaves the taskbar; the tray icon brings it back.
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_settings.IsTrayMode)
+    // In tray mode a minimised window leaves the taskbar; the tray icon brings it back. Without a
+    // notification area there would be no way back, so it stays minimised.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_settings.IsTrayMode) {
+        if (!TrayUsable()) {
+            SayTrayMissing();
+            return;
+        }
         QTimer::singleShot(0, this, [this] {
-            if (isMinimized() && m_settings.IsTrayMode) hide();
+            if (isMinimized() && TrayUsable()) hide();
         });
+    }
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
@@ -691,24 +755,51 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- Hotkeys ----
 
-void CMainFrame::RegisterHotkeys() {
+HotkeyGrabber* CMainFrame::Grabber() {
+    if (hotkeys_ || !platform_) return hotkeys_.get();
+    hotkeys_ = platform_->OpenHotkeys();
+    if (!hotkeys_) return nullptr;
+    hotkeyNotifier_ = new QSocketNotifier(hotkeys_->EventFd(), QSocketNotifier::Read, this);
+    connect(hotkeyNotifier_, &QSocketNotifier::activated, this, [this] {
+        for (int id : hotkeys_->TakePressed()) {
+            if (id == kEscapeGrabId)
+                m_bEscapePressed = 1;
+            else
+                QTimer::singleShot(0, this, [this, id] { OnHotkey(id); });
+        }
+    });
+    return hotkeys_.get();
+}
+
+std::vector<int> CMainFrame::RegisterHotkeys() {
     for (int mode = 0; mode < kHotkeyModeCount; ++mode) hotkeyIds_[mode] = kHotkeyNames[mode].id;
-    if (!platform_) return;
-    if (!hotkeys_) {
-        hotkeys_ = platform_->OpenHotkeys();
-        if (!hotkeys_) return;
-        hotkeyNotifier_ = new QSocketNotifier(hotkeys_->EventFd(), QSocketNotifier::Read, this);
-        connect(hotkeyNotifier_, &QSocketNotifier::activated, this, [this] {
-            for (int id : hotkeys_->TakePressed()) QTimer::singleShot(0, this, [this, id] { OnHotkey(id); });
-        });
+    std::vector<int> refused;
+    HotkeyGrabber* grabber = Grabber();
+    if (!grabber) return refused;
+    for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
+        const HotkeySetting& k = m_settings.hotkeys[mode];
+        // A combination another program holds is not active; the caller names it to the user.
+        if (!grabber->Register(hotkeyIds_[mode], static_cast<uint32_t>(k.Hotkey),
+                               static_cast<uint32_t>(k.HotkeyMask)) &&
+            k.Hotkey != 0)
+            refused.push_back(mode);
     }
-    // A combination another program holds is simply not active.
-    for (int mode = 0; mode < kHotkeyModeCount; ++mode)
-        hotkeys_->Register(hotkeyIds_[mode], static_cast<uint32_t>(m_settings.hotkeys[mode].Hotkey),
-                           static_cast<uint32_t>(m_settings.hotkeys[mode].HotkeyMask));
     hotkeysRegistered_ = true;
     // Presses read while the grabs were answered wait in the queue without waking the notifier.
-    for (int id : hotkeys_->TakePressed()) QTimer::singleShot(0, this, [this, id] { OnHotkey(id); });
+    for (int id : grabber->TakePressed())
+        if (id != kEscapeGrabId) QTimer::singleShot(0, this, [this, id] { OnHotkey(id); });
+    return refused;
+}
+
+void CMainFrame::ReportRefusedHotkeys(const std::vector<int>& modes) {
+    if (modes.empty()) return;
+    QStringList lines;
+    for (int mode : modes)
+        lines << QString("%1 (%2)").arg(
+            FormatHotkeyText(m_settings.hotkeys[mode].Hotkey, m_settings.hotkeys[mode].HotkeyMask),
+            kHotkeyLabels[mode]);
+    Warn("These hotkeys could not be taken, another program holds them:\n\n" + lines.join("\n") +
+         "\n\nChoose other combinations in Define hotkey, or turn Enable hotkey off and on again to retry.");
 }
 
 void CMainFrame::UnregisterHotkeys() {
@@ -717,8 +808,19 @@ void CMainFrame::UnregisterHotkeys() {
     hotkeysRegistered_ = false;
 }
 
+QString CMainFrame::RequestRefusal() const {
+    if (closing_ || inCloseSequence_) return "No capture while Glimmora is closing.";
+    // Any modal dialog (an adjustment previewing, a message, the close prompt) holds the documents.
+    if (QApplication::activeModalWidget()) return "No capture while a dialog is open; close it first.";
+    return {};
+}
+
 bool CMainFrame::RunCapture(int mode) {
-    if (!capturer_) return false;
+    if (!capturer_ || mode < 0 || mode >= kHotkeyModeCount) return false;
+    if (const QString why = RequestRefusal(); !why.isEmpty()) {
+        SetStatusText(2, why);
+        return false;
+    }
     switch (mode) {
         case kHotkeyFullScreen:
             capturer_->CaptureFullScreen();
@@ -754,23 +856,39 @@ void CMainFrame::OnHotkey(int id) {
 void CMainFrame::OnEnableHotkey() {
     const bool wasOn = m_settings.IsEnableHotkey != 0;
     m_settings.IsEnableHotkey = wasOn ? 0 : 1;
-    if (wasOn)
+    if (wasOn) {
         UnregisterHotkeys();
-    else
-        RegisterHotkeys();
+        return;
+    }
+    ReportRefusedHotkeys(RegisterHotkeys());
+    bool any = false;
+    for (const HotkeySetting& k : m_settings.hotkeys) any = any || k.Hotkey != 0;
+    if (!any)
+        Warn(
+            "No hotkey is defined yet, so none is active.\n\nChoose Define hotkey, then Default for "
+            "Ctrl + Shift + F, W, A, R, S and X, or press combinations of your own.");
 }
 
 void CMainFrame::OnDefineHotkey() {
     // Off while the dialog runs, so the combinations being recorded do not start captures.
     UnregisterHotkeys();
     CDefHotKeyDlg dialog(settingsPath_, this);
-    if (dialog.exec() == QDialog::Accepted)
+    ClearSettingsWriteFailure();
+    if (dialog.exec() == QDialog::Accepted) {
         for (int mode = 0; mode < kHotkeyModeCount; ++mode) m_settings.hotkeys[mode] = dialog.Hotkeys()[mode];
-    if (m_settings.IsEnableHotkey) RegisterHotkeys();
+        ReportSettingsWrite();
+    }
+    if (m_settings.IsEnableHotkey) ReportRefusedHotkeys(RegisterHotkeys());
 }
 
 void CMainFrame::OnCaptureSetting() {
-    RunCaptureSettings(this, m_settings, settingsPath_);
+    ClearSettingsWriteFailure();
+    if (RunCaptureSettings(this, m_settings, settingsPath_)) ReportSettingsWrite();
+}
+
+void CMainFrame::ReportSettingsWrite() {
+    const std::string failure = TakeSettingsWriteFailure();
+    if (!failure.empty()) Warn(QString::fromStdString(failure));
 }
 
 // ---- Other programs' requests ----
@@ -794,6 +912,11 @@ void CMainFrame::RemoveHighlight() {
 void CMainFrame::OnAppMessage(const AppMessage& m) {
     constexpr uint32_t kWmCommand = 0x111;
     const auto window = static_cast<WindowId>(m.lParam);
+    if (const QString why = RequestRefusal(); !why.isEmpty()) {
+        SetStatusText(2, why);
+        emit requestHandled(m.message);
+        return;
+    }
     switch (m.message) {
         case cmd::kWmHighlightWnd:
             RemoveHighlight();
@@ -815,8 +938,10 @@ void CMainFrame::OnAppMessage(const AppMessage& m) {
             break;
         }
         case kWmCommand:
-            // A menu command by number, as the menus send it (used for the scrolling and fixed captures).
-            if (m.wParam > 0 && m.wParam <= 0xFFFF) OnCommand(static_cast<int>(m.wParam));
+            // Only the two captures the other messages cannot start; no other menu command is anyone's
+            // business outside the program.
+            if (m.wParam == cmd::kCaptureScroll || m.wParam == cmd::kCaptureFixRect)
+                OnCommand(static_cast<int>(m.wParam));
             break;
         default:
             break;
@@ -832,6 +957,9 @@ void CMainFrame::CloseChildNow(CChildFrame* child) {
 }
 
 bool CMainFrame::RunCloseSequence() {
+    // Captures and requests wait outside while the prompts run.
+    inCloseSequence_ = true;
+    const auto done = qScopeGuard([this] { inCloseSequence_ = false; });
     bool asking = true;
     for (CChildFrame* child : Children()) {
         if (!asking) break;
@@ -864,8 +992,9 @@ bool CMainFrame::RunCloseSequence() {
 
     if (m_settings.IsTrayMode) tray_.Remove();
     UnregisterHotkeys();
-    if (!WriteCloseSettings(m_settings, settingsPath_))
-        std::fprintf(stderr, "glimmora: the settings could not be written to %s\n", settingsPath_.c_str());
+    ClearSettingsWriteFailure();
+    WriteCloseSettings(m_settings, settingsPath_);
+    ReportSettingsWrite();
     QSettings profile(kProfileOrganisation, kProfileApplication);
     profile.setValue(kBarState, saveState());
     return true;
@@ -874,6 +1003,11 @@ bool CMainFrame::RunCloseSequence() {
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (closing_) {
         event->accept();
+        return;
+    }
+    // A second close (Exit from the tray during the prompt) or one during a capture waits its turn.
+    if (inCloseSequence_ || (capturer_ && capturer_->busy())) {
+        event->ignore();
         return;
     }
     if (!RunCloseSequence()) {
@@ -906,7 +1040,11 @@ void CMainFrame::ShowMain(ShowState state) {
             show();
             break;
         case ShowState::ShowMinimized:
-            showMinimized();
+            // In tray mode the icon is the way back: the window leaves the taskbar at once.
+            if (TrayUsable())
+                hide();
+            else
+                showMinimized();
             break;
         case ShowState::ShowNoActivate:
             setAttribute(Qt::WA_ShowWithoutActivating, true);
@@ -960,11 +1098,31 @@ void CMainFrame::MessageBox(const std::string& text) {
     box.exec();
 }
 
-void CMainFrame::Wait(int ms) {
-    if (ms <= 0) return;
+bool CMainFrame::Wait(int ms) {
+    if (ms <= 0) return true;
+    m_bEscapePressed = 0;
+    // The window is usually hidden during the delay, so Esc is taken for the whole desktop meanwhile.
+    HotkeyGrabber* grabber = Grabber();
+    const bool grabbed = grabber && grabber->Register(kEscapeGrabId, kVirtualKeyEscape, 0);
+    const QString before = panes_[2]->text();
+    if (ms >= 1000) SetStatusText(2, QString("Capturing in %1 s; Esc cancels.").arg((ms + 999) / 1000));
     QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    QTimer end;
+    end.setSingleShot(true);
+    connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
+    end.start(ms);
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (m_bEscapePressed) loop.quit();
+    });
+    poll.start(50);
+    // Painting goes on; clicks and keys wait, so nothing else starts in the middle of a capture.
     loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (grabbed) grabber->Unregister(kEscapeGrabId);
+    const bool cancelled = m_bEscapePressed != 0;
+    m_bEscapePressed = 0;
+    if (ms >= 1000) SetStatusText(2, cancelled ? QString("The capture was cancelled.") : before);
+    return !cancelled;
 }
 
 bool CMainFrame::EscapePressed() {
@@ -1021,8 +1179,11 @@ std::optional<std::string> CMainFrame::AskSavePath(const std::string& initialNam
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(kSaveDefaultExtension);
-    dialog.selectFile(QString::fromStdString(initialName));
+    const QString name = QFile::decodeName(initialName.c_str());
+    if (!QFileInfo(name).isAbsolute()) dialog.setDirectory(app_.StartFolder());
+    dialog.selectFile(name);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    app_.NoteFolder(dialog.selectedFiles().first());
     return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
 }
 
