@@ -85,17 +85,19 @@ void RunImageCommand(CTavrikDoc& doc, int id, ImageDialogs* dialogs, QWidget* pa
         if (dialogs) dialogs->RunAdjustDialog(doc, templateId, parent);
         return;
     }
-    if (id == kResize && dialogs && doc.image.IsValid()) {
+    if (id == kResize) {
+        if (!dialogs || !doc.image.IsValid()) return;
         int width = doc.image.Width(), height = doc.image.Height(), quality = 1;
-        if (dialogs->RunResizeDialog(width, height, quality, parent)) {
-            doc.ApplyStep(std::make_unique<ResizeUndoStep>(width, height, quality));
-            return;
-        }
-    } else if (templateId && dialogs) {
-        dialogs->RunAdjustDialog(doc, templateId, parent);
+        if (!dialogs->RunResizeDialog(width, height, quality, parent)) return;
+        // A size the picture already has, or none at all, is nothing to do and no step.
+        if (width <= 0 || height <= 0 || (width == doc.image.Width() && height == doc.image.Height())) return;
+        doc.ApplyStep(std::make_unique<ResizeUndoStep>(width, height, quality));
+        return;
     }
+    // A dialog closed with Cancel leaves the document exactly as it was, alpha included.
+    if (templateId && (!dialogs || !dialogs->RunAdjustDialog(doc, templateId, parent))) return;
 
-    // The common tail: the processors run at 32 bits, and the picture ends at 24 whatever happened.
+    // The common tail: the processors run at 32 bits, and the picture ends at 24.
     // A picture that cannot be held at 32 bits is processed as it is.
     if (doc.image.IsValid() && doc.image.Depth() != 32) (void)doc.image.ConvertDepth(32);
     if (std::unique_ptr<PixelProcessor> processor = MakeCommandProcessor(id))

@@ -69,9 +69,9 @@ class ImageDialogs {
 // The dialog template a command opens (171 for brightness/contrast), 0 for none.
 int AdjustTemplateFor(int id);
 
-// Runs one command of the range. Without dialogs, commands that need one only do the common tail.
-// Every command but an accepted Resize, Brightness/Contrast and Hue/Saturation leaves the picture at
-// 24 bits.
+// Runs one command of the range. A command whose dialog is cancelled (or that has no dialogs to open)
+// leaves the document untouched. Every other command but Resize, Brightness/Contrast and Hue/Saturation
+// leaves the picture at 24 bits.
 void RunImageCommand(CTavrikDoc& doc, int id, ImageDialogs* dialogs, QWidget* parent);
 
 inline bool IsImageCommand(int id) {

@@ -218,14 +218,14 @@ bool PreviewDialogBase::PreviewPending() const {
 
 void PreviewDialogBase::Recompute() {
     ReadSliders();
-    std::vector<std::unique_ptr<PixelProcessor>> processors = BuildProcessors();
+    std::vector<std::unique_ptr<PixelProcessor>> processors = BuildProcessors(zoom_);
     if (processors.empty()) return;
     preview_ = working_;
     if (preview_.IsValid() && preview_.Depth() != 32) (void)preview_.ConvertDepth(32);
     for (auto& p : processors) RunProcessor(preview_, *p, nullptr);
     if (preview_.IsValid() && preview_.Depth() != 24) (void)preview_.ConvertDepth(24);
     // The whole picture runs off this thread with processors of its own; its result arrives later.
-    if (previewBox_ && previewBox_->isChecked()) live_->Request(BuildProcessors(), WholeNeeds32());
+    if (previewBox_ && previewBox_->isChecked()) live_->Request(BuildProcessors(1), WholeNeeds32());
     ShowValues();
     if (frame_) frame_->update();
 }
@@ -314,9 +314,9 @@ AdjustValues AdjustDlg::Values() const {
     return v;
 }
 
-std::vector<std::unique_ptr<PixelProcessor>> AdjustDlg::BuildProcessors() const {
+std::vector<std::unique_ptr<PixelProcessor>> AdjustDlg::BuildProcessors(double zoom) const {
     std::vector<std::unique_ptr<PixelProcessor>> list;
-    if (auto p = MakeAdjustProcessor(templateId_, Values(), zoom_)) list.push_back(std::move(p));
+    if (auto p = MakeAdjustProcessor(templateId_, Values(), zoom)) list.push_back(std::move(p));
     return list;
 }
 
@@ -325,7 +325,8 @@ bool AdjustDlg::WholeNeeds32() const {
 }
 
 void AdjustDlg::ApplyToDocument() {
-    std::unique_ptr<PixelProcessor> processor = MakeAdjustProcessor(templateId_, Values(), zoom_);
+    // The slider's value as the user sees it: only the thumbnail is scaled down.
+    std::unique_ptr<PixelProcessor> processor = MakeAdjustProcessor(templateId_, Values(), 1);
     if (!processor) return;
     // Mosaic needs 32 bits; the picture leaves at 24 like every image command.
     if (doc_->image.IsValid() && doc_->image.Depth() != 32) (void)doc_->image.ConvertDepth(32);
@@ -375,7 +376,7 @@ CBrightConDlg::CBrightConDlg(CTavrikDoc* doc, QWidget* parent) : PreviewDialogBa
     // The thumbnail starts as the unchanged picture.
 }
 
-std::vector<std::unique_ptr<PixelProcessor>> CBrightConDlg::BuildProcessors() const {
+std::vector<std::unique_ptr<PixelProcessor>> CBrightConDlg::BuildProcessors(double) const {
     std::vector<std::unique_ptr<PixelProcessor>> list;
     list.push_back(std::make_unique<BrightnessProcessor>(values_[0]));
     list.push_back(std::make_unique<ContrastProcessor>(values_[1]));

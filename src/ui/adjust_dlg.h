@@ -41,8 +41,8 @@ struct AdjustValues {
     int channel = 0;                               // template 172: 0 all, 1 red, 2 green, 3 blue
     std::array<uint8_t, 4> tone{33, 168, 254, 0};  // template 200: blue, green, red, unused
 };
-// The template's processor; the size-dependent ones (oil paint, splash, mosaic) scaled by zoom. Null
-// for a template without one.
+// The template's processor; the size-dependent ones (oil paint, splash, mosaic) scaled by zoom, which
+// only the thumbnail passes (the picture itself takes 1). Null for a template without one.
 std::unique_ptr<PixelProcessor> MakeAdjustProcessor(int templateId, const AdjustValues& values, double zoom);
 
 // The thumbnail's frame (static 1011): it only marks where the dialog draws.
@@ -80,7 +80,8 @@ class PreviewDialogBase : public QDialog {
     // The dialog's controls around the frame: sliders, then extra (may be null), then "Preview" and the
     // buttons.
     void BuildLayout(const QString& title, const std::vector<AdjustSlider>& sliders, QWidget* extra);
-    virtual std::vector<std::unique_ptr<PixelProcessor>> BuildProcessors() const = 0;
+    // zoom: the scale of the picture they run on, the thumbnail's or 1 for the whole picture.
+    virtual std::vector<std::unique_ptr<PixelProcessor>> BuildProcessors(double zoom) const = 0;
     // Whether the whole picture must be at 32 bits for the processors.
     virtual bool WholeNeeds32() const { return false; }
     // OK after the picture is back as it was: applies the effect through the undo-recording run.
@@ -125,7 +126,7 @@ class AdjustDlg : public PreviewDialogBase {
     bool PickTone(QPoint barPoint);
 
   protected:
-    std::vector<std::unique_ptr<PixelProcessor>> BuildProcessors() const override;
+    std::vector<std::unique_ptr<PixelProcessor>> BuildProcessors(double zoom) const override;
     bool WholeNeeds32() const override;
     void ApplyToDocument() override;
     void PaintFrame(QPainter& painter, QRect frame) override;
@@ -145,7 +146,7 @@ class CBrightConDlg : public PreviewDialogBase {
     explicit CBrightConDlg(CTavrikDoc* doc, QWidget* parent = nullptr);
 
   protected:
-    std::vector<std::unique_ptr<PixelProcessor>> BuildProcessors() const override;
+    std::vector<std::unique_ptr<PixelProcessor>> BuildProcessors(double zoom) const override;
     void ApplyToDocument() override;
 };
 

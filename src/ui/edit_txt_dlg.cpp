@@ -1,5 +1,6 @@
 #include "ui/edit_txt_dlg.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -7,8 +8,11 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextEdit>
@@ -32,6 +36,52 @@ int LeadingNumber(const QString& text) {
     return value;
 }
 
+// A plain-text edit that takes no more than a set number of characters: a key that would go past it is
+// refused with a beep, a paste or drop brings only what fits.
+class LimitedTextEdit : public QTextEdit {
+  public:
+    LimitedTextEdit(int limit, QWidget* parent) : QTextEdit(parent), limit_(limit) {}
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        QString typed = event->text();
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) typed = QStringLiteral("\n");
+        const bool inserts = !typed.isEmpty() && (typed.at(0).isPrint() || typed == QStringLiteral("\n") ||
+                                                  typed == QStringLiteral("\t"));
+        if (inserts && Room() < typed.size()) {
+            QApplication::beep();
+            event->accept();
+            return;
+        }
+        QTextEdit::keyPressEvent(event);
+    }
+    void insertFromMimeData(const QMimeData* source) override {
+        const QString text = source->text();
+        const int room = Room();
+        if (text.size() > room) QApplication::beep();
+        if (room > 0) textCursor().insertText(text.left(room));
+    }
+    void inputMethodEvent(QInputMethodEvent* event) override {
+        if (event->commitString().size() > Room()) {
+            QApplication::beep();
+            QInputMethodEvent cut(event->preeditString(), event->attributes());
+            cut.setCommitString(event->commitString().left(std::max(Room(), 0)));
+            QTextEdit::inputMethodEvent(&cut);
+            return;
+        }
+        QTextEdit::inputMethodEvent(event);
+    }
+
+  private:
+    // Characters that may still be added, counting the selection as gone.
+    int Room() const {
+        return limit_ - static_cast<int>(toPlainText().size()) +
+               static_cast<int>(textCursor().selectedText().size());
+    }
+
+    int limit_;
+};
+
 template <typename T>
 T* Named(T* w, const QString& name) {
     w->setAccessibleName(name);
@@ -44,11 +94,14 @@ CEditTxtDlg::CEditTxtDlg(TextObject& object, bool isNew, QWidget* parent) : QDia
     setWindowTitle(QStringLiteral("Edit Text"));
     auto* top = new QVBoxLayout(this);
 
-    text_ = Named(new QTextEdit(this), QStringLiteral("Text"));
+    text_ = Named(new LimitedTextEdit(kMaxText, this), QStringLiteral("Text"));
     text_->setAcceptRichText(false);
     text_->setLineWrapMode(QTextEdit::NoWrap);
     text_->setMinimumSize(360, 90);
     top->addWidget(text_, 1);
+    count_ = Named(new QLabel(this), QStringLiteral("Characters"));
+    count_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    top->addWidget(count_);
 
     auto* fontRow = new QHBoxLayout;
     top->addLayout(fontRow);
@@ -117,9 +170,15 @@ CEditTxtDlg::CEditTxtDlg(TextObject& object, bool isNew, QWidget* parent) : QDia
     // About five lines of text, as the old template had; the user may make it larger.
     resize(sizeHint().width(), minimumSizeHint().height());
 
+    ShowCount();
+    connect(text_, &QTextEdit::textChanged, this, &CEditTxtDlg::ShowCount);
     connect(sizeList_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) sizeEdit_->setText(QString::number(LeadingNumber(sizeList_->itemText(index))));
     });
+}
+
+void CEditTxtDlg::ShowCount() {
+    count_->setText(QStringLiteral("%1 / %2 characters").arg(text_->toPlainText().size()).arg(kMaxText));
 }
 
 void CEditTxtDlg::accept() {

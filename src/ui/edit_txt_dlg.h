@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QRadioButton;
 class QTextEdit;
@@ -29,6 +30,8 @@ class CEditTxtDlg : public QDialog {
     CEditTxtDlg(TextObject& object, bool isNew, QWidget* parent = nullptr);
 
     QTextEdit* TextEdit() const { return text_; }
+    // How many characters the text holds out of the most it may hold.
+    QLabel* CountLabel() const { return count_; }
     FontCombo* FontList() const { return fonts_; }
     QLineEdit* SizeEdit() const { return sizeEdit_; }
     QComboBox* SizeList() const { return sizeList_; }
@@ -41,8 +44,11 @@ class CEditTxtDlg : public QDialog {
     void accept() override;
 
   private:
+    void ShowCount();
+
     TextObject& object_;
     QTextEdit* text_;
+    QLabel* count_;
     FontCombo* fonts_;
     QLineEdit* sizeEdit_;
     QComboBox* sizeList_;

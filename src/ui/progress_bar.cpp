@@ -1,6 +1,7 @@
 #include "ui/progress_bar.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QStatusBar>
@@ -20,14 +21,26 @@ CProgressBar::~CProgressBar() {
     Clear();
 }
 
+namespace {
+
+QStatusBar* StatusBarOf(QWidget* window) {
+    if (!window) return nullptr;
+    QStatusBar* bar = qobject_cast<QStatusBar*>(window);
+    return bar ? bar : window->findChild<QStatusBar*>();
+}
+
+}  // namespace
+
+bool CProgressBar::CanShowIn(QWidget* window, int pane) {
+    QStatusBar* bar = StatusBarOf(window);
+    return bar && (pane == 0 || bar->findChild<QLabel*>(StatusPaneName(pane)));
+}
+
 bool CProgressBar::Create(QWidget* window, const QString& text, int widthShare, int maximum, bool smooth,
                           int pane) {
-    if (!window) return false;
-    QStatusBar* bar = qobject_cast<QStatusBar*>(window);
-    if (!bar) bar = window->findChild<QStatusBar*>();
-    if (!bar) return false;
+    if (!CanShowIn(window, pane)) return false;
+    QStatusBar* bar = StatusBarOf(window);
     QLabel* label = bar->findChild<QLabel*>(StatusPaneName(pane));
-    if (!label && pane != 0) return false;
     statusBar_ = bar;
     paneLabel_ = label;
     setParent(bar);
@@ -107,29 +120,48 @@ void CProgressBar::Clear() {
 
 namespace {
 
+// A paint costs far more than a row of most processors: the bar paints only when its percentage has
+// changed, and at most about 30 times a second. It is only made when it is first due, so a run too short
+// to be seen costs nothing.
+constexpr qint64 kPaintIntervalMs = 33;
+
 class StatusProgress : public ProgressSink {
   public:
+    explicit StatusProgress(QWidget* window) : window_(window) { clock_.start(); }
     // The status bar owns the bar as its child; it may go first.
-    explicit StatusProgress(std::unique_ptr<CProgressBar> bar) : bar_(bar.release()) {}
     ~StatusProgress() override { delete bar_.data(); }
-    void Start() override { SetPercent(0); }
+    void Start() override {
+        clock_.start();
+        lastPaint_ = 0;
+    }
     // The operation runs on this thread, so the bar paints now or not at all.
     void SetPercent(int percent) override {
-        if (!bar_) return;
-        bar_->SetPos(percent);
-        bar_->repaint();
+        if (percent == shown_) return;
+        const qint64 now = clock_.elapsed();
+        if (now - lastPaint_ < kPaintIntervalMs) return;
+        lastPaint_ = now;
+        shown_ = percent;
+        if (!bar_ && window_) {
+            auto bar = std::make_unique<CProgressBar>();
+            if (bar->Create(window_, QString(), 100, 100, true, 2)) bar_ = bar.release();
+            window_.clear();
+        }
+        if (bar_) bar_->SetPos(percent);  // paints the bar at once
     }
 
   private:
+    QPointer<QWidget> window_;  // until the bar is made
     QPointer<CProgressBar> bar_;
+    QElapsedTimer clock_;
+    qint64 lastPaint_ = 0;
+    int shown_ = -1;
 };
 
 }  // namespace
 
 std::unique_ptr<ProgressSink> StatusBarProgressHost::CreateProgress() {
-    auto bar = std::make_unique<CProgressBar>();
-    if (!bar->Create(window_, QString(), 100, 100, true, 2)) return nullptr;
-    return std::make_unique<StatusProgress>(std::move(bar));
+    if (!CProgressBar::CanShowIn(window_, 2)) return nullptr;
+    return std::make_unique<StatusProgress>(window_);
 }
 
 void StatusBarProgressHost::SetWaitCursor(bool on) {

@@ -24,6 +24,8 @@ class CProgressBar : public QProgressBar {
     CProgressBar();
     ~CProgressBar() override;
 
+    // Whether Create would find the status bar and the pane.
+    static bool CanShowIn(QWidget* window, int pane);
     // window: the main window or its status bar. False when there is no status bar or no such pane.
     bool Create(QWidget* window, const QString& text, int widthShare, int maximum, bool smooth, int pane);
     void SetPos(int position);
@@ -52,7 +54,8 @@ class CProgressBar : public QProgressBar {
     QRect lastRect_;
 };
 
-// What the document uses: a fresh bar in pane 2 for each long operation, and the wait cursor.
+// What the document uses: a fresh bar in pane 2 for each operation long enough to show it, and the wait
+// cursor.
 class StatusBarProgressHost : public ProgressHost {
   public:
     explicit StatusBarProgressHost(QWidget* window) : window_(window) {}

@@ -102,17 +102,26 @@ bool CResizeDlg::StoreControls(bool report) {
     return true;
 }
 
-// While a field is being typed and holds no number yet, the rules wait for one (no message per key).
+// While a field is being typed and holds no number yet, the rule waits for one (no message per key). Only
+// the other field follows: rewriting the field being typed would fight the user's keys.
 void CResizeDlg::WidthChanged() {
-    if (!StoreControls(false)) return;
-    if (keepAspect) height = ScaleRounded(startHeight_, width, startWidth_);
-    LoadControls();
+    if (following_ || !ReadIntegerField(widthEdit_, width) || !keepBox_->isChecked()) return;
+    height = ScaleRounded(startHeight_, width, startWidth_);
+    Follow(heightEdit_, height);
 }
 
 void CResizeDlg::HeightChanged() {
-    if (!StoreControls(false)) return;
-    if (keepAspect) width = ScaleRounded(startWidth_, height, startHeight_);
-    LoadControls();
+    if (following_ || !ReadIntegerField(heightEdit_, height) || !keepBox_->isChecked()) return;
+    width = ScaleRounded(startWidth_, height, startHeight_);
+    Follow(widthEdit_, width);
+}
+
+void CResizeDlg::Follow(QLineEdit* edit, int value) {
+    const QString text = QString::number(value);
+    if (edit->text() == text) return;
+    following_ = true;
+    edit->setText(text);
+    following_ = false;
 }
 
 void CResizeDlg::accept() {

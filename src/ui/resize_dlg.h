@@ -34,9 +34,11 @@ class CResizeDlg : public QDialog {
     void accept() override;
 
   private:
-    // Both edits' rules; each write that changes a text runs the other edit's rule in turn.
+    // Both edits' rules: with Keep Aspect the other field follows the one typed into.
     void WidthChanged();
     void HeightChanged();
+    // Writes a followed field without running its own rule.
+    void Follow(QLineEdit* edit, int value);
     void LoadControls();
     // Reads what parses; false at the first field that holds no whole number.
     bool StoreControls(bool report);
@@ -47,6 +49,7 @@ class CResizeDlg : public QDialog {
     QCheckBox* keepBox_;
     QRadioButton* good_;
     QRadioButton* better_;
+    bool following_ = false;
 };
 
 // Rounds half away from zero: a * b / c with the product in integers.

@@ -177,8 +177,6 @@ void ToolOptionBar::SetKind(int toolNumber) {
     }
     kind_ = toolNumber;
     values_ = Values{};
-    stampImage_.reset();
-    stampImagePath_.clear();
     panel_ = new ToolOptionPanel(toolNumber, host_);
     host_->layout()->addWidget(panel_);
     ApplyDefaults(toolNumber);
@@ -234,7 +232,7 @@ void ToolOptionBar::ApplyDefaults(int kind) {
 
 void ToolOptionBar::FillStamps() {
     QListWidget* list = panel_->stamps;
-    const std::vector<StampEntry> stamps = ReadStampFolder(stampFolder_);
+    const std::vector<StampEntry> stamps = stamps_.Read(stampFolder_);
     list->setUpdatesEnabled(false);
     for (const StampEntry& stamp : stamps) {
         values_.stampPaths.push_back(stamp.path);

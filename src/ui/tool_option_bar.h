@@ -9,6 +9,7 @@
 
 #include "editor/tool_panel.h"
 #include "image/image.h"
+#include "ui/stamp_list.h"
 
 class QCheckBox;
 class QComboBox;
@@ -63,6 +64,7 @@ class ToolOptionBar : public QDockWidget, public ToolPanel {
     int Kind() const { return kind_; }
     ToolOptionPanel* Panel() const { return panel_; }
     const std::vector<std::string>& StampPaths() const { return values_.stampPaths; }
+    const StampCatalogue& Stamps() const { return stamps_; }
 
     void SetKind(int toolNumber) override;
     int Width() const override { return values_.width; }
@@ -126,6 +128,7 @@ class ToolOptionBar : public QDockWidget, public ToolPanel {
     int kind_ = -1;
     Values values_;
     QString stampFolder_;
+    StampCatalogue stamps_;
     mutable std::unique_ptr<Image> stampImage_;
     mutable std::string stampImagePath_;
 };

@@ -2,6 +2,7 @@
 // dialog's title), the adjustment dialogs' thumbnail and whole-picture preview, the resize rules and
 // the text dialog's opening and OK.
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include "editor/image_commands.h"
 #include "editor/tavrik_doc.h"
 #include "image/processors/colour.h"
+#include "image/processors/filters.h"
 #include "ui/adjust_dlg.h"
 #include "ui/colour_picker.h"
 #include "ui/edit_txt_dlg.h"
@@ -79,23 +81,27 @@ class DialogTest : public QObject {
             int steps;  // undo steps recorded
             int depth;  // afterwards
             bool changed;
+            const char* width = "200";  // typed into Resize
         };
         const Row rows[] = {
             {20002, kOk, "Rotate", 1, 24, true},
-            {20002, kCancel, "Rotate", 0, 24, false},
+            {20002, kCancel, "Rotate", 0, 32, false},
             {20004, kNone, nullptr, 1, 24, true},
             {20005, kNone, nullptr, 1, 24, true},
             {20006, kNone, nullptr, 1, 24, true},
             {20007, kNone, nullptr, 1, 24, true},
             {20009, kOk, "Resize...", 1, 32, true},
-            {20009, kCancel, "Resize...", 0, 24, false},
+            {20009, kCancel, "Resize...", 0, 32, false},
+            // Nothing to resize: no step, nothing changed.
+            {20009, kOk, "Resize...", 0, 32, false, "400"},
+            {20009, kOk, "Resize...", 0, 32, false, "0"},
             {20010, kOk, "Brightness/Contrast", 2, 32, true},
             {20010, kCancel, "Brightness/Contrast", 0, 32, false},
             {20012, kOk, "Hue/Saturation", 1, 24, true},
             {20012, kCancel, "Hue/Saturation", 0, 32, false},
             {20014, kOk, "Color Tone", 1, 24, true},
             {20016, kOk, "RGB Value", 1, 24, true},
-            {20016, kCancel, "RGB Value", 0, 24, false},
+            {20016, kCancel, "RGB Value", 0, 32, false},
             {20017, kOk, "Color level", 1, 24, true},
             {20019, kNone, nullptr, 1, 24, true},
             {20020, kNone, nullptr, 1, 24, true},
@@ -106,7 +112,7 @@ class DialogTest : public QObject {
             {20037, kOk, "Splash", 1, 24, true},
             {20038, kOk, "Posterize", 1, 24, true},
             {20040, kOk, "Mosaic", 1, 24, true},
-            {20040, kCancel, "Mosaic", 0, 24, false},
+            {20040, kCancel, "Mosaic", 0, 32, false},
             {20041, kNone, nullptr, 1, 24, true},
             {20042, kNone, nullptr, 1, 24, true},
             {20050, kOk, "3D Grid", 1, 24, true},
@@ -117,14 +123,15 @@ class DialogTest : public QObject {
         ImageDialogRunner dialogs;
         const Image original = Gradient(400, 300);
         for (const Row& row : rows) {
-            const QByteArray what = QByteArray::number(row.id) + (row.dialog == kCancel ? " cancelled" : "");
+            const QByteArray what =
+                QByteArray::number(row.id) + (row.dialog == kCancel ? " cancelled " : " ") + row.width;
             CTavrikDoc doc;
             doc.image = original;
             QString title;
             if (row.dialog != kNone) {
-                Answer(row.dialog == kOk, &title, [](QDialog* d) {
+                Answer(row.dialog == kOk, &title, [&row](QDialog* d) {
                     // Values that change the picture where the start values would not.
-                    if (auto* resize = qobject_cast<CResizeDlg*>(d)) resize->WidthEdit()->setText("200");
+                    if (auto* resize = qobject_cast<CResizeDlg*>(d)) resize->WidthEdit()->setText(row.width);
                     if (auto* adjust = qobject_cast<PreviewDialogBase*>(d)) {
                         const auto& sliders = adjust->Sliders();
                         if (!sliders.empty())
@@ -139,6 +146,8 @@ class DialogTest : public QObject {
             QVERIFY2(doc.image.Depth() == row.depth,
                      what + " depth " + QByteArray::number(doc.image.Depth()));
             QVERIFY2(Same(At24(doc.image), At24(original)) != row.changed, what);
+            // Nothing done is nothing changed, alpha included.
+            if (!row.changed) QVERIFY2(Same(doc.image, original) == (row.depth == 32), what);
             if (row.steps > 0) {
                 // Undo gives back the picture as it was.
                 for (int i = 0; i < row.steps; ++i) doc.OnEditUndo();
@@ -245,6 +254,62 @@ class DialogTest : public QObject {
         }
     }
 
+    // Oil Paint, Mosaic and Splash at 400 x 300 (thumbnail at half size): the thumbnail runs on half the
+    // size, the preview and OK on the slider's value itself.
+    void sizeFiltersTakeTheSlidersValue() {
+        const Image original = Gradient(400, 300);
+        struct Row {
+            int templateId, value;
+            std::function<std::unique_ptr<PixelProcessor>(int)> make;
+        };
+        const Row rows[] = {
+            {adjust_template::kOilPaint, 8, [](int v) { return std::make_unique<OilPaintProcessor>(v); }},
+            {adjust_template::kMosaic, 30, [](int v) { return std::make_unique<MosaicProcessor>(v); }},
+        };
+        for (const Row& row : rows) {
+            CTavrikDoc doc;
+            doc.image = original;
+            AdjustDlg dialog(&doc, row.templateId);
+            QCOMPARE(dialog.Zoom(), 0.5);
+            dialog.PreviewBox()->setChecked(true);
+            dialog.Sliders()[0]->setValue(row.value);
+            Image expected = original;
+            QVERIFY(RunProcessor(expected, *row.make(row.value), nullptr));
+            Image thumbnail = dialog.WorkingCopy();
+            QVERIFY(thumbnail.ConvertDepth(32));
+            QVERIFY(RunProcessor(thumbnail, *row.make(row.value / 2), nullptr));
+            QVERIFY(Same(dialog.PreviewImage(), At24(thumbnail)));
+            QTRY_VERIFY(!dialog.PreviewPending() && !Same(doc.image, original));
+            QVERIFY(Same(At24(doc.image), At24(expected)));
+            dialog.accept();
+            QVERIFY(Same(doc.image, At24(expected)));
+        }
+
+        // Splash is random: how far pixels travel shows the spread used.
+        Image coded;
+        coded.Create(400, 300, 32);
+        for (int y = 0; y < 300; ++y)
+            for (int x = 0; x < 400; ++x) {
+                uint8_t* p = coded.PixelAddress(x, y);
+                p[0] = static_cast<uint8_t>(x & 0xFF);
+                p[1] = static_cast<uint8_t>(x >> 8);
+                p[2] = static_cast<uint8_t>(y);
+                p[3] = 255;
+            }
+        CTavrikDoc doc;
+        doc.image = coded;
+        AdjustDlg splash(&doc, adjust_template::kSplash);
+        splash.Sliders()[0]->setValue(40);
+        splash.accept();
+        int farthest = 0;
+        for (int y = 0; y < 300; ++y)
+            for (int x = 0; x < 400; ++x) {
+                const uint8_t* p = doc.image.PixelAddress(x, y);
+                farthest = std::max(farthest, std::abs((p[0] | p[1] << 8) - x));
+            }
+        QVERIFY2(farthest > 10 && farthest <= 20, QByteArray::number(farthest));
+    }
+
     void everyControlIsNamed() {
         CTavrikDoc doc;
         doc.image = Gradient(64, 48);
@@ -281,8 +346,8 @@ class DialogTest : public QObject {
         };
         const Row rows[] = {
             {true, "w", "300", 300, 150},
-            // 1.5 rounds to 2, and the height's rule then gives 4 back to the width.
-            {true, "w", "3", 4, 2},
+            // 1.5 rounds to 2; the width typed stays as typed.
+            {true, "w", "3", 3, 2},
             {true, "h", "25", 50, 25},
             {false, "w", "300", 300, 100},
             {false, "h", "7", 200, 7},
@@ -368,6 +433,34 @@ class DialogTest : public QObject {
         QCOMPARE(object.bold, 1);
         QCOMPARE(object.italic, 1);
         QCOMPARE(object.alignment, 2);
+
+        // Typed and pasted text stops at 511 characters, visibly; OK stores what the user sees.
+        TextObject longer;
+        CEditTxtDlg typing(longer, false);
+        typing.show();
+        QTextEdit* edit = typing.TextEdit();
+        edit->setPlainText(QString(505, 'y'));
+        edit->moveCursor(QTextCursor::End);
+        QTest::keyClicks(edit, "abcd");
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTest::keyClicks(edit, "efgh");
+        QCOMPARE(edit->toPlainText(), QString(505, 'y') + "abcd\ne");
+        QCOMPARE(typing.CountLabel()->text(), QString("511 / 511 characters"));
+        QApplication::clipboard()->setText("pasted");
+        QTest::keySequence(edit, QKeySequence::Paste);
+        QCOMPARE(edit->toPlainText().size(), 511);
+        // Room made by a deletion takes that much and no more.
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keySequence(edit, QKeySequence::Paste);
+        QCOMPARE(edit->toPlainText(), QString(505, 'y') + "abcdpa");
+        // Typing over a selection replaces it.
+        QTest::keyClick(edit, Qt::Key_Left, Qt::ShiftModifier);
+        QTest::keyClicks(edit, "Z");
+        QCOMPARE(edit->toPlainText().right(3), QString("dpZ"));
+        const QString shown = edit->toPlainText();
+        typing.accept();
+        QCOMPARE(longer.text, shown);
 
         // Cancel leaves the object alone.
         const QString kept = object.text;

@@ -1,11 +1,13 @@
 // The hyperlink (colours, hover and its timer, underline modes, a failed open) and the status-bar
 // progress bar (placement in its pane, the texts it gives back, the document's progress host).
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QtTest>
 
+#include "image/processors/colour.h"
 #include "ui/colour_combo.h"
 #include "ui/font_combo.h"
 #include "ui/hyperlink.h"
@@ -14,6 +16,22 @@
 #include "ui_tests.h"
 
 namespace glimmora::test {
+namespace {
+
+// Counts the paints of progress bars while it lives.
+class PaintCounter : public QObject {
+  public:
+    PaintCounter() { qApp->installEventFilter(this); }
+    int count = 0;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && qobject_cast<CProgressBar*>(watched)) ++count;
+        return false;
+    }
+};
+
+}  // namespace
 
 class SmallControlTest : public QObject {
     Q_OBJECT
@@ -132,13 +150,31 @@ class SmallControlTest : public QObject {
             std::unique_ptr<ProgressSink> progress = host.CreateProgress();
             QVERIFY(progress);
             progress->Start();
-            progress->SetPercent(60);
-            auto* bar = status->findChild<CProgressBar*>();
-            QVERIFY(bar && bar->isVisible());
-            QCOMPARE(bar->value(), 60);
+            // Shown once the paint interval has passed.
+            CProgressBar* bar = nullptr;
+            QTRY_VERIFY((progress->SetPercent(60), bar = status->findChild<CProgressBar*>()) &&
+                        bar->value() == 60);
+            QVERIFY(bar->isVisible());
         }
         QVERIFY(!status->findChild<CProgressBar*>());
         QCOMPARE(pane2->text(), QString("before"));
+
+        // A run of 1080 rows: the bar paints only for a new percentage, at most about 30 times a second.
+        {
+            std::unique_ptr<ProgressSink> progress = host.CreateProgress();
+            PaintCounter paints;
+            Image picture;
+            QVERIFY(picture.Create(1920, 1080, 32));
+            InvertProcessor invert(kMaskAll);
+            QElapsedTimer clock;
+            clock.start();
+            QVERIFY(RunProcessor(picture, invert, progress.get()));
+            const qint64 ms = clock.elapsed();
+            // A run long enough to be seen shows the bar.
+            QVERIFY2(paints.count > 0 || ms < 100, qPrintable(QString("no paint in %1 ms").arg(ms)));
+            QVERIFY2(paints.count <= 100 && paints.count <= ms / 33 + 1,
+                     qPrintable(QString("%1 paints in %2 ms").arg(paints.count).arg(ms)));
+        }
         QWidget bare;
         QVERIFY(!StatusBarProgressHost(&bare).CreateProgress());
     }

@@ -148,14 +148,67 @@ class ToolOptionBarTest : public QObject {
         QCOMPARE(bar.Width(), 2);
     }
 
-    // Only files that load are listed, in the folder's own order; folders and broken files are skipped.
+    // The active view pushes its tool and its selected object's style into the bar on every tab switch:
+    // none of that may come back as a user's change, on any panel, or it would restyle the object.
+    void viewPushesAreSilent() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        WritePicture(dir.path() + "/1.png", Qt::red, QSize(8, 8));
+        WritePicture(dir.path() + "/2.png", Qt::blue, QSize(8, 8));
+        ToolOptionBar bar(nullptr, dir.path());
+        bar.show();
+        QSignalSpy changed(&bar, &ToolOptionBar::panelChanged);
+        for (int kind :
+             {kToolLine, kToolShape, kToolStamp, kToolText, kToolArrow, kToolHighlight, kToolSelect}) {
+            bar.SetKind(kind);
+            bar.SetKind(kind);
+            bar.SetWidth(7);
+            bar.SetLineStyle(1);
+            bar.SetBoxStyle(0);
+            bar.SetArrowStyle(1);
+            bar.SetShape(2);
+            bar.SetColour(0x0000FF);
+            bar.SetTextBackColour(0x00FF00);
+            bar.SetBorderColour(0xFF0000);
+            bar.SetShapeBackColour(0x123456);
+            bar.SetOpacity(30);
+            bar.SetShadow(0);
+            bar.SetStampNumber(2);
+            QCoreApplication::processEvents();
+            bar.Panel()->grab();  // a repaint of the slider must not count either
+            QCOMPARE(changed.count(), 0);
+            const QList<int> values{bar.Width(), bar.LineStyle(), bar.BoxStyle(), bar.ArrowStyle(),
+                                    bar.Shape(), bar.Opacity(),   bar.Shadow(),   bar.StampNumber()};
+            QCOMPARE(values, (QList<int>{7, 1, 0, 1, 2, 30, 0, 2}));
+            const QList<uint> colours{bar.Colour(), bar.TextBackColour(), bar.BorderColour(),
+                                      bar.ShapeBackColour()};
+            QCOMPARE(colours, (QList<uint>{0x0000FF, 0x00FF00, 0xFF0000, 0x123456}));
+            ToolOptionPanel* panel = bar.Panel();
+            if (panel->width) QCOMPARE(panel->width->currentText(), QString("7"));
+            if (panel->shape) QCOMPARE(panel->shape->currentIndex(), 2);
+            if (panel->opacity) QCOMPARE(panel->opacity->value(), 30);
+            if (panel->shadow) QVERIFY(!panel->shadow->isChecked());
+            if (panel->stamps) QCOMPARE(panel->stamps->currentRow(), 1);
+            if (panel->colour) QCOMPARE(panel->colour->GetColour(), ColorRef(0x0000FF));
+            if (panel->border) QCOMPARE(panel->border->GetColour(), ColorRef(0xFF0000));
+        }
+        // The user's own change still speaks.
+        bar.SetKind(kToolLine);
+        bar.Panel()->lineStyle->setCurrentIndex(1);
+        QCOMPARE(changed.count(), 1);
+    }
+
+    // Only files that load are listed, numbers first by value, then by name; folders and broken files
+    // are skipped. Each file is decoded once, however often the panel is shown.
     void stampListSkipsFoldersAndBadFiles() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString folder = dir.path();
         WritePicture(folder + "/red.png", Qt::red, QSize(80, 60));
-        WritePicture(folder + "/green.bmp", Qt::green, QSize(10, 10));
+        WritePicture(folder + "/Green.bmp", Qt::green, QSize(10, 10));
         WritePicture(folder + "/blue.png", QColor(0, 0, 255, 128), QSize(300, 20));
+        WritePicture(folder + "/10.png", Qt::gray, QSize(4, 4));
+        WritePicture(folder + "/9.png", Qt::gray, QSize(4, 4));
         QFile broken(folder + "/broken.png");
         QVERIFY(broken.open(QIODevice::WriteOnly));
         broken.write("\x89PNG\r\n\x1a\n not really");
@@ -172,11 +225,21 @@ class ToolOptionBarTest : public QObject {
         QSignalSpy changed(&bar, &ToolOptionBar::panelChanged);
         bar.SetKind(kToolStamp);
         std::vector<std::string> expected;
-        for (const QFileInfo& file : QDir(folder).entryInfoList(QDir::Files, QDir::Unsorted)) {
-            const QString name = file.fileName();
-            if (name == "red.png" || name == "green.bmp" || name == "blue.png")
-                expected.push_back(QFile::encodeName(file.absoluteFilePath()).toStdString());
-        }
+        for (const char* name : {"9.png", "10.png", "blue.png", "Green.bmp", "red.png"})
+            expected.push_back(QFile::encodeName(QDir(folder).absoluteFilePath(name)).toStdString());
+        QCOMPARE(bar.StampPaths(), expected);
+        const int decodes = bar.Stamps().Decodes();
+        QCOMPARE(decodes, 7);  // the five, the broken one and the text
+        // Another tool, then stamps again (as selecting a stamp object does): nothing decoded again.
+        bar.SetKind(kToolText);
+        bar.SetKind(kToolStamp);
+        QCOMPARE(bar.StampPaths(), expected);
+        QCOMPARE(bar.Stamps().Decodes(), decodes);
+        // Drop the two numbered ones for the rest of the test.
+        QVERIFY(QFile::remove(folder + "/9.png") && QFile::remove(folder + "/10.png"));
+        bar.SetKind(kToolText);
+        bar.SetKind(kToolStamp);
+        expected.erase(expected.begin(), expected.begin() + 2);
         QCOMPARE(bar.StampPaths(), expected);
         QListWidget* list = bar.Panel()->stamps;
         QCOMPARE(list->count(), 3);
@@ -194,10 +257,8 @@ class ToolOptionBarTest : public QObject {
         const Image* picture = bar.StampImage();
         QVERIFY(picture);
         const QString chosen = QFile::decodeName(expected[2].c_str());
-        const QSize full = chosen.endsWith("red.png")     ? QSize(80, 60)
-                           : chosen.endsWith("green.bmp") ? QSize(10, 10)
-                                                          : QSize(300, 20);
-        QCOMPARE(QSize(picture->Width(), picture->Height()), full);
+        QVERIFY(chosen.endsWith("red.png"));
+        QCOMPARE(QSize(picture->Width(), picture->Height()), QSize(80, 60));
 
         // The folder emptied: the next stamp panel lists nothing and has no stamp.
         for (const QString& name : QDir(folder).entryList(QDir::Files)) QFile::remove(folder + "/" + name);

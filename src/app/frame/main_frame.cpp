@@ -124,10 +124,11 @@ bool CMainFrame::Create(const std::string& settingsPath) {
     optionBar_->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
     optionBar_->setFeatures(QDockWidget::DockWidgetMovable);
     addDockWidget(Qt::BottomDockWidgetArea, optionBar_);
+    // Only the user's edits in the bar reach an object; a view shown on the bar never takes its values.
     connect(optionBar_, &ToolOptionBar::panelChanged, this, [this] {
         if (CChildFrame* child = ActiveChild()) child->View()->OnPanelChanged();
     });
-    optionBar_->SetKind(currentTool);
+    ShowCurrentToolPanel();
 
     // The bars as the user left them.
     QSettings profile(kProfileOrganisation, kProfileApplication);
@@ -657,8 +658,13 @@ std::vector<CChildFrame*> CMainFrame::Children() const {
     return out;
 }
 
+// The bar serves the active view: its tool's panel and its selected object's style.
 void CMainFrame::ShowCurrentToolPanel() {
-    if (optionBar_) optionBar_->SetKind(currentTool);
+    if (!optionBar_) return;
+    if (CChildFrame* child = ActiveChild())
+        child->View()->ShowOnPanel();
+    else
+        optionBar_->SetKind(kToolMove);
 }
 
 void CMainFrame::OnActiveChildChanged() {
@@ -666,10 +672,10 @@ void CMainFrame::OnActiveChildChanged() {
     if (CChildFrame* child = ActiveChild()) {
         // The panes show the new view's picture.
         child->View()->update();
-        child->View()->OnPanelChanged();
     } else {
         for (int pane = 0; pane < 2; ++pane) panes_[pane]->setText(IdlePaneText(pane));
     }
+    ShowCurrentToolPanel();
     UpdateCommandUi();
 }
 

@@ -93,7 +93,6 @@ class CMainFrame : public QMainWindow,
 
     int m_bEscapePressed = 0;
     WindowId m_hHighlightWnd = 0;
-    int currentTool = 1;
 
     // CaptureHost
     WindowId MainWindow() override;
