@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # Shared by scripts/run and scripts/test: packages, and an X server for the tests that need a desktop.
 
+# shellcheck disable=SC2034  # used by the scripts that source this file
 GLIMMORA_PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev libfreeimage-dev libxcb1-dev
 libxcb-shm0-dev libxcb-xtest0-dev libxcb-xfixes0-dev libcanberra-dev libgtest-dev libbenchmark-dev xvfb xauth
 openbox xdotool xclip x11-utils xterm trayer dbus-x11 fontconfig fonts-dejavu-core fonts-liberation2 zenity imagemagick clang
@@ -105,13 +106,15 @@ stop_desktop() {
         echo "Note: the window manager had to be restarted during the tests:"
         grep -B3 'restarting' "$GLIMMORA_STATE/openbox.log" | tail -20
     fi
+    # The window manager's loop goes first and is waited for, so it does not restart openbox against an
+    # X server that is going away.
     local pid
     for pid in "${OPENBOX_PID:-}" "${XVFB_PID:-}" "${GLIMMORA_BUS_PID:-}"; do
         if [ -n "$pid" ]; then
             kill "$pid" 2>/dev/null || true
+            wait "$pid" 2>/dev/null || true
         fi
     done
-    wait 2>/dev/null || true
     if [ -n "${GLIMMORA_STATE:-}" ]; then
         rm -rf "$GLIMMORA_STATE"
     fi
