@@ -125,7 +125,7 @@ bool CMainFrame::Create(const std::string& settingsPath) {
         if (!TrayUsable()) SayTrayMissing();
     }
     if (m_settings.IsEnableHotkey && !RegisterHotkeys().empty())
-        SetStatusText(2, "Some hotkeys could not be taken; Enable hotkey tells which.");
+        SetStatusText(2, "Some hotkeys are held by another program.");
     if (m_settings.IsAutoStartup) SetAutoRun("Glimmora", ExecutablePath());
 
     // Escape anywhere in the window is noted for a running scroll capture.
@@ -418,8 +418,7 @@ bool CMainFrame::TrayUsable() const {
 void CMainFrame::SayTrayMissing() {
     if (traySaidMissing_) return;
     traySaidMissing_ = true;
-    SetStatusText(2,
-                  "No notification area is running: the window minimises to the taskbar until one starts.");
+    SetStatusText(2, "No tray found; the window minimises to the taskbar.");
 }
 
 void CMainFrame::ToggleAutoRun() {

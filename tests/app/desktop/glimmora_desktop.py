@@ -589,7 +589,7 @@ class Tray(DesktopTest):
 
     def test_tray_mode_without_a_notification_area_minimises_until_one_starts(self):
         g = self.start(config={"AppSet": {"IsTrayMode": 1}})
-        wait_until(lambda: g.status("No notification area is running"), "the reason in the status bar")
+        wait_until(lambda: g.status("No tray found"), "the reason in the status bar")
         xdotool("windowminimize", g.window)
         wait_until(lambda: wm_state(g.window) == "Iconic", "the window to stay on the taskbar")
         xdotool("windowactivate", g.window)
