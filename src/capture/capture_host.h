@@ -48,8 +48,9 @@ class CaptureHost {
     virtual std::string ProgramDirectory() = 0;
     // A message box without owner, caption "Glimmora".
     virtual void MessageBox(const std::string& text) = 0;
-    // Blocks for ms milliseconds without handling user input.
-    virtual void Wait(int ms) = 0;
+    // Waits ms milliseconds while the window keeps painting but takes no other input; false when the user
+    // pressed Esc meanwhile, which cancels the capture.
+    virtual bool Wait(int ms) = 0;
     // Handles pending input (between scroll steps); true when Esc was pressed since the last call.
     virtual bool EscapePressed() = 0;
 };

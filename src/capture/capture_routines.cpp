@@ -34,7 +34,7 @@ int Capturer::CaptureFullScreen() {
     if (!busy.acquired()) return 0;
     AppSettings& s = host_.Settings();
     if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
-    host_.Wait(std::max(0, s.CapDelayTime));
+    if (!host_.Wait(std::max(0, s.CapDelayTime))) return Cancel();
     Image image;
     if (!GrabFullScreen(platform_.screen(), image, s.IncludeCursor)) return Cancel();
     Finish(image, Mode::FullScreen);
@@ -51,7 +51,7 @@ int Capturer::CaptureRegion() {
     if (!busy.acquired()) return 0;
     AppSettings& s = host_.Settings();
     if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
-    host_.Wait(std::max(0, s.CapDelayTime));
+    if (!host_.Wait(std::max(0, s.CapDelayTime))) return Cancel();
     CCapDialog dialog(platform_, CCapDialog::kRegion);
     dialog.SetCursorShape(Qt::CrossCursor);
     return TakeFromOverlay(dialog, s.IncludeCursor, &CCapDialog::selection, Mode::Region);
@@ -62,7 +62,7 @@ int Capturer::CaptureFixRect() {
     if (!busy.acquired()) return 0;
     AppSettings& s = host_.Settings();
     if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
-    host_.Wait(std::max(0, s.CapDelayTime));
+    if (!host_.Wait(std::max(0, s.CapDelayTime))) return Cancel();
     CCapDialog dialog(platform_, CCapDialog::kFixRect);
     dialog.SetCursorShape(Qt::CrossCursor);
     dialog.SetFixedRectSize(s.FixRectWidth, s.FixRectHeight);
@@ -92,7 +92,7 @@ int Capturer::CaptureWindow() {
     AppSettings& s = host_.Settings();
     const WindowId next = platform_.windows().NextInStacking(host_.MainWindow());
     host_.ShowMain(ShowState::Hide);  // always, whatever HideWndBeforCap says
-    host_.Wait(std::max(0, s.CapDelayTime));
+    if (!host_.Wait(std::max(0, s.CapDelayTime))) return Cancel();
     RaiseNext(next);
     platform_.input().Sync();
     const Size size = platform_.screen().ScreenSize();
@@ -112,7 +112,7 @@ int Capturer::CaptureActiveWindow() {
         RaiseNext(platform_.windows().NextInStacking(host_.MainWindow()));
     }
     // A fixed wait, whatever CapDelayTime says; this mode never draws the cursor in.
-    host_.Wait(1000);
+    if (!host_.Wait(1000)) return Cancel();
     Rect rect;
     Image image;
     if (!ActiveWindowRect(platform_.windows(), rect) || !GrabScreenRect(platform_.screen(), image, rect)) {
@@ -144,7 +144,7 @@ int Capturer::CaptureScroll() {
     if (!busy.acquired()) return 0;
     AppSettings& s = host_.Settings();
     host_.EscapePressed();  // an Esc from before the capture does not stop it
-    host_.Wait(std::max(0, s.CapDelayTime));
+    if (!host_.Wait(std::max(0, s.CapDelayTime))) return Cancel();
     const WindowId next = platform_.windows().NextInStacking(host_.MainWindow());
     host_.ShowMain(ShowState::Hide);
     RaiseNext(next);
@@ -214,7 +214,8 @@ void Capturer::ShowAfter(Mode mode) {
                 host_.ActivateMain();
                 host_.ShowMain(ShowState::ShowNoActivate);
             } else {
-                host_.ShowMain(ShowState::Hide);
+                // Minimised like the other modes: hidden, a window without tray or hotkeys is lost.
+                host_.ShowMain(ShowState::ShowMinimized);
             }
             break;
         case Mode::Scroll:

@@ -217,6 +217,37 @@ bool ScrollCapture::GrabWithoutMarkers(Image& out) {
     return false;
 }
 
+bool ScrollCapture::ChangedRows(const Image& before, const Image& view, int& top, int& bottom) const {
+    const Image masked = Masked(view);
+    const size_t rowBytes = static_cast<size_t>(resultWidth_) * 3;
+    top = bottom = -1;
+    for (int y = 0; y < h_; ++y) {
+        if (std::memcmp(before.Row(y), masked.Row(y), rowBytes) == 0) continue;
+        if (top < 0) top = y;
+        bottom = y + 1;
+    }
+    return top >= 0;
+}
+
+int ScrollCapture::MeasureStep(const Image& before, const Image& after, int top, int bottom,
+                               int markerStep) const {
+    if (bottom <= top) return 0;
+    const Rect pane{0, top, w_, bottom};
+    Image paneBefore, paneAfter;
+    std::optional<int> byRows;
+    if (GrabRect(paneBefore, before, pane) && GrabRect(paneAfter, Masked(after), pane))
+        byRows = MatchRowShift(paneBefore, paneAfter, resultWidth_);
+    int d = 0;
+    if (markerStep > 0 && byRows) {
+        d = markerStep == *byRows ? markerStep : 0;  // they disagree: neither can be trusted
+    } else if (markerStep > 0) {
+        d = markerStep;
+    } else if (byRows) {
+        d = *byRows;
+    }
+    return d < bottom - top ? d : 0;
+}
+
 void ScrollCapture::DrawMarkers(int row) {
     if (w_ < 9) return;
     WindowSystem& windows = platform_.windows();
@@ -294,36 +325,21 @@ bool ScrollCapture::Run(WindowId target, Point pointer, Image& result) {
         if (!GrabSettled(&view, after)) return false;
 
         // The pane is what changed; toolbars, buttons and status bars stay still.
-        const Image before = Masked(view), moved = Masked(after);
+        const Image before = Masked(view);
         int changedTop = -1, changedBottom = -1;
-        const size_t rowBytes = static_cast<size_t>(resultWidth_) * 3;
-        for (int y = 0; y < h_; ++y) {
-            if (std::memcmp(before.Row(y), moved.Row(y), rowBytes) == 0) continue;
-            if (changedTop < 0) changedTop = y;
-            changedBottom = y + 1;
-        }
-        if (changedTop < 0) {
+        if (!ChangedRows(before, after, changedTop, changedBottom)) {
             end_ = End::NoMovement;
             break;
         }
-        if (!paneKnown) {
-            paneTop_ = changedTop;
-            paneBottom_ = changedBottom;
-        }
-        const Rect pane{0, paneTop_, w_, paneBottom_};
-        const int paneHeight = paneBottom_ - paneTop_;
 
         // A marker the content carried up tells the step exactly (rows just above where it was drawn).
-        // Plain value and flag: an optional here trips GCC's uninitialised-use warning at -O3.
         int markerStep = 0;
-        bool hasMarker = false;
         Image probe;
-        if (mid > paneTop_ && mid < paneBottom_ && GrabRect(probe, after, Rect{0, paneTop_, w_, mid})) {
+        const int probeTop = paneKnown ? paneTop_ : changedTop,
+                  probeBottom = paneKnown ? paneBottom_ : changedBottom;
+        if (mid > probeTop && mid < probeBottom && GrabRect(probe, after, Rect{0, probeTop, w_, mid})) {
             const int found = FindMarkerShift(probe, w_);
-            if (found < probe.Height()) {
-                markerStep = found;
-                hasMarker = true;
-            }
+            if (found < probe.Height()) markerStep = found;
         }
         EraseMarkers();
         Image clean;
@@ -331,25 +347,30 @@ bool ScrollCapture::Run(WindowId target, Point pointer, Image& result) {
             end_ = End::Unmeasured;
             break;
         }
-        if (!SameView(clean, after)) hasMarker = false;  // it moved on meanwhile: measure what we keep
-        Image paneBefore, paneAfter;
-        std::optional<int> byRows;
-        if (GrabRect(paneBefore, before, pane) && GrabRect(paneAfter, Masked(clean), pane))
-            byRows = MatchRowShift(paneBefore, paneAfter, resultWidth_);
-        int d = 0;
-        if (hasMarker && byRows) {
-            d = markerStep == *byRows ? markerStep : 0;  // they disagree: neither can be trusted
-        } else if (hasMarker) {
-            d = markerStep;
-        } else if (byRows) {
-            d = *byRows;
+        if (!SameView(clean, after)) markerStep = 0;  // it moved on meanwhile: measure what we keep
+
+        // Measured on the picture that is kept, not on a passing one: a program that is held up may first
+        // show a change of its own (an overlay scroll bar fading) and move its text only later. While the
+        // picture goes on changing, the step is measured again on the newer one.
+        int d = 0, top = paneTop_, bottom = paneBottom_;
+        for (int retry = 0;; ++retry) {
+            if (!paneKnown && !ChangedRows(before, clean, top, bottom)) top = bottom = 0;
+            d = MeasureStep(before, clean, top, bottom, markerStep);
+            if (d > 0 || retry == kMeasureRetries) break;
+            Image later;
+            if (!GrabSettled(&clean, later)) return false;
+            if (SameView(later, clean) || ShowsMarker(later)) break;
+            clean = std::move(later);
+            markerStep = 0;
         }
         // A step that cannot be measured ends the picture with the view before it: never a seam that
         // was not matched.
-        if (d <= 0 || d >= paneHeight) {
+        if (d <= 0) {
             end_ = End::Unmeasured;
             break;
         }
+        paneTop_ = top;
+        paneBottom_ = bottom;
         if (height + static_cast<uint64_t>(d) > maxRows) {
             end_ = End::SizeLimit;
             break;

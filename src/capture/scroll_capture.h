@@ -15,6 +15,8 @@ namespace glimmora {
 // Room left on the right for a vertical scroll bar, cut off the stitched picture.
 constexpr int kScrollBarWidth = 16;
 constexpr int kMaxScrollSteps = 199;
+// How often a step that cannot be measured is measured again while the picture goes on changing.
+constexpr int kMeasureRetries = 3;
 
 // The row (counted from the probe's bottom) at which a marker was found, i.e. how many rows the content
 // moved up; probe.Height() when no row holds a marker. w is the target's width, hw = w / 2.
@@ -59,6 +61,11 @@ class ScrollCapture {
     // False when they stay.
     bool GrabWithoutMarkers(Image& out);
     bool ShowsMarker(const Image& view) const;
+    // The rows of `view` that differ from `before` (already masked), [top, bottom); false when none do.
+    bool ChangedRows(const Image& before, const Image& view, int& top, int& bottom) const;
+    // How far the content of the rows [top, bottom) moved up from `before` (masked) to `after`, by rows and,
+    // when markerStep is above 0, by the marker too; 0 when that cannot be told.
+    int MeasureStep(const Image& before, const Image& after, int top, int bottom, int markerStep) const;
     bool SameView(const Image& a, const Image& b) const;
     void DrawMarkers(int row);
     void EraseMarkers();

@@ -8,13 +8,8 @@ namespace glimmora {
 
 namespace {
 
-constexpr int kShadowShift = 5;  // where a shadowed object is seen, relative to its stored geometry
 constexpr int kHandleHalf = 6;
 constexpr int kMinEdgeGap = 20;
-
-int SeenOffset(const OverlayObject& o) {
-    return o.shadow == 1 ? kShadowShift : 0;
-}
 
 int PenWidth(const OverlayObject& o) {
     if (auto* line = dynamic_cast<const LineObject*>(&o)) return line->width;
@@ -57,9 +52,7 @@ bool LineHitTest(QPoint p, int x1, int y1, int x2, int y2, int width) {
 bool ObjectContains(const OverlayObject& object, QPoint p) {
     const ObjectGeometry g = GetGeometry(object);
     if (IsPointKind(object.kind)) {
-        const int off = SeenOffset(object);
-        return LineHitTest(p, ToInt(int64_t{g.a} + off), ToInt(int64_t{g.b} + off), ToInt(int64_t{g.c} + off),
-                           ToInt(int64_t{g.d} + off), PenWidth(object));
+        return LineHitTest(p, g.a, g.b, g.c, g.d, PenWidth(object));
     }
     if (object.kind < kLineObject || object.kind > kStampObject) return false;
     return p.x() >= g.a && p.x() < g.c && p.y() >= g.b && p.y() < g.d;
@@ -73,8 +66,7 @@ OverlayObject* SelectAtPoint(const ObjectList& objects, QPoint p) {
 
 HandleHit HandleAtPoint(const OverlayObject& object, QPoint p) {
     const ObjectGeometry g = GetGeometry(object);
-    const int64_t off = SeenOffset(object);
-    const int64_t a = g.a + off, b = g.b + off, c = g.c + off, d = g.d + off;
+    const int64_t a = g.a, b = g.b, c = g.c, d = g.d;
     if (IsPointKind(object.kind)) {
         if (InZone(p, a, b)) return {1, HandleCursor::kSizeNeSw};
         if (InZone(p, c, d)) return {2, HandleCursor::kSizeNwSe};
@@ -163,12 +155,11 @@ void DragObject(OverlayObject& object, int code, const ObjectGeometry& saved, QP
 
 void DrawHandles(const OverlayObject& object, QPainter& painter) {
     const ObjectGeometry g = GetGeometry(object);
-    const qreal off = SeenOffset(object);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(QColor(0, 0, 0), 1));
     painter.setBrush(QColor(255, 255, 255));
-    auto circle = [&](qreal x, qreal y) { painter.drawEllipse(QRectF(x + off - 4, y + off - 4, 8, 8)); };
+    auto circle = [&](qreal x, qreal y) { painter.drawEllipse(QRectF(x - 4, y - 4, 8, 8)); };
     if (IsPointKind(object.kind)) {
         circle(g.a, g.b);
         circle(g.c, g.d);

@@ -1,5 +1,7 @@
 #include "editor/overlay_object.h"
 
+#include <cstring>
+
 namespace glimmora {
 
 namespace {
@@ -74,6 +76,48 @@ void SetGeometry(OverlayObject& object, const ObjectGeometry& g) {
         c = g.c;
         d = g.d;
     });
+}
+
+// Whether two objects draw the same picture: every field that drawing reads.
+bool SameObject(const OverlayObject& a, const OverlayObject& b) {
+    if (a.kind != b.kind || a.transparency != b.transparency || a.shadow != b.shadow) return false;
+    const ObjectGeometry ga = GetGeometry(a), gb = GetGeometry(b);
+    if (ga.a != gb.a || ga.b != gb.b || ga.c != gb.c || ga.d != gb.d) return false;
+    if (auto* x = dynamic_cast<const LineObject*>(&a)) {
+        auto* y = static_cast<const LineObject*>(&b);
+        return x->width == y->width && x->colour == y->colour && x->lineStyle == y->lineStyle;
+    }
+    if (auto* x = dynamic_cast<const TextObject*>(&a)) {
+        auto* y = static_cast<const TextObject*>(&b);
+        return x->text == y->text && x->fontName == y->fontName && x->fontSize == y->fontSize &&
+               x->textColour == y->textColour && x->backColour == y->backColour &&
+               x->alignment == y->alignment && x->bold == y->bold && x->italic == y->italic &&
+               x->underline == y->underline && x->boxStyle == y->boxStyle;
+    }
+    if (auto* x = dynamic_cast<const ShapeObject*>(&a)) {
+        auto* y = static_cast<const ShapeObject*>(&b);
+        return x->borderColour == y->borderColour && x->backColour == y->backColour && x->shape == y->shape &&
+               x->width == y->width;
+    }
+    if (auto* x = dynamic_cast<const ArrowObject*>(&a)) {
+        auto* y = static_cast<const ArrowObject*>(&b);
+        return x->width == y->width && x->colour == y->colour && x->arrowStyle == y->arrowStyle;
+    }
+    if (auto* x = dynamic_cast<const HighlightObject*>(&a)) {
+        return x->colour == static_cast<const HighlightObject*>(&b)->colour;
+    }
+    if (auto* x = dynamic_cast<const StampObject*>(&a)) {
+        const Image& p = x->stampImage;
+        const Image& q = static_cast<const StampObject*>(&b)->stampImage;
+        if (p.IsValid() != q.IsValid()) return false;
+        if (!p.IsValid()) return true;
+        return p.Width() == q.Width() && p.Height() == q.Height() && p.Depth() == q.Depth() &&
+               p.PaletteSize() == q.PaletteSize() && std::memcmp(p.Bits(), q.Bits(), p.PixelBytes()) == 0 &&
+               (p.PaletteSize() == 0 ||
+                std::memcmp(p.Palette(), q.Palette(),
+                            sizeof(PaletteEntry) * static_cast<size_t>(p.PaletteSize())) == 0);
+    }
+    return false;
 }
 
 }  // namespace glimmora

@@ -99,6 +99,8 @@ using ObjectList = std::list<std::unique_ptr<OverlayObject>>;
 
 // A new object of the same kind with every field copied; null for a kind outside the six.
 std::unique_ptr<OverlayObject> CloneObject(const OverlayObject& object);
+// Whether two objects draw the same picture: every field that drawing reads.
+bool SameObject(const OverlayObject& a, const OverlayObject& b);
 // Empties dest, then appends a copy of each object of source in order.
 void DeepCopy(ObjectList& dest, const ObjectList& source);
 

@@ -407,6 +407,13 @@ void AddDropShadow(Image& image) {
     image = std::move(canvas);
 }
 
+void AddDropShadow(ObjectCanvas& canvas) {
+    if (!canvas.image.IsValid() || canvas.image.Depth() != 32) return;
+    AddDropShadow(canvas.image);
+    canvas.x -= kShadowRadius - kShadowOffset;
+    canvas.y -= kShadowRadius - kShadowOffset;
+}
+
 ArrowHead ComputeArrowHead(QPoint tail, QPoint head) {
     constexpr double kHeadWidth = 8.0;
     constexpr double kHeadAngle = 0.3;
@@ -445,7 +452,7 @@ void RenderObject(const OverlayObject& object, Image& target) {
     if (!target.IsValid() || target.Depth() != 32) return;
     ObjectCanvas canvas = DrawObjectCanvas(object, target.Width(), target.Height());
     if (!canvas.image.IsValid()) return;
-    if (object.shadow == 1) AddDropShadow(canvas.image);
+    if (object.shadow == 1) AddDropShadow(canvas);
     Composite(target, canvas.image, canvas.x, canvas.y, 100 - object.transparency);
 }
 

@@ -25,6 +25,10 @@ struct ObjectCanvas {
     Image image;
     int x = 0, y = 0;
 };
+
+// The shadow added to an object's canvas, whose origin moves so that the object stays where it was
+// drawn (where the user put it) and only its shadow lies 5 pixels right and down.
+void AddDropShadow(ObjectCanvas& canvas);
 ObjectCanvas DrawObjectCanvas(const OverlayObject& object, int targetWidth, int targetHeight);
 
 // One object onto a 32-bit target, shadow included; other depths are left alone.

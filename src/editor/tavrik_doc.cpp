@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <cstring>
 #include <deque>
 
 #include "editor/overlay_render.h"
@@ -9,6 +10,39 @@
 #include "image/codecs/save_route.h"
 
 namespace glimmora {
+
+namespace {
+constexpr char kTooLarge[] = "There is not enough memory for this operation: the result would be too large.";
+}  // namespace
+
+Image CropCopy(const Image& src, const QRect& r) {
+    Image out;
+    // The same header, bit-field masks included, at the new size.
+    BitmapInfoHeader header = src.Header();
+    header.biWidth = r.width();
+    header.biHeight = r.height();
+    header.biSizeImage = 0;
+    const uint32_t masks[3] = {src.RedMask(), src.GreenMask(), src.BlueMask()};
+    if (!out.Create(&header, header.biCompression == kBiBitfields ? masks : nullptr)) return out;
+    out.CopyPaletteFrom(src);
+    const int depth = src.Depth();
+    for (int y = 0; y < r.height(); ++y) {
+        if (depth >= 8) {
+            std::memcpy(out.Row(y), src.PixelAddress(r.x(), r.y() + y),
+                        static_cast<size_t>(r.width()) * depth / 8);
+            continue;
+        }
+        const uint8_t* s = src.Row(r.y() + y);
+        uint8_t* d = out.Row(y);
+        const int perByte = 8 / depth, mask = (1 << depth) - 1;
+        for (int x = 0; x < r.width(); ++x) {
+            const int sx = r.x() + x;
+            const int v = (s[sx / perByte] >> ((perByte - 1 - sx % perByte) * depth)) & mask;
+            d[x / perByte] |= static_cast<uint8_t>(v << ((perByte - 1 - x % perByte) * depth));
+        }
+    }
+    return out;
+}
 
 CTavrikDoc::CTavrikDoc(QObject* parent) : QObject(parent), undo(*this) {
     undo.SetLimit(kUndoLimit);
@@ -124,10 +158,6 @@ void CTavrikDoc::OnEditRedo() {
     UpdateAllViews();
 }
 
-namespace {
-constexpr char kTooLarge[] = "There is not enough memory for this operation: the result would be too large.";
-}  // namespace
-
 bool CTavrikDoc::ApplyProcessor(PixelProcessor* processor) {
     if (!processor) return false;
     auto step = std::make_unique<UndoStep>();
@@ -186,8 +216,73 @@ bool CTavrikDoc::SetNewImage(const Image& picture) {
     return true;
 }
 
-void CTavrikDoc::NoteEdit() {
+void CTavrikDoc::ReportTooLarge() {
+    if (prompts_) prompts_->ShowMessage(kTooLarge);
+}
+
+bool CTavrikDoc::ReplaceImage(Image result) {
+    PushState(std::move(image));
+    image = std::move(result);
     MarkModified();
+    UpdateAllViews();
+    return true;
+}
+
+bool CTavrikDoc::CropTo(const QRect& keep) {
+    if (!image.IsValid()) return false;
+    const QRect part = keep & QRect(0, 0, image.Width(), image.Height());
+    if (part.isEmpty()) return false;
+    Image cropped = CropCopy(image, part);
+    if (!cropped.IsValid()) {
+        ReportTooLarge();
+        return false;
+    }
+    return ReplaceImage(std::move(cropped));
+}
+
+bool CTavrikDoc::WhitenRect(const QRect& area) {
+    if (!image.IsValid()) return false;
+    const QRect part = area & QRect(0, 0, image.Width(), image.Height());
+    if (part.isEmpty()) return false;
+    // Palette pictures have no white to write: they are whitened at 32 bits.
+    Image whitened(image);
+    if (whitened.IsValid() != image.IsValid() || (whitened.Depth() < 16 && !whitened.ConvertDepth(32))) {
+        ReportTooLarge();
+        return false;
+    }
+    const uint8_t white[4] = {255, 255, 255, 255};
+    whitened.FillRect({part.x(), part.y(), part.x() + part.width(), part.y() + part.height()}, white);
+    return ReplaceImage(std::move(whitened));
+}
+
+bool CTavrikDoc::PastePicture(const Image& pasted, bool expand) {
+    if (!pasted.IsValid()) return false;
+    Image result;
+    if (expand) {
+        const int w = std::max(image.IsValid() ? image.Width() : 0, pasted.Width());
+        const int h = std::max(image.IsValid() ? image.Height() : 0, pasted.Height());
+        const uint8_t white[4] = {255, 255, 255, 255};
+        Image old(image);
+        if (!result.Create(w, h, 32) || old.IsValid() != image.IsValid() ||
+            (old.IsValid() && !old.ConvertDepth(32))) {
+            ReportTooLarge();
+            return false;
+        }
+        result.FillRect({0, 0, w, h}, white);
+        if (old.IsValid()) result.Paste(old, 0, 0);
+    } else {
+        result = image;
+        if (!result.IsValid() || !result.ConvertDepth(32)) {
+            if (image.IsValid()) ReportTooLarge();
+            return false;
+        }
+    }
+    result.Paste(pasted, 0, 0);
+    return ReplaceImage(std::move(result));
+}
+
+bool CTavrikDoc::BurnInObjects() {
+    return objects.empty() || Flatten();
 }
 
 ObjectList::iterator CTavrikDoc::Find(OverlayObject* object) {
@@ -227,6 +322,20 @@ void CTavrikDoc::NoteObjectChanged(OverlayObject* object) {
     UpdateAllViews();
 }
 
+bool CTavrikDoc::RecordObjects(const ObjectList& before) {
+    auto step = std::make_unique<ObjectsUndoStep>();
+    DeepCopy(step->beforeObjects, before);
+    if (!undo.Push(std::move(step))) return false;
+    MarkModified();
+    return true;
+}
+
+void CTavrikDoc::RecordRestyle(const OverlayObject* object, bool continuing) {
+    if (continuing && restyle_.object == object && restyle_.changes == undo.Changes()) return;
+    RecordObjects(objects);
+    restyle_ = {object, undo.Changes()};
+}
+
 bool CTavrikDoc::DeleteObject(OverlayObject* object) {
     auto it = Find(object);
     if (!object || it == objects.end()) return false;
@@ -259,6 +368,8 @@ bool CTavrikDoc::Flatten() {
 bool CTavrikDoc::BringToFront(OverlayObject* object) {
     auto it = Find(object);
     if (!object || it == objects.end()) return false;
+    if (std::next(it) == objects.end()) return true;
+    RecordObjects(objects);
     objects.splice(objects.end(), objects, it);
     MarkModified();
     emit objectChanged(object);
@@ -269,6 +380,8 @@ bool CTavrikDoc::BringToFront(OverlayObject* object) {
 bool CTavrikDoc::SendToBack(OverlayObject* object) {
     auto it = Find(object);
     if (!object || it == objects.end()) return false;
+    if (it == objects.begin()) return true;
+    RecordObjects(objects);
     objects.splice(objects.begin(), objects, it);
     MarkModified();
     emit objectChanged(object);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QObject>
+#include <QRect>
 #include <QString>
 #include <memory>
 #include <string>
@@ -13,6 +14,9 @@
 #include "image/processors/processor.h"
 
 namespace glimmora {
+
+// A part of the picture at its own depth, palette kept; invalid when it cannot be allocated.
+Image CropCopy(const Image& src, const QRect& r);
 
 class CTavrikDoc : public QObject {
     Q_OBJECT
@@ -72,18 +76,32 @@ class CTavrikDoc : public QObject {
     // A capture or the New command's blank image becomes the picture (at 32 bits); objects stay.
     // False when it could not become 32 bits: it is kept as it is, and objects are not drawn on it.
     bool SetNewImage(const Image& picture);
-    // Changes that record no undo step (paste, cut, moving, restyling or editing an object) still
-    // make the document differ from its file.
-    void NoteEdit();
     void SetModified(int value);
+
+    // Picture edits of the view, each one undo step (objects stay as they are). Cut whitens the part
+    // (at 32 bits for palette pictures); Paste puts the picture at the top-left corner, on a white canvas
+    // grown to hold it when expand is set. A result past the size bound is refused with a message.
+    bool CropTo(const QRect& keep);
+    bool WhitenRect(const QRect& part);
+    bool PastePicture(const Image& pasted, bool expand);
+    // The crop tool works on flat pixels: the objects are burnt in as one step, as Flatten does; with no
+    // objects nothing is recorded, so adjusting the crop rectangle never fills the history.
+    bool BurnInObjects();
 
     // A new object from a tool: one undo step, then it lies on top. Returns it.
     OverlayObject* AddObject(std::unique_ptr<OverlayObject> object);
     // Takes back the object just added (its text dialog was cancelled): no undo step, and the step its
     // addition recorded goes too while nothing was recorded since.
     bool CancelNewObject(OverlayObject* object);
-    // The view moved, resized or restyled the object, or its text was edited (no undo step).
+    // The view moved, resized or restyled the object, or its text was edited; the step was recorded
+    // before the change with RecordObjects.
     void NoteObjectChanged(OverlayObject* object);
+    // One undo step holding the object list alone (no picture copy): before is the list as it was
+    // before the change the caller makes (or has made, for a drag).
+    bool RecordObjects(const ObjectList& before);
+    // Before a restyle of object from the option bar. Restyles of the same object with nothing
+    // recorded in between and continuing set (a slider still being dragged) share one step.
+    void RecordRestyle(const OverlayObject* object, bool continuing);
 
     // The object commands of the view's context menu. Delete and Flatten are undo steps and clear the
     // view's selection. Flatten refuses (and says so) when the objects cannot be drawn onto the picture.
@@ -115,6 +133,9 @@ class CTavrikDoc : public QObject {
 
   private:
     bool PushState(Image before);
+    // Records the picture and objects as they are, then makes result the picture.
+    bool ReplaceImage(Image result);
+    void ReportTooLarge();
     void ReportSaveFailure(const std::string& path);
     void MarkModified() { SetModified(1); }
     ObjectList::iterator Find(OverlayObject* object);
@@ -131,6 +152,11 @@ class CTavrikDoc : public QObject {
         bool stepRecorded = false;
         int wasModified = 0;
     } newObject_;
+    // The restyle recorded last, and the history as it left it.
+    struct Restyle {
+        const OverlayObject* object = nullptr;
+        uint64_t changes = 0;
+    } restyle_;
 };
 
 }  // namespace glimmora

@@ -16,8 +16,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <functional>
-#include <unordered_map>
 #include <vector>
 
 #include "editor/image_commands.h"
@@ -30,53 +28,14 @@ namespace glimmora {
 
 namespace {
 
-// Rectangles here are left, top, right, bottom with right and bottom exclusive.
-QRect MakeRect(int l, int t, int r, int b) {
-    return QRect(QPoint(l, t), QPoint(r - 1, b - 1));
-}
-int Right(const QRect& r) {
-    return r.x() + r.width();
-}
-int Bottom(const QRect& r) {
-    return r.y() + r.height();
-}
-bool Empty(const QRect& r) {
-    return r.width() <= 0 || r.height() <= 0;
-}
+using view_rect::Bottom;
+using view_rect::Empty;
+using view_rect::MakeRect;
+using view_rect::Right;
 
 bool IsTrackTool(int tool) {
     return tool == kToolCrop || tool == kToolText || tool == kToolShape || tool == kToolHighlight ||
            tool == kToolStamp;
-}
-
-// A part of the picture at its own depth, palette kept.
-Image CropCopy(const Image& src, const QRect& r) {
-    Image out;
-    // The same header, bit-field masks included, at the new size.
-    BitmapInfoHeader header = src.Header();
-    header.biWidth = r.width();
-    header.biHeight = r.height();
-    header.biSizeImage = 0;
-    const uint32_t masks[3] = {src.RedMask(), src.GreenMask(), src.BlueMask()};
-    if (!out.Create(&header, header.biCompression == kBiBitfields ? masks : nullptr)) return out;
-    out.CopyPaletteFrom(src);
-    const int depth = src.Depth();
-    for (int y = 0; y < r.height(); ++y) {
-        if (depth >= 8) {
-            std::memcpy(out.Row(y), src.PixelAddress(r.x(), r.y() + y),
-                        static_cast<size_t>(r.width()) * depth / 8);
-            continue;
-        }
-        const uint8_t* s = src.Row(r.y() + y);
-        uint8_t* d = out.Row(y);
-        const int perByte = 8 / depth, mask = (1 << depth) - 1;
-        for (int x = 0; x < r.width(); ++x) {
-            const int sx = r.x() + x;
-            const int v = (s[sx / perByte] >> ((perByte - 1 - sx % perByte) * depth)) & mask;
-            d[x / perByte] |= static_cast<uint8_t>(v << ((perByte - 1 - x % perByte) * depth));
-        }
-    }
-    return out;
 }
 
 // Out to other programs as an opaque picture: the colour bytes are what the user sees.
@@ -358,8 +317,21 @@ void CTavrikView::CopyToPanel() {
     setFocus();
 }
 
+void CTavrikView::ShowOnPanel() {
+    if (!panel_) return;
+    panel_->SetKind(tool);
+    if (selectedObject) ObjectToPanel(*selectedObject, *panel_);
+}
+
 void CTavrikView::OnPanelChanged() {
     if (!selectedObject || !panel_ || !doc_) return;
+    // A value the object already has is no change (and no undo step).
+    const std::unique_ptr<OverlayObject> restyled = CloneObject(*selectedObject);
+    if (!restyled) return;
+    PanelToObject(*panel_, *restyled);
+    if (SameObject(*restyled, *selectedObject)) return;
+    // A slider dragged with the mouse changes the object many times: one step for the whole drag.
+    doc_->RecordRestyle(selectedObject, QGuiApplication::mouseButtons() != Qt::NoButton);
     PanelToObject(*panel_, *selectedObject);
     doc_->NoteObjectChanged(selectedObject);
 }
@@ -381,116 +353,6 @@ void CTavrikView::WriteStatus() {
         1, QString::asprintf("Zoom: %d", static_cast<int>(kZoomTable[zoomIndex] * 100)) + QLatin1Char('%'));
 }
 
-// Drawing. Each device pixel X of the zoomed image shows image pixel X * width / zoomedWidth. A repaint
-// composes only the image pixels that the exposed device pixels show: a contiguous block when zoomed
-// in, every n-th row and column when zoomed out. Compositing and the frames work pixel by pixel, so
-// the sampled pixels come out exactly as in a full-size back buffer.
-namespace {
-
-// The image pixels that a run of device pixels shows, in order, and for each device pixel its index.
-struct Samples {
-    std::vector<int> source;  // ascending, no repeats
-    std::vector<int> index;   // per device pixel
-};
-
-Samples SampleAxis(int first, int count, int imageSize, int zoomedSize) {
-    Samples s;
-    s.index.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        const int v = static_cast<int>(int64_t{first + i} * imageSize / zoomedSize);
-        if (s.source.empty() || s.source.back() != v) s.source.push_back(v);
-        s.index.push_back(static_cast<int>(s.source.size()) - 1);
-    }
-    return s;
-}
-
-// The sample positions that fall in [from, to): a range of indices.
-std::pair<int, int> SampleRange(const std::vector<int>& source, int from, int to) {
-    const auto a = std::lower_bound(source.begin(), source.end(), from);
-    const auto b = std::lower_bound(source.begin(), source.end(), to);
-    return {static_cast<int>(a - source.begin()), static_cast<int>(b - source.begin())};
-}
-
-bool Contiguous(const std::vector<int>& source) {
-    return source.empty() || source.back() - source.front() + 1 == static_cast<int>(source.size());
-}
-
-// The sampled pixels of a picture (any depth) as 32 bits, into out, which keeps its pixel block when
-// it has the size already: a repaint should not fault in fresh pages for every frame.
-bool SamplePicture(const Image& picture, const std::vector<int>& xs, const std::vector<int>& ys, Image& out) {
-    if (xs.empty() || ys.empty()) return false;
-    if (picture.Depth() != 24 && picture.Depth() != 32) {
-        Image wide(picture);
-        return wide.ConvertDepth(32) && SamplePicture(wide, xs, ys, out);
-    }
-    const int w = static_cast<int>(xs.size()), h = static_cast<int>(ys.size());
-    if ((!out.IsValid() || out.Width() != w || out.Height() != h || out.Depth() != 32) &&
-        !out.Create(w, h, 32))
-        return false;
-    const bool dense = Contiguous(xs);
-    const int bpp = picture.Depth() / 8;
-    for (int j = 0; j < h; ++j) {
-        const uint8_t* row = picture.Row(ys[static_cast<size_t>(j)]);
-        uint8_t* d = out.Row(j);
-        if (dense && bpp == 4) {
-            std::memcpy(d, row + static_cast<ptrdiff_t>(xs.front()) * 4, static_cast<size_t>(w) * 4);
-            continue;
-        }
-        for (int i = 0; i < w; ++i, d += 4) {
-            const uint8_t* p = row + static_cast<ptrdiff_t>(xs[static_cast<size_t>(i)]) * bpp;
-            d[0] = p[0];
-            d[1] = p[1];
-            d[2] = p[2];
-            d[3] = bpp == 4 ? p[3] : 255;
-        }
-    }
-    return true;
-}
-
-// Whether two objects draw the same picture: every field that drawing reads.
-bool SameObject(const OverlayObject& a, const OverlayObject& b) {
-    if (a.kind != b.kind || a.transparency != b.transparency || a.shadow != b.shadow) return false;
-    const ObjectGeometry ga = GetGeometry(a), gb = GetGeometry(b);
-    if (ga.a != gb.a || ga.b != gb.b || ga.c != gb.c || ga.d != gb.d) return false;
-    if (auto* x = dynamic_cast<const LineObject*>(&a)) {
-        auto* y = static_cast<const LineObject*>(&b);
-        return x->width == y->width && x->colour == y->colour && x->lineStyle == y->lineStyle;
-    }
-    if (auto* x = dynamic_cast<const TextObject*>(&a)) {
-        auto* y = static_cast<const TextObject*>(&b);
-        return x->text == y->text && x->fontName == y->fontName && x->fontSize == y->fontSize &&
-               x->textColour == y->textColour && x->backColour == y->backColour &&
-               x->alignment == y->alignment && x->bold == y->bold && x->italic == y->italic &&
-               x->underline == y->underline && x->boxStyle == y->boxStyle;
-    }
-    if (auto* x = dynamic_cast<const ShapeObject*>(&a)) {
-        auto* y = static_cast<const ShapeObject*>(&b);
-        return x->borderColour == y->borderColour && x->backColour == y->backColour && x->shape == y->shape &&
-               x->width == y->width;
-    }
-    if (auto* x = dynamic_cast<const ArrowObject*>(&a)) {
-        auto* y = static_cast<const ArrowObject*>(&b);
-        return x->width == y->width && x->colour == y->colour && x->arrowStyle == y->arrowStyle;
-    }
-    if (auto* x = dynamic_cast<const HighlightObject*>(&a)) {
-        return x->colour == static_cast<const HighlightObject*>(&b)->colour;
-    }
-    if (auto* x = dynamic_cast<const StampObject*>(&a)) {
-        const Image& p = x->stampImage;
-        const Image& q = static_cast<const StampObject*>(&b)->stampImage;
-        if (p.IsValid() != q.IsValid()) return false;
-        if (!p.IsValid()) return true;
-        return p.Width() == q.Width() && p.Height() == q.Height() && p.Depth() == q.Depth() &&
-               p.PaletteSize() == q.PaletteSize() && std::memcmp(p.Bits(), q.Bits(), p.PixelBytes()) == 0 &&
-               (p.PaletteSize() == 0 ||
-                std::memcmp(p.Palette(), q.Palette(),
-                            sizeof(PaletteEntry) * static_cast<size_t>(p.PaletteSize())) == 0);
-    }
-    return false;
-}
-
-}  // namespace
-
 QImage CTavrikView::ComposeZoomed(QRect rect) {
     return Compose(rect, false);
 }
@@ -503,208 +365,17 @@ QImage CTavrikView::ComposeWholeZoomed() {
 }
 
 QImage CTavrikView::Compose(QRect rect, bool wholeBuffer) {
-    if (!doc_ || !doc_->image.IsValid()) return {};
-    const Image& picture = doc_->image;
-    const int w = picture.Width(), h = picture.Height();
-    const double zoom = kZoomTable[zoomIndex];
-    const int zw = static_cast<int>(zoom * w + 0.5), zh = static_cast<int>(zoom * h + 0.5);
-    rect &= QRect(0, 0, zw, zh);
-    if (rect.isEmpty()) return {};
-    Samples sx = SampleAxis(rect.x(), rect.width(), w, zw);
-    Samples sy = SampleAxis(rect.y(), rect.height(), h, zh);
-    if (wholeBuffer) {
-        // The plain way: a back buffer of the whole picture, stretched.
-        for (Samples* s : {&sx, &sy}) {
-            for (int& i : s->index) i = s->source[static_cast<size_t>(i)];
-            const int size = s == &sx ? w : h;
-            s->source.resize(static_cast<size_t>(size));
-            for (int i = 0; i < size; ++i) s->source[static_cast<size_t>(i)] = i;
-        }
-    }
-    const std::vector<int>& xs = sx.source;
-    const std::vector<int>& ys = sy.source;
-    // The image pixels the samples span.
-    const QRect span = MakeRect(xs.front(), ys.front(), xs.back() + 1, ys.back() + 1);
-    const bool dense = Contiguous(xs) && Contiguous(ys);
-
-    Image& part = partBuffer_;
-    const bool cropView = tool == kToolCrop && hasTrack == 1 && dimmedImage.IsValid() &&
-                          dimmedImage.Width() == w && dimmedImage.Height() == h;
-    if (cropView) {
-        // The dimmed picture with the part to keep at full brightness.
-        if (!SamplePicture(dimmedImage, xs, ys, part)) part.Clear();
-        const auto [i0, i1] = SampleRange(xs, trackImageRect.x(), Right(trackImageRect));
-        const auto [j0, j1] = SampleRange(ys, trackImageRect.y(), Bottom(trackImageRect));
-        if (part.IsValid() && i0 < i1 && j0 < j1) {
-            const std::vector<int> keepX(xs.begin() + i0, xs.begin() + i1),
-                keepY(ys.begin() + j0, ys.begin() + j1);
-            if (SamplePicture(picture, keepX, keepY, keepBuffer_)) part.Paste(keepBuffer_, i0, j0);
-        }
-    } else {
-        if (!SamplePicture(picture, xs, ys, part)) part.Clear();
-        std::unordered_map<const OverlayObject*, CachedCanvas> drawn;
-        for (const auto& object : doc_->objects) {
-            if (!part.IsValid()) break;
-            if (!object) continue;
-            // Drawn at full size where it meets the span, and kept while neither changes: a drag
-            // redraws only the dragged object. Only the samples are blended.
-            CachedCanvas entry;
-            auto cached = canvasCache_.find(object.get());
-            if (cached != canvasCache_.end() && cached->second.span == span && cached->second.copy &&
-                SameObject(*cached->second.copy, *object)) {
-                entry = std::move(cached->second);
-            } else {
-                entry.copy = CloneObject(*object);
-                if (!entry.copy) continue;
-                std::unique_ptr<OverlayObject> moved = CloneObject(*object);
-                ObjectGeometry g = GetGeometry(*moved);
-                g.a -= span.x(), g.b -= span.y(), g.c -= span.x(), g.d -= span.y();
-                SetGeometry(*moved, g);
-                ObjectCanvas made = DrawObjectCanvas(*moved, span.width(), span.height());
-                if (made.image.IsValid() && moved->shadow == 1) AddDropShadow(made.image);
-                entry.span = span;
-                entry.canvas = std::move(made);
-            }
-            const OverlayObject* moved = entry.copy.get();
-            const ObjectCanvas& canvas = entry.canvas;
-            if (!canvas.image.IsValid()) {
-                drawn.emplace(object.get(), std::move(entry));
-                continue;
-            }
-            const int strength = 100 - moved->transparency;
-            const int cx = canvas.x + span.x(), cy = canvas.y + span.y();
-            if (dense) {
-                Composite(part, canvas.image, cx - span.x(), cy - span.y(), strength);
-            } else {
-                const auto [i0, i1] = SampleRange(xs, cx, cx + canvas.image.Width());
-                const auto [j0, j1] = SampleRange(ys, cy, cy + canvas.image.Height());
-                Image sampled;
-                if (i0 < i1 && j0 < j1 && sampled.Create(i1 - i0, j1 - j0, 32)) {
-                    for (int j = j0; j < j1; ++j) {
-                        const uint8_t* row = canvas.image.Row(ys[static_cast<size_t>(j)] - cy);
-                        uint32_t* d = reinterpret_cast<uint32_t*>(sampled.Row(j - j0));
-                        for (int i = i0; i < i1; ++i)
-                            std::memcpy(d + (i - i0),
-                                        row + static_cast<ptrdiff_t>(xs[static_cast<size_t>(i)] - cx) * 4, 4);
-                    }
-                    Composite(part, sampled, i0, j0, strength);
-                }
-            }
-            drawn.emplace(object.get(), std::move(entry));
-        }
-        canvasCache_ = std::move(drawn);
-    }
-    if (!part.IsValid()) return {};
-
-    // The back buffer at the sampled pixels.
-    if (backBuffer_.size() != QSize(part.Width(), part.Height()))
-        backBuffer_ = QImage(part.Width(), part.Height(), QImage::Format_RGB32);
-    QImage& buffer = backBuffer_;
-    if (buffer.isNull()) return {};
-    for (int y = 0; y < part.Height(); ++y) {
-        const uint8_t* s = part.Row(y);
-        QRgb* d = reinterpret_cast<QRgb*>(buffer.scanLine(y));
-        for (int x = 0; x < part.Width(); ++x, s += 4) d[x] = qRgb(s[2], s[1], s[0]);
-    }
-    // Pen drawing (handles, corner squares) is done at full size on a transparent patch around each
-    // item, always the whole item, so the painter never sees a different clip; its painted pixels
-    // replace the sampled ones. Nothing here is antialiased, so painted means opaque.
-    auto paintPatch = [&](const QRect& bounds, const std::function<void(QPainter&)>& draw) {
-        const QRect shown = bounds & span;
-        if (shown.isEmpty()) return;
-        const auto [i0, i1] = SampleRange(xs, shown.x(), Right(shown));
-        const auto [j0, j1] = SampleRange(ys, shown.y(), Bottom(shown));
-        if (i0 >= i1 || j0 >= j1) return;
-        QImage patch(bounds.size(), QImage::Format_ARGB32);
-        if (patch.isNull()) return;
-        patch.fill(Qt::transparent);
-        {
-            QPainter p(&patch);
-            p.translate(-bounds.topLeft());
-            draw(p);
-        }
-        for (int j = j0; j < j1; ++j) {
-            const QRgb* s =
-                reinterpret_cast<const QRgb*>(patch.constScanLine(ys[static_cast<size_t>(j)] - bounds.y()));
-            QRgb* d = reinterpret_cast<QRgb*>(buffer.scanLine(j));
-            for (int i = i0; i < i1; ++i) {
-                const QRgb v = s[xs[static_cast<size_t>(i)] - bounds.x()];
-                if (qAlpha(v) != 0) d[i] = v | 0xFF000000u;
-            }
-        }
-    };
-    // Every other pixel of a rectangle's edges: black for the crop frame, inverted for the focus frame.
-    auto dottedFrame = [&](const QRect& r, bool invert) {
-        const int l = r.x(), t = r.y(), rr = Right(r) - 1, b = Bottom(r) - 1;
-        auto dot = [&](size_t i, size_t j) {
-            if (((xs[i] + ys[j]) & 1) != 0) return;
-            QRgb* p = reinterpret_cast<QRgb*>(buffer.scanLine(static_cast<int>(j))) + i;
-            *p = invert ? (*p ^ 0x00FFFFFFu) : qRgb(0, 0, 0);
-        };
-        auto exact = [](const std::vector<int>& v, int value) -> int {
-            const auto it = std::lower_bound(v.begin(), v.end(), value);
-            return it != v.end() && *it == value ? static_cast<int>(it - v.begin()) : -1;
-        };
-        const auto [i0, i1] = SampleRange(xs, l, rr + 1);
-        for (int y : {t, b}) {
-            const int j = exact(ys, y);
-            if (j < 0 || (y == b && b == t)) continue;
-            for (int i = i0; i < i1; ++i) dot(static_cast<size_t>(i), static_cast<size_t>(j));
-        }
-        const auto [j0, j1] = SampleRange(ys, t + 1, b);
-        for (int x : {l, rr}) {
-            const int i = exact(xs, x);
-            if (i < 0 || (x == rr && rr == l)) continue;
-            for (int j = j0; j < j1; ++j) dot(static_cast<size_t>(i), static_cast<size_t>(j));
-        }
-    };
-    if (cropView && !Empty(trackImageRect)) {
-        const QRect& r = trackImageRect;
-        dottedFrame(r, false);
-        for (QPoint c :
-             {r.topLeft(), QPoint(Right(r), r.y()), QPoint(r.x(), Bottom(r)), QPoint(Right(r), Bottom(r))})
-            paintPatch(QRect(c.x() - 4, c.y() - 4, 8, 8), [c](QPainter& p) {
-                p.setPen(QPen(Qt::black, 0));
-                p.setBrush(Qt::white);
-                p.drawRect(QRect(c.x() - 4, c.y() - 4, 7, 7));
-            });
-    }
-    if (selectedObject) {
-        // One patch per handle: a large object must not ask for a patch of its size.
-        const ObjectGeometry g = GetGeometry(*selectedObject);
-        const int off = selectedObject->shadow == 1 ? 5 : 0;
-        std::vector<QPoint> centres;
-        if (IsPointKind(selectedObject->kind)) {
-            centres = {{g.a, g.b}, {g.c, g.d}};
-        } else {
-            const int mx = g.a + (g.c - g.a) / 2, my = g.b + (g.d - g.b) / 2;
-            centres = {{g.a, g.b}, {g.c, g.b}, {g.a, g.d}, {g.c, g.d},
-                       {g.a, my},  {g.c, my},  {mx, g.b},  {mx, g.d}};
-        }
-        OverlayObject* object = selectedObject;
-        for (QPoint c : centres)
-            paintPatch(QRect(c.x() + off - 6, c.y() + off - 6, 12, 12),
-                       [object](QPainter& p) { DrawHandles(*object, p); });
-    }
-    if ((tool == kToolText || tool == kToolShape || tool == kToolHighlight || tool == kToolStamp) &&
-        !Empty(trackImageRect))
-        dottedFrame(trackImageRect, true);
-
-    // Nearest-pixel stretch of the buffer onto the requested device pixels.
-    if (zoomedBuffer_.size() != rect.size()) zoomedBuffer_ = QImage(rect.size(), QImage::Format_RGB32);
-    QImage& out = zoomedBuffer_;
-    if (out.isNull()) return {};
-    for (int j = 0; j < rect.height(); ++j) {
-        const int row = sy.index[static_cast<size_t>(j)];
-        QRgb* d = reinterpret_cast<QRgb*>(out.scanLine(j));
-        if (j > 0 && row == sy.index[static_cast<size_t>(j) - 1]) {
-            std::memcpy(d, out.constScanLine(j - 1), static_cast<size_t>(rect.width()) * 4);
-            continue;
-        }
-        const QRgb* s = reinterpret_cast<const QRgb*>(buffer.constScanLine(row));
-        for (int i = 0; i < rect.width(); ++i) d[i] = s[sx.index[static_cast<size_t>(i)]];
-    }
-    return out;
+    if (!doc_) return {};
+    ViewScene scene;
+    scene.picture = &doc_->image;
+    scene.objects = &doc_->objects;
+    scene.zoom = kZoomTable[zoomIndex];
+    if (tool == kToolCrop && hasTrack == 1) scene.dimmed = &dimmedImage;
+    scene.cropRect = trackImageRect;
+    if (tool == kToolText || tool == kToolShape || tool == kToolHighlight || tool == kToolStamp)
+        scene.focusRect = trackImageRect;
+    scene.selected = selectedObject;
+    return canvas_.Compose(scene, rect, wholeBuffer);
 }
 
 void CTavrikView::paintEvent(QPaintEvent* event) {
@@ -763,6 +434,8 @@ void CTavrikView::LeftDown(QPoint client) {
             handleCode = hit.code;
             if (hit.code != 0) {
                 savedGeometry = GetGeometry(*selectedObject);
+                // The list as it was before the drag: the drag is one undo step when it moves anything.
+                DeepCopy(dragBefore_, doc_->objects);
                 cursor = HandleCursorShape(hit.cursor);
                 ShowCursor(cursor);
             }
@@ -809,8 +482,7 @@ void CTavrikView::LeftDown(QPoint client) {
 // The crop tool works on flat pixels: objects are burnt in (one undo step brings them back) and a
 // dimmed copy shows what the crop will cut away.
 void CTavrikView::PressCropTool() {
-    doc_->RecordState(doc_->image);
-    RenderAll(doc_->objects, doc_->image);
+    doc_->BurnInObjects();
     dimmedImage = doc_->image;
     if (dimmedImage.IsValid() && dimmedImage.Depth() != 24 && dimmedImage.Depth() != 32 &&
         !dimmedImage.ConvertDepth(32))
@@ -826,10 +498,8 @@ void CTavrikView::PressCropTool() {
             }
         }
     }
-    for (const auto& object : doc_->objects) emit doc_->objectRemoved(object.get());
-    doc_->objects.clear();
     selectedObject = nullptr;
-    doc_->UpdateAllViews();
+    viewport()->update();
 }
 
 void CTavrikView::mouseMoveEvent(QMouseEvent* event) {
@@ -908,13 +578,22 @@ void CTavrikView::LeftUp(QPoint client) {
         cursor = ViewCursor(kCursorHandOpen);
         ShowCursor(cursor);
     }
-    if (objectMoved_ && selectedObject) doc_->NoteObjectChanged(selectedObject);
+    if (objectMoved_ && selectedObject && tool == kToolSelect) {
+        doc_->RecordObjects(dragBefore_);
+        doc_->NoteObjectChanged(selectedObject);
+    }
+    dragBefore_.clear();
     objectMoved_ = false;
     if (tool == kToolText) {
         CreateTextObject();
     } else if ((tool == kToolShape || tool == kToolHighlight || tool == kToolStamp) &&
                trackImageRect.width() >= 1 && trackImageRect.height() >= 1) {
         CreateRectObject(ObjectKindOfTool(tool));
+    } else if (tool == kToolStamp && Empty(trackImageRect) && panel_ && panel_->StampImage()) {
+        // A click places the stamp at its own size, its top-left corner at the click.
+        const Image* stamp = panel_->StampImage();
+        trackImageRect = QRect(pressImagePoint_, QSize(stamp->Width(), stamp->Height()));
+        CreateRectObject(kStampObject);
     } else if ((tool == kToolLine || tool == kToolArrow) && selectedObject) {
         ObjectGeometry g = GetGeometry(*selectedObject);
         const QPoint q = ImagePoint(client);
@@ -976,24 +655,27 @@ void CTavrikView::mouseDoubleClickEvent(QMouseEvent* event) {
     event->accept();
     if (event->button() != Qt::LeftButton || !doc_) return;
     UpdateHasTrack();
-    if (tool == kToolCrop && hasTrack == 1 && !Empty(trackImageRect)) Crop();
-    if (selectedObject && selectedObject->kind == kTextObject) OnCommand(view_cmd::kEditText);
+    if (tool == kToolCrop && hasTrack == 1 && !Empty(trackImageRect)) {
+        Crop();
+        return;
+    }
+    if (tool == kToolSelect && selectedObject && selectedObject->kind == kTextObject) {
+        OnCommand(view_cmd::kEditText);
+        return;
+    }
+    // Otherwise the second click of a quick pair is a press like the first: two lines drawn quickly
+    // from one point are two lines.
+    LeftDown(event->position().toPoint());
 }
 
 void CTavrikView::Crop() {
-    if (!doc_ || !doc_->image.IsValid()) return;
-    const QRect keep = trackImageRect & QRect(0, 0, doc_->image.Width(), doc_->image.Height());
-    if (keep.isEmpty()) return;
-    Image cropped = CropCopy(doc_->image, keep);
-    if (!cropped.IsValid()) return;
-    doc_->RecordState(doc_->image);
-    doc_->image = std::move(cropped);
+    if (!doc_ || !doc_->CropTo(trackImageRect)) return;
     trackRect = trackImageRect = savedTrackRect = QRect();
     hasTrack = 0;
     trackMode = 0;
     cursor = Qt::CrossCursor;
     ShowCursor(cursor);
-    doc_->UpdateAllViews();
+    viewport()->update();
 }
 
 // Keys.
@@ -1124,7 +806,13 @@ bool CTavrikView::OnCommand(int id) {
             return true;
         case kEditText:
             if (auto* text = dynamic_cast<TextObject*>(selectedObject); text && host_ && doc_) {
-                if (host_->EditText(*text, false)) doc_->NoteObjectChanged(text);
+                ObjectList before;
+                DeepCopy(before, doc_->objects);
+                const std::unique_ptr<OverlayObject> was = CloneObject(*text);
+                if (host_->EditText(*text, false) && was && !SameObject(*was, *text)) {
+                    doc_->RecordObjects(before);
+                    doc_->NoteObjectChanged(text);
+                }
             }
             return true;
         default:
@@ -1208,19 +896,7 @@ void CTavrikView::OnEditCopy() {
 // The cut pixels become opaque white; it is one undo step.
 void CTavrikView::OnEditCut() {
     PutOnClipboard();
-    if (!doc_ || !doc_->image.IsValid() || Empty(trackImageRect)) return;
-    Image& picture = doc_->image;
-    const QRect part = trackImageRect & QRect(0, 0, picture.Width(), picture.Height());
-    if (part.isEmpty()) return;
-    // Palette pictures have no white to write: they are whitened at 32 bits.
-    Image whitened(picture);
-    if (whitened.Depth() < 16 && !whitened.ConvertDepth(32)) return;
-    const uint8_t white[4] = {255, 255, 255, 255};
-    whitened.FillRect({part.x(), part.y(), Right(part), Bottom(part)}, white);
-    doc_->RecordState(picture);
-    picture = std::move(whitened);
-    doc_->NoteEdit();
-    doc_->UpdateAllViews();
+    if (doc_ && !Empty(trackImageRect)) doc_->WhitenRect(trackImageRect);
 }
 
 // A picture another program offers, in at 32 bits, copied to the top-left corner. A larger one may
@@ -1230,8 +906,12 @@ void CTavrikView::OnEditPaste() {
     const QImage offered = QGuiApplication::clipboard()->image();
     if (offered.isNull()) return;
     const Image pasted = FromQImage(offered);
-    if (!pasted.IsValid()) return;
-    Image& picture = doc_->image;
+    if (!pasted.IsValid()) {
+        if (DocumentPrompts* prompts = doc_->Prompts())
+            prompts->ShowMessage("The clipboard's picture is too large to paste.");
+        return;
+    }
+    const Image& picture = doc_->image;
     const bool fits =
         picture.IsValid() && picture.Width() >= pasted.Width() && picture.Height() >= pasted.Height();
     DocumentPrompts::Answer answer = DocumentPrompts::Answer::kNo;
@@ -1240,28 +920,8 @@ void CTavrikView::OnEditPaste() {
         answer = prompts ? prompts->AskExpandForPaste() : DocumentPrompts::Answer::kCancel;
     }
     if (answer == DocumentPrompts::Answer::kCancel) return;
-    Image result;
-    if (answer == DocumentPrompts::Answer::kYes) {
-        const int w = std::max(picture.IsValid() ? picture.Width() : 0, pasted.Width());
-        const int h = std::max(picture.IsValid() ? picture.Height() : 0, pasted.Height());
-        const uint8_t white[4] = {255, 255, 255, 255};
-        if (!result.Create(w, h, 32)) return;
-        result.FillRect({0, 0, w, h}, white);
-        if (picture.IsValid()) {
-            Image old(picture);
-            if (!old.ConvertDepth(32)) return;
-            result.Paste(old, 0, 0);
-        }
-    } else {
-        result = picture;
-        if (!result.ConvertDepth(32)) return;
-    }
-    result.Paste(pasted, 0, 0);
-    doc_->RecordState(picture);
-    picture = std::move(result);
-    if (answer == DocumentPrompts::Answer::kYes) trackRect = QRect();
-    doc_->NoteEdit();
-    doc_->UpdateAllViews();
+    const bool expand = answer == DocumentPrompts::Answer::kYes;
+    if (doc_->PastePicture(pasted, expand) && expand) trackRect = QRect();
 }
 
 // Printing: the same drawing, one printer pixel per zoomed pixel.

@@ -8,12 +8,12 @@
 #include <QPointer>
 #include <QRect>
 #include <memory>
-#include <unordered_map>
 
 #include "editor/document_host.h"
 #include "editor/overlay_object.h"
 #include "editor/overlay_render.h"
 #include "editor/tool_panel.h"
+#include "editor/view_canvas.h"
 #include "image/image.h"
 
 class QMenu;
@@ -104,8 +104,11 @@ class CTavrikView : public QAbstractScrollArea, public DocumentView {
     // The printing both commands end in: the view's drawing, one printer pixel per zoomed pixel.
     void PrintTo(QPrinter& printer);
     void Crop();
-    // The option bar changed a value: the selected object takes the panel's values.
+    // The option bar changed a value: the selected object takes the panel's values (one undo step).
     void OnPanelChanged();
+    // The view became the one the option bar serves: the bar shows the view's tool and its selected
+    // object's style. Nothing flows back into the object.
+    void ShowOnPanel();
 
     void ClearSelectionState() override;
 
@@ -189,19 +192,10 @@ class CTavrikView : public QAbstractScrollArea, public DocumentView {
     ImageDialogs* imageDialogs_ = nullptr;
     QPoint pressImagePoint_;
     bool objectMoved_ = false;
+    ObjectList dragBefore_;
     int wheelRest_ = 0;
     QMenu* menu_ = nullptr;
-    // Kept between repaints so a drag reuses its pixel blocks.
-    Image partBuffer_, keepBuffer_;
-    QImage backBuffer_, zoomedBuffer_;
-    // Each object's drawn canvas (shadow included) for the image span it was drawn for, with a copy of
-    // the object to see whether it changed since.
-    struct CachedCanvas {
-        std::unique_ptr<OverlayObject> copy;
-        QRect span;
-        ObjectCanvas canvas;
-    };
-    std::unordered_map<const OverlayObject*, CachedCanvas> canvasCache_;
+    ViewCanvas canvas_;
 };
 
 }  // namespace glimmora

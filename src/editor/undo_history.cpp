@@ -29,6 +29,16 @@ void UndoStep::Redo(CTavrikDoc& doc) {
     DeepCopy(doc.objects, afterObjects);
 }
 
+void ObjectsUndoStep::Undo(CTavrikDoc& doc) {
+    DeepCopy(afterObjects, doc.objects);
+    DeepCopy(doc.objects, beforeObjects);
+}
+
+void ObjectsUndoStep::Redo(CTavrikDoc& doc) {
+    DeepCopy(beforeObjects, doc.objects);
+    DeepCopy(doc.objects, afterObjects);
+}
+
 bool ResizeUndoStep::Apply(CTavrikDoc& doc, PixelProcessor*, ProgressSink* progress) {
     TakeBefore(doc);
     const bool newSize = targetWidth > 0 && targetHeight > 0 &&

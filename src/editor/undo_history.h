@@ -40,6 +40,14 @@ class UndoStep {
     void TakeBefore(const CTavrikDoc& doc);
 };
 
+// A change of the objects alone (moved, resized, restyled, reordered, text edited): the picture is
+// neither copied nor touched.
+class ObjectsUndoStep : public UndoStep {
+  public:
+    void Undo(CTavrikDoc& doc) override;
+    void Redo(CTavrikDoc& doc) override;
+};
+
 // Resizing the document's image: quality 0 nearest neighbour ("Good"), 1 bilinear ("Better").
 class ResizeUndoStep : public UndoStep {
   public:

@@ -1,17 +1,30 @@
-// The main frame's pieces that need no desktop: the start-up entry, the close prompt's keys, filters.
+// The main frame without a desktop: the start-up entry, the close prompt's keys, filters, menus and panes.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <map>
 
 #include "app/frame/autorun.h"
+#include "app/frame/child_frame.h"
+#include "app/frame/command_ids.h"
 #include "app/frame/exit_hint_dlg.h"
+#include "app/frame/main_frame.h"
 #include "app/frame/tavrik_app.h"
+#include "editor/document_host.h"
+#include "editor/tavrik_doc.h"
+#include "editor/tavrik_view.h"
+#include "ui/progress_bar.h"
 
 namespace {
 
@@ -93,8 +106,68 @@ TEST(ExitHintDialog, EnterAndEscapeAnswerCancelAndTheButtonsTheirOwnIds) {
 
 TEST(FileFilters, TheStoredNotationBecomesQtFilters) {
     EXPECT_EQ(glimmora::QtFileFilter("BMP (*.bmp)|*.bmp|JPEG (*.jpg, *.jpeg)|*.jpg;*.jpeg||"),
-              "BMP (*.bmp) (*.bmp);;JPEG (*.jpg, *.jpeg) (*.jpg *.jpeg)");
+              "BMP (*.bmp);;JPEG (*.jpg *.jpeg)");
+    // Each name shows its patterns once.
+    const QString save = glimmora::QtFileFilter(glimmora::kSaveFilter);
+    EXPECT_EQ(save.count("*.bmp"), 1) << save.toStdString();
+    EXPECT_EQ(save.count("*.tiff"), 1) << save.toStdString();
+    EXPECT_FALSE(save.contains(',')) << save.toStdString();
     EXPECT_TRUE(glimmora::QtFileFilter(glimmora::kOpenFilter).startsWith("All Support Files ("));
+}
+
+// What the frame shows before and after a document: menu texts, shortcuts, panes, the window icon.
+TEST(FrameLook, MenusShortcutsPanesAndIcons) {
+    using namespace glimmora;
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    CTavrikApp app;
+    ASSERT_TRUE(app.InitInstance((home.path() + "/config.ini").toStdString()));
+    CMainFrame* frame = app.MainFrame();
+
+    // Redo on both of the desktop's keys, and the menu says so.
+    QAction* redo = frame->ActionFor(cmd::kRedo);
+    ASSERT_NE(redo, nullptr);
+    EXPECT_TRUE(redo->shortcuts().contains(QKeySequence("Ctrl+Y")));
+    EXPECT_TRUE(redo->shortcuts().contains(QKeySequence("Ctrl+Shift+Z")));
+    EXPECT_TRUE(redo->text().endsWith("\tCtrl+Y")) << redo->text().toStdString();
+
+    // "..." only where the menus always had it.
+    QStringList dotted;
+    for (QAction* top : frame->menuBar()->actions())
+        if (top->menu())
+            for (QAction* a : top->menu()->actions())
+                if (a->text().section('\t', 0, 0).endsWith("...")) dotted << a->text().section('\t', 0, 0);
+    dotted.sort();
+    EXPECT_EQ(dotted, QStringList({"&About...", "&Open...", "&Print...", "P&rint Setup...", "Resize...",
+                                   "Rotate...", "Save &As..."}));
+
+    // Every tool has a key of its own, and no two commands share one.
+    std::map<QString, int> owner;
+    for (int id :
+         {view_cmd::kMove, view_cmd::kSelect, view_cmd::kCrop, view_cmd::kZoom, view_cmd::kText,
+          view_cmd::kLine, view_cmd::kShape, view_cmd::kHighlight, view_cmd::kArrow, view_cmd::kStamp})
+        EXPECT_FALSE(frame->ActionFor(id)->shortcut().isEmpty()) << id;
+    for (QAction* a : frame->findChildren<QAction*>())
+        for (const QKeySequence& key : a->shortcuts()) {
+            const int id = a->data().toInt();
+            const auto [it, added] = owner.emplace(key.toString(), id);
+            EXPECT_TRUE(added || it->second == id) << key.toString().toStdString();
+        }
+
+    // No size without a picture; the pane keeps its place.
+    auto* size = frame->statusBar()->findChild<QLabel*>(StatusPaneName(0));
+    ASSERT_NE(size, nullptr);
+    EXPECT_EQ(size->text(), "");
+    app.OnFileNew();
+    // The view writes its size when it paints.
+    QDeadlineTimer deadline(5000);
+    while (!size->text().contains("640 x 480") && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_TRUE(size->text().contains("640 x 480")) << size->text().toStdString();
+    // A document window has an icon of its own (Qt's logo otherwise, in the cascaded view).
+    EXPECT_TRUE(frame->Children().back()->testAttribute(Qt::WA_SetWindowIcon));
+    for (CChildFrame* child : frame->Children()) child->Document()->SetModified(0);
 }
 
 }  // namespace

@@ -156,6 +156,10 @@ TEST(SetHotKey, OkStoresTheRecordedCombinationAndCancelKeepsTheOldOne) {
          4,
          "the last press wins"},
         {{}, 70, 6, "nothing pressed"},
+        // No stored bit for Super: refused, never recorded as the bare key.
+        {{{Qt::Key_S, Qt::MetaModifier}}, 70, 6, "Super+S refused"},
+        {{{Qt::Key_S, Qt::MetaModifier | Qt::ControlModifier}}, 70, 6, "Ctrl+Super+S refused"},
+        {{{Qt::Key_A, Qt::ControlModifier}, {Qt::Key_S, Qt::MetaModifier}}, 65, 2, "Super after Ctrl+A"},
     };
     for (const Recording& c : cases) {
         for (bool ok : {true, false}) {

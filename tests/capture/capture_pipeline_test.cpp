@@ -357,12 +357,33 @@ TEST_F(ActiveWindowTest, AWindowReachingPastTheTopLeftIsRefused) {
     EXPECT_TRUE(host->Logged("activate"));
 }
 
-TEST_F(ActiveWindowTest, WithoutRestoreTheMainWindowStaysHidden) {
+// Hidden, a window without tray icon or hotkeys could not be reached again.
+TEST_F(ActiveWindowTest, WithoutRestoreTheMainWindowIsMinimisedNotHidden) {
     ASSERT_NE(StartXterm("40x8+200+200"), 0u);
     host->settings.RestoreWndAftCap = false;
     ASSERT_EQ(capturer->CaptureActiveWindow(), 1);
-    EXPECT_EQ(host->LastShow(), "Hide");
+    EXPECT_EQ(host->LastShow(), "ShowMinimized");
     EXPECT_FALSE(host->Logged("activate"));
+}
+
+// Esc during the delay ends every mode's capture with nothing taken and the window back.
+TEST_F(CaptureTest, EscDuringTheDelayCancelsEveryMode) {
+    const struct {
+        const char* name;
+        int (Capturer::*run)();
+    } modes[] = {
+        {"full screen", &Capturer::CaptureFullScreen}, {"region", &Capturer::CaptureRegion},
+        {"window", &Capturer::CaptureWindow},          {"active window", &Capturer::CaptureActiveWindow},
+        {"scroll", &Capturer::CaptureScroll},          {"fixed", &Capturer::CaptureFixRect}};
+    for (const auto& m : modes) {
+        SCOPED_TRACE(m.name);
+        host->log.clear();
+        host->escapeInWait = true;
+        EXPECT_EQ(((*capturer).*m.run)(), 0);
+        EXPECT_TRUE(host->documents.empty());
+        EXPECT_EQ(host->LastShow(), "ShowNoActivate");
+        EXPECT_FALSE(capturer->busy());
+    }
 }
 
 class HandOverTest : public CaptureTest {

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <cstring>
+#include <utility>
 
 namespace glimmora::testing {
 
@@ -70,9 +71,11 @@ void TestHost::CopyToClipboard(const Image& image) {
     clipboard = image;
 }
 
-void TestHost::Wait(int ms) {
+bool TestHost::Wait(int ms) {
     log.push_back("wait " + std::to_string(ms));
+    if (std::exchange(escapeInWait, false)) return false;
     QThread::msleep(static_cast<unsigned long>(ms));
+    return true;
 }
 
 bool TestHost::EscapePressed() {

@@ -44,7 +44,7 @@ class TestHost : public CaptureHost {
     void PlaySound(const std::string& path) override { log.push_back("sound " + path); }
     std::string ProgramDirectory() override { return "/opt/glimmora/"; }
     void MessageBox(const std::string& text) override { log.push_back("message " + text); }
-    void Wait(int ms) override;
+    bool Wait(int ms) override;
     bool EscapePressed() override;
 
     // The last show command, "" when none.
@@ -57,6 +57,8 @@ class TestHost : public CaptureHost {
     TestDocument* active = nullptr;
     Image clipboard;
     bool escape = false;
+    // Esc pressed during the next wait.
+    bool escapeInWait = false;
 
   private:
     Platform& platform_;

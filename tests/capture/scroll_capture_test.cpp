@@ -2,11 +2,13 @@
 // numbered lines. Every view the window can show must appear in the stitched picture as one piece, in
 // order, with the picture ending where the last view ends: a seam that repeats or drops rows breaks that.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "capture/capture_routines.h"
 #include "capture/grab.h"
@@ -187,6 +189,63 @@ TEST_F(ScrollTest, AGtkDialogWithButtonsBelowItsText) {
     for (int d : scroll.shifts()) steps += std::to_string(d) + " ";
     SCOPED_TRACE("end " + std::to_string(static_cast<int>(scroll.end())) + ", steps " + steps);
     ExpectStitchedShowsEveryView(stitched, stitched.Width() - 40);
+}
+
+// The dialog at a size of its own, 300 numbered lines, on a busy machine: the dialog is held up just as
+// its overlay scroll bar starts to change, so the first notch first shows that change alone and the text
+// moves only later. The picture still holds every line, down to the last.
+TEST_F(ScrollTest, AGtkDialogHeldUpDuringTheFirstNotchScrollsToTheEnd) {
+    const WindowId id = Start({"zenity", "--text-info", "--filename=" + dir + "/lines.txt",
+                               "--title=scroll gtk", "--width=600", "--height=500"});
+    ASSERT_NE(id, 0u);
+    // The pointer comes in from outside when the capture starts, so the scroll bar shows and fades.
+    platform->input().WarpPointer(Point{client.left - 20, client.top - 40});
+    testing::SettledGrab(*platform, client);
+    ScrollCapture scroll(*platform);
+    std::thread resume;
+    int asked = 0;
+    scroll.SetStopCheck([&] {
+        if (++asked != 1) return false;
+        // The pointer came in a moment ago: the scroll bar shows and fades again. Hold the dialog at its
+        // first change, for half a second.
+        Image start;
+        platform->screen().Grab(client, start);
+        WaitUntil([&] {
+            Image now;
+            platform->screen().Grab(client, now);
+            return !SameImage(now, start);
+        });
+        kill(child->pid(), SIGSTOP);
+        resume = std::thread([pid = child->pid()] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            kill(pid, SIGCONT);
+        });
+        return false;
+    });
+    Image stitched;
+    const bool ran = scroll.Run(id, pointer, stitched);
+    if (resume.joinable()) resume.join();
+    ASSERT_TRUE(ran);
+    EXPECT_GT(asked, 1) << "the capture ended at its first notch";
+    std::string steps;
+    for (int d : scroll.shifts()) steps += std::to_string(d) + " ";
+    SCOPED_TRACE("end " + std::to_string(static_cast<int>(scroll.end())) + ", steps " + steps);
+    // 300 lines of text are far taller than ten views.
+    EXPECT_GT(stitched.Height(), 10 * client.Height());
+    ExpectStitchedShowsEveryView(stitched, stitched.Width() - 40);
+}
+
+// A notch shows an overlay scroll bar at once and moves the text only a moment later: the step is measured
+// once the text has moved, not on the first picture that differs.
+TEST_F(ScrollTest, AViewThatMovesItsTextAMomentAfterTheNotch) {
+    const WindowId id = Start({GLIMMORA_SCROLL_TARGET, "80", "150", "120", "500", "400", "3", "late"});
+    ASSERT_NE(id, 0u);
+    testing::SettledGrab(*platform, client);
+    ScrollCapture scroll(*platform);
+    Image stitched;
+    ASSERT_TRUE(scroll.Run(id, pointer, stitched));
+    // Left of the overlay scroll bar.
+    ExpectStitchedShowsEveryView(stitched, stitched.Width() - 60);
 }
 
 TEST_F(ScrollTest, AQtTextViewThatMovesMoreThanHalfItsPaneANotch) {

@@ -240,17 +240,24 @@ TEST_F(DocumentTest, DeleteIsAStepAndTheLayerCommandsReorder) {
     EXPECT_EQ(colours(), (std::vector<ColorRef>{2, 3, 1}));
     EXPECT_TRUE(doc_.SendToBack(last));
     EXPECT_EQ(colours(), (std::vector<ColorRef>{3, 2, 1}));
-    EXPECT_TRUE(doc_.BringToFront(first));  // already on top
+    EXPECT_TRUE(doc_.BringToFront(first));  // already on top: no step
     EXPECT_EQ(colours(), (std::vector<ColorRef>{3, 2, 1}));
-    EXPECT_EQ(doc_.undo.UndoCount(), 0u);
+    // Each reorder is a step of the object list alone.
+    EXPECT_EQ(doc_.undo.UndoCount(), 2u);
 
     EXPECT_TRUE(doc_.DeleteObject(doc_.objects.front().get()));
     EXPECT_EQ(colours(), (std::vector<ColorRef>{2, 1}));
     HighlightObject stranger;
     EXPECT_FALSE(doc_.DeleteObject(&stranger));
     EXPECT_FALSE(doc_.DeleteObject(nullptr));
-    doc_.OnEditUndo();
-    EXPECT_EQ(colours(), (std::vector<ColorRef>{3, 2, 1}));
+    const Image picture = doc_.image;
+    for (auto expected : {std::vector<ColorRef>{3, 2, 1}, {2, 3, 1}, {1, 2, 3}}) {
+        doc_.OnEditUndo();
+        EXPECT_EQ(colours(), expected);
+        EXPECT_EQ(std::memcmp(doc_.image.Bits(), picture.Bits(), picture.PixelBytes()), 0);
+    }
+    doc_.OnEditRedo();
+    EXPECT_EQ(colours(), (std::vector<ColorRef>{2, 3, 1}));
 }
 
 TEST_F(DocumentTest, OperationsThatCannotBeDoneLeaveTheDocumentAsItWas) {
@@ -273,6 +280,10 @@ TEST_F(DocumentTest, OperationsThatCannotBeDoneLeaveTheDocumentAsItWas) {
          }},
         {"resize", &thin,
          [](CTavrikDoc& d) { return d.ApplyStep(std::make_unique<ResizeUndoStep>(40000, 40000, 1)); }},
+        // Cut whitens a palette picture at 32 bits; a paste lands on a 32-bit copy.
+        {"cut", &wide, [](CTavrikDoc& d) { return d.WhitenRect(QRect(0, 0, 10, 10)); }},
+        {"paste", &wide, [](CTavrikDoc& d) { return d.PastePicture(test::White(8, 8), false); }},
+        {"paste grown", &thin, [](CTavrikDoc& d) { return d.PastePicture(test::White(8, 40000), true); }},
     };
     for (const Case& c : cases) {
         ScriptedPrompts prompts;
@@ -402,9 +413,10 @@ TEST_F(DocumentTest, ModifiedFollowsEveryUserChangeAndClearsOnSave) {
     doc_.OnEditRedo();
     EXPECT_EQ(doc_.modified, 1);
     doc_.OnSaveDocument(File("a.png"));
-    doc_.NoteEdit();  // a paste, a cut, a drag or a restyle
+    doc_.RecordObjects(doc_.objects);  // a drag or a restyle
     EXPECT_EQ(doc_.modified, 1);
     doc_.OnSaveDocument(File("a.png"));
+    doc_.objects.push_back(Box(0, 0, 2, 2));
     doc_.objects.push_back(Box(0, 0, 2, 2));
     doc_.SendToBack(doc_.objects.back().get());
     EXPECT_EQ(doc_.modified, 1);
@@ -527,13 +539,13 @@ TEST_F(DocumentTest, SaveWithoutAPathAsksAndFailuresAreReportedByName) {
     EXPECT_EQ(doc_.Title(), QStringLiteral("shot.png"));
     EXPECT_EQ(doc_.modified, 0);
 
-    doc_.NoteEdit();
+    doc_.SetModified(1);
     EXPECT_TRUE(doc_.OnFileSave());  // no dialog this time
     EXPECT_EQ(prompts_.dialogNames.size(), 2u);
 
     const std::string bad = File("no/such/folder/shot.png");
     prompts_.paths = {bad};
-    doc_.NoteEdit();
+    doc_.SetModified(1);
     EXPECT_FALSE(doc_.OnFileSaveAs());
     ASSERT_EQ(prompts_.messages.size(), 1u);
     EXPECT_NE(prompts_.messages[0].find(bad), std::string::npos);

@@ -60,9 +60,9 @@ TEST(SelectAtPoint, LowestObjectWinsAndEdgesAreExclusive) {
     EXPECT_EQ(SelectAtPoint(objects, {50, 40}), upper);
     EXPECT_EQ(SelectAtPoint(objects, {79, 79}), upper);
     EXPECT_EQ(SelectAtPoint(objects, {80, 79}), nullptr);
-    // Shadowed lines are hit where they are seen, 5 pixels right and down.
-    EXPECT_EQ(SelectAtPoint(objects, {195, 15}), shadowed);
-    EXPECT_EQ(SelectAtPoint(objects, {102, 15}), nullptr);
+    // A shadowed line is hit where it is drawn, not on its shadow.
+    EXPECT_EQ(SelectAtPoint(objects, {150, 10}), shadowed);
+    EXPECT_EQ(SelectAtPoint(objects, {150, 20}), nullptr);
     // Invisible objects are still found.
     lower->transparency = 100;
     EXPECT_EQ(SelectAtPoint(objects, {10, 10}), lower);
@@ -89,13 +89,10 @@ TEST(HandleAtPoint, RectangleCodesAndCursors) {
         EXPECT_EQ(hit.code, c.code) << c.p.x() << "," << c.p.y();
         EXPECT_EQ(hit.cursor, c.cursor) << c.p.x() << "," << c.p.y();
     }
-    // With a shadow the handles sit where the object is seen.
+    // A shadow does not move the handles: they sit on the object's corners, where it is drawn.
     auto shadowed = Box(20, 10, 120, 50, 1);
-    EXPECT_EQ(HandleAtPoint(*shadowed, {25, 15}).code, 4);
-    EXPECT_EQ(HandleAtPoint(*shadowed, {14, 4}).code, 0);
-    EXPECT_EQ(HandleAtPoint(*shadowed, {125, 55}).code, 5);
-    EXPECT_EQ(HandleAtPoint(*shadowed, {124, 54}).code, 5);
-    EXPECT_EQ(HandleAtPoint(*shadowed, {75, 35}).code, 12);
+    for (const Case& c : cases)
+        EXPECT_EQ(HandleAtPoint(*shadowed, c.p).code, c.code) << c.p.x() << "," << c.p.y();
 }
 
 TEST(HandleAtPoint, LineEndsAndBody) {
@@ -109,8 +106,8 @@ TEST(HandleAtPoint, LineEndsAndBody) {
     EXPECT_EQ(HandleAtPoint(arrow, {60, 14}).cursor, HandleCursor::kSelect);
     EXPECT_EQ(HandleAtPoint(arrow, {60, 20}).code, 0);
     arrow.shadow = 1;
-    EXPECT_EQ(HandleAtPoint(arrow, {4, 4}).code, 0);
-    EXPECT_EQ(HandleAtPoint(arrow, {15, 15}).code, 1);
+    EXPECT_EQ(HandleAtPoint(arrow, {12, 12}).code, 1);
+    EXPECT_EQ(HandleAtPoint(arrow, {17, 17}).code, 0);
 }
 
 TEST(DragObject, CornersStopTwentyShortAndMovesKeepTheSize) {
@@ -150,20 +147,20 @@ TEST(DragObject, LinePointsAndWholeLine) {
     EXPECT_EQ((std::array{line.x1, line.y1, line.x2, line.y2}), (std::array{13, 16, 33, 36}));
 }
 
-TEST(DrawHandles, WhiteDotsWithBlackRimsWhereTheObjectIsSeen) {
+TEST(DrawHandles, WhiteDotsWithBlackRimsOnTheObjectEvenWithAShadow) {
     QImage buffer(100, 100, QImage::Format_ARGB32);
     buffer.fill(QColor(0, 0, 255));
     QPainter painter(&buffer);
     auto box = Box(20, 20, 60, 40, 1);
     DrawHandles(*box, painter);
     painter.end();
-    for (QPoint centre : {QPoint(25, 25), QPoint(65, 25), QPoint(25, 45), QPoint(65, 45), QPoint(45, 25),
-                          QPoint(45, 45), QPoint(25, 35), QPoint(65, 35)}) {
+    for (QPoint centre : {QPoint(20, 20), QPoint(60, 20), QPoint(20, 40), QPoint(60, 40), QPoint(40, 20),
+                          QPoint(40, 40), QPoint(20, 30), QPoint(60, 30)}) {
         EXPECT_EQ(buffer.pixelColor(centre), QColor(255, 255, 255)) << centre.x() << "," << centre.y();
         EXPECT_EQ(buffer.pixelColor(centre + QPoint(0, 4)), QColor(0, 0, 0))
             << centre.x() << "," << centre.y();
     }
-    EXPECT_EQ(buffer.pixelColor(20, 20), QColor(0, 0, 255));
+    EXPECT_EQ(buffer.pixelColor(25, 25), QColor(0, 0, 255));
     EXPECT_EQ(buffer.pixelColor(35, 30), QColor(0, 0, 255));
 }
 

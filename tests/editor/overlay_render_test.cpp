@@ -131,7 +131,7 @@ TEST(RenderObject, HighlightBoxColourOpacityAndEdges) {
     EXPECT_EQ(At(invisible, 30, 30), kWhite);
 }
 
-TEST(RenderObject, ShadowShiftsTheObjectAndFallsFiveFurther) {
+TEST(RenderObject, ShadowFallsFiveRightAndDownOfTheObjectWhichStaysPut) {
     Image target = White(120, 120);
     HighlightObject box;
     box.colour = 0x008000;
@@ -139,17 +139,17 @@ TEST(RenderObject, ShadowShiftsTheObjectAndFallsFiveFurther) {
     box.shadow = 1;
     box.left = 50, box.top = 50, box.right = 70, box.bottom = 70;
     RenderObject(box, target);
-    // Seen 5 right and down of its stored place.
-    EXPECT_EQ(At(target, 54, 54), kWhite);
-    EXPECT_EQ(At(target, 55, 55), (Bgra{0, 128, 0, 255}));
-    EXPECT_EQ(At(target, 74, 74), (Bgra{0, 128, 0, 255}));
-    // Shadow windows: 5 x 5 shadow pixels of alpha 191 at (80, 80) give 47; 8 x 5 at (77, 60) give 76.
-    EXPECT_EQ(At(target, 80, 80), (Bgra{208, 208, 208, 255}));
-    EXPECT_EQ(At(target, 77, 60), (Bgra{179, 179, 179, 255}));
-    EXPECT_EQ(At(target, 85, 85), kWhite);
+    // Drawn where it is stored, as without a shadow.
+    EXPECT_EQ(At(target, 50, 50), (Bgra{0, 128, 0, 255}));
+    EXPECT_EQ(At(target, 69, 69), (Bgra{0, 128, 0, 255}));
+    EXPECT_NE(At(target, 70, 70), (Bgra{0, 128, 0, 255}));
+    // Shadow windows: 5 x 5 shadow pixels of alpha 191 at (75, 75) give 47; 8 x 5 at (72, 55) give 76.
+    EXPECT_EQ(At(target, 75, 75), (Bgra{208, 208, 208, 255}));
+    EXPECT_EQ(At(target, 72, 55), (Bgra{179, 179, 179, 255}));
+    EXPECT_EQ(At(target, 80, 80), kWhite);
     // Just past the object's corner the window is full: 100 pixels of 191 give alpha 191.
-    EXPECT_EQ(At(target, 75, 75), (Bgra{64, 64, 64, 255}));
-    EXPECT_EQ(At(target, 77, 77), (Bgra{133, 133, 133, 255}));
+    EXPECT_EQ(At(target, 70, 70), (Bgra{64, 64, 64, 255}));
+    EXPECT_EQ(At(target, 72, 72), (Bgra{133, 133, 133, 255}));
 }
 
 TEST(RenderObject, PartlyOutsideGivesTheSamePixelsAsFullyInside) {
@@ -389,8 +389,9 @@ TEST(RenderObject, StampIsCutToWhatShowsLikeTheOtherKinds) {
         Image expected = White(60, 50);
         Image scaled = picture;
         ResizeBilinear(scaled, c.right - c.left, c.bottom - c.top, nullptr);
-        AddDropShadow(scaled);
-        Composite(expected, scaled, c.left, c.top, 100);
+        ObjectCanvas shadowed{scaled, c.left, c.top};
+        AddDropShadow(shadowed);
+        Composite(expected, shadowed.image, shadowed.x, shadowed.y, 100);
         for (int y = 0; y < 50; ++y)
             for (int x = 0; x < 60; ++x)
                 ASSERT_EQ(At(target, x, y), At(expected, x, y)) << c.name << " " << x << "," << y;

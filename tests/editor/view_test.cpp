@@ -117,6 +117,71 @@ TEST_F(ViewTest, LineIsSelectedWithHandlesAndItsEndHandleDrags) {
     EXPECT_EQ(doc.objects.size(), 1u);
 }
 
+// Every change the user makes to an object is one undo step of the object list alone: Ctrl+Z after
+// a move undoes the move, not the object's creation, and the picture is never copied for it.
+TEST_F(ViewTest, MovesRestylesTextEditsAndReordersAreUndoneOneByOne) {
+    panel.shadow = 0;
+    panel.colour = 0x0000FF;
+    view->SelectTool(kToolLine);
+    Drag(At100(20, 30), At100(120, 80));
+    view->SelectTool(kToolText);
+    QTest::mouseClick(port(), Qt::LeftButton, {}, At100(130, 90));
+    ASSERT_EQ(doc.objects.size(), 2u);
+    auto line = [&] { return dynamic_cast<LineObject*>(doc.objects.front().get()); };
+    auto text = [&] { return dynamic_cast<TextObject*>(doc.objects.back().get()); };
+    auto points = [&] { return std::array{line()->x1, line()->y1, line()->x2, line()->y2}; };
+    const size_t created = doc.undo.UndoCount();
+
+    // A drag of the body with many moves is one step; a press that moves nothing is none.
+    view->SelectTool(kToolSelect);
+    QTest::mouseClick(port(), Qt::LeftButton, {}, At100(70, 55));
+    ASSERT_EQ(view->selectedObject, line());
+    QTest::mousePress(port(), Qt::LeftButton, {}, At100(70, 55));
+    for (int i = 1; i <= 10; ++i) QTest::mouseMove(port(), At100(70 + i, 55 - i));
+    QTest::mouseRelease(port(), Qt::LeftButton, {}, At100(80, 45));
+    EXPECT_EQ(points(), (std::array{30, 20, 130, 70}));
+    QTest::mouseClick(port(), Qt::LeftButton, {}, At100(80, 45));
+    // A restyle from the bar; the same values again change nothing.
+    ASSERT_EQ(view->selectedObject, line());
+    panel.colour = 0x00FF00;
+    view->OnPanelChanged();
+    view->OnPanelChanged();
+    EXPECT_EQ(line()->colour, 0x00FF00u);
+    // Edit Text on the text box, then it goes to the back.
+    view->selectedObject = text();
+    host.acceptText = true;
+    text()->text = QStringLiteral("Before");
+    ASSERT_TRUE(view->OnCommand(view_cmd::kEditText));
+    EXPECT_EQ(text()->text, QStringLiteral("Hello"));
+    ASSERT_TRUE(view->OnCommand(view_cmd::kSendToBack));
+    ASSERT_EQ(doc.objects.front()->kind, kTextObject);
+    EXPECT_EQ(doc.undo.UndoCount(), created + 4);
+
+    doc.OnEditUndo();  // the reorder
+    EXPECT_EQ(doc.objects.front()->kind, kLineObject);
+    doc.OnEditUndo();  // the text edit
+    EXPECT_EQ(text()->text, QStringLiteral("Before"));
+    doc.OnEditUndo();  // the restyle
+    EXPECT_EQ(line()->colour, 0x0000FFu);
+    EXPECT_EQ(points(), (std::array{30, 20, 130, 70}));
+    doc.OnEditUndo();  // the drag
+    EXPECT_EQ(points(), (std::array{20, 30, 120, 80}));
+    EXPECT_EQ(doc.objects.size(), 2u);
+    doc.OnEditRedo();
+    EXPECT_EQ(points(), (std::array{30, 20, 130, 70}));
+    EXPECT_EQ(line()->colour, 0x0000FFu);
+}
+
+// Adjusting the crop rectangle many times keeps the history the user had.
+TEST_F(ViewTest, CropPressesWithoutObjectsRecordNothing) {
+    doc.RecordState(doc.image);
+    doc.RecordState(doc.image);
+    view->SelectTool(kToolCrop);
+    Drag(At100(10, 10), At100(110, 60));
+    for (int i = 0; i < 11; ++i) Drag(At100(50, 30), At100(51 + i % 2, 30));
+    EXPECT_EQ(doc.undo.UndoCount(), 2u);
+}
+
 TEST_F(ViewTest, CropBurnsObjectsInAndEnterCropsTheRectangle) {
     auto box = std::make_unique<HighlightObject>();
     box->left = 40, box->top = 20, box->right = 60, box->bottom = 40;
@@ -152,9 +217,10 @@ TEST_F(ViewTest, CropBurnsObjectsInAndEnterCropsTheRectangle) {
     EXPECT_TRUE(view->trackImageRect.isEmpty());
     EXPECT_EQ(view->horizontalScrollBar()->maximum(), 0);
 
-    // Undo gives back the burnt-in picture, and every press of the crop tool is a step of its own.
-    const int pressesAfterBurn = 3;
-    for (int i = 0; i < 1 + pressesAfterBurn; ++i) doc.OnEditUndo();
+    // The presses that adjusted the rectangle recorded nothing: one undo gives back the burnt-in
+    // picture, the next the box as an object.
+    EXPECT_EQ(doc.undo.UndoCount(), steps + 2);
+    doc.OnEditUndo();
     EXPECT_EQ(doc.image.Width(), 200);
     EXPECT_TRUE(doc.objects.empty());
     doc.OnEditUndo();

@@ -42,6 +42,7 @@ TEST(X11AppMessages, RequestsReachThePublishedWindowFromAnotherConnection) {
     ASSERT_NE(raw, nullptr) << error;
     // Whatever an earlier run left behind.
     xcb_delete_property(raw->get(), raw->root(), raw->Atom("_GLIMMORA_MAIN_WINDOW"));
+    xcb_delete_property(raw->get(), raw->root(), raw->Atom("_GLIMMORA_MAIN_WINDOWS"));
     raw->Sync();
 
     const AppMessage request{0x466, 2, 0};
@@ -69,29 +70,51 @@ TEST(X11AppMessages, RequestsReachThePublishedWindowFromAnotherConnection) {
         EXPECT_EQ(catcher.got[i].lParam, requests[i].lParam) << i;
     }
 
-    // A second instance takes the name; the first one's withdrawal leaves it alone.
+    auto named = [&] {
+        auto published = raw->Get(xcb_get_property_reply, xcb_get_property(raw->get(), 0, raw->root(),
+                                                                           raw->Atom("_GLIMMORA_MAIN_WINDOW"),
+                                                                           XCB_ATOM_WINDOW, 0, 1));
+        if (!published || xcb_get_property_value_length(published.get()) != 4) return WindowId{0};
+        return static_cast<WindowId>(
+            *static_cast<const xcb_window_t*>(xcb_get_property_value(published.get())));
+    };
+    size_t expected = std::size(requests);
+    auto reaches = [&](const char* what) {
+        SCOPED_TRACE(what);
+        error.clear();
+        EXPECT_TRUE(sender->SendAppMessage(request, &error)) << error;
+        ++expected;
+        EXPECT_TRUE(WaitUntil([&] { return catcher.got.size() == expected; }));
+    };
+
+    // A second instance takes the name; when it leaves, the first one has it again.
+    ASSERT_TRUE(receiver->PublishMainWindow(secondId));
+    EXPECT_EQ(named(), secondId);
+    receiver->WithdrawMainWindow(secondId);
+    EXPECT_EQ(named(), firstId);
+    reaches("the first instance again");
+
+    // The older one leaving first does not take the newer one's name.
     ASSERT_TRUE(receiver->PublishMainWindow(secondId));
     receiver->WithdrawMainWindow(firstId);
-    auto published = raw->Get(xcb_get_property_reply,
-                              xcb_get_property(raw->get(), 0, raw->root(), raw->Atom("_GLIMMORA_MAIN_WINDOW"),
-                                               XCB_ATOM_WINDOW, 0, 1));
-    ASSERT_TRUE(published && xcb_get_property_value_length(published.get()) == 4);
-    EXPECT_EQ(*static_cast<const xcb_window_t*>(xcb_get_property_value(published.get())), secondId);
-    EXPECT_TRUE(sender->SendAppMessage(request, &error)) << error;
-    EXPECT_TRUE(WaitUntil([&] { return catcher.got.size() == std::size(requests) + 1; }));
+    EXPECT_EQ(named(), secondId);
+    reaches("the second instance");
 
-    // An instance that died without withdrawing leaves a stale name.
+    // An instance that died without withdrawing leaves a stale name; the one still running answers.
+    xcb_window_t doomedId = 0;
     {
         QWidget doomed;
-        ASSERT_TRUE(receiver->PublishMainWindow(static_cast<WindowId>(doomed.winId())));
+        doomedId = static_cast<xcb_window_t>(doomed.winId());
+        ASSERT_TRUE(receiver->PublishMainWindow(doomedId));
     }
-    error.clear();
-    EXPECT_TRUE(WaitUntil([&] { return !sender->SendAppMessage(request, &error); }));
-    EXPECT_NE(error.find("no longer exists"), std::string::npos) << error;
+    ASSERT_TRUE(WaitUntil([&] {
+        return !raw->Get(xcb_get_window_attributes_reply, xcb_get_window_attributes(raw->get(), doomedId));
+    }));
+    reaches("the instance before the dead one");
 
     // Withdrawn for good: nothing is published.
-    receiver->PublishMainWindow(secondId);
     receiver->WithdrawMainWindow(secondId);
+    EXPECT_EQ(named(), WindowId{0});
     error.clear();
     EXPECT_FALSE(sender->SendAppMessage(request, &error));
     EXPECT_NE(error.find("no main window"), std::string::npos) << error;

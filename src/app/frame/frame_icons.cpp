@@ -245,4 +245,9 @@ QIcon ApplicationIcon() {
     return themed.isNull() ? Drawn(cmd::kCaptureRegion) : themed;
 }
 
+QIcon DocumentIcon() {
+    const QIcon themed = QIcon::fromTheme("image-x-generic");
+    return themed.isNull() ? Drawn(cmd::kNew) : themed;
+}
+
 }  // namespace glimmora

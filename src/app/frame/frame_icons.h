@@ -7,5 +7,7 @@ namespace glimmora {
 
 QIcon CommandIcon(int id);
 QIcon ApplicationIcon();
+// A document window's own icon (its title bar in the cascaded and tiled views).
+QIcon DocumentIcon();
 
 }  // namespace glimmora

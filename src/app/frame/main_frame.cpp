@@ -1,35 +1,29 @@
 #include "app/frame/main_frame.h"
 
 #include <QApplication>
-#include <QClipboard>
-#include <QCloseEvent>
 #include <QDesktopServices>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
-#include <QMenuBar>
+#include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
-#include <QSocketNotifier>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTabBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
-#include <cstdio>
 
-#include "app/capture_settings/cap_setting_dlg.h"
 #include "app/frame/about_dlg.h"
 #include "app/frame/autorun.h"
 #include "app/frame/child_frame.h"
 #include "app/frame/command_ids.h"
-#include "app/frame/exit_hint_dlg.h"
 #include "app/frame/frame_icons.h"
+#include "app/frame/main_frame_parts.h"
 #include "app/frame/tavrik_app.h"
-#include "app/hotkeys/def_hotkey_dlg.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/program_directory.h"
 #include "editor/tavrik_doc.h"
@@ -37,31 +31,29 @@
 #include "platform/sound.h"
 #include "ui/edit_txt_dlg.h"
 #include "ui/progress_bar.h"
-#include "ui/stamp_list.h"
 #include "ui/tool_option_bar.h"
 
 namespace glimmora {
 
-namespace {
-constexpr char kCaption[] = "Glimmora";
-constexpr char kBarState[] = "GuiTabbedDemo/State";
+using namespace frame_parts;
 
-// Stable numbers standing in for the six registration names, in mode order.
-struct HotkeyName {
-    const char* name;
-    int id;
-};
-constexpr HotkeyName kHotkeyNames[kHotkeyModeCount] = {
-    {"TV_CapFull", 0xC101},   {"TV_CapWnd", 0xC102},    {"TV_CapAWnd", 0xC103},
-    {"TV_CapRegion", 0xC104}, {"TV_CapScroll", 0xC105}, {"TV_CapFixRect", 0xC106},
-};
+namespace frame_parts {
+
+void Warn(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, kCaption, text, QMessageBox::Ok);
+    box.exec();
+}
 
 QString PaneText(int pane) {
     static const char* const texts[3] = {"  Size: 0 x 0          ", "Zoom: 100%    ", "  "};
     return texts[pane];
 }
 
-}  // namespace
+QString IdlePaneText(int pane) {
+    return pane == 0 ? QString() : PaneText(pane);
+}
+
+}  // namespace frame_parts
 
 CMainFrame::CMainFrame(CTavrikApp& app, Platform* platform) : app_(app), platform_(platform) {
     setWindowTitle(kCaption);
@@ -103,10 +95,11 @@ bool CMainFrame::Create(const std::string& settingsPath) {
     optionBar_->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
     optionBar_->setFeatures(QDockWidget::DockWidgetMovable);
     addDockWidget(Qt::BottomDockWidgetArea, optionBar_);
+    // Only the user's edits in the bar reach an object; a view shown on the bar never takes its values.
     connect(optionBar_, &ToolOptionBar::panelChanged, this, [this] {
         if (CChildFrame* child = ActiveChild()) child->View()->OnPanelChanged();
     });
-    optionBar_->SetKind(currentTool);
+    ShowCurrentToolPanel();
 
     // The bars as the user left them.
     QSettings profile(kProfileOrganisation, kProfileApplication);
@@ -127,8 +120,12 @@ bool CMainFrame::Create(const std::string& settingsPath) {
     LoadAppSettings(m_settings, settingsPath_);
 
     BuildTray();
-    if (m_settings.IsTrayMode) tray_.Add();
-    if (m_settings.IsEnableHotkey) RegisterHotkeys();
+    if (m_settings.IsTrayMode) {
+        tray_.Add();
+        if (!TrayUsable()) SayTrayMissing();
+    }
+    if (m_settings.IsEnableHotkey && !RegisterHotkeys().empty())
+        SetStatusText(2, "Some hotkeys are held by another program.");
     if (m_settings.IsAutoStartup) SetAutoRun("Glimmora", ExecutablePath());
 
     // Escape anywhere in the window is noted for a running scroll capture.
@@ -145,239 +142,6 @@ bool CMainFrame::Create(const std::string& settingsPath) {
     timer->start(250);
     UpdateCommandUi();
     return true;
-}
-
-QAction* CMainFrame::AddCommand(QWidget* menu, int id, const QString& text, bool checkable) {
-    auto* action = new QAction(text, this);
-    action->setData(id);
-    action->setCheckable(checkable);
-    // Run once the menu has closed and the caller has returned: a capture must not see the menu, and an
-    // assistive tool's press returns before any dialog the command opens.
-    connect(
-        action, &QAction::triggered, this, [this, id] { OnCommand(id); }, Qt::QueuedConnection);
-    if (menu) menu->addAction(action);
-    actions_.emplace(id, action);
-    return action;
-}
-
-void CMainFrame::BuildMenus() {
-    using namespace cmd;
-    QMenuBar* bar = menuBar();
-    auto updateOnShow = [this](QMenu* menu) {
-        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUi);
-    };
-
-    QMenu* file = bar->addMenu("&File");
-    updateOnShow(file);
-    AddCommand(file, kNew, "&New\tCtrl+N")->setShortcut(QKeySequence("Ctrl+N"));
-    AddCommand(file, kOpen, "&Open...\tCtrl+O")->setShortcut(QKeySequence("Ctrl+O"));
-    AddCommand(file, kClose, "&Close");
-    AddCommand(file, kSave, "&Save\tCtrl+S")->setShortcut(QKeySequence("Ctrl+S"));
-    AddCommand(file, kSaveAs, "Save &As...");
-    file->addSeparator();
-    AddCommand(file, kPrint, "&Print...\tCtrl+P")->setShortcut(QKeySequence("Ctrl+P"));
-    AddCommand(file, kPrintPreview, "Print Pre&view");
-    AddCommand(file, kPrintSetup, "P&rint Setup...");
-    file->addSeparator();
-    recentPlaceholder_ = file->addAction("Recent File");
-    recentPlaceholder_->setEnabled(false);
-    recentMenuAnchor_ = file;
-    file->addSeparator();
-    AddCommand(file, kExit, "E&xit");
-
-    QMenu* edit = bar->addMenu("&Edit");
-    updateOnShow(edit);
-    AddCommand(edit, kUndo, "&Undo\tCtrl+Z")
-        ->setShortcuts({QKeySequence("Ctrl+Z"), QKeySequence("Alt+Backspace")});
-    AddCommand(edit, kRedo, "&Redo\t");
-    edit->addSeparator();
-    AddCommand(edit, kCut, "Cu&t\tCtrl+X")->setShortcuts({QKeySequence("Ctrl+X"), QKeySequence("Shift+Del")});
-    AddCommand(edit, kCopy, "&Copy\tCtrl+C")
-        ->setShortcuts({QKeySequence("Ctrl+C"), QKeySequence("Ctrl+Ins")});
-    AddCommand(edit, kPaste, "&Paste\tCtrl+V")
-        ->setShortcuts({QKeySequence("Ctrl+V"), QKeySequence("Shift+Ins")});
-
-    QMenu* view = bar->addMenu("&View");
-    updateOnShow(view);
-    AddCommand(view, kViewToolbar, "&Main Toolbar", true);
-    AddCommand(view, kViewStatusBar, "&Status Bar", true);
-    view->addSeparator();
-    AddCommand(view, kZoomIn, "Zoom In");
-    AddCommand(view, kZoomActual, "Acture");
-    AddCommand(view, kZoomOut, "Zoom Out");
-
-    QMenu* capture = bar->addMenu("&Capture");
-    updateOnShow(capture);
-    AddCommand(capture, kCaptureFullScreen, "&Full Screen");
-    AddCommand(capture, kCaptureRegion, "&Rectangle Region");
-    AddCommand(capture, kCaptureWindow, "&Window / Object");
-    AddCommand(capture, kCaptureActiveWindow, "&Active Window");
-    AddCommand(capture, kCaptureScroll, "&Scrolling Window");
-    AddCommand(capture, kCaptureFixRect, "Fixed Rectangle");
-
-    QMenu* image = bar->addMenu("&Image");
-    updateOnShow(image);
-    // Only the menu shown without a document has these two at the top.
-    cropSelection_ = AddCommand(image, kCropSelection, "Crop Selection");
-    cropSeparator_ = image->addSeparator();
-    const struct {
-        int id;
-        const char* text;
-    } imageItems[] = {{20004, "&Rotate 90"},       {20007, "Rotate 270"}, {20002, "Rotate..."},
-                      {20009, "Resize..."},        {0, nullptr},          {20010, "Brightness/Contrast"},
-                      {20012, "Hue/Saturation"},   {20016, "&RGB Value"}, {20017, "&Color Level"},
-                      {20051, "Auto Color Level"}, {0, nullptr},          {20005, "Filp Horizontally"},
-                      {20006, "Filp Vertically"},  {20019, "&GrayImage"}, {20020, "&Invert"},
-                      {20014, "Color Tone"}},
-      filterItems[] = {{20033, "Noisy"},  {20034, "Blot"},      {20035, "Emboss"}, {20036, "OilPaint"},
-                       {20037, "Splash"}, {20038, "Posterize"}, {20040, "Mosaic"}, {20041, "Halftone"},
-                       {20042, "Blur"},   {20050, "3D Grid"}};
-    for (const auto& item : imageItems) {
-        if (item.text)
-            AddCommand(image, item.id, item.text);
-        else
-            image->addSeparator();
-    }
-    QMenu* filter = bar->addMenu("F&ilter");
-    updateOnShow(filter);
-    for (const auto& item : filterItems) AddCommand(filter, item.id, item.text);
-
-    QMenu* setting = bar->addMenu("&Setting");
-    updateOnShow(setting);
-    AddCommand(setting, kCaptureSetting, "&Capture Setting");
-    setting->addSeparator();
-    AddCommand(setting, kDefineHotkey, "Define hotkey");
-    AddCommand(setting, kEnableHotkey, "Enable hotkey", true);
-    setting->addSeparator();
-    AddCommand(setting, kTrayMode, "Run as &tray mode", true);
-    AddCommand(setting, kAutoRun, "AutoRun when startup", true);
-
-    QMenu* window = bar->addMenu("&Window");
-    updateOnShow(window);
-    AddCommand(window, kNewWindow, "&New Window");
-    AddCommand(window, kCascade, "&Cascade");
-    AddCommand(window, kTile, "&Tile");
-    AddCommand(window, kArrangeIcons, "&Arrange Icons");
-
-    QMenu* help = bar->addMenu("&Help");
-    updateOnShow(help);
-    AddCommand(help, kVisitHomepage, "Visit &Homepage");
-    AddCommand(help, kHelp, "Help")->setShortcut(QKeySequence("F1"));
-    help->addSeparator();
-    AddCommand(help, kAbout, "&About...");
-
-    tabMenu_ = new QMenu(this);
-    AddCommand(tabMenu_, kSave, "Save");
-    AddCommand(tabMenu_, kSaveAs, "Save As");
-    tabMenu_->addSeparator();
-    AddCommand(tabMenu_, kClose, "Close");
-
-    // Shortcuts work while the window has the focus, wherever it is.
-    for (auto& [id, action] : actions_) {
-        (void)id;
-        action->setShortcutContext(Qt::WindowShortcut);
-    }
-}
-
-void CMainFrame::BuildToolBars() {
-    using namespace cmd;
-    const struct {
-        int id;
-        const char* text;
-        const char* tip;
-    } mainButtons[] = {{kNew, "New", "New"},
-                       {kOpen, "Open", "Open"},
-                       {kSave, "Save", "Save"},
-                       {0, nullptr, nullptr},
-                       {kCaptureFullScreen, "Full Screen", "Capture full screen"},
-                       {kCaptureRegion, "Rectangle Region", "Capture region"},
-                       {kCaptureWindow, "Window / Object", "Capture windows"},
-                       {kCaptureScroll, "Scrolling Window", "Capture scrolling window"},
-                       {0, nullptr, nullptr},
-                       {kUndo, "Undo", "Undo"},
-                       {kRedo, "Redo", "Redo"},
-                       {0, nullptr, nullptr},
-                       {kZoomIn, "Zoom In", "Zoom In"},
-                       {kZoomOut, "Zoom Out", "Zoom Out"},
-                       {kZoomActual, "Actual", "Actual size"}},
-      toolButtons[] = {{view_cmd::kMove, "Move", "Move"},
-                       {view_cmd::kSelect, "Select", "Select"},
-                       {view_cmd::kCrop, "Crop", "Crop"},
-                       {view_cmd::kZoom, "Zoom", "Zoom"},
-                       {0, nullptr, nullptr},
-                       {view_cmd::kText, "Text", "Text"},
-                       {view_cmd::kLine, "Line", "Line"},
-                       {view_cmd::kShape, "Shape", "Shape"},
-                       {view_cmd::kHighlight, "Highlight box", "Highlight box"},
-                       {view_cmd::kArrow, "Arrow", "Arrow"},
-                       {view_cmd::kStamp, "Stamp", "Stamp"},
-                       {0, nullptr, nullptr},
-                       {view_cmd::kDeleteTool, "Delete object", "Delete object"}};
-
-    mainBar_ = new QToolBar("Main Toolbar", this);
-    mainBar_->setObjectName("MainToolBar");
-    mainBar_->setIconSize(QSize(32, 32));
-    mainBar_->setMovable(false);
-    mainBar_->setFloatable(false);
-    mainBar_->setAllowedAreas(Qt::TopToolBarArea);
-    for (const auto& b : mainButtons) {
-        if (!b.text) {
-            mainBar_->addSeparator();
-            continue;
-        }
-        QAction* action = AddCommand(mainBar_, b.id, b.text);
-        action->setIcon(CommandIcon(b.id));
-        action->setToolTip(b.tip);
-        action->setShortcutContext(Qt::WidgetShortcut);
-    }
-    addToolBar(Qt::TopToolBarArea, mainBar_);
-
-    toolsBar_ = new QToolBar("Tools", this);
-    toolsBar_->setObjectName("ToolsToolBar");
-    toolsBar_->setIconSize(QSize(24, 24));
-    toolsBar_->setAllowedAreas(Qt::LeftToolBarArea | Qt::RightToolBarArea);
-    toolsBar_->setFloatable(false);
-    // Docked at a side the bar is one column of buttons.
-    toolsBar_->setOrientation(Qt::Vertical);
-    for (const auto& b : toolButtons) {
-        if (!b.text) {
-            toolsBar_->addSeparator();
-            continue;
-        }
-        QAction* action = AddCommand(toolsBar_, b.id, b.text, b.id != view_cmd::kDeleteTool);
-        action->setIcon(CommandIcon(b.id));
-        action->setToolTip(b.tip);
-        action->setShortcutContext(Qt::WidgetShortcut);
-    }
-    addToolBar(Qt::LeftToolBarArea, toolsBar_);
-}
-
-void CMainFrame::BuildStatusBar() {
-    QStatusBar* bar = statusBar();
-    for (int pane = 0; pane < 3; ++pane) {
-        auto* label = new QLabel(PaneText(pane), bar);
-        label->setObjectName(StatusPaneName(pane));
-        label->setMinimumWidth(label->sizeHint().width());
-        panes_[pane] = label;
-        bar->addWidget(label, pane == 2 ? 1 : 0);
-    }
-    progressHost_ = std::make_unique<StatusBarProgressHost>(this);
-}
-
-void CMainFrame::BuildTray() {
-    using namespace cmd;
-    trayMenu_ = new QMenu(this);
-    AddCommand(trayMenu_, kShowHideMain, "Show/Hide Main window");
-    AddCommand(trayMenu_, kCaptureFullScreen, "Capture Full screen");
-    AddCommand(trayMenu_, kCaptureWindow, "Capture Windows");
-    AddCommand(trayMenu_, kCaptureRegion, "Capture Region");
-    AddCommand(trayMenu_, kCaptureActiveWindow, "Capture Active window");
-    trayMenu_->addSeparator();
-    AddCommand(trayMenu_, kExit, "Exit Glimmora");
-    connect(trayMenu_, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUi);
-    tray_.Init(this, kTrayIconId, ApplicationIcon(), kCaption);
-    tray_.SetMenu(trayMenu_);
-    connect(&tray_, &TrayIcon::leftClicked, this, &CMainFrame::TrayLeftClick);
 }
 
 // ---- Routing ----
@@ -399,10 +163,10 @@ void CMainFrame::OnCommand(int id) {
         CTavrikDoc* doc = child->Document();
         switch (id) {
             case cmd::kSave:
-                doc->OnFileSave();
-                return;
             case cmd::kSaveAs:
-                doc->OnFileSaveAs();
+                // A file the user saved is one to reopen, as much as one opened.
+                if (id == cmd::kSave ? doc->OnFileSave() : doc->OnFileSaveAs())
+                    app_.AddToRecentFiles(QFile::decodeName(doc->PathName().c_str()));
                 return;
             case cmd::kClose:
                 child->close();
@@ -451,6 +215,7 @@ void CMainFrame::UpdateCommandUi() {
     const bool hasDocument = ActiveChild() != nullptr;
     cropSelection_->setVisible(!hasDocument);
     cropSeparator_->setVisible(!hasDocument);
+    refreshingUi_ = true;
     for (auto& [id, action] : actions_) {
         bool enabled = false;
         bool checked = false;
@@ -458,6 +223,7 @@ void CMainFrame::UpdateCommandUi() {
         action->setEnabled(enabled);
         if (action->isCheckable()) action->setChecked(checked);
     }
+    refreshingUi_ = false;
     // The recent files, kept in step with the list.
     const QStringList& recent = app_.RecentFiles();
     bool same = static_cast<int>(recentActions_.size()) == recent.size();
@@ -483,10 +249,10 @@ bool CMainFrame::FrameCommand(int id) {
     using namespace cmd;
     switch (id) {
         case kViewToolbar:
-            mainBar_->setVisible(!mainBar_->isVisible());
+            mainBar_->setVisible(mainBar_->isHidden());
             return true;
         case kViewStatusBar:
-            statusBar()->setVisible(!statusBar()->isVisible());
+            statusBar()->setVisible(statusBar()->isHidden());
             return true;
         case kTrayMode:
             ToggleTrayMode();
@@ -531,13 +297,14 @@ bool CMainFrame::FrameCommand(int id) {
 bool CMainFrame::FrameCommandState(int id, bool* enabled, bool* checked) {
     using namespace cmd;
     switch (id) {
+        // Not hidden rather than visible: a minimised or not yet shown window still has its bars.
         case kViewToolbar:
             *enabled = true;
-            *checked = mainBar_->isVisible();
+            *checked = !mainBar_->isHidden();
             return true;
         case kViewStatusBar:
             *enabled = true;
-            *checked = statusBar()->isVisible();
+            *checked = !statusBar()->isHidden();
             return true;
         case kTrayMode:
             *enabled = true;
@@ -576,6 +343,7 @@ CChildFrame* CMainFrame::AddDocumentWindow(std::unique_ptr<CTavrikDoc> doc) {
     doc->SetPrompts(this);
     doc->SetProgressHost(progressHost_.get());
     auto* child = new CChildFrame(std::move(doc));
+    child->setWindowIcon(DocumentIcon());
     child->View()->SetToolPanel(optionBar_);
     child->View()->SetHost(this);
     child->View()->SetImageDialogs(&imageDialogs_);
@@ -604,8 +372,13 @@ std::vector<CChildFrame*> CMainFrame::Children() const {
     return out;
 }
 
+// The bar serves the active view: its tool's panel and its selected object's style.
 void CMainFrame::ShowCurrentToolPanel() {
-    if (optionBar_) optionBar_->SetKind(currentTool);
+    if (!optionBar_) return;
+    if (CChildFrame* child = ActiveChild())
+        child->View()->ShowOnPanel();
+    else
+        optionBar_->SetKind(kToolMove);
 }
 
 void CMainFrame::OnActiveChildChanged() {
@@ -613,10 +386,10 @@ void CMainFrame::OnActiveChildChanged() {
     if (CChildFrame* child = ActiveChild()) {
         // The panes show the new view's picture.
         child->View()->update();
-        child->View()->OnPanelChanged();
     } else {
-        for (int pane = 0; pane < 2; ++pane) panes_[pane]->setText(PaneText(pane));
+        for (int pane = 0; pane < 2; ++pane) panes_[pane]->setText(IdlePaneText(pane));
     }
+    ShowCurrentToolPanel();
     UpdateCommandUi();
 }
 
@@ -629,10 +402,23 @@ void CMainFrame::UpdateTitle() {
 
 void CMainFrame::ToggleTrayMode() {
     m_settings.IsTrayMode = m_settings.IsTrayMode ? 0 : 1;
-    if (m_settings.IsTrayMode)
+    if (m_settings.IsTrayMode) {
         tray_.Add();
-    else
+        if (!TrayUsable()) SayTrayMissing();
+    } else {
         tray_.Remove();
+    }
+}
+
+// Asked each time: a notification area may start (or stop) while the program runs.
+bool CMainFrame::TrayUsable() const {
+    return m_settings.IsTrayMode && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void CMainFrame::SayTrayMissing() {
+    if (traySaidMissing_) return;
+    traySaidMissing_ = true;
+    SetStatusText(2, "No tray found; the window minimises to the taskbar.");
 }
 
 void CMainFrame::ToggleAutoRun() {
@@ -657,7 +443,8 @@ void CMainFrame::ShowHideMain() {
 }
 
 void CMainFrame::TrayLeftClick() {
-    if (isVisible()) {
+    // A minimised window counts as away: one click always brings it back.
+    if (isVisible() && !isMinimized()) {
         hide();
     } else {
         showNormal();
@@ -668,11 +455,17 @@ void CMainFrame::TrayLeftClick() {
 
 void CMainFrame::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    // In tray mode a minimised window leaves the taskbar; the tray icon brings it back.
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_settings.IsTrayMode)
+    // In tray mode a minimised window leaves the taskbar; the tray icon brings it back. Without a
+    // notification area there would be no way back, so it stays minimised.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_settings.IsTrayMode) {
+        if (!TrayUsable()) {
+            SayTrayMissing();
+            return;
+        }
         QTimer::singleShot(0, this, [this] {
-            if (isMinimized() && m_settings.IsTrayMode) hide();
+            if (isMinimized() && TrayUsable()) hide();
         });
+    }
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
@@ -681,291 +474,6 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
         if (widget && widget->window() == this) m_bEscapePressed = 1;
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-// ---- Hotkeys ----
-
-void CMainFrame::RegisterHotkeys() {
-    for (int mode = 0; mode < kHotkeyModeCount; ++mode) hotkeyIds_[mode] = kHotkeyNames[mode].id;
-    if (!platform_) return;
-    if (!hotkeys_) {
-        hotkeys_ = platform_->OpenHotkeys();
-        if (!hotkeys_) return;
-        hotkeyNotifier_ = new QSocketNotifier(hotkeys_->EventFd(), QSocketNotifier::Read, this);
-        connect(hotkeyNotifier_, &QSocketNotifier::activated, this, [this] {
-            for (int id : hotkeys_->TakePressed()) QTimer::singleShot(0, this, [this, id] { OnHotkey(id); });
-        });
-    }
-    // A combination another program holds is simply not active.
-    for (int mode = 0; mode < kHotkeyModeCount; ++mode)
-        hotkeys_->Register(hotkeyIds_[mode], static_cast<uint32_t>(m_settings.hotkeys[mode].Hotkey),
-                           static_cast<uint32_t>(m_settings.hotkeys[mode].HotkeyMask));
-    hotkeysRegistered_ = true;
-    // Presses read while the grabs were answered wait in the queue without waking the notifier.
-    for (int id : hotkeys_->TakePressed()) QTimer::singleShot(0, this, [this, id] { OnHotkey(id); });
-}
-
-void CMainFrame::UnregisterHotkeys() {
-    if (hotkeys_)
-        for (int mode = 0; mode < kHotkeyModeCount; ++mode) hotkeys_->Unregister(hotkeyIds_[mode]);
-    hotkeysRegistered_ = false;
-}
-
-bool CMainFrame::RunCapture(int mode) {
-    if (!capturer_) return false;
-    switch (mode) {
-        case kHotkeyFullScreen:
-            capturer_->CaptureFullScreen();
-            break;
-        case kHotkeyWindow:
-            capturer_->CaptureWindow();
-            break;
-        case kHotkeyActiveWindow:
-            capturer_->CaptureActiveWindow();
-            break;
-        case kHotkeyRegion:
-            capturer_->CaptureRegion();
-            break;
-        case kHotkeyScroll:
-            capturer_->CaptureScroll();
-            break;
-        case kHotkeyFixRect:
-            capturer_->CaptureFixRect();
-            break;
-        default:
-            return false;
-    }
-    return true;
-}
-
-void CMainFrame::OnHotkey(int id) {
-    if (!hotkeysRegistered_) return;
-    int mode = 0;
-    while (mode < kHotkeyModeCount && hotkeyIds_[mode] != id) ++mode;
-    if (RunCapture(mode)) emit requestHandled(0);
-}
-
-void CMainFrame::OnEnableHotkey() {
-    const bool wasOn = m_settings.IsEnableHotkey != 0;
-    m_settings.IsEnableHotkey = wasOn ? 0 : 1;
-    if (wasOn)
-        UnregisterHotkeys();
-    else
-        RegisterHotkeys();
-}
-
-void CMainFrame::OnDefineHotkey() {
-    // Off while the dialog runs, so the combinations being recorded do not start captures.
-    UnregisterHotkeys();
-    CDefHotKeyDlg dialog(settingsPath_, this);
-    if (dialog.exec() == QDialog::Accepted)
-        for (int mode = 0; mode < kHotkeyModeCount; ++mode) m_settings.hotkeys[mode] = dialog.Hotkeys()[mode];
-    if (m_settings.IsEnableHotkey) RegisterHotkeys();
-}
-
-void CMainFrame::OnCaptureSetting() {
-    RunCaptureSettings(this, m_settings, settingsPath_);
-}
-
-// ---- Other programs' requests ----
-
-bool CMainFrame::nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) {
-    if (!platform_ || eventType != "xcb_generic_event_t") return false;
-    const std::optional<AppMessage> request = platform_->DecodeAppMessage(message);
-    if (!request) return false;
-    if (result) *result = 0;
-    // Captures run their own event loops: never inside the native event handler.
-    const AppMessage m = *request;
-    QTimer::singleShot(0, this, [this, m] { OnAppMessage(m); });
-    return true;
-}
-
-void CMainFrame::RemoveHighlight() {
-    if (platform_ && m_hHighlightWnd && platform_->windows().Exists(m_hHighlightWnd))
-        platform_->windows().Invalidate(m_hHighlightWnd);
-}
-
-void CMainFrame::OnAppMessage(const AppMessage& m) {
-    constexpr uint32_t kWmCommand = 0x111;
-    const auto window = static_cast<WindowId>(m.lParam);
-    switch (m.message) {
-        case cmd::kWmHighlightWnd:
-            RemoveHighlight();
-            m_hHighlightWnd = window;
-            if (platform_ && window) platform_->windows().DrawFrame(window, 3, 0x000000);
-            break;
-        case cmd::kWmCaptureWnd:
-            RemoveHighlight();
-            if (m.wParam == 1 && capturer_) {
-                m_hHighlightWnd = window;
-                capturer_->CaptureWindowByMessage(window);
-            }
-            break;
-        case cmd::kWmStartCapture: {
-            // The message's modes: 0 full screen, 1 window/object, 2 region, 3 active window.
-            static constexpr int kModes[] = {kHotkeyFullScreen, kHotkeyWindow, kHotkeyRegion,
-                                             kHotkeyActiveWindow};
-            if (m.wParam >= 0 && m.wParam < 4) RunCapture(kModes[m.wParam]);
-            break;
-        }
-        case kWmCommand:
-            // A menu command by number, as the menus send it (used for the scrolling and fixed captures).
-            if (m.wParam > 0 && m.wParam <= 0xFFFF) OnCommand(static_cast<int>(m.wParam));
-            break;
-        default:
-            break;
-    }
-    emit requestHandled(m.message);
-}
-
-// ---- Close ----
-
-void CMainFrame::CloseChildNow(CChildFrame* child) {
-    child->Document()->modified = 0;
-    child->close();
-}
-
-bool CMainFrame::RunCloseSequence() {
-    bool asking = true;
-    for (CChildFrame* child : Children()) {
-        if (!asking) break;
-        CTavrikDoc* doc = child->Document();
-        if (doc->modified == 0) {
-            CloseChildNow(child);
-            continue;
-        }
-        mdi_->setActiveSubWindow(child);
-        CExitHintDlg prompt(doc->Title(), this);
-        switch (prompt.exec()) {
-            case CExitHintDlg::kCancel:
-                return false;
-            case CExitHintDlg::kYes:
-                // A failed save was reported by name; the document stays open and the close ends here.
-                if (doc->SaveWithDialog(true) != CTavrikDoc::SaveResult::kSaved) return false;
-                CloseChildNow(child);
-                break;
-            case CExitHintDlg::kNo:
-                CloseChildNow(child);
-                break;
-            case CExitHintDlg::kSaveNone:
-                asking = false;
-                break;
-            default:
-                break;
-        }
-    }
-    for (CChildFrame* child : Children()) child->Document()->modified = 0;
-
-    if (m_settings.IsTrayMode) tray_.Remove();
-    UnregisterHotkeys();
-    if (!WriteCloseSettings(m_settings, settingsPath_))
-        std::fprintf(stderr, "glimmora: the settings could not be written to %s\n", settingsPath_.c_str());
-    QSettings profile(kProfileOrganisation, kProfileApplication);
-    profile.setValue(kBarState, saveState());
-    return true;
-}
-
-void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (closing_) {
-        event->accept();
-        return;
-    }
-    if (!RunCloseSequence()) {
-        event->ignore();
-        return;
-    }
-    closing_ = true;
-    for (CChildFrame* child : Children()) child->close();
-    if (platform_ && publishedId_) {
-        platform_->WithdrawMainWindow(publishedId_);
-        publishedId_ = 0;
-    }
-    event->accept();
-    // A hidden tray-mode window is not the last one Qt would wait for.
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-}
-
-// ---- CaptureHost ----
-
-WindowId CMainFrame::MainWindow() {
-    return static_cast<WindowId>(winId());
-}
-
-void CMainFrame::ShowMain(ShowState state) {
-    switch (state) {
-        case ShowState::Hide:
-            hide();
-            break;
-        case ShowState::Show:
-            show();
-            break;
-        case ShowState::ShowMinimized:
-            showMinimized();
-            break;
-        case ShowState::ShowNoActivate:
-            setAttribute(Qt::WA_ShowWithoutActivating, true);
-            if (isMinimized())
-                showNormal();
-            else
-                show();
-            setAttribute(Qt::WA_ShowWithoutActivating, false);
-            break;
-        case ShowState::ShowNormal:
-            showNormal();
-            break;
-    }
-    // Qt sends its requests when it handles events; the server has them once the round trip returns.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    if (platform_) platform_->input().Sync();
-}
-
-void CMainFrame::ActivateMain() {
-    raise();
-    activateWindow();
-}
-
-void CMainFrame::InvalidateMain() {
-    update();
-}
-
-CaptureDocument* CMainFrame::ActiveDocument() {
-    return ActiveChild();
-}
-
-CaptureDocument* CMainFrame::NewDocumentForCapture() {
-    return app_.NewDocumentForCapture();
-}
-
-void CMainFrame::CopyToClipboard(const Image& image) {
-    const QImage picture = ToQImage(image);
-    if (!picture.isNull()) QGuiApplication::clipboard()->setImage(picture);
-}
-
-void CMainFrame::PlaySound(const std::string& path) {
-    sound_->PlayFile(path);
-}
-
-std::string CMainFrame::ProgramDirectory() {
-    return ::glimmora::ProgramDirectory();
-}
-
-void CMainFrame::MessageBox(const std::string& text) {
-    QMessageBox box(QMessageBox::Information, kCaption, QString::fromStdString(text), QMessageBox::Ok);
-    box.exec();
-}
-
-void CMainFrame::Wait(int ms) {
-    if (ms <= 0) return;
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
-bool CMainFrame::EscapePressed() {
-    QCoreApplication::processEvents();
-    const bool was = m_bEscapePressed != 0;
-    m_bEscapePressed = 0;
-    return was;
 }
 
 // ---- ViewHost ----
@@ -1015,8 +523,11 @@ std::optional<std::string> CMainFrame::AskSavePath(const std::string& initialNam
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(kSaveDefaultExtension);
-    dialog.selectFile(QString::fromStdString(initialName));
+    const QString name = QFile::decodeName(initialName.c_str());
+    if (!QFileInfo(name).isAbsolute()) dialog.setDirectory(app_.StartFolder());
+    dialog.selectFile(name);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    app_.NoteFolder(dialog.selectedFiles().first());
     return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
 }
 

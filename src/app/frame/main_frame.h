@@ -73,13 +73,17 @@ class CMainFrame : public QMainWindow,
     const std::string& SettingsPath() const { return settingsPath_; }
     TrayIcon& Tray() { return tray_; }
     QMenu* TrayMenu() const { return trayMenu_; }
-    void RegisterHotkeys();
+    // Takes the six combinations; returns the modes whose combination (not empty) could not be taken.
+    std::vector<int> RegisterHotkeys();
     void UnregisterHotkeys();
     // The hotkey ids in mode order; 0 before the first registration.
     const int* HotkeyIds() const { return hotkeyIds_; }
     void OnHotkey(int id);
-    // Runs the capture routine of a mode (the hotkey order); false for no such mode or no display.
+    // Runs the capture routine of a mode (the hotkey order); false for no such mode, no display, or while
+    // a dialog or the close sequence is open (the status bar then says why).
     bool RunCapture(int mode);
+    // Why a capture or a request cannot run now; empty when it can.
+    QString RequestRefusal() const;
     // Requests of other programs (the same as the X client messages carry).
     void OnAppMessage(const AppMessage& message);
     Capturer* Capture() { return capturer_.get(); }
@@ -89,7 +93,6 @@ class CMainFrame : public QMainWindow,
 
     int m_bEscapePressed = 0;
     WindowId m_hHighlightWnd = 0;
-    int currentTool = 1;
 
     // CaptureHost
     WindowId MainWindow() override;
@@ -102,7 +105,7 @@ class CMainFrame : public QMainWindow,
     void PlaySound(const std::string& path) override;
     std::string ProgramDirectory() override;
     void MessageBox(const std::string& text) override;
-    void Wait(int ms) override;
+    bool Wait(int ms) override;
     bool EscapePressed() override;
 
     // ViewHost
@@ -148,6 +151,15 @@ class CMainFrame : public QMainWindow,
     void OnCaptureSetting();
     void RemoveHighlight();
     void CloseChildNow(CChildFrame* child);
+    // The grabber of hotkeys and of Esc during a capture's delay; null without a display.
+    HotkeyGrabber* Grabber();
+    // Says it once per run: tray mode without a notification area keeps minimising as usual.
+    void SayTrayMissing();
+    bool TrayUsable() const;
+    // A failed settings write is shown with its reason and the file's path.
+    void ReportSettingsWrite();
+    // Which of the combinations of these modes could not be taken, by name, in a message box.
+    void ReportRefusedHotkeys(const std::vector<int>& modes);
 
     CTavrikApp& app_;
     Platform* platform_;
@@ -179,6 +191,10 @@ class CMainFrame : public QMainWindow,
     TrayIcon tray_;
     QPointer<CChildFrame> tabMenuChild_;
     bool closing_ = false;
+    bool inCloseSequence_ = false;
+    // Set while the menus and bars take their state, so their own toggles are told apart.
+    bool refreshingUi_ = false;
+    bool traySaidMissing_ = false;
     WindowId publishedId_ = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMdiArea>
@@ -9,6 +10,7 @@
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QUrl>
 #include <cstdio>
 #include <cstring>
@@ -30,9 +32,14 @@ QString QtFileFilter(const char* filter) {
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         if (parts[i].isEmpty()) break;
+        // The stored names carry their own "(*.jpg, *.jpeg)", which Qt would read as the patterns (the
+        // comma included): the name goes without it, the real patterns once.
+        QString name = parts[i];
+        if (const qsizetype open = name.lastIndexOf(" ("); open > 0 && name.endsWith(')'))
+            name.truncate(open);
         QString patterns = parts[i + 1];
         patterns.replace(';', ' ');
-        filters << QString("%1 (%2)").arg(parts[i], patterns);
+        filters << QString("%1 (%2)").arg(name, patterns);
     }
     return filters.join(";;");
 }
@@ -153,8 +160,9 @@ void CTavrikApp::OnFileOpen() {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix("bmp");
-    dialog.selectFile("Untitled");
+    dialog.setDirectory(StartFolder());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    NoteFolder(dialog.selectedFiles().first());
     OpenDocumentFile(QFile::encodeName(dialog.selectedFiles().first()).toStdString());
 }
 
@@ -204,6 +212,19 @@ void CTavrikApp::OnHelp() {
 void CTavrikApp::OnAppAbout() {
     CAboutDlg dialog(frame_.get());
     dialog.exec();
+}
+
+QString CTavrikApp::StartFolder() const {
+    QSettings profile(kProfileOrganisation, kProfileApplication);
+    const QString last = profile.value("Settings/LastFolder").toString();
+    if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
+}
+
+void CTavrikApp::NoteFolder(const QString& file) {
+    QSettings profile(kProfileOrganisation, kProfileApplication);
+    profile.setValue("Settings/LastFolder", QFileInfo(file).absolutePath());
 }
 
 void CTavrikApp::LoadRecentFiles() {

@@ -55,6 +55,9 @@ class CTavrikApp : public QObject {
     const QStringList& RecentFiles() const { return recent_; }
     void AddToRecentFiles(const QString& path);
     void OpenRecentFile(int index);
+    // Where Open and Save start: the folder last used, else the pictures folder.
+    QString StartFolder() const;
+    void NoteFolder(const QString& file);
     // Where Help looks for its page.
     static std::string HelpPagePath();
 

@@ -144,6 +144,14 @@ void HotkeyEdit::keyPressEvent(QKeyEvent* e) {
         e->ignore();
         return;
     }
+    // The stored form has no Super/Meta bit: recording Super+S as S would take plain S from the whole
+    // desktop. Such a combination is refused and the last one stays.
+    if (held & Qt::MetaModifier || e->key() == Qt::Key_Meta || e->key() == Qt::Key_Super_L ||
+        e->key() == Qt::Key_Super_R) {
+        e->accept();
+        SetHotkey(key_, mask_);
+        return;
+    }
     QKeySequenceEdit::keyPressEvent(e);
     const QKeySequence recorded = keySequence();
     if (recorded.isEmpty()) return;  // a modifier alone so far

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QStandardPaths>
 #include <cstdio>
+#include <utility>
 
 #include "app/settings/ini_profile.h"
 #include "app/settings/program_directory.h"
@@ -36,11 +37,17 @@ std::string DefaultImageFolder() {
     return FromQString(folder);
 }
 
-// A batch of writes that failed is reported once, with the reason, not once per value; stderr until
-// the settings dialog shows it.
+// The last failed batch, kept until the main window shows it.
+std::string& LastWriteFailure() {
+    static std::string failure;
+    return failure;
+}
+
+// A batch of writes that failed is reported once, with the reason, not once per value.
 bool Reported(bool ok, const IniProfile& ini, const std::string& path) {
     if (!ok) {
         const std::string why = ini.LastError().empty() ? std::string("refused") : ini.LastError();
+        LastWriteFailure() = "The settings could not be saved to " + path + ":\n" + why;
         std::fprintf(stderr, "glimmora: the settings could not be saved to %s: %s\n", path.c_str(),
                      why.c_str());
     }
@@ -48,6 +55,14 @@ bool Reported(bool ok, const IniProfile& ini, const std::string& path) {
 }
 
 }  // namespace
+
+std::string TakeSettingsWriteFailure() {
+    return std::exchange(LastWriteFailure(), std::string());
+}
+
+void ClearSettingsWriteFailure() {
+    LastWriteFailure().clear();
+}
 
 std::string CutToFit(const std::string& text, size_t maxBytes) {
     if (text.size() <= maxBytes) return text;

@@ -31,6 +31,12 @@ bool WriteCloseSettings(const AppSettings& settings, const std::string& path);
 // Writes the hotkey values of all six modes (the hotkey dialog's OK).
 bool WriteHotkeySettings(const AppSettings& settings, const std::string& path);
 
+// The last failed write of the functions above since the last call (or the last clear), as a sentence
+// with the file's path and the reason; empty when none failed. The dialogs that write leave it to their
+// caller to show it.
+std::string TakeSettingsWriteFailure();
+void ClearSettingsWriteFailure();
+
 // Cuts text to at most maxBytes without splitting a UTF-8 sequence.
 std::string CutToFit(const std::string& text, size_t maxBytes);
 

@@ -25,26 +25,75 @@ xcb_window_t X11Messages::ReadWindow(xcb_window_t owner, xcb_atom_t property) {
     return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
 }
 
+// Every running instance, oldest first: when the newest one leaves, the name passes to the one before.
+constexpr const char* kInstancesProperty = "_GLIMMORA_MAIN_WINDOWS";
+
+bool X11Messages::Alive(xcb_window_t window, xcb_atom_t property) {
+    return window != XCB_WINDOW_NONE && ReadWindow(window, property) == window;
+}
+
+std::vector<xcb_window_t> X11Messages::ReadInstances(xcb_atom_t list, xcb_atom_t property) {
+    std::vector<xcb_window_t> out;
+    auto reply = conn_.Get(xcb_get_property_reply,
+                           xcb_get_property(conn_.get(), 0, conn_.root(), list, XCB_ATOM_WINDOW, 0, 64));
+    if (!reply || reply->type != XCB_ATOM_WINDOW || reply->format != 32) return out;
+    const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
+    const int count = xcb_get_property_value_length(reply.get()) / 4;
+    // Instances that died without withdrawing drop out here.
+    for (int i = 0; i < count; ++i)
+        if (Alive(ids[i], property)) out.push_back(ids[i]);
+    return out;
+}
+
+void X11Messages::WriteInstances(xcb_atom_t list, const std::vector<xcb_window_t>& windows) {
+    if (windows.empty())
+        xcb_delete_property(conn_.get(), conn_.root(), list);
+    else
+        xcb_change_property(conn_.get(), XCB_PROP_MODE_REPLACE, conn_.root(), list, XCB_ATOM_WINDOW, 32,
+                            static_cast<uint32_t>(windows.size()), windows.data());
+}
+
 bool X11Messages::Publish(WindowId window) {
     const xcb_atom_t property = conn_.Atom(kMainWindowProperty);
-    if (!window || property == XCB_ATOM_NONE) return false;
+    const xcb_atom_t list = conn_.Atom(kInstancesProperty);
+    if (!window || property == XCB_ATOM_NONE || list == XCB_ATOM_NONE) return false;
     const auto id = static_cast<xcb_window_t>(window);
     // The window names itself too: a window id left on the root by an instance that died may be reused by
     // another program's window, which will not carry the property.
     if (!conn_.Check(xcb_change_property_checked(conn_.get(), XCB_PROP_MODE_REPLACE, id, property,
                                                  XCB_ATOM_WINDOW, 32, 1, &id)))
         return false;
-    return conn_.Check(xcb_change_property_checked(conn_.get(), XCB_PROP_MODE_REPLACE, conn_.root(), property,
-                                                   XCB_ATOM_WINDOW, 32, 1, &id));
+    // Read, change and write the list as one step against other instances doing the same.
+    xcb_grab_server(conn_.get());
+    std::vector<xcb_window_t> instances = ReadInstances(list, property);
+    std::erase(instances, id);
+    instances.push_back(id);
+    WriteInstances(list, instances);
+    const bool ok = conn_.Check(xcb_change_property_checked(conn_.get(), XCB_PROP_MODE_REPLACE, conn_.root(),
+                                                            property, XCB_ATOM_WINDOW, 32, 1, &id));
+    xcb_ungrab_server(conn_.get());
+    conn_.Sync();
+    return ok;
 }
 
 void X11Messages::Withdraw(WindowId window) {
     const xcb_atom_t property = conn_.Atom(kMainWindowProperty);
-    if (!window || property == XCB_ATOM_NONE) return;
+    const xcb_atom_t list = conn_.Atom(kInstancesProperty);
+    if (!window || property == XCB_ATOM_NONE || list == XCB_ATOM_NONE) return;
     const auto id = static_cast<xcb_window_t>(window);
-    // Read and delete as one step, so a second instance publishing meanwhile keeps its name.
     xcb_grab_server(conn_.get());
-    if (ReadWindow(conn_.root(), property) == id) xcb_delete_property(conn_.get(), conn_.root(), property);
+    std::vector<xcb_window_t> instances = ReadInstances(list, property);
+    std::erase(instances, id);
+    WriteInstances(list, instances);
+    // The name passes to the newest instance still running; one published meanwhile keeps it.
+    const xcb_window_t named = ReadWindow(conn_.root(), property);
+    if (named == id || !Alive(named, property)) {
+        if (instances.empty())
+            xcb_delete_property(conn_.get(), conn_.root(), property);
+        else
+            xcb_change_property(conn_.get(), XCB_PROP_MODE_REPLACE, conn_.root(), property, XCB_ATOM_WINDOW,
+                                32, 1, &instances.back());
+    }
     xcb_ungrab_server(conn_.get());
     // The window may be gone already; the error is dropped.
     xcb_delete_property(conn_.get(), id, property);
@@ -54,17 +103,21 @@ void X11Messages::Withdraw(WindowId window) {
 bool X11Messages::Send(const AppMessage& message, std::string* error) {
     const xcb_atom_t property = conn_.Atom(kMainWindowProperty);
     const xcb_atom_t type = conn_.Atom(kMessageType);
-    const xcb_window_t target =
-        property == XCB_ATOM_NONE ? xcb_window_t{0} : ReadWindow(conn_.root(), property);
+    xcb_window_t target = property == XCB_ATOM_NONE ? xcb_window_t{0} : ReadWindow(conn_.root(), property);
     if (!target) {
         if (error) *error = "Glimmora is not running on this display (no main window is published)";
         return false;
     }
     const std::string gone = "Glimmora is not running on this display (its published main window " +
                              Hex(target) + " no longer exists)";
-    if (ReadWindow(target, property) != target) {
-        if (error) *error = gone;
-        return false;
+    if (!Alive(target, property)) {
+        // The newest instance died without a word: the newest one still running answers instead.
+        const std::vector<xcb_window_t> instances = ReadInstances(conn_.Atom(kInstancesProperty), property);
+        if (instances.empty()) {
+            if (error) *error = gone;
+            return false;
+        }
+        target = instances.back();
     }
     xcb_client_message_event_t event;
     std::memset(&event, 0, sizeof event);

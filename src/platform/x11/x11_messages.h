@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/app_messages.h"
 #include "platform/types.h"
@@ -22,6 +23,11 @@ class X11Messages {
   private:
     // The window a WINDOW property of `owner` names; 0 when absent or unreadable.
     xcb_window_t ReadWindow(xcb_window_t owner, xcb_atom_t property);
+    // A window that still names itself with the property: an instance that is running.
+    bool Alive(xcb_window_t window, xcb_atom_t property);
+    // The running instances of the root's list, oldest first.
+    std::vector<xcb_window_t> ReadInstances(xcb_atom_t list, xcb_atom_t property);
+    void WriteInstances(xcb_atom_t list, const std::vector<xcb_window_t>& windows);
 
     Connection& conn_;
     xcb_atom_t messageAtom_ = XCB_ATOM_NONE;

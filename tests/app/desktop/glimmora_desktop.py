@@ -78,7 +78,7 @@ def send(*args, env=None):
 class Glimmora:
     """One running copy of the program in a folder of its own (its config.ini sits beside it)."""
 
-    def __init__(self, config=None, extra_env=None):
+    def __init__(self, config=None, extra_env=None, prepare=None):
         self.dir = tempfile.mkdtemp(prefix="glimmora-desktop-")
         self.program = os.path.join(self.dir, "glimmora")
         shutil.copy2(PROGRAM, self.program)
@@ -89,6 +89,8 @@ class Glimmora:
         os.makedirs(self.images)
         if config is not None:
             self.write_config(config)
+        if prepare:
+            prepare(self)
         env = dict(os.environ)
         env["XDG_CONFIG_HOME"] = self.config_home
         env["HOME"] = self.dir
@@ -151,6 +153,35 @@ class Glimmora:
                 return None
             return None
         return walk(root or self.app)
+
+    def label_with(self, text, root=None):
+        """The first label whose text holds text."""
+        def walk(node):
+            try:
+                if node.getRoleName() == "label" and text in (node.name or ""):
+                    return node
+                for child in node:
+                    if child is not None:
+                        found = walk(child)
+                        if found:
+                            return found
+            except Exception:
+                return None
+            return None
+        return walk(root or self.app)
+
+    def message_box(self):
+        return self.find("alert", "Glimmora") or self.find("dialog", "Glimmora")
+
+    def wait_message(self, text):
+        """A message box of ours ("Glimmora") saying text; answered with OK."""
+        box = wait_until(lambda: (lambda b: b if b and self.label_with(text, b) else None)(self.message_box()),
+                         "the message " + text)
+        self.press(wait_until(lambda: self.find("push button", "OK", box), "its OK button"))
+        wait_until(lambda: not self.message_box(), "the message to close")
+
+    def status(self, text):
+        return self.label_with(text)
 
     def menu_item(self, name):
         bar = wait_until(lambda: self.find("menu bar", ""), "the menu bar")
@@ -220,6 +251,10 @@ class StartUpAndMenus(DesktopTest):
         g.menu("About...")
         g.answer("About Glimmora!", "OK")
         self.assertEqual(g.title(), "Glimmora")
+        # Switching hotkeys on with none defined says so, instead of silently doing nothing.
+        g.menu("Enable hotkey")
+        g.wait_message("No hotkey is defined yet")
+        wait_until(lambda: g.checked("Enable hotkey"), "the hotkey check mark")
 
     def test_new_twice_then_a_full_screen_capture_from_the_menu(self):
         g = self.start()
@@ -230,6 +265,59 @@ class StartUpAndMenus(DesktopTest):
         self.assertTrue(g.find("frame", "Capture1"))
         g.menu("Full Screen")
         g.wait_title("Glimmora - Capture3")
+
+    def test_a_file_saved_with_save_as_enters_the_recent_files(self):
+        g = self.start()
+        g.menu("New")
+        g.wait_title("Glimmora - Capture1")
+        g.menu("Save As...")
+        dialog = wait_until(lambda: self.file_dialog(g), "the save dialog")
+        wait_until(lambda: dialog.getState().contains(pyatspi.STATE_ACTIVE), "the save dialog to take the keys")
+        path = os.path.join(g.images, "saved.png")
+        xdotool("type", "--delay", "20", path)
+        xdotool("key", "Return")
+        wait_until(lambda: os.path.exists(path), "the saved file")
+        wait_until(lambda: g.find("menu item", "1 " + path), "the file in the recent list")
+
+    @staticmethod
+    def file_dialog(g):
+        for title in ("Save As", "Save File", ""):
+            d = g.find("dialog", title)
+            if d:
+                return d
+        return None
+
+    def test_tools_are_chosen_through_assistive_technology_and_the_keyboard(self):
+        g = self.start()
+        g.menu("New")
+        g.wait_title("Glimmora - Capture1")
+
+        def tool(name):
+            bar = wait_until(lambda: g.find("tool bar", "Tools"), "the Tools bar")
+            for role in ("toggle button", "push button", "check box"):
+                node = g.find(role, name, bar)
+                if node:
+                    return node
+            return None
+
+        def chosen(name, panel_label):
+            node = tool(name)
+            label = g.find("label", panel_label)
+            return (node and node.getState().contains(pyatspi.STATE_CHECKED) and label
+                    and label.getState().contains(pyatspi.STATE_SHOWING))
+
+        arrow = wait_until(lambda: tool("Arrow"), "the Arrow button")
+        # The button's own action, as a screen reader offers it.
+        arrow.queryAction().doAction(0)
+        wait_until(lambda: chosen("Arrow", "Style:"), "the arrow tool with its panel")
+        # The state refreshes meanwhile keep it.
+        g.menu("About...")
+        g.answer("About Glimmora!", "OK")
+        self.assertTrue(chosen("Arrow", "Style:"))
+        # From the keyboard, a tool each on Ctrl and a digit.
+        xdotool("windowactivate", "--sync", g.window)
+        xdotool("key", "ctrl+7")
+        wait_until(lambda: chosen("Shape", "Border:"), "the shape tool from the keyboard")
 
     def test_toggles_carry_check_marks_and_reach_config_ini_at_close(self):
         g = self.start()
@@ -267,6 +355,8 @@ class CloseSequence(DesktopTest):
         g = self.two_changed_captures()
         g.menu("Exit")
         g.answer("Save image", "No")
+        # The second prompt, not the first one on its way out.
+        wait_until(lambda: not g.find("frame", "Capture1"), "the first tab to close")
         g.answer("Save image", "Save None")
         self.assertEqual(g.wait_exit(), 0)
         self.assertEqual(os.listdir(g.images), [])
@@ -276,9 +366,9 @@ class CloseSequence(DesktopTest):
         g = self.two_changed_captures()
         g.menu("Exit")
         g.answer("Save image", "No")
+        wait_until(lambda: not g.find("frame", "Capture1"), "the first tab to close")
         g.answer("Save image", "Cancel")
         g.wait_title("Glimmora - Capture2")
-        wait_until(lambda: not g.find("frame", "Capture1"), "the first tab to close")
         self.assertIsNone(g.process.poll())
         self.assertFalse(os.path.exists(os.path.join(g.dir, "config.ini")))
 
@@ -292,6 +382,46 @@ class CloseSequence(DesktopTest):
         self.assertIsNone(g.process.poll())
         self.assertTrue(g.find("frame", "Capture1"))
         self.assertTrue(g.find("frame", "Capture2"))
+
+
+    def test_no_capture_while_a_dialog_or_the_close_prompt_is_open(self):
+        g = self.start()
+        g.menu("About...")
+        g.dialog("About Glimmora!")
+        self.assertEqual(send("--capture", "full").returncode, 0)
+        wait_until(lambda: g.status("No capture while a dialog is open"), "the refusal in the status bar")
+        g.answer("About Glimmora!", "OK")
+        self.assertEqual(g.title(), "Glimmora")
+        self.assertFalse(g.find("frame", "Capture1"))
+        # During the close prompt a capture would be closed unasked: refused as well.
+        g.menu("New")
+        g.wait_title("Glimmora - Capture1")
+        g.menu("Exit")
+        g.dialog("Save image")
+        self.assertEqual(send("--capture", "full").returncode, 0)
+        wait_until(lambda: g.status("No capture while Glimmora is closing"), "the refusal during the close")
+        g.answer("Save image", "Cancel")
+        wait_until(lambda: not g.find("dialog", "Save image"), "the prompt to close")
+        self.assertEqual(g.title(), "Glimmora - Capture1")
+        self.assertFalse(g.find("frame", "Capture2"))
+        self.assertIsNone(g.process.poll())
+        # Afterwards captures run again.
+        self.assertEqual(send("--capture", "full").returncode, 0)
+        g.wait_title("Glimmora - Capture2")
+
+    def test_a_failed_settings_write_is_shown_with_its_path(self):
+        # A folder where config.ini should be: every write of it fails.
+        g = self.start(prepare=lambda g: os.mkdir(os.path.join(g.dir, "config.ini")))
+        path = os.path.join(g.dir, "config.ini")
+        g.menu("Define hotkey")
+        g.answer("Define hot key", "OK")
+        g.wait_message("could not be saved to " + path)
+        g.menu("Capture Setting")
+        g.answer("Capture Setting", "OK")
+        g.wait_message("could not be saved to " + path)
+        g.menu("Exit")
+        g.wait_message("could not be saved to " + path)
+        self.assertEqual(g.wait_exit(), 0)
 
 
 class OtherPrograms(DesktopTest):
@@ -318,6 +448,18 @@ class OtherPrograms(DesktopTest):
         self.assertEqual(r.returncode, 0, r.stderr)
         g.wait_title("Glimmora - Capture3")
 
+    def test_menu_commands_from_other_programs_are_not_run(self):
+        g = self.start()
+        entry = os.path.join(g.config_home, "autostart", "Glimmora.desktop")
+        for command in ("57665", "32955", "32884", "57600"):
+            self.assertEqual(send("--send", "0x111", command, "0").returncode, 0)
+        # Requests are handled in order: once this capture is in, the ones before were refused.
+        self.assertEqual(send("--capture", "full").returncode, 0)
+        g.wait_title("Glimmora - Capture1")
+        self.assertIsNone(g.process.poll())
+        self.assertFalse(os.path.exists(entry))
+        self.assertFalse(g.checked("Run as tray mode"))
+
     def test_a_second_instance_beside_the_first(self):
         hotkeys = {"AppSet": {"IsEnableHotkey": 1},
                    "CapFullScreen": {"Hotkey": 70, "HotkeyMask": 6}}
@@ -331,6 +473,12 @@ class OtherPrograms(DesktopTest):
         # Requests go to the newest instance.
         self.assertEqual(send("--capture", "full").returncode, 0)
         second.wait_title("Glimmora - Capture1")
+        # Once it has gone, to the one still running.
+        second.menu("Exit")
+        second.answer("Save image", "No")
+        self.assertEqual(second.wait_exit(), 0)
+        self.assertEqual(send("--capture", "full").returncode, 0, "the remaining instance is not found")
+        first.wait_title("Glimmora - Capture2")
 
 
 class Hotkeys(DesktopTest):
@@ -357,6 +505,38 @@ class Hotkeys(DesktopTest):
         g.wait_title("Glimmora - Capture2")
 
 
+    def test_combinations_held_elsewhere_are_named_and_taken_when_free(self):
+        combination = {"CapFullScreen": {"Hotkey": 70, "HotkeyMask": 6}, "CaptureSet": {"CapDelayTime": 0}}
+        holder = self.start(config={"AppSet": {"IsEnableHotkey": 1}, **combination})
+        g = self.start(config=combination)
+        g.menu("Enable hotkey")
+        g.wait_message("Ctrl + Shift + F (Capture full screen)")
+        holder.menu("Exit")
+        self.assertEqual(holder.wait_exit(), 0)
+        # Off and on again: the combination is free now and taken without a word.
+        g.menu("Enable hotkey")
+        wait_until(lambda: not g.checked("Enable hotkey"), "the check mark to go")
+        g.menu("Enable hotkey")
+        wait_until(lambda: g.checked("Enable hotkey"), "the check mark")
+        xdotool("key", "ctrl+shift+f")
+        g.wait_title("Glimmora - Capture1")
+
+    def test_esc_ends_a_long_capture_delay(self):
+        g = self.start(config={"CaptureSet": {"CapDelayTime": 5000000}})
+        self.assertEqual(send("--capture", "full").returncode, 0)
+        wait_until(lambda: g.status("Esc cancels"), "the delay's note in the status bar")
+
+        def cancelled():
+            if g.status("The capture was cancelled"):
+                return True
+            xdotool("key", "Escape")
+            return False
+        wait_until(cancelled, "Esc to cancel the capture")
+        self.assertEqual(g.title(), "Glimmora")
+        # The program answers again.
+        g.menu("New")
+        g.wait_title("Glimmora - Capture1")
+
     @staticmethod
     def overlay(g):
         return xdotool("search", "--all", "--onlyvisible", "--pid", str(g.process.pid), "--name", "^Glimmora capture$")
@@ -382,6 +562,42 @@ class Tray(DesktopTest):
         wait_until(lambda: wm_state(g.window) == "Withdrawn", "the window to leave the taskbar")
         self.click(icon, 4)
         wait_until(g.visible, "the main window to come back again")
+
+    def start_trayer(self):
+        trayer = subprocess.Popen(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
+                                   "--width", "200", "--height", "24"], stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: (trayer.terminate(), trayer.wait()))
+        wait_until(lambda: xdotool("search", "--all", "--onlyvisible", "--pid", str(trayer.pid), "--name", ".*"),
+                   "the tray to map")
+        return trayer
+
+    def test_after_hotkey_captures_one_click_brings_the_window_back(self):
+        self.start_trayer()
+        g = self.start(config={"AppSet": {"IsTrayMode": 1, "IsEnableHotkey": 1},
+                               "CapFullScreen": {"Hotkey": 70, "HotkeyMask": 6},
+                               "CaptureSet": {"CapDelayTime": 0, "HideWndBeforCap": 1}})
+        icon = wait_until(lambda: self.tray_icon(g), "the tray icon")
+        xdotool("key", "ctrl+shift+f")
+        g.wait_title("Glimmora - Capture1")
+        wait_until(lambda: not g.visible(), "the window to go to the tray")
+        xdotool("key", "ctrl+shift+f")
+        g.wait_title("Glimmora - Capture2")
+        wait_until(lambda: not g.visible(), "the window to go to the tray again")
+        self.click(icon, 4)
+        wait_until(lambda: g.visible() and wm_state(g.window) == "Normal", "one click to bring the window back")
+
+    def test_tray_mode_without_a_notification_area_minimises_until_one_starts(self):
+        g = self.start(config={"AppSet": {"IsTrayMode": 1}})
+        wait_until(lambda: g.status("No tray found"), "the reason in the status bar")
+        xdotool("windowminimize", g.window)
+        wait_until(lambda: wm_state(g.window) == "Iconic", "the window to stay on the taskbar")
+        xdotool("windowactivate", g.window)
+        wait_until(lambda: wm_state(g.window) == "Normal", "the window to come back")
+        self.start_trayer()
+        wait_until(lambda: self.tray_icon(g), "the tray icon")
+        xdotool("windowminimize", g.window)
+        wait_until(lambda: wm_state(g.window) == "Withdrawn", "the window to leave the taskbar for the tray")
 
     def test_without_tray_mode_minimising_keeps_the_window_on_the_taskbar(self):
         g = self.start()

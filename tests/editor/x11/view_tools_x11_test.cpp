@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QMainWindow>
+#include <QScrollBar>
+#include <QTemporaryDir>
 #include <array>
 #include <cstring>
 #include <memory>
+#include <optional>
 
+#include "editor/editor_test_util.h"
 #include "editor/overlay_object.h"
 #include "editor/tavrik_doc.h"
 #include "editor/tavrik_view.h"
@@ -59,9 +64,10 @@ class ViewToolsX11 : public ::testing::Test {
         window = std::make_unique<QMainWindow>();
         window->setWindowTitle("view tools test");
         view = new CTavrikView(&doc);
-        bar = new ToolOptionBar(window.get());
+        bar = new ToolOptionBar(window.get(), QStringLiteral(GLIMMORA_TEST_STAMPS));
         window->setCentralWidget(view);
-        window->addDockWidget(Qt::TopDockWidgetArea, bar);
+        // Below the view, as in the main window: a panel of another height leaves the picture in place.
+        window->addDockWidget(Qt::BottomDockWidgetArea, bar);
         view->SetToolPanel(bar);
         view->SetHost(&host);
         bar->SetKind(view->tool);
@@ -143,7 +149,7 @@ class ViewToolsX11 : public ::testing::Test {
 
 TEST_F(ViewToolsX11, LineHandleTextBoxAndCropByPointerAndKeys) {
     // A line with the bar's defaults (black, 2 wide, shadowed); it is selected and shows its handles
-    // where it is seen, 5 pixels right and down of its points.
+    // on its end points, where it is drawn (only its shadow lies further right and down).
     view->SelectTool(kToolLine);
     ASSERT_EQ(bar->Kind(), kToolLine);
     ASSERT_NO_FATAL_FAILURE(PressAndMove({40, 50}, {200, 150}));
@@ -160,17 +166,25 @@ TEST_F(ViewToolsX11, LineHandleTextBoxAndCropByPointerAndKeys) {
     EXPECT_EQ(bar->Kind(), kToolLine);
     const QRgb white = qRgb(255, 255, 255);
     EXPECT_TRUE(WaitUntil([&] {
-        return OnScreen({45, 55}) == white && OnScreen({205, 155}) == white;
+        return OnScreen({40, 50}) == white && OnScreen({200, 150}) == white;
     })) << "no handles on the screen";
 
-    // The end handle drags the end alone; the end goes to the pointer itself, without the shadow's
-    // offset, so the line's end as seen jumps by that offset when it is taken.
-    ASSERT_NO_FATAL_FAILURE(PressAndMove({205, 155}, {255, 185}));
+    // The end handle drags the end alone, to the pointer.
+    ASSERT_NO_FATAL_FAILURE(PressAndMove({200, 150}, {255, 185}));
     ASSERT_TRUE(WaitUntil([&] { return line->x2 == 255 && line->y2 == 185; }))
         << "end at " << line->x2 << ", " << line->y2;
     ASSERT_NO_FATAL_FAILURE(Release());
     EXPECT_EQ((std::array{line->x1, line->y1, line->x2, line->y2}), (std::array{40, 50, 255, 185}));
-    EXPECT_TRUE(WaitUntil([&] { return OnScreen({260, 190}) == white; }));
+    EXPECT_TRUE(WaitUntil([&] { return OnScreen({255, 185}) == white; }));
+    // The drag is one undo step, taken back before the line's creation.
+    doc.OnEditUndo();
+    ASSERT_EQ(doc.objects.size(), 1u);
+    line = dynamic_cast<LineObject*>(doc.objects.front().get());
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ((std::array{line->x1, line->y1, line->x2, line->y2}), (std::array{40, 50, 200, 150}));
+    doc.OnEditRedo();
+    line = dynamic_cast<LineObject*>(doc.objects.front().get());
+    ASSERT_NE(line, nullptr);
 
     // A click of the text tool makes the default box, and the host's dialog gives it its text.
     view->SelectTool(kToolText);
@@ -226,6 +240,153 @@ TEST_F(ViewToolsX11, LineHandleTextBoxAndCropByPointerAndKeys) {
     EXPECT_EQ(doc.objects.front()->kind, kLineObject);
     EXPECT_EQ(doc.objects.back()->kind, kTextObject);
     EXPECT_TRUE(WaitUntil([&] { return OnScreen({350, 280}) == PatternRgb(350, 280); }));
+}
+
+// Where each tool puts its object, found from outside: the picture's pixels located in a grab of the
+// screen by their pattern colours, the pointer moved there through XTest, the result read back from a
+// saved file. At three zooms, scrolled and not.
+TEST_F(ViewToolsX11, ObjectsLandWhereThePointerIs) {
+    const Image picture = PatternPicture(1600, 1200);
+    const Image plain = test::White(1600, 1200);
+    const QPoint from(60, 50), to(260, 160);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string saved = (dir.path() + "/placed.png").toStdString();
+
+    // The screen point that shows image pixel p: its top-left device pixel in a grab of the view.
+    auto findOnScreen = [&](QPoint p) -> std::optional<QPoint> {
+        const QPoint origin = view->viewport()->mapToGlobal(QPoint(0, 0));
+        const QSize size = view->viewport()->size();
+        Image shot;
+        if (!platform->screen().Grab(
+                Rect{origin.x(), origin.y(), origin.x() + size.width(), origin.y() + size.height()}, shot))
+            return std::nullopt;
+        const QRgb wanted = PatternRgb(p.x(), p.y());
+        for (int y = 0; y < shot.Height(); ++y)
+            for (int x = 0; x < shot.Width(); ++x)
+                if ((Rgb(shot, x, y) | 0xFF000000u) == wanted) return origin + QPoint(x, y);
+        return std::nullopt;
+    };
+    auto warp = [&](QPoint screen) {
+        platform->input().WarpPointer(Point{screen.x(), screen.y()});
+        platform->input().Sync();
+    };
+    // The bounding box of the white pixels of the saved picture (the pattern has none: its red is 0 here).
+    auto whiteBox = [&]() {
+        QRect box;
+        const QImage file(QString::fromStdString(saved));
+        for (int y = 0; y < std::min(file.height(), 400); ++y)
+            for (int x = 0; x < std::min(file.width(), 400); ++x) {
+                const QRgb c = file.pixel(x, y);
+                if (qRed(c) >= 200 && qGreen(c) >= 200 && qBlue(c) >= 200) box |= QRect(x, y, 1, 1);
+            }
+        return box;
+    };
+
+    struct Case {
+        const char* name;
+        int tool;
+        bool click;
+    } tools[] = {{"line", kToolLine, false},   {"arrow", kToolArrow, false},
+                 {"shape", kToolShape, false}, {"highlight", kToolHighlight, false},
+                 {"text", kToolText, true},    {"stamp", kToolStamp, true},
+                 {"crop", kToolCrop, false}};
+    for (int zoom : {4, 6, 2}) {
+        for (bool scrolled : {false, true}) {
+            for (const Case& c : tools) {
+                SCOPED_TRACE(std::string(c.name) + " at zoom " + std::to_string(zoom) +
+                             (scrolled ? ", scrolled" : ""));
+                // The state is set up on a plain picture of the same size; the pattern comes once the
+                // screen shows that, so no earlier frame can be taken for this one.
+                doc.objects.clear();
+                doc.image = plain;
+                doc.UpdateAllViews();
+                view->SelectTool(kToolSelect);
+                view->SetZoomIndex(zoom);
+                view->horizontalScrollBar()->setValue(scrolled ? 16 : 0);
+                view->verticalScrollBar()->setValue(scrolled ? 12 : 0);
+                view->SelectTool(c.tool);
+                bar->SetColour(0xFFFFFF);
+                bar->SetBorderColour(0xFFFFFF);
+                bar->SetShapeBackColour(0xFFFFFF);
+                bar->SetTextBackColour(0xFFFFFF);
+                bar->SetShape(2);
+                bar->SetBoxStyle(0);
+                bar->SetOpacity(0);
+                bar->SetShadow(1);
+                bar->SetStampNumber(1);
+                ASSERT_TRUE(WaitUntil([&] {
+                    const QPoint centre = view->viewport()->mapToGlobal(QPoint(100, 100));
+                    Image shot;
+                    return platform->screen().Grab(
+                               Rect{centre.x(), centre.y(), centre.x() + 1, centre.y() + 1}, shot) &&
+                           (Rgb(shot, 0, 0) | 0xFF000000u) == qRgb(255, 255, 255);
+                }));
+                doc.image = picture;
+                doc.UpdateAllViews();
+                std::optional<QPoint> a, b;
+                ASSERT_TRUE(WaitUntil([&] { return (a = findOnScreen(from)) && (b = findOnScreen(to)); }))
+                    << "the picture is not on the screen";
+                warp(*a);
+                Button(true);
+                ASSERT_TRUE(WaitUntil([&] { return view->dragging == 1; }));
+                if (!c.click) {
+                    warp((*a + *b) / 2);
+                    warp(*b);
+                }
+                ASSERT_NO_FATAL_FAILURE(Release());
+                if (c.tool == kToolCrop) {
+                    ASSERT_TRUE(WaitUntil([&] { return window->isActiveWindow() && view->hasFocus(); }));
+                    RunOutput("xdotool key Return");
+                    ASSERT_TRUE(WaitUntil([&] { return doc.image.Width() != picture.Width(); }));
+                    ASSERT_TRUE(doc.OnSaveDocument(saved));
+                    const QImage file(QString::fromStdString(saved));
+                    EXPECT_EQ(file.size(), QSize(to.x() - from.x(), to.y() - from.y()));
+                    EXPECT_EQ(file.pixel(0, 0) | 0xFF000000u, PatternRgb(from.x(), from.y()));
+                    continue;
+                }
+                ASSERT_EQ(doc.objects.size(), 1u);
+                ASSERT_TRUE(doc.OnSaveDocument(saved));
+                if (c.tool == kToolStamp) {
+                    // At its own size, its top-left corner at the click.
+                    const Image* stamp = bar->StampImage();
+                    ASSERT_NE(stamp, nullptr);
+                    StampObject expected;
+                    expected.shadow = 1;
+                    expected.stampImage = *stamp;
+                    expected.left = from.x(), expected.top = from.y();
+                    expected.right = from.x() + stamp->Width(), expected.bottom = from.y() + stamp->Height();
+                    Image drawn = picture;
+                    RenderObject(expected, drawn);
+                    const QImage file(QString::fromStdString(saved));
+                    int wrong = 0;
+                    for (int y = 0; y < 300; ++y)
+                        for (int x = 0; x < 400; ++x)
+                            wrong += (file.pixel(x, y) | 0xFF000000u) != (Rgb(drawn, x, y) | 0xFF000000u);
+                    EXPECT_EQ(wrong, 0);
+                    continue;
+                }
+                // A text click makes its 100 x 50 box at the click; the rest span the drag.
+                const QRect expected = c.click ? QRect(from, QSize(100, 50)) : QRect(from, to - QPoint(1, 1));
+                const QRect box = whiteBox();
+                // The arrow's thin shaft is blended; its solid head ends at the pointer.
+                if (c.tool != kToolArrow) {
+                    EXPECT_LE(std::abs(box.left() - expected.left()), 1) << box.left();
+                    EXPECT_LE(std::abs(box.top() - expected.top()), 1) << box.top();
+                }
+                if (c.tool == kToolArrow) {
+                    // Its tip is blended too: the white ends a little before the pointer, never past it.
+                    EXPECT_TRUE(box.right() <= expected.right() && box.right() >= expected.right() - 6)
+                        << box.right();
+                    EXPECT_TRUE(box.bottom() <= expected.bottom() && box.bottom() >= expected.bottom() - 6)
+                        << box.bottom();
+                } else {
+                    EXPECT_LE(std::abs(box.right() - expected.right()), 1) << box.right();
+                    EXPECT_LE(std::abs(box.bottom() - expected.bottom()), 1) << box.bottom();
+                }
+            }
+        }
+    }
 }
 
 TEST_F(ViewToolsX11, CutThenUndoGivesThePixelsBack) {

@@ -1,0 +1,352 @@
+// The main frame's hotkeys, other programs' requests and its side of the captures (the capture host).
+#include "app/frame/main_frame.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QEventLoop>
+#include <QLabel>
+#include <QMessageBox>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include "app/capture_settings/cap_setting_dlg.h"
+#include "app/frame/child_frame.h"
+#include "app/frame/command_ids.h"
+#include "app/frame/main_frame_parts.h"
+#include "app/frame/tavrik_app.h"
+#include "app/hotkeys/def_hotkey_dlg.h"
+#include "app/hotkeys/hotkey_text.h"
+#include "app/settings/app_settings.h"
+#include "app/settings/program_directory.h"
+#include "editor/tavrik_doc.h"
+#include "platform/sound.h"
+#include "ui/stamp_list.h"
+
+namespace glimmora {
+
+using namespace frame_parts;
+
+namespace {
+// Stable numbers standing in for the six registration names, in mode order.
+struct HotkeyName {
+    const char* name;
+    int id;
+};
+constexpr HotkeyName kHotkeyNames[kHotkeyModeCount] = {
+    {"TV_CapFull", 0xC101},   {"TV_CapWnd", 0xC102},    {"TV_CapAWnd", 0xC103},
+    {"TV_CapRegion", 0xC104}, {"TV_CapScroll", 0xC105}, {"TV_CapFixRect", 0xC106},
+};
+// Esc, taken for the whole desktop while a capture's delay runs (the window is hidden then).
+constexpr int kEscapeGrabId = 0xC1FF;
+constexpr uint32_t kVirtualKeyEscape = 27;
+// The labels of the define dialog, to name a combination that could not be taken.
+constexpr const char* kHotkeyLabels[kHotkeyModeCount] = {
+    "Capture full screen",      "Capture window / object",  "Capture active Window",
+    "Capture rectangle region", "Capture scrolling window", "Capture fix-size Rectangle"};
+
+}  // namespace
+
+// ---- Hotkeys ----
+
+HotkeyGrabber* CMainFrame::Grabber() {
+    if (hotkeys_ || !platform_) return hotkeys_.get();
+    hotkeys_ = platform_->OpenHotkeys();
+    if (!hotkeys_) return nullptr;
+    hotkeyNotifier_ = new QSocketNotifier(hotkeys_->EventFd(), QSocketNotifier::Read, this);
+    connect(hotkeyNotifier_, &QSocketNotifier::activated, this, [this] {
+        for (int id : hotkeys_->TakePressed()) {
+            if (id == kEscapeGrabId)
+                m_bEscapePressed = 1;
+            else
+                QTimer::singleShot(0, this, [this, id] { OnHotkey(id); });
+        }
+    });
+    return hotkeys_.get();
+}
+
+std::vector<int> CMainFrame::RegisterHotkeys() {
+    for (int mode = 0; mode < kHotkeyModeCount; ++mode) hotkeyIds_[mode] = kHotkeyNames[mode].id;
+    std::vector<int> refused;
+    HotkeyGrabber* grabber = Grabber();
+    if (!grabber) return refused;
+    for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
+        const HotkeySetting& k = m_settings.hotkeys[mode];
+        // A combination another program holds is not active; the caller names it to the user.
+        if (!grabber->Register(hotkeyIds_[mode], static_cast<uint32_t>(k.Hotkey),
+                               static_cast<uint32_t>(k.HotkeyMask)) &&
+            k.Hotkey != 0)
+            refused.push_back(mode);
+    }
+    hotkeysRegistered_ = true;
+    // Presses read while the grabs were answered wait in the queue without waking the notifier.
+    for (int id : grabber->TakePressed())
+        if (id != kEscapeGrabId) QTimer::singleShot(0, this, [this, id] { OnHotkey(id); });
+    return refused;
+}
+
+void CMainFrame::ReportRefusedHotkeys(const std::vector<int>& modes) {
+    if (modes.empty()) return;
+    QStringList lines;
+    for (int mode : modes)
+        lines << QString("%1 (%2)").arg(
+            FormatHotkeyText(m_settings.hotkeys[mode].Hotkey, m_settings.hotkeys[mode].HotkeyMask),
+            kHotkeyLabels[mode]);
+    Warn("These hotkeys could not be taken, another program holds them:\n\n" + lines.join("\n") +
+         "\n\nChoose other combinations in Define hotkey, or turn Enable hotkey off and on again to retry.");
+}
+
+void CMainFrame::UnregisterHotkeys() {
+    if (hotkeys_)
+        for (int mode = 0; mode < kHotkeyModeCount; ++mode) hotkeys_->Unregister(hotkeyIds_[mode]);
+    hotkeysRegistered_ = false;
+}
+
+QString CMainFrame::RequestRefusal() const {
+    if (closing_ || inCloseSequence_) return "No capture while Glimmora is closing.";
+    // Any modal dialog (an adjustment previewing, a message, the close prompt) holds the documents.
+    if (QApplication::activeModalWidget()) return "No capture while a dialog is open; close it first.";
+    return {};
+}
+
+bool CMainFrame::RunCapture(int mode) {
+    if (!capturer_ || mode < 0 || mode >= kHotkeyModeCount) return false;
+    if (const QString why = RequestRefusal(); !why.isEmpty()) {
+        SetStatusText(2, why);
+        return false;
+    }
+    switch (mode) {
+        case kHotkeyFullScreen:
+            capturer_->CaptureFullScreen();
+            break;
+        case kHotkeyWindow:
+            capturer_->CaptureWindow();
+            break;
+        case kHotkeyActiveWindow:
+            capturer_->CaptureActiveWindow();
+            break;
+        case kHotkeyRegion:
+            capturer_->CaptureRegion();
+            break;
+        case kHotkeyScroll:
+            capturer_->CaptureScroll();
+            break;
+        case kHotkeyFixRect:
+            capturer_->CaptureFixRect();
+            break;
+        default:
+            return false;
+    }
+    return true;
+}
+
+void CMainFrame::OnHotkey(int id) {
+    if (!hotkeysRegistered_) return;
+    int mode = 0;
+    while (mode < kHotkeyModeCount && hotkeyIds_[mode] != id) ++mode;
+    if (RunCapture(mode)) emit requestHandled(0);
+}
+
+void CMainFrame::OnEnableHotkey() {
+    const bool wasOn = m_settings.IsEnableHotkey != 0;
+    m_settings.IsEnableHotkey = wasOn ? 0 : 1;
+    if (wasOn) {
+        UnregisterHotkeys();
+        return;
+    }
+    ReportRefusedHotkeys(RegisterHotkeys());
+    bool any = false;
+    for (const HotkeySetting& k : m_settings.hotkeys) any = any || k.Hotkey != 0;
+    if (!any)
+        Warn(
+            "No hotkey is defined yet, so none is active.\n\nChoose Define hotkey, then Default for "
+            "Ctrl + Shift + F, W, A, R, S and X, or press combinations of your own.");
+}
+
+void CMainFrame::OnDefineHotkey() {
+    // Off while the dialog runs, so the combinations being recorded do not start captures.
+    UnregisterHotkeys();
+    CDefHotKeyDlg dialog(settingsPath_, this);
+    ClearSettingsWriteFailure();
+    if (dialog.exec() == QDialog::Accepted) {
+        for (int mode = 0; mode < kHotkeyModeCount; ++mode) m_settings.hotkeys[mode] = dialog.Hotkeys()[mode];
+        ReportSettingsWrite();
+    }
+    if (m_settings.IsEnableHotkey) ReportRefusedHotkeys(RegisterHotkeys());
+}
+
+void CMainFrame::OnCaptureSetting() {
+    ClearSettingsWriteFailure();
+    if (RunCaptureSettings(this, m_settings, settingsPath_)) ReportSettingsWrite();
+}
+
+void CMainFrame::ReportSettingsWrite() {
+    const std::string failure = TakeSettingsWriteFailure();
+    if (!failure.empty()) Warn(QString::fromStdString(failure));
+}
+
+// ---- Other programs' requests ----
+
+bool CMainFrame::nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) {
+    if (!platform_ || eventType != "xcb_generic_event_t") return false;
+    const std::optional<AppMessage> request = platform_->DecodeAppMessage(message);
+    if (!request) return false;
+    if (result) *result = 0;
+    // Captures run their own event loops: never inside the native event handler.
+    const AppMessage m = *request;
+    QTimer::singleShot(0, this, [this, m] { OnAppMessage(m); });
+    return true;
+}
+
+void CMainFrame::RemoveHighlight() {
+    if (platform_ && m_hHighlightWnd && platform_->windows().Exists(m_hHighlightWnd))
+        platform_->windows().Invalidate(m_hHighlightWnd);
+}
+
+void CMainFrame::OnAppMessage(const AppMessage& m) {
+    constexpr uint32_t kWmCommand = 0x111;
+    const auto window = static_cast<WindowId>(m.lParam);
+    if (const QString why = RequestRefusal(); !why.isEmpty()) {
+        SetStatusText(2, why);
+        emit requestHandled(m.message);
+        return;
+    }
+    switch (m.message) {
+        case cmd::kWmHighlightWnd:
+            RemoveHighlight();
+            m_hHighlightWnd = window;
+            if (platform_ && window) platform_->windows().DrawFrame(window, 3, 0x000000);
+            break;
+        case cmd::kWmCaptureWnd:
+            RemoveHighlight();
+            if (m.wParam == 1 && capturer_) {
+                m_hHighlightWnd = window;
+                capturer_->CaptureWindowByMessage(window);
+            }
+            break;
+        case cmd::kWmStartCapture: {
+            // The message's modes: 0 full screen, 1 window/object, 2 region, 3 active window.
+            static constexpr int kModes[] = {kHotkeyFullScreen, kHotkeyWindow, kHotkeyRegion,
+                                             kHotkeyActiveWindow};
+            if (m.wParam >= 0 && m.wParam < 4) RunCapture(kModes[m.wParam]);
+            break;
+        }
+        case kWmCommand:
+            // Only the two captures the other messages cannot start; no other menu command is anyone's
+            // business outside the program.
+            if (m.wParam == cmd::kCaptureScroll || m.wParam == cmd::kCaptureFixRect)
+                OnCommand(static_cast<int>(m.wParam));
+            break;
+        default:
+            break;
+    }
+    emit requestHandled(m.message);
+}
+
+// ---- CaptureHost ----
+
+WindowId CMainFrame::MainWindow() {
+    return static_cast<WindowId>(winId());
+}
+
+void CMainFrame::ShowMain(ShowState state) {
+    switch (state) {
+        case ShowState::Hide:
+            hide();
+            break;
+        case ShowState::Show:
+            show();
+            break;
+        case ShowState::ShowMinimized:
+            // In tray mode the icon is the way back: the window leaves the taskbar at once.
+            if (TrayUsable())
+                hide();
+            else
+                showMinimized();
+            break;
+        case ShowState::ShowNoActivate:
+            setAttribute(Qt::WA_ShowWithoutActivating, true);
+            if (isMinimized())
+                showNormal();
+            else
+                show();
+            setAttribute(Qt::WA_ShowWithoutActivating, false);
+            break;
+        case ShowState::ShowNormal:
+            showNormal();
+            break;
+    }
+    // Qt sends its requests when it handles events; the server has them once the round trip returns.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (platform_) platform_->input().Sync();
+}
+
+void CMainFrame::ActivateMain() {
+    raise();
+    activateWindow();
+}
+
+void CMainFrame::InvalidateMain() {
+    update();
+}
+
+CaptureDocument* CMainFrame::ActiveDocument() {
+    return ActiveChild();
+}
+
+CaptureDocument* CMainFrame::NewDocumentForCapture() {
+    return app_.NewDocumentForCapture();
+}
+
+void CMainFrame::CopyToClipboard(const Image& image) {
+    const QImage picture = ToQImage(image);
+    if (!picture.isNull()) QGuiApplication::clipboard()->setImage(picture);
+}
+
+void CMainFrame::PlaySound(const std::string& path) {
+    sound_->PlayFile(path);
+}
+
+std::string CMainFrame::ProgramDirectory() {
+    return ::glimmora::ProgramDirectory();
+}
+
+void CMainFrame::MessageBox(const std::string& text) {
+    QMessageBox box(QMessageBox::Information, kCaption, QString::fromStdString(text), QMessageBox::Ok);
+    box.exec();
+}
+
+bool CMainFrame::Wait(int ms) {
+    if (ms <= 0) return true;
+    m_bEscapePressed = 0;
+    // The window is usually hidden during the delay, so Esc is taken for the whole desktop meanwhile.
+    HotkeyGrabber* grabber = Grabber();
+    const bool grabbed = grabber && grabber->Register(kEscapeGrabId, kVirtualKeyEscape, 0);
+    const QString before = panes_[2]->text();
+    if (ms >= 1000) SetStatusText(2, QString("Capturing in %1 s; Esc cancels.").arg((ms + 999) / 1000));
+    QEventLoop loop;
+    QTimer end;
+    end.setSingleShot(true);
+    connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
+    end.start(ms);
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (m_bEscapePressed) loop.quit();
+    });
+    poll.start(50);
+    // Painting goes on; clicks and keys wait, so nothing else starts in the middle of a capture.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (grabbed) grabber->Unregister(kEscapeGrabId);
+    const bool cancelled = m_bEscapePressed != 0;
+    m_bEscapePressed = 0;
+    if (ms >= 1000) SetStatusText(2, cancelled ? QString("The capture was cancelled.") : before);
+    return !cancelled;
+}
+
+bool CMainFrame::EscapePressed() {
+    QCoreApplication::processEvents();
+    const bool was = m_bEscapePressed != 0;
+    m_bEscapePressed = 0;
+    return was;
+}
+
+}  // namespace glimmora

@@ -1,0 +1,18 @@
+// What the main frame's source files share; not for use outside the frame.
+#pragma once
+
+#include <QString>
+
+namespace glimmora::frame_parts {
+
+inline constexpr char kCaption[] = "Glimmora";
+inline constexpr char kBarState[] = "GuiTabbedDemo/State";
+
+// A warning box without owner, caption "Glimmora".
+void Warn(const QString& text);
+// The status panes' first texts, which also give their widths.
+QString PaneText(int pane);
+// Without a document there is no size to speak of; the pane keeps its width.
+QString IdlePaneText(int pane);
+
+}  // namespace glimmora::frame_parts

@@ -1,0 +1,73 @@
+// The one option bar serves the active document window: switching tabs shows the view's tool and its
+// selected object on the bar, and never writes the bar back into an object.
+#include <gtest/gtest.h>
+
+#include <QMdiArea>
+#include <QTemporaryDir>
+
+#include "app/frame/child_frame.h"
+#include "app/frame/main_frame.h"
+#include "app/frame/tavrik_app.h"
+#include "editor/tavrik_doc.h"
+#include "editor/tavrik_view.h"
+#include "ui/tool_option_bar.h"
+
+namespace glimmora {
+namespace {
+
+TEST(FrameTabs, SwitchingShowsEachViewsStateAndChangesNothing) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    CTavrikApp app;
+    ASSERT_TRUE(app.InitInstance((home.path() + "/config.ini").toStdString()));
+    CMainFrame* frame = app.MainFrame();
+    ToolOptionBar* bar = frame->OptionBar();
+
+    // Capture1 holds a selected blue arrow at 30 % without a shadow; Capture2 has the line tool.
+    app.OnFileNew();
+    CChildFrame* first = frame->Children().back();
+    auto arrow = std::make_unique<ArrowObject>();
+    arrow->x1 = 10, arrow->y1 = 10, arrow->x2 = 200, arrow->y2 = 100;
+    arrow->colour = 0xFF0000;
+    arrow->transparency = 30;
+    arrow->shadow = 0;
+    CTavrikDoc* doc = first->Document();
+    OverlayObject* object = doc->AddObject(std::move(arrow));
+    first->View()->selectedObject = object;
+    doc->SetModified(0);
+    const size_t steps = doc->undo.UndoCount();
+
+    app.OnFileNew();
+    CChildFrame* second = frame->Children().back();
+    second->View()->SelectTool(kToolLine);
+    EXPECT_EQ(bar->Kind(), kToolLine);
+    bar->SetColour(0xFFFFFF);
+    bar->SetOpacity(0);
+    bar->SetShadow(1);
+
+    for (int round = 0; round < 2; ++round) {
+        frame->MdiArea()->setActiveSubWindow(first);
+        ASSERT_EQ(frame->MdiArea()->currentSubWindow(), first);
+        const auto* seen = dynamic_cast<const ArrowObject*>(doc->objects.back().get());
+        ASSERT_NE(seen, nullptr);
+        EXPECT_EQ(seen->colour, 0xFF0000u);
+        EXPECT_EQ(seen->transparency, 30);
+        EXPECT_EQ(seen->shadow, 0);
+        EXPECT_EQ(doc->undo.UndoCount(), steps);
+        EXPECT_EQ(doc->modified, 0);
+        // The bar shows the arrow's style.
+        EXPECT_EQ(bar->Kind(), kToolArrow);
+        EXPECT_EQ(bar->Colour(), 0xFF0000u);
+        EXPECT_EQ(bar->Opacity(), 30);
+        EXPECT_EQ(bar->Shadow(), 0);
+
+        frame->MdiArea()->setActiveSubWindow(second);
+        ASSERT_EQ(frame->MdiArea()->currentSubWindow(), second);
+        EXPECT_EQ(bar->Kind(), kToolLine);
+    }
+    for (CChildFrame* child : frame->Children()) child->Document()->SetModified(0);
+}
+
+}  // namespace
+}  // namespace glimmora
