@@ -330,10 +330,12 @@ bool CTavrikDoc::RecordObjects(const ObjectList& before) {
     return true;
 }
 
-void CTavrikDoc::RecordRestyle(const OverlayObject* object, bool continuing) {
-    if (continuing && restyle_.object == object && restyle_.changes == undo.Changes()) return;
+void CTavrikDoc::RecordRestyle(const OverlayObject* object, int dragSerial) {
+    if (dragSerial != 0 && restyle_.dragSerial == dragSerial && restyle_.object == object &&
+        restyle_.changes == undo.Changes())
+        return;
     RecordObjects(objects);
-    restyle_ = {object, undo.Changes()};
+    restyle_ = {object, undo.Changes(), dragSerial};
 }
 
 bool CTavrikDoc::DeleteObject(OverlayObject* object) {

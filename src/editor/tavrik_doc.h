@@ -99,9 +99,9 @@ class CTavrikDoc : public QObject {
     // One undo step holding the object list alone (no picture copy): before is the list as it was
     // before the change the caller makes (or has made, for a drag).
     bool RecordObjects(const ObjectList& before);
-    // Before a restyle of object from the option bar. Restyles of the same object with nothing
-    // recorded in between and continuing set (a slider still being dragged) share one step.
-    void RecordRestyle(const OverlayObject* object, bool continuing);
+    // Before a restyle of object from the option bar. Restyles of the same object during one drag of a
+    // control (the same non-zero dragSerial) with nothing recorded in between share one step.
+    void RecordRestyle(const OverlayObject* object, int dragSerial);
 
     // The object commands of the view's context menu. Delete and Flatten are undo steps and clear the
     // view's selection. Flatten refuses (and says so) when the objects cannot be drawn onto the picture.
@@ -156,6 +156,7 @@ class CTavrikDoc : public QObject {
     struct Restyle {
         const OverlayObject* object = nullptr;
         uint64_t changes = 0;
+        int dragSerial = 0;
     } restyle_;
 };
 

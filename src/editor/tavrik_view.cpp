@@ -319,8 +319,11 @@ void CTavrikView::CopyToPanel() {
 
 void CTavrikView::ShowOnPanel() {
     if (!panel_) return;
+    const bool hadFocus = hasFocus();
     panel_->SetKind(tool);
     if (selectedObject) ObjectToPanel(*selectedObject, *panel_);
+    // A panel may take the focus when it is built (the stamp list does); the keys stay with the view.
+    if (hadFocus) setFocus();
 }
 
 void CTavrikView::OnPanelChanged() {
@@ -331,7 +334,7 @@ void CTavrikView::OnPanelChanged() {
     PanelToObject(*panel_, *restyled);
     if (SameObject(*restyled, *selectedObject)) return;
     // A slider dragged with the mouse changes the object many times: one step for the whole drag.
-    doc_->RecordRestyle(selectedObject, QGuiApplication::mouseButtons() != Qt::NoButton);
+    doc_->RecordRestyle(selectedObject, panel_->DragSerial());
     PanelToObject(*panel_, *selectedObject);
     doc_->NoteObjectChanged(selectedObject);
 }

@@ -55,6 +55,9 @@ class ToolPanel {
     virtual void SetStampNumber(int number) = 0;
     // The picture of the selected stamp at full size; null when none is selected or it cannot load.
     virtual const Image* StampImage() const = 0;
+    // While the user drags a control (the opacity slider held down), a number that stays the same for
+    // that whole drag and differs for the next one; 0 otherwise. A drag is one edit of the object.
+    virtual int DragSerial() const { return 0; }
 };
 
 }  // namespace glimmora

@@ -330,6 +330,8 @@ void ToolOptionBar::Connect() {
             emit panelChanged();
         });
         p->opacity->installEventFilter(this);
+        connect(p->opacity, &QSlider::sliderPressed, this, [this] { dragSerial_ = ++drags_; });
+        connect(p->opacity, &QSlider::sliderReleased, this, [this] { dragSerial_ = 0; });
     }
     if (p->shadow) {
         connect(p->shadow, &QCheckBox::clicked, this, [this](bool on) {

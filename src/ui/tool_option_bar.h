@@ -91,6 +91,7 @@ class ToolOptionBar : public QDockWidget, public ToolPanel {
     void SetShadow(int on) override;
     int StampNumber() const override { return values_.stamp; }
     void SetStampNumber(int number) override;
+    int DragSerial() const override { return dragSerial_; }
     const Image* StampImage() const override;
 
   signals:
@@ -127,6 +128,8 @@ class ToolOptionBar : public QDockWidget, public ToolPanel {
     QPointer<ToolOptionPanel> panel_;
     int kind_ = -1;
     Values values_;
+    int dragSerial_ = 0;
+    int drags_ = 0;
     QString stampFolder_;
     StampCatalogue stamps_;
     mutable std::unique_ptr<Image> stampImage_;

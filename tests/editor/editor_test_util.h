@@ -58,11 +58,13 @@ class ScriptedPanel : public ToolPanel {
     int StampNumber() const override { return stampNumber; }
     void SetStampNumber(int v) override { stampNumber = v; }
     const Image* StampImage() const override { return stamp.IsValid() ? &stamp : nullptr; }
+    int DragSerial() const override { return dragSerial; }
 
     int kind = -1, width = 2, lineStyle = 0, boxStyle = 1, arrowStyle = 0, shape = 0;
     ColorRef colour = 0, textBack = 0xFFFFFF, border = 0, shapeBack = 0x808000;
     int opacity = 0, shadow = 1, stampNumber = 0;
     Image stamp;
+    int dragSerial = 0;
 };
 
 }  // namespace glimmora::test

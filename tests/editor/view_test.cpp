@@ -172,6 +172,30 @@ TEST_F(ViewTest, MovesRestylesTextEditsAndReordersAreUndoneOneByOne) {
     EXPECT_EQ(line()->colour, 0x0000FFu);
 }
 
+// A slider dragged across many values is one step; the next drag, or a click, is a step of its own.
+TEST_F(ViewTest, ADraggedSliderIsOneRestyle) {
+    panel.shadow = 0;
+    view->SelectTool(kToolHighlight);
+    Drag(At100(20, 20), At100(80, 60));
+    ASSERT_NE(view->selectedObject, nullptr);
+    const size_t created = doc.undo.UndoCount();
+    struct Change {
+        int drag;
+        int opacity;
+    } changes[] = {{1, 10}, {1, 20}, {1, 30}, {2, 40}, {2, 50}, {0, 60}, {0, 70}};
+    for (const Change& c : changes) {
+        panel.dragSerial = c.drag;
+        panel.opacity = c.opacity;
+        view->OnPanelChanged();
+    }
+    EXPECT_EQ(doc.undo.UndoCount(), created + 4);
+    EXPECT_EQ(doc.objects.back()->transparency, 70);
+    for (int expected : {60, 50, 30}) {
+        doc.OnEditUndo();
+        EXPECT_EQ(doc.objects.back()->transparency, expected);
+    }
+}
+
 // Adjusting the crop rectangle many times keeps the history the user had.
 TEST_F(ViewTest, CropPressesWithoutObjectsRecordNothing) {
     doc.RecordState(doc.image);
