@@ -5,7 +5,6 @@
 
 #include "bench_picture.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QSlider>
 #include <chrono>
@@ -80,12 +79,3 @@ BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 }  // namespace glimmora
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

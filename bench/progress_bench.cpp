@@ -54,12 +54,3 @@ BENCHMARK(BM_Invert)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(1.0
 
 }  // namespace
 }  // namespace glimmora
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -3,7 +3,6 @@
 
 #include "bench_picture.h"
 
-#include <QApplication>
 
 #include "editor/overlay_render.h"
 
@@ -104,13 +103,3 @@ BENCHMARK(BM_DropShadow)->Arg(100)->Arg(300)->Arg(1000)->Unit(benchmark::kMicros
 
 }  // namespace
 }  // namespace glimmora
-
-int main(int argc, char** argv) {
-    // Text objects need fonts, hence an application; no window is shown.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

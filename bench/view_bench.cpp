@@ -4,7 +4,6 @@
 
 #include "bench_picture.h"
 
-#include <QApplication>
 
 #include "editor/overlay_render.h"
 #include "editor/tavrik_doc.h"
@@ -122,13 +121,3 @@ BENCHMARK(BM_DragRepaintWholeImage)->Arg(4)->Arg(0)->Unit(benchmark::kMillisecon
 
 }  // namespace
 }  // namespace glimmora
-
-int main(int argc, char** argv) {
-    // Text objects need fonts, hence an application; no window is shown.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
