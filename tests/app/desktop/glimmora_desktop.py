@@ -233,7 +233,7 @@ class DesktopTest(unittest.TestCase):
 
     def _stopped(self, g):
         output = g.stop()
-        if "ERROR: AddressSanitizer" in output or "runtime error" in output:
+        if "ERROR: AddressSanitizer" in output or "ERROR: LeakSanitizer" in output or "runtime error" in output:
             self.fail("the program reported:\n" + output)
 
 
