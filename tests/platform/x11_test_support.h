@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 #include <chrono>
 #include <cstdlib>
@@ -35,6 +36,25 @@ inline bool WaitUntil(const std::function<bool()>& cond, int limitMs = 20000) {
         if (QCoreApplication::instance()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+// Runs open(), which shows a modal dialog of type T with its own exec(); drive gets the dialog once it is
+// up and active. False when no such dialog came.
+template <typename T>
+bool RunModalDialog(const std::function<void()>& open, const std::function<void(T*)>& drive) {
+    bool driven = false;
+    QTimer timer;
+    timer.setInterval(20);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!dialog || driven || !dialog->isActiveWindow()) return;
+        driven = true;
+        timer.stop();
+        drive(dialog);
+    });
+    timer.start();
+    open();
+    return driven;
 }
 
 // The test pattern: a distinct colour for every pixel of a 4096-wide area.

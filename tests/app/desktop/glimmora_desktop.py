@@ -138,11 +138,11 @@ class Glimmora:
         return self.window in xdotool("search", "--all", "--onlyvisible", "--pid", str(self.process.pid), "--name",
                                       "^Glimmora")
 
-    def find(self, role, name, root=None):
-        """The first accessible with this role whose name (before any tab) is name."""
+    def first(self, matches, root=None):
+        """The first accessible, depth first, for which matches(node) holds."""
         def walk(node):
             try:
-                if node.getRoleName() == role and node.name.split("\t")[0] == name:
+                if matches(node):
                     return node
                 for child in node:
                     if child is not None:
@@ -154,21 +154,13 @@ class Glimmora:
             return None
         return walk(root or self.app)
 
+    def find(self, role, name, root=None):
+        """The first accessible with this role whose name (before any tab) is name."""
+        return self.first(lambda n: n.getRoleName() == role and n.name.split("\t")[0] == name, root)
+
     def label_with(self, text, root=None):
         """The first label whose text holds text."""
-        def walk(node):
-            try:
-                if node.getRoleName() == "label" and text in (node.name or ""):
-                    return node
-                for child in node:
-                    if child is not None:
-                        found = walk(child)
-                        if found:
-                            return found
-            except Exception:
-                return None
-            return None
-        return walk(root or self.app)
+        return self.first(lambda n: n.getRoleName() == "label" and text in (n.name or ""), root)
 
     def message_box(self):
         return self.find("alert", "Glimmora") or self.find("dialog", "Glimmora")

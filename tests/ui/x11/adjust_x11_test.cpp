@@ -80,19 +80,8 @@ class AdjustX11 : public ::testing::Test {
 
     // Runs the Hue/Saturation command; drive gets the dialog once it is up and on the screen.
     void RunHueSaturation(std::function<void(AdjustDlg*)> drive) {
-        bool driven = false;
-        QTimer timer;
-        timer.setInterval(20);
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            auto* dialog = qobject_cast<AdjustDlg*>(QApplication::activeModalWidget());
-            if (!dialog || driven || !dialog->isActiveWindow()) return;
-            driven = true;
-            timer.stop();
-            drive(dialog);
-        });
-        timer.start();
-        view->OnCommand(image_cmd::kHueSaturation);
-        EXPECT_TRUE(driven);
+        EXPECT_TRUE(
+            testing::RunModalDialog<AdjustDlg>([&] { view->OnCommand(image_cmd::kHueSaturation); }, drive));
     }
 
     // Ticks "Preview" and drags the hue slider's handle to the right; returns the values it ends at.

@@ -49,19 +49,7 @@ class ResizeX11 : public ::testing::Test {
 
     // Runs Resize; drive gets the dialog once it is up and active.
     void RunResize(std::function<void(CResizeDlg*)> drive) {
-        bool driven = false;
-        QTimer timer;
-        timer.setInterval(20);
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            auto* dialog = qobject_cast<CResizeDlg*>(QApplication::activeModalWidget());
-            if (!dialog || driven || !dialog->isActiveWindow()) return;
-            driven = true;
-            timer.stop();
-            drive(dialog);
-        });
-        timer.start();
-        view->OnCommand(image_cmd::kResize);
-        EXPECT_TRUE(driven);
+        EXPECT_TRUE(testing::RunModalDialog<CResizeDlg>([&] { view->OnCommand(image_cmd::kResize); }, drive));
     }
 
     // Clicks into the field, selects its text and types the keys one at a time.
