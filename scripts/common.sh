@@ -74,8 +74,10 @@ start_desktop() {
         while :; do
             openbox --config-file "$GLIMMORA_STATE/rc.xml" >>"$GLIMMORA_STATE/openbox.log" 2>&1 &
             ob=$!
-            wait "$ob"
-            echo "openbox exited with status $?; restarting" >>"$GLIMMORA_STATE/openbox.log"
+            # Under the caller's set -e a failed wait would end this loop instead of restarting.
+            status=0
+            wait "$ob" || status=$?
+            echo "openbox exited with status $status; restarting" >>"$GLIMMORA_STATE/openbox.log"
             sleep 0.2
         done
     ) &
