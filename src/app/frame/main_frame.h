@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractNativeEventFilter>
+#include <QImage>
 #include <QMainWindow>
 #include <QPointer>
 #include <map>
@@ -130,6 +131,9 @@ class CMainFrame : public QMainWindow,
   protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // A capture kept for the clipboard until the window has the focus (Wayland without data control).
+    void TakePendingClipboard();
+    QImage pendingClipboard_;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:

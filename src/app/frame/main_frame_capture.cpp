@@ -2,12 +2,14 @@
 #include "app/frame/main_frame.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QEventLoop>
 #include <QLabel>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cstring>
 
 #include "app/capture_settings/cap_setting_dlg.h"
 #include "app/frame/child_frame.h"
@@ -299,7 +301,30 @@ CaptureDocument* CMainFrame::NewDocumentForCapture() {
 
 void CMainFrame::CopyToClipboard(const Image& image) {
     const QImage picture = ToQImage(image);
-    if (!picture.isNull()) QGuiApplication::clipboard()->setImage(picture);
+    if (picture.isNull()) return;
+    if (platform_ && std::strcmp(platform_->Name(), "wayland") == 0) {
+        // Wayland hands the clipboard only to the window with the focus, and ours is usually hidden
+        // after a capture: the compositor's data control takes it without, where it offers one.
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (picture.save(&buffer, "PNG") &&
+            platform_->OfferClipboard("image/png", std::vector<uint8_t>(png.begin(), png.end())))
+            return;
+        if (!isActiveWindow()) {
+            pendingClipboard_ = picture;
+            SetStatusText(2, "The capture goes on the clipboard when this window is next active.");
+            return;
+        }
+    }
+    QGuiApplication::clipboard()->setImage(picture);
+}
+
+void CMainFrame::TakePendingClipboard() {
+    if (pendingClipboard_.isNull() || !isActiveWindow()) return;
+    QGuiApplication::clipboard()->setImage(pendingClipboard_);
+    pendingClipboard_ = QImage();
+    SetStatusText(2, "The capture is on the clipboard.");
 }
 
 void CMainFrame::PlaySound(const std::string& path) {
