@@ -67,9 +67,12 @@ bool AppBusService::Publish(std::string* error) {
     published_ = true;
     if (!bus.registerObject(kBusPath, adaptor_.get(), QDBusConnection::ExportScriptableSlots))
         return fail(QString("the object %1 is taken on the session bus").arg(kBusPath));
-    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-        bus.interface()->registerService(kBusName, QDBusConnectionInterface::ReplaceExistingService,
-                                         QDBusConnectionInterface::AllowReplacement);
+    // Asked for by hand: Qt's ReplaceExistingService adds "do not queue", and an instance replaced by a newer
+    // one would then lose the name for good instead of getting it back when the newer one leaves.
+    constexpr uint kAllowReplacement = 0x1;
+    constexpr uint kReplaceExisting = 0x2;
+    const QDBusReply<uint> reply =
+        bus.interface()->call("RequestName", QString(kBusName), kAllowReplacement | kReplaceExisting);
     if (!reply.isValid())
         return fail(QString("the bus refused the name %1: %2").arg(kBusName, reply.error().message()));
     return true;
