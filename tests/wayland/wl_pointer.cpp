@@ -3,7 +3,7 @@
 // has handled it:
 //   move X Y       absolute position in layout pixels
 //   down N / up N  button N (1 left, 2 middle, 3 right)
-//   wheel          one notch down
+//   wheel [N]      N notches (default 1) towards the user; negative ones away
 // It lives until stdin closes; the device goes with it.
 #include <cstdio>
 #include <iostream>
@@ -36,7 +36,9 @@ int main() {
             int button = 0;
             ok = static_cast<bool>(in >> button) && conn->PointerButton(button, verb == "down");
         } else if (verb == "wheel") {
-            ok = conn->PointerWheelDown();
+            int notches = 1;
+            if (!(in >> notches)) notches = 1;
+            ok = notches != 0 && conn->PointerWheel(notches);
         }
         ok = ok && conn->Roundtrip();
         std::cout << (ok ? "ok" : "failed") << std::endl;

@@ -46,24 +46,47 @@ LaidOutWindow ViewOf(const QJsonObject& node) {
     return w;
 }
 
-// Views below node, each list bottom to top.
-void Collect(const QJsonObject& node, std::vector<LaidOutWindow>& tiled, std::vector<LaidOutWindow>& floating,
-             std::vector<LaidOutWindow>& fullscreen, bool inFloating) {
+struct Walk {
+    int ownPid = 0;
+    bool ownFullscreen = false;  // our overlay covers the output: sway then calls the rest invisible
+    std::vector<LaidOutWindow> tiled, floating, fullscreen;  // each bottom to top
+};
+
+bool OwnFullscreen(const QJsonObject& node, int ownPid) {
+    if (IsView(node)) return node["pid"].toInt() == ownPid && node["fullscreen_mode"].toInt() != 0;
+    for (const char* list : {"nodes", "floating_nodes"})
+        for (const QJsonValue child : node[list].toArray())
+            if (OwnFullscreen(child.toObject(), ownPid)) return true;
+    return false;
+}
+
+void Collect(const QJsonObject& node, Walk& walk, bool inFloating, bool workspaceShown) {
     if (IsView(node)) {
-        if (!node["visible"].toBool()) return;
+        // Under our own full-screen overlay, what the user saw is every view of the workspace shown.
+        const bool shown = node["visible"].toBool() || (walk.ownFullscreen && workspaceShown);
+        if (!shown) return;
         LaidOutWindow w = ViewOf(node);
         if (node["fullscreen_mode"].toInt() != 0)
-            fullscreen.push_back(w);
+            walk.fullscreen.push_back(w);
         else
-            (inFloating ? floating : tiled).push_back(w);
+            (inFloating ? walk.floating : walk.tiled).push_back(w);
         return;
     }
+    const QString type = node["type"].toString();
     // The scratchpad's hidden workspace holds nothing on screen.
-    if (node["name"].toString() == "__i3" && node["type"].toString() == "output") return;
+    if (node["name"].toString() == "__i3" && type == "output") return;
+    if (type == "output") {
+        const QString current = node["current_workspace"].toString();
+        for (const QJsonValue child : node["nodes"].toArray()) {
+            const QJsonObject ws = child.toObject();
+            Collect(ws, walk, false, ws["name"].toString() == current);
+        }
+        return;
+    }
     for (const QJsonValue child : node["nodes"].toArray())
-        Collect(child.toObject(), tiled, floating, fullscreen, inFloating);
+        Collect(child.toObject(), walk, inFloating, workspaceShown);
     for (const QJsonValue child : node["floating_nodes"].toArray())
-        Collect(child.toObject(), tiled, floating, fullscreen, true);
+        Collect(child.toObject(), walk, true, workspaceShown);
 }
 
 }  // namespace
@@ -72,9 +95,12 @@ std::vector<LaidOutWindow> ParseSwayTree(const std::string& json, int ownPid) {
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json), &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject()) return {};
-    std::vector<LaidOutWindow> tiled, floating, fullscreen, all;
-    Collect(doc.object(), tiled, floating, fullscreen, false);
-    for (auto* list : {&fullscreen, &floating, &tiled})
+    Walk walk;
+    walk.ownPid = ownPid;
+    walk.ownFullscreen = ownPid != 0 && OwnFullscreen(doc.object(), ownPid);
+    Collect(doc.object(), walk, false, false);
+    std::vector<LaidOutWindow> all;
+    for (auto* list : {&walk.fullscreen, &walk.floating, &walk.tiled})
         for (auto it = list->rbegin(); it != list->rend(); ++it)
             if (it->pid != ownPid || ownPid == 0) all.push_back(*it);
     return all;

@@ -434,8 +434,12 @@ bool Connection::GrabLayout(Image& out, bool withCursor, std::string* error) {
 }
 
 zwlr_virtual_pointer_v1* Connection::VirtualPointer() {
-    if (!pointer_ && pointerManager_)
+    if (!pointer_ && pointerManager_) {
         pointer_ = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointerManager_, seat_);
+        // Where it is the seat's first pointer, clients bind theirs only now: let them, or the first
+        // events would go to windows that cannot hear them yet.
+        Roundtrip();
+    }
     return pointer_;
 }
 
@@ -463,13 +467,14 @@ bool Connection::PointerButton(int button, bool down) {
     return wl_display_flush(display_) >= 0;
 }
 
-bool Connection::PointerWheelDown() {
+bool Connection::PointerWheel(int notches) {
     zwlr_virtual_pointer_v1* vp = VirtualPointer();
     if (!vp) return false;
-    // One notch as a mouse wheel reports it: 15 units, one discrete step.
+    // As a mouse wheel reports it: 15 units and one discrete step a notch, positive towards the user.
     const uint32_t t = NowMs();
     zwlr_virtual_pointer_v1_axis_source(vp, WL_POINTER_AXIS_SOURCE_WHEEL);
-    zwlr_virtual_pointer_v1_axis_discrete(vp, t, WL_POINTER_AXIS_VERTICAL_SCROLL, wl_fixed_from_int(15), 1);
+    zwlr_virtual_pointer_v1_axis_discrete(vp, t, WL_POINTER_AXIS_VERTICAL_SCROLL,
+                                          wl_fixed_from_int(15 * notches), notches);
     zwlr_virtual_pointer_v1_frame(vp);
     return wl_display_flush(display_) >= 0;
 }

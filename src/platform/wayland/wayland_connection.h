@@ -67,7 +67,8 @@ class Connection {
     // A pointer of our own on the seat: the position in device pixels of the layout.
     bool PointerMotion(Point p);
     bool PointerButton(int button, bool down);
-    bool PointerWheelDown();
+    // Wheel notches, positive towards the user (the content scrolls down).
+    bool PointerWheel(int notches);
 
     // Takes the clipboard with these bytes under the MIME type, answered from this connection for as
     // long as nobody else takes it.

@@ -101,7 +101,7 @@ class WaylandInput : public PointerInput {
     explicit WaylandInput(Connection& conn) : conn_(conn) {}
     bool CanScroll() override { return conn_.HasVirtualPointer(); }
     bool WarpPointer(Point p) override { return conn_.PointerMotion(p); }
-    bool WheelNotchDown() override { return conn_.PointerWheelDown(); }
+    bool WheelNotchDown() override { return conn_.PointerWheel(1); }
     bool Button(int button, bool down) override { return conn_.PointerButton(button, down); }
     void Sync() override { conn_.Roundtrip(); }
     // No client can take a key from the window that has the focus.

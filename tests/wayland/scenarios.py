@@ -1,0 +1,360 @@
+#!/usr/bin/env python3
+"""Glimmora on a real Wayland session (headless sway), driven as a user would: requests over D-Bus,
+the pointer through a virtual pointer device, keys through the compositor's bindings, and the results
+read from outside (the auto-saved file, grim's picture, wl-paste).
+
+Run inside the session (scripts/common.sh: start_wayland, wayland_ctest):
+    scenarios.py GLIMMORA GLIMMORA_CLI WL_POINTER [unittest args]
+"""
+import configparser
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+PROGRAM, CLI, POINTER = sys.argv[1:4]
+DEADLINE = 60.0
+
+
+def wait_until(condition, what, deadline=DEADLINE):
+    end = time.monotonic() + deadline
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+def run(*args, **kwargs):
+    return subprocess.run(list(args), check=True, capture_output=True, text=True, **kwargs).stdout
+
+
+def sway(*command):
+    return run("swaymsg", *command)
+
+
+def views():
+    """Every window sway shows: id, app_id, name, pid, frame rectangle, focused, fullscreen."""
+    found = []
+
+    def walk(node):
+        if "pid" in node and not node.get("nodes") and not node.get("floating_nodes"):
+            r, d = node["rect"], node.get("deco_rect") or {"height": 0}
+            top = r["y"] - d["height"] if r["y"] >= d["height"] else r["y"]
+            found.append({"id": node["id"], "app_id": node.get("app_id"), "name": node.get("name"),
+                          "pid": node.get("pid"), "visible": node.get("visible"), "focused": node.get("focused"),
+                          "fullscreen": node.get("fullscreen_mode", 0),
+                          "frame": (r["x"], top, r["width"], r["y"] + r["height"] - top),
+                          "client": (r["x"] + node["window_rect"]["x"], r["y"] + node["window_rect"]["y"],
+                                     node["window_rect"]["width"], node["window_rect"]["height"])})
+        for child in node.get("nodes", []) + node.get("floating_nodes", []):
+            walk(child)
+    walk(json.loads(sway("-t", "get_tree")))
+    return found
+
+
+def grim(path):
+    run("grim", "-t", "png", path)
+
+
+def settled_grim(path):
+    """grim's picture once the windows have finished redrawing (two pictures in a row the same)."""
+    previous = path + ".previous.png"
+    grim(previous)
+    def same():
+        grim(path)
+        if size_of(path) == size_of(previous) and differing_pixels(path, previous) == 0:
+            return True
+        os.replace(path, previous)
+        return False
+    wait_until(same, "the screen to settle")
+    os.remove(previous)
+
+
+def size_of(path):
+    w, h = run("identify", "-format", "%w %h", path).split()
+    return int(w), int(h)
+
+
+def differing_pixels(a, b):
+    """Pixels that differ between two pictures of the same size (ImageMagick's AE metric)."""
+    result = subprocess.run(["compare", "-metric", "AE", a, b, "null:"], capture_output=True, text=True)
+    if result.returncode == 2:
+        raise AssertionError("compare failed: " + result.stderr)
+    return int(float(result.stderr.split()[0]))
+
+
+def crop(source, rect, path):
+    x, y, w, h = rect
+    run("convert", source, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", path)
+    return path
+
+
+class Pointer:
+    """The virtual pointer device; it exists while this object lives."""
+
+    def __init__(self):
+        self.process = subprocess.Popen([POINTER], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        assert self.process.stdout.readline().strip() == "ready", "the pointer device did not start"
+
+    def send(self, line):
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+        answer = self.process.stdout.readline().strip()
+        assert answer == "ok", "pointer: %s -> %s" % (line, answer)
+
+    def move(self, x, y):
+        self.send("move %d %d" % (x, y))
+
+    def drag(self, start, end, steps=8):
+        self.move(*start)
+        self.send("down 1")
+        for i in range(1, steps + 1):
+            self.move(start[0] + (end[0] - start[0]) * i // steps, start[1] + (end[1] - start[1]) * i // steps)
+        self.send("up 1")
+
+    def click(self, x, y):
+        self.move(x, y)
+        self.send("down 1")
+        self.send("up 1")
+
+    def close(self):
+        self.process.stdin.close()
+        self.process.wait(10)
+
+
+class Terminal:
+    """A foot window showing the output of a shell command, kept open."""
+
+    def __init__(self, command, title):
+        self.title = title
+        self.process = subprocess.Popen(["foot", "--title", title, "sh", "-c", command + "; exec sleep 100000"],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.view = wait_until(lambda: next((v for v in views() if v["name"] == title), None),
+                               "the terminal '%s' to map" % title)
+
+    def refresh(self):
+        self.view = next(v for v in views() if v["id"] == self.view["id"])
+        return self.view
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(10)
+
+
+class Glimmora:
+    """One running copy of the program in a folder of its own, its config.ini beside it."""
+
+    def __init__(self, capture=None, extra_env=None):
+        self.dir = tempfile.mkdtemp(prefix="glimmora-wayland-")
+        self.program = os.path.join(self.dir, "glimmora")
+        shutil.copy2(PROGRAM, self.program)
+        self.images = os.path.join(self.dir, "images")
+        os.makedirs(self.images)
+        config = configparser.ConfigParser()
+        config.optionxform = str
+        config["CaptureSet"] = {"HideWndBeforCap": "1", "RestoreWndAftCap": "0", "CapDelayTime": "0",
+                                "CopyToClipboard": "0", **(capture or {})}
+        config["AudoSaveSet"] = {"IsAudoSave": "1", "ImageFormat": "2", "ImageSavePath": self.images,
+                                 "ImageSaveTitle": "Snap", "StartNum": "1"}
+        with open(os.path.join(self.dir, "config.ini"), "w") as f:
+            config.write(f, space_around_delimiters=False)
+        env = dict(os.environ, HOME=self.dir, XDG_CONFIG_HOME=os.path.join(self.dir, "xdg"))
+        env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
+        env.update(extra_env or {})
+        self.env = env
+        self.log = open(os.path.join(self.dir, "log.txt"), "w+")
+        self.process = subprocess.Popen([self.program], env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        self.main = wait_until(lambda: next((v for v in views() if v["pid"] == self.process.pid), None),
+                               "the main window to map")
+        # The bus name is taken once the window is up; a request before that would start a second copy.
+        wait_until(lambda: subprocess.run(
+            ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+             "org.freedesktop.DBus.NameHasOwner", "string:org.glimmora.Glimmora"],
+            capture_output=True, text=True).stdout.find("true") >= 0, "the program on the session bus")
+
+    def request(self, mode):
+        return subprocess.run([self.program, "--capture", mode], env=self.env, capture_output=True, text=True,
+                              timeout=DEADLINE)
+
+    def saved(self, n=1):
+        path = os.path.join(self.images, "Snap%d.png" % n)
+        # Complete once the program has renamed or closed it: wait for a stable, readable picture.
+        def ready():
+            if not os.path.exists(path):
+                return None
+            try:
+                size_of(path)
+                return path
+            except subprocess.CalledProcessError:
+                return None
+        return wait_until(ready, "the capture to be saved as " + path)
+
+    def overlay(self):
+        return wait_until(lambda: next((v for v in views() if v["pid"] == self.process.pid and v["fullscreen"]),
+                                       None), "the capture overlay to cover the screen")
+
+    def overlay_gone(self):
+        wait_until(lambda: not any(v["pid"] == self.process.pid and v["fullscreen"] for v in views()),
+                   "the overlay to close")
+
+    def close(self):
+        self.process.terminate()
+        try:
+            self.process.wait(20)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        self.log.seek(0)
+        text = self.log.read()
+        self.log.close()
+        shutil.rmtree(self.dir, ignore_errors=True)
+        return text
+
+
+class WaylandScenarios(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        # Our main window floats, so hiding it for a capture leaves the tiled windows where they are (the
+        # overlay is left alone: it covers the output itself).
+        sway('for_window [app_id="glimmora" title="^Glimmora($| - )"] "floating enable, move position 1200 100"')
+        cls.tmp = tempfile.mkdtemp(prefix="glimmora-wayland-test-")
+        cls.left = Terminal("seq -w 1 2000 | paste -sd ' ' | fold -w 60", "left")
+        cls.right = Terminal("ls -l /usr/bin | head -70", "right")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.left.close()
+        cls.right.close()
+        shutil.rmtree(cls.tmp, ignore_errors=True)
+
+    def setUp(self):
+        self.pointer = Pointer()
+        self.pointer.move(960, 1070)  # out of the way, over no text
+        self.reference = os.path.join(self.tmp, self.id().split(".")[-1] + "-screen.png")
+        grim(self.reference)
+        self.glimmora = None
+
+    def tearDown(self):
+        if self.glimmora:
+            log = self.glimmora.close()
+            if any(m in log for m in ("ERROR: AddressSanitizer", "runtime error:")):
+                self.fail("sanitizer report:\n" + log)
+        self.pointer.close()
+
+    def start(self, **kwargs):
+        self.glimmora = Glimmora(**kwargs)
+        return self.glimmora
+
+    def assertSamePicture(self, got, want):
+        self.assertEqual(size_of(got), size_of(want))
+        self.assertEqual(differing_pixels(got, want), 0, "%s differs from %s" % (got, want))
+
+    def test_full_screen_is_what_grim_sees(self):
+        # The command-line grab through the screen copy, on a turned or mirrored output too, then the
+        # program's own capture by request.
+        try:
+            for transform in ("90", "180", "flipped-270", "normal"):
+                sway("output", "HEADLESS-1", "transform", transform)
+                want = os.path.join(self.tmp, "grim-%s.png" % transform)
+                settled_grim(want)
+                grabbed = os.path.join(self.tmp, "cli-%s.png" % transform)
+                run(CLI, "grab", grabbed)
+                self.assertSamePicture(grabbed, want)
+        finally:
+            sway("output", "HEADLESS-1", "transform", "normal")
+        settled_grim(self.reference)
+        g = self.start()
+        result = g.request("full")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertSamePicture(g.saved(), self.reference)
+
+    def test_region_dragged_on_the_overlay(self):
+        g = self.start()
+        self.assertEqual(g.request("region").returncode, 0)
+        g.overlay()
+        self.pointer.drag((100, 200), (500, 400))
+        g.overlay_gone()
+        self.assertSamePicture(g.saved(), crop(self.reference, (100, 200, 400, 200),
+                                               os.path.join(self.tmp, "region.png")))
+
+    def test_window_under_the_mouse_and_active_window_from_sway(self):
+        g = self.start()
+        right = self.right.refresh()
+        g.request("window")
+        g.overlay()
+        x, y, w, h = right["frame"]
+        self.pointer.move(x + w // 2, y + h // 2)
+        self.pointer.click(x + w // 2 + 1, y + h // 2)
+        g.overlay_gone()
+        self.assertSamePicture(g.saved(1), crop(self.reference, right["frame"], os.path.join(self.tmp, "right.png")))
+
+        left = self.left.refresh()
+        sway("[con_id=%d] focus" % left["id"])
+        focused = os.path.join(self.tmp, "focused.png")  # its title bar now shows the focus
+        grim(focused)
+        g.request("active")
+        self.assertSamePicture(g.saved(2), crop(focused, left["frame"], os.path.join(self.tmp, "left.png")))
+
+    def test_clipboard_holds_the_capture_while_the_window_is_hidden(self):
+        g = self.start(capture={"CopyToClipboard": "1"})
+        g.request("full")
+        saved = g.saved()
+        pasted = os.path.join(self.tmp, "pasted.png")
+        def paste():
+            with open(pasted, "wb") as f:
+                done = subprocess.run(["wl-paste", "--no-newline", "--type", "image/png"], stdout=f,
+                                      stderr=subprocess.DEVNULL, timeout=10)
+            return done.returncode == 0 and os.path.getsize(pasted) > 0
+        wait_until(paste, "the capture on the clipboard")
+        self.assertSamePicture(pasted, saved)
+
+    def test_key_bound_by_the_desktop_starts_a_region_capture(self):
+        # Where no hotkey portal exists, users bind a key to the command in the desktop's settings.
+        g = self.start()
+        sway("bindsym --no-warn ctrl+shift+r exec '%s' --capture region" % g.program)
+        try:
+            run("wtype", "-M", "ctrl", "-M", "shift", "r", "-m", "shift", "-m", "ctrl")
+            g.overlay()
+            self.pointer.drag((300, 300), (420, 360))
+            g.overlay_gone()
+            self.assertEqual(size_of(g.saved()), (120, 60))
+        finally:
+            sway("unbindsym ctrl+shift+r")
+
+    def test_scrolling_capture_of_a_terminal(self):
+        lines = os.path.join(self.tmp, "lines.txt")
+        with open(lines, "w") as f:
+            f.write("".join("line %04d %s\n" % (i, "=" * (i % 50)) for i in range(1, 151)))
+        # The terminal's own scrollback, scrolled back to its start as a user would before capturing.
+        pager = Terminal("cat '%s'" % lines, "pager")
+        try:
+            g = self.start()
+            view = pager.refresh()
+            x, y, w, h = view["client"]
+            # Low in the pane, below our floating main window.
+            at = (x + w // 2, y + h - 60)
+            self.pointer.move(*at)
+            for _ in range(10):
+                self.pointer.send("wheel -10")
+            g.request("scroll")
+            g.overlay()
+            self.pointer.move(*at)
+            self.pointer.click(*at)
+            g.overlay_gone()
+            width, height = size_of(g.saved())
+            # 150 lines where the window shows half of them.
+            self.assertGreater(height, 3 * h // 2)
+            self.assertLessEqual(width, w)
+        finally:
+            pager.close()
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0]] + sys.argv[4:], verbosity=2)
