@@ -1,0 +1,104 @@
+// What the Wayland backend reads off the compositor without a session: sway's window tree and the output
+// transforms.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/wayland/sway_windows.h"
+#include "platform/wayland/wayland_connection.h"
+
+namespace glimmora {
+inline bool operator==(const Rect& a, const Rect& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+}  // namespace glimmora
+
+namespace glimmora::wayland {
+namespace {
+
+// A tree as sway 1.7 prints it, cut to what we read: two tiled views with title bars, a floating one on
+// top, a view on a workspace not shown, and the scratchpad.
+std::string Tree(bool overlay) {
+    const std::string view = R"({"id": %ID%, "type": "con", "pid": %PID%, "visible": %VIS%, "focused": %FOC%,
+        "fullscreen_mode": %FS%, "rect": {"x": %X%, "y": %Y%, "width": %W%, "height": %H%},
+        "window_rect": {"x": 2, "y": 0, "width": %IW%, "height": %IH%},
+        "deco_rect": {"x": 0, "y": 0, "width": %W%, "height": %DH%}, "nodes": [], "floating_nodes": []})";
+    auto make = [&](int id, int pid, bool visible, bool focused, int fs, int x, int y, int w, int h,
+                    int deco) {
+        std::string s = view;
+        auto put = [&](const std::string& key, const std::string& value) {
+            for (size_t at; (at = s.find(key)) != std::string::npos;) s.replace(at, key.size(), value);
+        };
+        put("%ID%", std::to_string(id));
+        put("%PID%", std::to_string(pid));
+        put("%VIS%", visible ? "true" : "false");
+        put("%FOC%", focused ? "true" : "false");
+        put("%FS%", std::to_string(fs));
+        put("%X%", std::to_string(x));
+        put("%Y%", std::to_string(y));
+        put("%W%", std::to_string(w));
+        put("%H%", std::to_string(h));
+        put("%IW%", std::to_string(w - 4));
+        put("%IH%", std::to_string(h - 2));
+        put("%DH%", std::to_string(deco));
+        return s;
+    };
+    // Under our own full-screen overlay sway calls every other view invisible.
+    const bool shown = !overlay;
+    return R"({"id": 1, "type": "root", "name": "root", "nodes": [
+        {"id": 2, "type": "output", "name": "__i3", "nodes": [{"id": 3, "type": "workspace", "name": "__i3_scratch",
+            "nodes": [], "floating_nodes": [)" +
+           make(90, 500, false, false, 0, 0, 0, 300, 300, 0) + R"(]}], "floating_nodes": []},
+        {"id": 4, "type": "output", "name": "HEADLESS-1", "current_workspace": "1", "nodes": [
+            {"id": 5, "type": "workspace", "name": "1", "nodes": [)" +
+           make(10, 100, shown, !overlay, 0, 0, 25, 960, 1055, 25) + "," +
+           make(11, 101, shown, false, 0, 960, 25, 960, 1055, 25) + R"(], "floating_nodes": [)" +
+           make(12, 102, shown, false, 0, 700, 300, 400, 200, 0) +
+           (overlay ? "," + make(13, 4242, true, true, 1, 0, 0, 1920, 1080, 0) : "") +
+           R"(]},
+            {"id": 6, "type": "workspace", "name": "2", "nodes": [)" +
+           make(20, 200, false, false, 0, 0, 0, 1920, 1080, 0) + R"(], "floating_nodes": []}],
+        "floating_nodes": []}], "floating_nodes": []})";
+}
+
+TEST(SwayTree, WindowsOfTheShownWorkspaceTopmostFirstWithTheirTitleBars) {
+    for (const bool overlay : {false, true}) {
+        SCOPED_TRACE(overlay ? "under our overlay" : "plain");
+        const auto windows = ParseSwayTree(Tree(overlay), 4242);
+        ASSERT_EQ(windows.size(), 3u);
+        EXPECT_EQ(windows[0].id, 12u);  // floating above the tiled ones
+        EXPECT_EQ(windows[1].id, 11u);
+        EXPECT_EQ(windows[2].id, 10u);
+        EXPECT_EQ(windows[1].frame, (Rect{960, 0, 1920, 1080}));  // the title bar belongs to the window
+        EXPECT_EQ(windows[1].client, (Rect{962, 25, 1918, 1078}));
+        EXPECT_EQ(windows[2].focused, !overlay);
+    }
+}
+
+TEST(SwayTree, NonsenseGivesNoWindows) {
+    for (const char* text : {"", "[]", "{", "{\"nodes\": 5}", "null", "{\"nodes\": [{\"pid\": \"x\"}]}"})
+        EXPECT_TRUE(ParseSwayTree(text, 1).empty()) << text;
+}
+
+TEST(OutputTransform, EveryTransformMapsTheCornersOfTheScreenOntoTheBuffer) {
+    // A 4 x 2 buffer: turned outputs show it as 2 x 4.
+    struct Case {
+        int transform;
+        Point topLeft, topRight, bottomLeft;
+    } cases[] = {
+        {0, {0, 0}, {3, 0}, {0, 1}}, {1, {0, 1}, {0, 0}, {3, 1}}, {2, {3, 1}, {0, 1}, {3, 0}},
+        {3, {3, 0}, {3, 1}, {0, 0}}, {4, {3, 0}, {0, 0}, {3, 1}}, {5, {0, 0}, {0, 1}, {3, 0}},
+        {6, {0, 1}, {3, 1}, {0, 0}}, {7, {3, 1}, {3, 0}, {0, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.transform);
+        const bool turned = c.transform % 2 == 1;
+        const int lw = turned ? 2 : 4, lh = turned ? 4 : 2;
+        EXPECT_EQ(BufferPixelFor(c.transform, 0, 0, 4, 2), c.topLeft);
+        EXPECT_EQ(BufferPixelFor(c.transform, lw - 1, 0, 4, 2), c.topRight);
+        EXPECT_EQ(BufferPixelFor(c.transform, 0, lh - 1, 4, 2), c.bottomLeft);
+    }
+}
+
+}  // namespace
+}  // namespace glimmora::wayland
