@@ -1,0 +1,123 @@
+#!/usr/bin/env python3
+"""Glimmora on a Wayland session against grim, run inside the session (bench/wayland_peers.sh starts it):
+
+1. a full-screen grab to a PNG file, whole process: glimmora-cli grab against grim;
+2. a key bound by the desktop (sway's bindsym running `glimmora --capture region`) to the overlay
+   mapped: the time from the key to sway's event for the new window, less the capture delay (the
+   shortest one allowed, 500 ms, is configured).
+
+usage: wayland_peers.py GLIMMORA GLIMMORA_CLI [RUNS]
+"""
+import configparser
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+PROGRAM, CLI = sys.argv[1:3]
+RUNS = int(sys.argv[3]) if len(sys.argv) > 3 else 15
+DELAY_MS = 500  # the program never waits less before a capture
+
+
+def median(values):
+    values = sorted(values)
+    return values[len(values) // 2]
+
+
+def timed(command):
+    start = time.perf_counter()
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return (time.perf_counter() - start) * 1000
+
+
+def grabs(out):
+    # Something with detail on the screen, so the PNG encoders have work to do.
+    term = subprocess.Popen(["foot", "sh", "-c", "ls -lR /usr/share/doc | head -200; exec sleep 1000"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(1.0)
+    ours, grims = [], []
+    for _ in range(RUNS):  # interleaved, so both see the same machine
+        ours.append(timed([CLI, "grab", os.path.join(out, "g.png")]))
+        grims.append(timed(["grim", "-t", "png", os.path.join(out, "grim.png")]))
+    term.terminate()
+    return median(ours), median(grims)
+
+
+def hotkey_to_overlay(out):
+    folder = os.path.join(out, "app")
+    os.makedirs(folder)
+    program = os.path.join(folder, "glimmora")
+    shutil.copy2(PROGRAM, program)
+    config = configparser.ConfigParser()
+    config.optionxform = str
+    config["CaptureSet"] = {"HideWndBeforCap": "1", "CapDelayTime": str(DELAY_MS)}
+    with open(os.path.join(folder, "config.ini"), "w") as f:
+        config.write(f, space_around_delimiters=False)
+    env = dict(os.environ, HOME=folder, XDG_CONFIG_HOME=os.path.join(folder, "xdg"))
+    app = subprocess.Popen([program], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # Up once it answers on the bus.
+    for _ in range(600):
+        if b"true" in subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+                                           "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                                           "string:org.glimmora.Glimmora"], capture_output=True).stdout:
+            break
+        time.sleep(0.1)
+    subprocess.run(["swaymsg", "bindsym --no-warn ctrl+shift+b exec '%s' --capture region" % program],
+                   check=True, capture_output=True)
+    events = subprocess.Popen(["swaymsg", "-t", "subscribe", "-m", '["window"]'], stdout=subprocess.PIPE, text=True)
+    mapped = threading.Event()
+    seen_at = [0.0]
+
+    def watch():
+        # sway reports the new window first and its title just after: the time is the first report's.
+        new_at = 0.0
+        for line in events.stdout:
+            try:
+                event = json.loads(line)
+            except ValueError:
+                continue
+            if event.get("change") == "new":
+                new_at = time.perf_counter()
+            elif event.get("container", {}).get("name") == "Glimmora capture" and not mapped.is_set() and new_at:
+                seen_at[0] = new_at
+                new_at = 0.0
+                mapped.set()
+    threading.Thread(target=watch, daemon=True).start()
+    time.sleep(0.5)
+    latencies = []
+    for _ in range(RUNS):
+        mapped.clear()
+        start = time.perf_counter()
+        subprocess.run(["wtype", "-M", "ctrl", "-M", "shift", "b", "-m", "shift", "-m", "ctrl"], check=True)
+        if not mapped.wait(30):
+            raise SystemExit("the overlay did not map")
+        latencies.append((seen_at[0] - start) * 1000 - DELAY_MS)
+        time.sleep(0.3)
+        subprocess.run(["wtype", "-k", "Escape"], check=True)
+        time.sleep(0.5)
+    events.terminate()
+    subprocess.run(["swaymsg", "unbindsym ctrl+shift+b"], capture_output=True)
+    app.terminate()
+    app.wait(20)
+    return median(latencies)
+
+
+def main():
+    out = tempfile.mkdtemp(prefix="glimmora-wayland-bench-")
+    try:
+        ours, grim = grabs(out)
+        latency = hotkey_to_overlay(out)
+    finally:
+        shutil.rmtree(out, ignore_errors=True)
+    print("| measure (1920 x 1080, headless sway, median of %d) | Glimmora | grim | ratio |" % RUNS)
+    print("|---|---|---|---|")
+    print("| full-screen grab to a PNG file, whole process | %.1f ms | %.1f ms | %.2f |" % (ours, grim, ours / grim))
+    print("| bound key to overlay mapped, less the %d ms delay | %.1f ms | | goal < 50 ms |" % (DELAY_MS, latency))
+
+
+if __name__ == "__main__":
+    main()
