@@ -1,0 +1,212 @@
+// The Screenshot portal on the test session: the same pixels grim reads, and clear failures when no portal
+// can be reached. No application object here: the call must bring its own, as in glimmora-cli.
+#include "platform/wayland/portal_screenshot.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "image/codecs/image_codec.h"
+
+extern char** environ;
+
+namespace glimmora {
+namespace {
+
+// A program running beside the test, ended when the test ends.
+class Child {
+  public:
+    explicit Child(std::vector<std::string> args) {
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = 0;
+    }
+    ~Child() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    bool Started() const { return pid_ > 0; }
+
+  private:
+    pid_t pid_ = 0;
+};
+
+template <class Condition>
+bool WaitFor(Condition condition, int seconds = 60) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
+std::string Run(const std::string& command) {
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+        ::pclose(p);
+    }
+    return out;
+}
+
+class TempDir {
+  public:
+    TempDir() {
+        char pattern[] = "/tmp/glimmora-portal-test.XXXXXX";
+        path_ = ::mkdtemp(pattern) ? pattern : "";
+    }
+    ~TempDir() {
+        if (!path_.empty()) Run("rm -rf '" + path_ + "'");
+    }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+bool GrimPicture(const std::string& path, Image& out) {
+    if (std::system(("grim -t png '" + path + "'").c_str()) != 0) return false;
+    FreeImageCodecFactory factory;
+    return LoadFirstFrame(factory, path, out) && out.ConvertDepth(24);
+}
+
+bool SamePixels(const Image& a, const Image& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.Depth() != b.Depth()) return false;
+    for (int y = 0; y < a.Height(); ++y)
+        if (std::memcmp(a.Row(y), b.Row(y), static_cast<size_t>(a.Width()) * 3) != 0) return false;
+    return true;
+}
+
+TEST(PortalScreenshot, MatchesGrimPixelForPixel) {
+    ASSERT_NE(std::getenv("WAYLAND_DISPLAY"), nullptr) << "run inside the Wayland test session";
+    TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    // Text in the top-left corner, so rows upside down or channels swapped show.
+    Child terminal({"foot", "-e", "sh", "-c", "seq 1 40; exec sleep 600"});
+    ASSERT_TRUE(terminal.Started());
+    Image before, after;
+    // Settled: two grabs in a row agree, and the terminal's text is there.
+    ASSERT_TRUE(WaitFor([&] {
+        Image first;
+        return GrimPicture(dir.path() + "/a.png", first) && GrimPicture(dir.path() + "/b.png", before) &&
+               SamePixels(first, before) && first.PixelValue(0, 0) != first.PixelValue(1919, 1079);
+    })) << "the terminal did not show";
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        Image shot;
+        std::string error;
+        ASSERT_TRUE(PortalScreenshot(shot, &error)) << error;
+        EXPECT_EQ(shot.Width(), 1920);
+        EXPECT_EQ(shot.Height(), 1080);
+        EXPECT_EQ(shot.Depth(), 24);
+        ASSERT_TRUE(GrimPicture(dir.path() + "/c.png", after));
+        EXPECT_TRUE(SamePixels(before, after)) << "the screen changed during the test";
+        EXPECT_TRUE(SamePixels(shot, after)) << "the portal's picture differs from grim's";
+        // This portal hands over a file in /tmp, which is ours to remove.
+        EXPECT_NE(::access("/tmp/out.png", F_OK), 0) << "the portal's file was left behind";
+    }
+}
+
+// A bus of our own on which no portal runs (no services to start either).
+class BareBus {
+  public:
+    explicit BareBus(const std::string& folder) {
+        const std::string config = folder + "/bus.conf";
+        std::ofstream(config)
+            << "<busconfig><type>session</type><listen>unix:dir=" << folder
+            << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+               "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+               "<allow own=\"*\"/></policy></busconfig>";
+        const std::string info =
+            Run("dbus-daemon --config-file='" + config + "' --fork --print-address=1 --print-pid=1");
+        const size_t line = info.find('\n');
+        if (line == std::string::npos) return;
+        address_ = info.substr(0, line);
+        pid_ = std::atoi(info.c_str() + line + 1);
+    }
+    ~BareBus() {
+        if (pid_ > 0) ::kill(pid_, SIGTERM);
+    }
+    const std::string& address() const { return address_; }
+
+  private:
+    std::string address_;
+    pid_t pid_ = 0;
+};
+
+TEST(PortalScreenshot, UnreachablePortalIsAnErrorWithAReason) {
+    TempDir dir;
+    BareBus bare(dir.path());
+    ASSERT_FALSE(bare.address().empty());
+    // The program's own application object is used when there is one.
+    int argc = 1;
+    char name[] = "portal_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    const std::string saved =
+        std::getenv("DBUS_SESSION_BUS_ADDRESS") ? std::getenv("DBUS_SESSION_BUS_ADDRESS") : "";
+    const struct {
+        std::string address;
+        const char* reason;
+    } cases[] = {
+        {"unix:path=" + dir.path() + "/no-bus-here", "no D-Bus session bus"},
+        {bare.address(), "no desktop portal is running"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address);
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", c.address.c_str(), 1);
+        Image shot;
+        ASSERT_TRUE(shot.Create(2, 2, 24));
+        std::string error;
+        EXPECT_FALSE(PortalScreenshot(shot, &error, 5000));
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        EXPECT_EQ(shot.Width(), 2) << "the picture was touched";
+    }
+    if (saved.empty())
+        ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    else
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", saved.c_str(), 1);
+}
+
+TEST(PortalScreenshot, OnlyOurOwnFilesDirectlyInATemporaryFolderAreRemoved) {
+    TempDir dir;
+    const std::string inTemp = dir.path() + ".png";  // beside the folder, directly in /tmp
+    std::ofstream(inTemp) << "x";
+    std::ofstream(dir.path() + "/nested.png") << "x";
+    const std::string home = std::string(std::getenv("HOME") ? std::getenv("HOME") : "/nonexistent");
+    ASSERT_EQ(::symlink(inTemp.c_str(), (dir.path() + ".link.png").c_str()), 0);
+    const struct {
+        std::string path;
+        bool removable;
+    } cases[] = {
+        {inTemp, true},
+        {dir.path() + "/nested.png", false},
+        {dir.path() + ".link.png", false},
+        {dir.path() + "/missing.png", false},
+        {home + "/Pictures/Screenshot.png", false},
+        {"relative.png", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsPortalTemporaryFile(c.path), c.removable) << c.path;
+    ::unlink(inTemp.c_str());
+    ::unlink((dir.path() + ".link.png").c_str());
+}
+
+}  // namespace
+}  // namespace glimmora
