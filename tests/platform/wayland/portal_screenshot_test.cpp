@@ -1,6 +1,8 @@
-// The Screenshot portal on the test session: the same pixels grim reads, and clear failures when no portal
-// can be reached. No application object here: the call must bring its own, as in glimmora-cli.
+// The desktop portal on the test session: screenshots with the same pixels grim reads, clear failures
+// when no portal can be reached, no global shortcuts. No application object here: the calls must bring
+// their own, as in glimmora-cli.
 #include "platform/wayland/portal_screenshot.h"
+#include "platform/wayland/portal_shortcuts.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -185,27 +187,15 @@ TEST(PortalScreenshot, UnreachablePortalIsAnErrorWithAReason) {
         ::setenv("DBUS_SESSION_BUS_ADDRESS", saved.c_str(), 1);
 }
 
-TEST(PortalScreenshot, OnlyOurOwnFilesDirectlyInATemporaryFolderAreRemoved) {
-    TempDir dir;
-    const std::string inTemp = dir.path() + ".png";  // beside the folder, directly in /tmp
-    std::ofstream(inTemp) << "x";
-    std::ofstream(dir.path() + "/nested.png") << "x";
-    const std::string home = std::string(std::getenv("HOME") ? std::getenv("HOME") : "/nonexistent");
-    ASSERT_EQ(::symlink(inTemp.c_str(), (dir.path() + ".link.png").c_str()), 0);
-    const struct {
-        std::string path;
-        bool removable;
-    } cases[] = {
-        {inTemp, true},
-        {dir.path() + "/nested.png", false},
-        {dir.path() + ".link.png", false},
-        {dir.path() + "/missing.png", false},
-        {home + "/Pictures/Screenshot.png", false},
-        {"relative.png", false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(IsPortalTemporaryFile(c.path), c.removable) << c.path;
-    ::unlink(inTemp.c_str());
-    ::unlink((dir.path() + ".link.png").c_str());
+// Neither backend of the test session (wlr, gtk) implements global shortcuts: the hotkeys are then left
+// to the desktop's own bindings, and the reason says so.
+TEST(PortalShortcuts, ASessionWithoutThemIsToldApart) {
+    std::string reason;
+    EXPECT_FALSE(PortalOffersShortcuts(&reason));
+    EXPECT_EQ(reason, "the desktop portal offers no global shortcuts");
+    std::string error;
+    EXPECT_EQ(PortalShortcutGrabber::Open(&error), nullptr);
+    EXPECT_EQ(error, reason);
 }
 
 }  // namespace
