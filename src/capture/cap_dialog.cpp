@@ -20,6 +20,7 @@ namespace glimmora {
 namespace {
 constexpr int kPanelW = 190;
 constexpr int kRegionPanelH = 320;
+constexpr int kExtraHintH = 75;  // four wrapped lines of the hint font
 constexpr int kWindowPanelH = 130;
 const QColor kPanelGrey(150, 150, 150);
 const QColor kMouseYellow(255, 255, 123);
@@ -103,6 +104,7 @@ std::vector<CCapDialog::Hint> CCapDialog::Hints() const {
         add("- Release the button to capture.", 230, 260, Qt::white, true);
         add("- Right click or press [Esc] to cancel.", 260, 290, Qt::white, true);
         add(mouse, 290, 305, kMouseYellow, true);
+        if (!extraHint_.isEmpty()) add(extraHint_, 310, 310 + kExtraHintH - 10, kMouseYellow, true);
     }
     return hints;
 }
@@ -112,7 +114,11 @@ bool CCapDialog::Open() {
     screenW_ = size.width;
     screenH_ = size.height;
     // The snapshot is taken before the window shows, so it holds what the user saw.
-    if (!platform_.screen().Grab(Rect{0, 0, screenW_, screenH_}, snapshot_)) return false;
+    grabFailed_ = false;
+    if (!platform_.screen().Grab(Rect{0, 0, screenW_, screenH_}, snapshot_)) {
+        grabFailed_ = true;
+        return false;
+    }
     if (includeCursor_) platform_.screen().DrawCursor(snapshot_, Point{0, 0});
     snapshotView_ = ToQImage(snapshot_);
     // The fixed rectangle follows the pointer: a click before the first movement must find it placed.
@@ -124,7 +130,12 @@ bool CCapDialog::Open() {
     const qreal dpr = screen ? screen->devicePixelRatio() : 1.0;
     setGeometry(0, 0, static_cast<int>(std::ceil(screenW_ / dpr)),
                 static_cast<int>(std::ceil(screenH_ / dpr)));
-    show();
+    // A Wayland client cannot place a window or keep it above the others: full screen is how it
+    // covers the output.
+    if (QGuiApplication::platformName().startsWith("wayland"))
+        showFullScreen();
+    else
+        show();
     raise();
     activateWindow();
     // A grab on a window that is not viewable yet would be refused.
@@ -188,7 +199,7 @@ WindowId CCapDialog::WindowUnder(int x, int y) const {
 void CCapDialog::MovePointer(int x, int y) {
     const QRegion before = DecorationRegion();
     pointer_ = Point{x, y};
-    const int panelH = mode_ == kWindow ? kWindowPanelH : kRegionPanelH;
+    const int panelH = PanelHeight();
     if (x <= kPanelW || y <= panelH) panelCorner_ = 1;
     if (screenW_ - x <= kPanelW || screenH_ - y <= panelH) panelCorner_ = 0;
     if (mode_ == kWindow) {
@@ -235,9 +246,14 @@ void CCapDialog::Changed(const QRegion& before) {
     }
 }
 
+int CCapDialog::PanelHeight() const {
+    if (mode_ == kWindow) return kWindowPanelH;
+    return kRegionPanelH + (extraHint_.isEmpty() ? 0 : kExtraHintH);
+}
+
 CCapDialog::Layout CCapDialog::ComputeLayout() const {
     Layout l;
-    const int panelH = mode_ == kWindow ? kWindowPanelH : kRegionPanelH;
+    const int panelH = PanelHeight();
     l.panel = panelCorner_ == 0 ? QRect(0, 0, kPanelW, panelH)
                                 : QRect(screenW_ - kPanelW, screenH_ - panelH, kPanelW, panelH);
     if (mode_ == kWindow) return l;

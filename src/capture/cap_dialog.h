@@ -33,6 +33,10 @@ class CCapDialog : public QWidget {
     }
     // Blend the cursor into the snapshot, as if it had been drawn on the screen before.
     void SetIncludeCursor(bool on) { includeCursor_ = on; }
+    // One more line under the region hints (why a window cannot be picked, say).
+    void SetExtraHint(const QString& text) { extraHint_ = text; }
+    // The screen could not be grabbed: exec ended without showing anything.
+    bool grabFailed() const { return grabFailed_; }
 
     // Takes the snapshot, covers the screen and runs until the user confirms (kIdOk) or cancels
     // (kIdCancel). kIdCancel at once when the screen cannot be read.
@@ -80,6 +84,7 @@ class CCapDialog : public QWidget {
         QString labelText;
     };
     Layout ComputeLayout() const;
+    int PanelHeight() const;
     // Everything the decorations cover in the present state.
     QRegion DecorationRegion() const;
     void PaintDecorations(QPainter& p) const;
@@ -94,6 +99,8 @@ class CCapDialog : public QWidget {
     const std::vector<WindowId>* grid_ = nullptr;
     int fixedW_ = 80, fixedH_ = 80;
     bool includeCursor_ = false;
+    bool grabFailed_ = false;
+    QString extraHint_;
 
     Point anchor_, lastPoint_, pointer_, click_;
     bool dragging_ = false;

@@ -10,6 +10,11 @@
 
 namespace glimmora {
 
+namespace {
+constexpr const char* kNoWindowsHint =
+    "- This desktop does not let Glimmora pick a window: drag around it instead.";
+}  // namespace
+
 // One capture at a time: a request that arrives while one runs (a hotkey during the overlay) is ignored.
 class Capturer::Busy {
   public:
@@ -29,6 +34,23 @@ int Capturer::Cancel() {
     return 0;
 }
 
+int Capturer::GrabFailed() {
+    // Never a black picture in silence: the user learns why nothing was captured.
+    const std::string why = platform_.screen().LastError();
+    host_.ShowMain(ShowState::ShowNoActivate);
+    host_.MessageBox("The screen could not be captured" +
+                     (why.empty() ? std::string(".") : ": " + why + "."));
+    return 0;
+}
+
+int Capturer::RegionInstead(const char* hint) {
+    AppSettings& s = host_.Settings();
+    CCapDialog dialog(platform_, CCapDialog::kRegion);
+    dialog.SetCursorShape(Qt::CrossCursor);
+    dialog.SetExtraHint(hint);
+    return TakeFromOverlay(dialog, s.IncludeCursor, &CCapDialog::selection, Mode::Region);
+}
+
 int Capturer::CaptureFullScreen() {
     Busy busy(busy_);
     if (!busy.acquired()) return 0;
@@ -36,14 +58,16 @@ int Capturer::CaptureFullScreen() {
     if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
     if (!host_.Wait(std::max(0, s.CapDelayTime))) return Cancel();
     Image image;
-    if (!GrabFullScreen(platform_.screen(), image, s.IncludeCursor)) return Cancel();
+    if (!GrabFullScreen(platform_.screen(), image, s.IncludeCursor)) return GrabFailed();
     Finish(image, Mode::FullScreen);
     return 1;
 }
 
 int Capturer::RunOverlay(CCapDialog& dialog, bool includeCursor) {
     dialog.SetIncludeCursor(includeCursor);
-    return dialog.exec();
+    const int result = dialog.exec();
+    if (dialog.grabFailed()) GrabFailed();
+    return result;
 }
 
 int Capturer::CaptureRegion() {
@@ -93,6 +117,7 @@ int Capturer::CaptureWindow() {
     const WindowId next = platform_.windows().NextInStacking(host_.MainWindow());
     host_.ShowMain(ShowState::Hide);  // always, whatever HideWndBeforCap says
     if (!host_.Wait(std::max(0, s.CapDelayTime))) return Cancel();
+    if (!platform_.windows().CanPickWindows()) return RegionInstead(kNoWindowsHint);
     RaiseNext(next);
     platform_.input().Sync();
     const Size size = platform_.screen().ScreenSize();
@@ -113,12 +138,14 @@ int Capturer::CaptureActiveWindow() {
     }
     // A fixed wait, whatever CapDelayTime says; this mode never draws the cursor in.
     if (!host_.Wait(1000)) return Cancel();
+    if (!platform_.windows().CanPickWindows()) return RegionInstead(kNoWindowsHint);
     Rect rect;
     Image image;
-    if (!ActiveWindowRect(platform_.windows(), rect) || !GrabScreenRect(platform_.screen(), image, rect)) {
+    if (!ActiveWindowRect(platform_.windows(), rect)) {
         host_.ActivateMain();
         return Cancel();
     }
+    if (!GrabScreenRect(platform_.screen(), image, rect)) return GrabFailed();
     Finish(image, Mode::ActiveWindow);
     return 1;
 }
@@ -143,6 +170,12 @@ int Capturer::CaptureScroll() {
     Busy busy(busy_);
     if (!busy.acquired()) return 0;
     AppSettings& s = host_.Settings();
+    if (!platform_.windows().CanPickWindows() || !platform_.input().CanScroll()) {
+        host_.MessageBox(
+            "This desktop lets no program pick a window or turn the mouse wheel, so a scrolling window "
+            "cannot be captured here.");
+        return 0;
+    }
     host_.EscapePressed();  // an Esc from before the capture does not stop it
     if (!host_.Wait(std::max(0, s.CapDelayTime))) return Cancel();
     const WindowId next = platform_.windows().NextInStacking(host_.MainWindow());

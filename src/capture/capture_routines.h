@@ -32,6 +32,10 @@ class Capturer {
     class Busy;
     // Ends a run that captured nothing.
     int Cancel();
+    // Ends a run whose grab failed, saying why.
+    int GrabFailed();
+    // The region overlay with a hint, where the desktop cannot tell us its windows.
+    int RegionInstead(const char* hint);
     void Finish(const Image& image, Mode mode);
     CaptureDocument* HandOver(const Image& image);
     void AutoSave(const Image& image, CaptureDocument* document);

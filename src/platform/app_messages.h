@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace glimmora {
 
@@ -12,5 +13,11 @@ struct AppMessage {
     int64_t wParam = 0;
     int64_t lParam = 0;  // a window id where a window is meant
 };
+
+// The request a capture mode by name stands for (full, window, region, active, scroll, fixed); none for
+// any other name.
+std::optional<AppMessage> CaptureModeRequest(std::string_view mode);
+// The mode names, for messages: "full, window, region, active, scroll, fixed".
+std::string CaptureModeNames();
 
 }  // namespace glimmora

@@ -19,6 +19,9 @@ class PointerInput {
   public:
     virtual ~PointerInput() = default;
 
+    // False where no program may move the pointer or turn the wheel (some Wayland desktops): the
+    // scrolling capture is not offered there.
+    virtual bool CanScroll() { return true; }
     virtual bool WarpPointer(Point p) = 0;
     // One wheel notch towards the user (the content scrolls down) at the pointer.
     virtual bool WheelNotchDown() = 0;

@@ -4,7 +4,9 @@
 #include <memory>
 #include <string>
 
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "platform/app_messages.h"
 #include "platform/hotkeys.h"
@@ -42,6 +44,17 @@ class Platform {
     virtual bool SendAppMessage(const AppMessage& message, std::string* error) = 0;
     // The request carried by one of Qt's native xcb events, if it is one sent by SendAppMessage.
     virtual std::optional<AppMessage> DecodeAppMessage(const void* xcbEvent) = 0;
+
+    // Puts the bytes on the clipboard under the MIME type without our window having the focus, where
+    // the desktop needs that done outside the toolkit (Wayland). False where the toolkit's own clipboard
+    // is the way (X11) or the desktop offers no such thing.
+    virtual bool OfferClipboard(const std::string& mime, std::vector<uint8_t> bytes) {
+        (void)mime;
+        (void)bytes;
+        return false;
+    }
+    // "x11" or "wayland".
+    virtual const char* Name() const = 0;
 
     // Connects to the display named (or $DISPLAY when empty). Null with a reason in *error when
     // there is no display to talk to.

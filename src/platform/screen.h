@@ -1,6 +1,8 @@
 // Reading pixels and the pointer from the screen.
 #pragma once
 
+#include <string>
+
 #include "platform/types.h"
 
 namespace glimmora {
@@ -18,6 +20,8 @@ class Screen {
     // Blends the current cursor shape into image, whose top-left pixel shows the screen point origin.
     // The cursor's top-left corner lands on the pointer (the hot spot is not subtracted).
     virtual bool DrawCursor(Image& image, Point origin) = 0;
+    // Why the last Grab failed, in words for the user; empty when it did not or nobody knows.
+    virtual std::string LastError() const { return {}; }
 };
 
 }  // namespace glimmora

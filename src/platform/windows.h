@@ -12,6 +12,10 @@ class WindowSystem {
   public:
     virtual ~WindowSystem() = default;
 
+    // False where the desktop tells no program about other programs' windows (Wayland outside sway):
+    // the window modes then fall back to a region.
+    virtual bool CanPickWindows() { return true; }
+
     // The deepest viewable window under a screen point, skipping `exclude` and everything inside it.
     // A point on a window manager's decoration names the client window it frames. 0 for none.
     virtual WindowId WindowAt(Point p, WindowId exclude) = 0;

@@ -455,6 +455,7 @@ void CMainFrame::TrayLeftClick() {
 
 void CMainFrame::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange) TakePendingClipboard();
     // In tray mode a minimised window leaves the taskbar; the tray icon brings it back. Without a
     // notification area there would be no way back, so it stays minimised.
     if (event->type() == QEvent::WindowStateChange && isMinimized() && m_settings.IsTrayMode) {

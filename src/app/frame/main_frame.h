@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractNativeEventFilter>
+#include <QImage>
 #include <QMainWindow>
 #include <QPointer>
 #include <map>
@@ -15,6 +16,7 @@
 #include "capture/capture_routines.h"
 #include "editor/document_host.h"
 #include "editor/view_host.h"
+#include "platform/app_bus.h"
 #include "platform/platform.h"
 #include "platform/sound.h"
 #include "ui/image_dialogs.h"
@@ -86,6 +88,9 @@ class CMainFrame : public QMainWindow,
     QString RequestRefusal() const;
     // Requests of other programs (the same as the X client messages carry).
     void OnAppMessage(const AppMessage& message);
+    // Offers the requests on the session bus; once the window is up, so a start by activation takes its
+    // pending call then.
+    void PublishOnBus();
     Capturer* Capture() { return capturer_.get(); }
 
     // The close sequence; false when it was cancelled (the window stays, nothing is written).
@@ -130,6 +135,9 @@ class CMainFrame : public QMainWindow,
   protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // A capture kept for the clipboard until the window has the focus (Wayland without data control).
+    void TakePendingClipboard();
+    QImage pendingClipboard_;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -150,6 +158,8 @@ class CMainFrame : public QMainWindow,
     void OnEnableHotkey();
     void OnCaptureSetting();
     void RemoveHighlight();
+    // A request from the session bus: queued for OnAppMessage, or why it is not taken.
+    std::string TakeBusRequest(const AppMessage& message);
     void CloseChildNow(CChildFrame* child);
     // The grabber of hotkeys and of Esc during a capture's delay; null without a display.
     HotkeyGrabber* Grabber();
@@ -196,6 +206,7 @@ class CMainFrame : public QMainWindow,
     bool refreshingUi_ = false;
     bool traySaidMissing_ = false;
     WindowId publishedId_ = 0;
+    std::unique_ptr<AppBusService> bus_;
 };
 
 }  // namespace glimmora

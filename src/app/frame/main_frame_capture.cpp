@@ -2,12 +2,15 @@
 #include "app/frame/main_frame.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QEventLoop>
 #include <QLabel>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cstdio>
+#include <cstring>
 
 #include "app/capture_settings/cap_setting_dlg.h"
 #include "app/frame/child_frame.h"
@@ -220,11 +223,34 @@ void CMainFrame::RemoveHighlight() {
         platform_->windows().Invalidate(m_hHighlightWnd);
 }
 
+namespace {
+constexpr uint32_t kWmCommand = 0x111;
+
+// What other programs may ask for: the capture requests, and of the command message only the two captures
+// the other messages cannot start. No other menu command is anyone's business outside the program.
+bool TakesRequest(const AppMessage& m) {
+    switch (m.message) {
+        case cmd::kWmHighlightWnd:
+        case cmd::kWmCaptureWnd:
+            return true;
+        case cmd::kWmStartCapture:
+            return m.wParam >= 0 && m.wParam < 4;
+        case kWmCommand:
+            return m.wParam == cmd::kCaptureScroll || m.wParam == cmd::kCaptureFixRect;
+        default:
+            return false;
+    }
+}
+}  // namespace
+
 void CMainFrame::OnAppMessage(const AppMessage& m) {
-    constexpr uint32_t kWmCommand = 0x111;
     const auto window = static_cast<WindowId>(m.lParam);
     if (const QString why = RequestRefusal(); !why.isEmpty()) {
         SetStatusText(2, why);
+        emit requestHandled(m.message);
+        return;
+    }
+    if (!TakesRequest(m)) {
         emit requestHandled(m.message);
         return;
     }
@@ -245,19 +271,42 @@ void CMainFrame::OnAppMessage(const AppMessage& m) {
             // The message's modes: 0 full screen, 1 window/object, 2 region, 3 active window.
             static constexpr int kModes[] = {kHotkeyFullScreen, kHotkeyWindow, kHotkeyRegion,
                                              kHotkeyActiveWindow};
-            if (m.wParam >= 0 && m.wParam < 4) RunCapture(kModes[m.wParam]);
+            RunCapture(kModes[m.wParam]);
             break;
         }
         case kWmCommand:
-            // Only the two captures the other messages cannot start; no other menu command is anyone's
-            // business outside the program.
-            if (m.wParam == cmd::kCaptureScroll || m.wParam == cmd::kCaptureFixRect)
-                OnCommand(static_cast<int>(m.wParam));
+            OnCommand(static_cast<int>(m.wParam));
             break;
         default:
             break;
     }
     emit requestHandled(m.message);
+}
+
+std::string CMainFrame::TakeBusRequest(const AppMessage& m) {
+    if (!TakesRequest(m))
+        return QString("Glimmora takes only capture requests from other programs, not 0x%1 %2 %3.")
+            .arg(m.message, 0, 16)
+            .arg(m.wParam)
+            .arg(m.lParam)
+            .toStdString();
+    if (!capturer_) return "Glimmora has no desktop to capture from.";
+    // Refused now, so the caller hears why; the status bar says it to the user as for any request.
+    if (const QString why = RequestRefusal(); !why.isEmpty()) {
+        SetStatusText(2, why);
+        return why.toStdString();
+    }
+    // The reply goes first: a capture runs event loops of its own.
+    QTimer::singleShot(0, this, [this, m] { OnAppMessage(m); });
+    return {};
+}
+
+void CMainFrame::PublishOnBus() {
+    bus_ = std::make_unique<AppBusService>([this](const AppMessage& m) { return TakeBusRequest(m); });
+    std::string error;
+    // Without a session bus the X client messages still reach this instance.
+    if (!bus_->Publish(&error))
+        std::fprintf(stderr, "glimmora: no requests over the session bus: %s\n", error.c_str());
 }
 
 // ---- CaptureHost ----
@@ -317,7 +366,30 @@ CaptureDocument* CMainFrame::NewDocumentForCapture() {
 
 void CMainFrame::CopyToClipboard(const Image& image) {
     const QImage picture = ToQImage(image);
-    if (!picture.isNull()) QGuiApplication::clipboard()->setImage(picture);
+    if (picture.isNull()) return;
+    if (platform_ && std::strcmp(platform_->Name(), "wayland") == 0) {
+        // Wayland hands the clipboard only to the window with the focus, and ours is usually hidden
+        // after a capture: the compositor's data control takes it without, where it offers one.
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (picture.save(&buffer, "PNG") &&
+            platform_->OfferClipboard("image/png", std::vector<uint8_t>(png.begin(), png.end())))
+            return;
+        if (!isActiveWindow()) {
+            pendingClipboard_ = picture;
+            SetStatusText(2, "The capture goes on the clipboard when this window is next active.");
+            return;
+        }
+    }
+    QGuiApplication::clipboard()->setImage(picture);
+}
+
+void CMainFrame::TakePendingClipboard() {
+    if (pendingClipboard_.isNull() || !isActiveWindow()) return;
+    QGuiApplication::clipboard()->setImage(pendingClipboard_);
+    pendingClipboard_ = QImage();
+    SetStatusText(2, "The capture is on the clipboard.");
 }
 
 void CMainFrame::PlaySound(const std::string& path) {

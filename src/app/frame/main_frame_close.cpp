@@ -90,6 +90,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         platform_->WithdrawMainWindow(publishedId_);
         publishedId_ = 0;
     }
+    if (bus_) bus_->Withdraw();
     event->accept();
     // A hidden tray-mode window is not the last one Qt would wait for.
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);

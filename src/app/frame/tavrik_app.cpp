@@ -68,6 +68,7 @@ bool CTavrikApp::InitInstance(const std::string& settingsPath) {
     }
     frame_->setWindowTitle("Glimmora");
     frame_->show();
+    frame_->PublishOnBus();
     return true;
 }
 

@@ -1,5 +1,6 @@
 // glimmora: the main window, or a request to the one already running.
 #include <QApplication>
+#include <QCoreApplication>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 
 #include "app/frame/main_frame.h"
 #include "app/frame/tavrik_app.h"
+#include "platform/app_bus.h"
 #include "platform/platform.h"
 
 namespace {
@@ -25,8 +27,11 @@ void PrintHelp(FILE* out) {
         "                                     0x466 (1126) start a capture: WPARAM 0 full screen,\n"
         "                                       1 window/object, 2 region, 3 active window\n"
         "       glimmora --help               show this text\n"
-        "Numbers are decimal or 0x hexadecimal. A request needs a running Glimmora on this display;\n"
-        "without one it fails with status 1.\n",
+        "Numbers are decimal or 0x hexadecimal. A request goes to the running Glimmora over the session\n"
+        "bus (org.glimmora.Glimmora), which starts Glimmora first where it is installed with its service\n"
+        "file; else as an X message to the main window on this display. With no Glimmora to take it, or\n"
+        "when Glimmora refuses it (a dialog is open, it is closing), it fails with status 1 and the "
+        "reason.\n",
         out);
 }
 
@@ -40,18 +45,24 @@ bool ParseNumber(const char* text, int64_t& out) {
     return true;
 }
 
-int Send(const glimmora::AppMessage& message) {
+// Over the session bus first (it answers refusals, and starts Glimmora where it is installed), then as an
+// X client message. mode is set for --capture.
+int Send(int argc, char** argv, const glimmora::AppMessage& message, const char* mode) {
+    QCoreApplication core(argc, argv);  // QtDBus needs one
+    std::string busReason;
+    const glimmora::BusDelivery delivery =
+        mode ? glimmora::CaptureOverBus(mode, &busReason) : glimmora::SendOverBus(message, &busReason);
+    if (delivery == glimmora::BusDelivery::Taken) return 0;
+    if (delivery == glimmora::BusDelivery::Refused) {
+        std::fprintf(stderr, "glimmora: %s\n", busReason.c_str());
+        return 1;
+    }
     std::string error;
     std::unique_ptr<glimmora::Platform> platform = glimmora::Platform::Open({}, &error);
-    if (!platform) {
-        std::fprintf(stderr, "glimmora: %s\n", error.c_str());
-        return 1;
-    }
-    if (!platform->SendAppMessage(message, &error)) {
-        std::fprintf(stderr, "glimmora: %s\n", error.c_str());
-        return 1;
-    }
-    return 0;
+    if (platform && platform->SendAppMessage(message, &error)) return 0;
+    std::fprintf(stderr, "glimmora: no Glimmora answers on the session bus: %s\nglimmora: %s\n",
+                 busReason.c_str(), error.c_str());
+    return 1;
 }
 
 // Returns -1 when the arguments ask for the main window.
@@ -71,19 +82,11 @@ int RunRequest(int argc, char** argv) {
             return 2;
         }
         m.message = static_cast<uint32_t>(msg);
-        return Send(m);
+        return Send(argc, argv, m, nullptr);
     }
     if (first == "--capture") {
-        static const struct {
-            const char* mode;
-            uint32_t message;
-            int64_t wParam;
-        } modes[] = {{"full", 0x466, 0},   {"window", 0x466, 1},     {"region", 0x466, 2},
-                     {"active", 0x466, 3}, {"scroll", 0x111, 32921}, {"fixed", 0x111, 32929}};
-        if (argc == 3) {
-            for (const auto& m : modes)
-                if (std::strcmp(argv[2], m.mode) == 0) return Send({m.message, m.wParam, 0});
-        }
+        if (argc == 3)
+            if (const auto m = glimmora::CaptureModeRequest(argv[2])) return Send(argc, argv, *m, argv[2]);
         PrintHelp(stderr);
         return 2;
     }

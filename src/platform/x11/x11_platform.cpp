@@ -19,6 +19,7 @@ class X11Platform : public Platform {
           windows_(*conn_),
           input_(*conn_),
           messages_(*conn_) {}
+    const char* Name() const override { return "x11"; }
     Screen& screen() override { return screen_; }
     WindowSystem& windows() override { return windows_; }
     PointerInput& input() override { return input_; }

@@ -75,6 +75,47 @@ def send(*args, env=None):
     return subprocess.run([PROGRAM, *args], capture_output=True, text=True, env=env, timeout=DEADLINE)
 
 
+def send_by_x11(*args):
+    """The same request with no session bus to reach: it goes as an X client message."""
+    return send(*args, env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent"))
+
+
+BUS_NAME = "org.glimmora.Glimmora"
+
+
+def bus_connection(address=None):
+    """The session bus of the tests, or the bus at address."""
+    from gi.repository import Gio
+    if not address:
+        return Gio.bus_get_sync(Gio.BusType.SESSION, None)
+    flags = Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION
+    return Gio.DBusConnection.new_for_address_sync(address, flags, None, None)
+
+
+def glimmora_call(method, signature, *args, address=None):
+    """Calls a method of our service; None when it is taken, else the error as (name, message)."""
+    from gi.repository import Gio, GLib
+    try:
+        bus_connection(address).call_sync(BUS_NAME, "/org/glimmora/Glimmora", BUS_NAME, method,
+                                          GLib.Variant(signature, args), None, Gio.DBusCallFlags.NONE,
+                                          int(DEADLINE * 1000), None)
+        return None
+    except GLib.Error as e:
+        name = Gio.DBusError.get_remote_error(e)
+        return name, e.message.removeprefix("GDBus.Error:%s: " % name)
+
+
+def bus_owner_pid(address=None):
+    """The process that owns our name on the bus; None while nobody does."""
+    from gi.repository import Gio, GLib
+    try:
+        return bus_connection(address).call_sync(
+            "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetConnectionUnixProcessID",
+            GLib.Variant("(s)", (BUS_NAME,)), None, Gio.DBusCallFlags.NONE, -1, None).unpack()[0]
+    except GLib.Error:
+        return None
+
+
 class Glimmora:
     """One running copy of the program in a folder of its own (its config.ini sits beside it)."""
 
@@ -380,17 +421,29 @@ class CloseSequence(DesktopTest):
         g = self.start()
         g.menu("About...")
         g.dialog("About Glimmora!")
-        self.assertEqual(send("--capture", "full").returncode, 0)
+        # Over the bus the caller hears why; an X message cannot answer, the status bar says it.
+        r = send("--capture", "full")
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("No capture while a dialog is open; close it first.", r.stderr)
+        self.assertEqual(glimmora_call("Send", "(uxx)", 0x466, 0, 0),
+                         ("org.glimmora.Glimmora.Error.Refused", "No capture while a dialog is open; close it first."))
+        g.answer("About Glimmora!", "OK")
+        wait_until(lambda: not g.find("dialog", "About Glimmora!"), "About to close")
+        g.menu("About...")
+        g.dialog("About Glimmora!")
+        self.assertEqual(send_by_x11("--capture", "full").returncode, 0)
         wait_until(lambda: g.status("No capture while a dialog is open"), "the refusal in the status bar")
         g.answer("About Glimmora!", "OK")
         self.assertEqual(g.title(), "Glimmora")
         self.assertFalse(g.find("frame", "Capture1"))
-        # During the close prompt a capture would be closed unasked: refused as well.
+        # During the close prompt a capture would be closed unasked: refused as well, on both ways.
         g.menu("New")
         g.wait_title("Glimmora - Capture1")
         g.menu("Exit")
         g.dialog("Save image")
-        self.assertEqual(send("--capture", "full").returncode, 0)
+        r = send("--capture", "full")
+        self.assertEqual((r.returncode, r.stderr.strip()), (1, "glimmora: No capture while Glimmora is closing."))
+        self.assertEqual(send_by_x11("--capture", "full").returncode, 0)
         wait_until(lambda: g.status("No capture while Glimmora is closing"), "the refusal during the close")
         g.answer("Save image", "Cancel")
         wait_until(lambda: not g.find("dialog", "Save image"), "the prompt to close")
@@ -420,10 +473,12 @@ class OtherPrograms(DesktopTest):
     def test_requests_without_a_running_instance_fail_clearly(self):
         r = send("--capture", "full")
         self.assertEqual(r.returncode, 1)
-        self.assertIn("Glimmora", r.stderr)
+        # Both ways were tried, each with its reason.
+        self.assertIn("no Glimmora answers on the session bus: ", r.stderr)
+        self.assertIn("Glimmora is not running on this display", r.stderr)
         self.assertEqual(send("--capture", "sideways").returncode, 2)
         help_text = send("--help").stdout
-        for word in ("--send", "--capture", "full", "scroll", "fixed"):
+        for word in ("--send", "--capture", "full", "scroll", "fixed", "session", "status 1"):
             self.assertIn(word, help_text)
 
     def test_requests_from_another_process_start_captures(self):
@@ -431,22 +486,32 @@ class OtherPrograms(DesktopTest):
         r = send("--capture", "full")
         self.assertEqual(r.returncode, 0, r.stderr)
         g.wait_title("Glimmora - Capture1")
-        r = send("--send", "0x466", "0", "0")
-        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIsNone(glimmora_call("Send", "(uxx)", 0x466, 0, 0))
         g.wait_title("Glimmora - Capture2")
-        # Modes 4 and 5 are not capture modes of this message: nothing happens.
-        self.assertEqual(send("--send", "0x466", "4", "0").returncode, 0)
-        r = send("--send", "0x465", "1", str(int(g.window)))
+        r = send_by_x11("--send", "0x465", "1", str(int(g.window)))
         self.assertEqual(r.returncode, 0, r.stderr)
         g.wait_title("Glimmora - Capture3")
+        # Modes 4 and 5 are not capture modes of this message; an unknown mode by name is not one either.
+        r = send("--send", "0x466", "4", "0")
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("takes only capture requests", r.stderr)
+        self.assertEqual(glimmora_call("Capture", "(s)", "sideways"),
+                         ("org.glimmora.Glimmora.Error.UnknownMode", 'There is no capture mode "sideways"; the '
+                          "modes are full, window, region, active, scroll, fixed."))
+        self.assertIsNone(glimmora_call("Capture", "(s)", "full"))
+        g.wait_title("Glimmora - Capture4")
 
     def test_menu_commands_from_other_programs_are_not_run(self):
         g = self.start()
         entry = os.path.join(g.config_home, "autostart", "Glimmora.desktop")
         for command in ("57665", "32955", "32884", "57600"):
-            self.assertEqual(send("--send", "0x111", command, "0").returncode, 0)
+            # An X message cannot answer; the bus says no.
+            self.assertEqual(send_by_x11("--send", "0x111", command, "0").returncode, 0)
+            r = send("--send", "0x111", command, "0")
+            self.assertEqual(r.returncode, 1)
+            self.assertIn("Glimmora takes only capture requests from other programs, not 0x111 " + command, r.stderr)
         # Requests are handled in order: once this capture is in, the ones before were refused.
-        self.assertEqual(send("--capture", "full").returncode, 0)
+        self.assertEqual(send_by_x11("--capture", "full").returncode, 0)
         g.wait_title("Glimmora - Capture1")
         self.assertIsNone(g.process.poll())
         self.assertFalse(os.path.exists(entry))
@@ -456,6 +521,7 @@ class OtherPrograms(DesktopTest):
         hotkeys = {"AppSet": {"IsEnableHotkey": 1},
                    "CapFullScreen": {"Hotkey": 70, "HotkeyMask": 6}}
         first = self.start(config=hotkeys)
+        wait_until(lambda: bus_owner_pid() == first.process.pid, "the first instance to own the bus name")
         second = self.start(config=hotkeys)
         self.assertNotEqual(first.window, second.window)
         # The second could not take the combination; the first still has it.
@@ -463,14 +529,61 @@ class OtherPrograms(DesktopTest):
         first.wait_title("Glimmora - Capture1")
         self.assertEqual(second.title(), "Glimmora")
         # Requests go to the newest instance.
+        wait_until(lambda: bus_owner_pid() == second.process.pid, "the newest instance to own the bus name")
         self.assertEqual(send("--capture", "full").returncode, 0)
         second.wait_title("Glimmora - Capture1")
-        # Once it has gone, to the one still running.
+        # Once it has gone, to the one still running, on the bus as on the X display.
         second.menu("Exit")
         second.answer("Save image", "No")
         self.assertEqual(second.wait_exit(), 0)
+        self.assertEqual(bus_owner_pid(), first.process.pid)
         self.assertEqual(send("--capture", "full").returncode, 0, "the remaining instance is not found")
         first.wait_title("Glimmora - Capture2")
+        self.assertEqual(send_by_x11("--capture", "full").returncode, 0, "the remaining window is not found")
+        first.wait_title("Glimmora - Capture3")
+
+    def test_a_request_starts_glimmora_through_the_bus(self):
+        """A private bus that knows the build's service file starts the program for the first request."""
+        home = tempfile.mkdtemp(prefix="glimmora-activation-")
+        self.addCleanup(shutil.rmtree, home, True)
+        config = os.path.join(home, "bus.conf")
+        with open(config, "w") as f:
+            f.write('''<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir=%s</listen>
+  <servicedir>%s</servicedir>
+  <policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
+    <allow own="*"/></policy>
+</busconfig>
+''' % (home, os.environ["GLIMMORA_SERVICE_DIR"]))
+        # What the bus starts inherits its environment: settings of its own, no accessibility bus.
+        env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(home, "xdg"), HOME=home, NO_AT_BRIDGE="1")
+        env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)
+        env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
+        log = open(os.path.join(home, "log.txt"), "w+")
+        self.addCleanup(log.close)
+        bus = subprocess.Popen(["dbus-daemon", "--config-file=" + config, "--nofork", "--print-address=1"],
+                               stdout=subprocess.PIPE, stderr=log, text=True, env=env)
+        self.addCleanup(lambda: (bus.terminate(), bus.wait()))
+        address = bus.stdout.readline().strip()
+        self.assertIsNone(bus_owner_pid(address))
+        r = send("--capture", "full", env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        pid = bus_owner_pid(address)
+        self.assertIsNotNone(pid)
+        self.addCleanup(lambda: subprocess.run(["kill", "-KILL", str(pid)], capture_output=True))
+        self.assertEqual(os.path.realpath("/proc/%d/exe" % pid), os.path.realpath(PROGRAM))
+        # The call waited in the bus while the program started; the capture is in its first document (the
+        # window is minimised after it, as after any capture with the default settings).
+        window = wait_until(lambda: xdotool("search", "--all", "--pid", str(pid), "--name", "^Glimmora - Capture1$"),
+                            "the started program's capture")
+        # Its name works like any instance's from then on.
+        self.assertIsNone(glimmora_call("Capture", "(s)", "full", address=address))
+        wait_until(lambda: window_name(window[0]) == "Glimmora - Capture2", "the second capture")
+        log.seek(0)
+        self.assertNotIn("ERROR: AddressSanitizer", log.read())
 
 
 class Hotkeys(DesktopTest):

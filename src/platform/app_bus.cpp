@@ -1,0 +1,124 @@
+#include "platform/app_bus.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusContext>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QObject>
+
+namespace glimmora {
+
+namespace {
+// Long enough for a start by activation under a slow desktop.
+constexpr int kCallTimeoutMs = 30000;
+constexpr char kErrorPrefix[] = "org.glimmora.Glimmora.Error.";
+}  // namespace
+
+class BusAdaptor : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.glimmora.Glimmora")
+
+  public:
+    explicit BusAdaptor(BusRequestHandler handler) : handler_(std::move(handler)) {}
+
+  public slots:
+    Q_SCRIPTABLE void Send(uint message, qlonglong wParam, qlonglong lParam) {
+        Answer({static_cast<uint32_t>(message), wParam, lParam});
+    }
+    Q_SCRIPTABLE void Capture(const QString& mode) {
+        const std::optional<AppMessage> request = CaptureModeRequest(mode.toStdString());
+        if (!request) {
+            Fail(kBusUnknownModeError, QString("There is no capture mode \"%1\"; the modes are %2.")
+                                           .arg(mode, QString::fromStdString(CaptureModeNames())));
+            return;
+        }
+        Answer(*request);
+    }
+
+  private:
+    void Answer(const AppMessage& message) {
+        const std::string why = handler_(message);
+        if (!why.empty()) Fail(kBusRefusedError, QString::fromStdString(why));
+    }
+    void Fail(const char* name, const QString& text) {
+        if (calledFromDBus()) sendErrorReply(QString::fromLatin1(name), text);
+    }
+
+    BusRequestHandler handler_;
+};
+
+AppBusService::AppBusService(BusRequestHandler handler)
+    : adaptor_(std::make_unique<BusAdaptor>(std::move(handler))) {}
+
+AppBusService::~AppBusService() {
+    Withdraw();
+}
+
+bool AppBusService::Publish(std::string* error) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    auto fail = [&](const QString& why) {
+        if (error) *error = why.toStdString();
+        Withdraw();
+        return false;
+    };
+    if (!bus.isConnected() || !bus.interface()) return fail("no session bus: " + bus.lastError().message());
+    published_ = true;
+    if (!bus.registerObject(kBusPath, adaptor_.get(), QDBusConnection::ExportScriptableSlots))
+        return fail(QString("the object %1 is taken on the session bus").arg(kBusPath));
+    // Asked for by hand: Qt's ReplaceExistingService adds "do not queue", and an instance replaced by a newer
+    // one would then lose the name for good instead of getting it back when the newer one leaves.
+    constexpr uint kAllowReplacement = 0x1;
+    constexpr uint kReplaceExisting = 0x2;
+    const QDBusReply<uint> reply =
+        bus.interface()->call("RequestName", QString(kBusName), kAllowReplacement | kReplaceExisting);
+    if (!reply.isValid())
+        return fail(QString("the bus refused the name %1: %2").arg(kBusName, reply.error().message()));
+    return true;
+}
+
+void AppBusService::Withdraw() {
+    if (!published_) return;
+    published_ = false;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return;
+    // Out of the queue as well, so the name goes to an instance that is still running.
+    if (bus.interface()) bus.interface()->unregisterService(kBusName);
+    bus.unregisterObject(kBusPath);
+}
+
+namespace {
+
+BusDelivery Call(const QString& method, const QList<QVariant>& arguments, std::string* reason) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        if (reason) *reason = "no session bus: " + bus.lastError().message().toStdString();
+        return BusDelivery::NoInstance;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(kBusName, kBusPath, kBusName, method);
+    call.setArguments(arguments);
+    // Autostart stays on: where Glimmora's service file is installed, the bus starts it for the call.
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
+    if (reply.type() == QDBusMessage::ReplyMessage) return BusDelivery::Taken;
+    if (reason) *reason = reply.errorMessage().toStdString();
+    return reply.errorName().startsWith(kErrorPrefix) ? BusDelivery::Refused : BusDelivery::NoInstance;
+}
+
+}  // namespace
+
+BusDelivery SendOverBus(const AppMessage& message, std::string* reason) {
+    return Call("Send",
+                {QVariant::fromValue(static_cast<uint>(message.message)),
+                 QVariant::fromValue(static_cast<qlonglong>(message.wParam)),
+                 QVariant::fromValue(static_cast<qlonglong>(message.lParam))},
+                reason);
+}
+
+BusDelivery CaptureOverBus(const std::string& mode, std::string* reason) {
+    return Call("Capture", {QVariant(QString::fromStdString(mode))}, reason);
+}
+
+}  // namespace glimmora
+
+#include "app_bus.moc"

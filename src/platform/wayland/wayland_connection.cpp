@@ -1,0 +1,490 @@
+#include "platform/wayland/wayland_connection.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+
+#include "wlr-data-control-unstable-v1-client.h"
+#include "wlr-screencopy-unstable-v1-client.h"
+#include "wlr-virtual-pointer-unstable-v1-client.h"
+
+namespace glimmora::wayland {
+
+namespace {
+
+// A compositor that stops answering must not hang a capture for good.
+constexpr int kReplyTimeoutMs = 5000;
+
+// Linux input event codes of the mouse buttons (linux/input-event-codes.h).
+constexpr uint32_t kBtnLeft = 0x110, kBtnRight = 0x111, kBtnMiddle = 0x112;
+
+uint32_t NowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint32_t>(ts.tv_sec * 1000 + ts.tv_nsec / 1000000);
+}
+
+void SetError(std::string* error, const std::string& text) {
+    if (error) *error = text;
+}
+
+// ---- outputs ----
+
+void OnOutputGeometry(void* data, wl_output*, int32_t x, int32_t y, int32_t, int32_t, int32_t, const char*,
+                      const char*, int32_t transform) {
+    auto* o = static_cast<Output*>(data);
+    o->x = x;
+    o->y = y;
+    o->transform = transform;
+}
+void OnOutputMode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
+    auto* o = static_cast<Output*>(data);
+    if (flags & WL_OUTPUT_MODE_CURRENT) {
+        o->modeWidth = width;
+        o->modeHeight = height;
+    }
+}
+void OnOutputDone(void*, wl_output*) {}
+void OnOutputScale(void* data, wl_output*, int32_t factor) {
+    static_cast<Output*>(data)->scale = std::max(1, factor);
+}
+const wl_output_listener kOutputListener = {OnOutputGeometry, OnOutputMode, OnOutputDone,
+                                            OnOutputScale,    nullptr,      nullptr};
+
+// ---- screen copy ----
+
+struct Frame {
+    uint32_t format = 0, width = 0, height = 0, stride = 0;
+    bool haveShm = false, bufferDone = false, ready = false, failed = false;
+    uint32_t flags = 0;
+};
+
+void OnFrameBuffer(void* data, zwlr_screencopy_frame_v1*, uint32_t format, uint32_t width, uint32_t height,
+                   uint32_t stride) {
+    auto* f = static_cast<Frame*>(data);
+    f->format = format;
+    f->width = width;
+    f->height = height;
+    f->stride = stride;
+    f->haveShm = true;
+}
+void OnFrameFlags(void* data, zwlr_screencopy_frame_v1*, uint32_t flags) {
+    static_cast<Frame*>(data)->flags = flags;
+}
+void OnFrameReady(void* data, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t) {
+    static_cast<Frame*>(data)->ready = true;
+}
+void OnFrameFailed(void* data, zwlr_screencopy_frame_v1*) {
+    static_cast<Frame*>(data)->failed = true;
+}
+void OnFrameDamage(void*, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t, uint32_t) {}
+void OnFrameDmabuf(void*, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t) {}
+void OnFrameBufferDone(void* data, zwlr_screencopy_frame_v1*) {
+    static_cast<Frame*>(data)->bufferDone = true;
+}
+const zwlr_screencopy_frame_v1_listener kFrameListener = {OnFrameBuffer,    OnFrameFlags,  OnFrameReady,
+                                                          OnFrameFailed,    OnFrameDamage, OnFrameDmabuf,
+                                                          OnFrameBufferDone};
+
+// Shared memory the compositor copies a frame into.
+class ShmBuffer {
+  public:
+    ~ShmBuffer() {
+        if (buffer) wl_buffer_destroy(buffer);
+        if (data && data != MAP_FAILED) munmap(data, size);
+        if (fd >= 0) close(fd);
+    }
+    bool Create(wl_shm* shm, const Frame& f) {
+        size = static_cast<size_t>(f.stride) * f.height;
+        if (size == 0 || f.stride < f.width * 4) return false;
+        fd = memfd_create("glimmora-screencopy", MFD_CLOEXEC);
+        if (fd < 0 || ftruncate(fd, static_cast<off_t>(size)) != 0) return false;
+        data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (data == MAP_FAILED) return false;
+        wl_shm_pool* pool = wl_shm_create_pool(shm, fd, static_cast<int32_t>(size));
+        buffer =
+            wl_shm_pool_create_buffer(pool, 0, static_cast<int32_t>(f.width), static_cast<int32_t>(f.height),
+                                      static_cast<int32_t>(f.stride), f.format);
+        wl_shm_pool_destroy(pool);
+        return buffer != nullptr;
+    }
+    wl_buffer* buffer = nullptr;
+    void* data = nullptr;
+    size_t size = 0;
+    int fd = -1;
+};
+
+// Byte offsets of blue, green and red in a little-endian 32-bit pixel of the format; false for formats
+// we do not read.
+bool ChannelOffsets(uint32_t format, int& b, int& g, int& r) {
+    switch (format) {
+        case WL_SHM_FORMAT_ARGB8888:
+        case WL_SHM_FORMAT_XRGB8888:
+            b = 0, g = 1, r = 2;
+            return true;
+        case WL_SHM_FORMAT_ABGR8888:
+        case WL_SHM_FORMAT_XBGR8888:
+            r = 0, g = 1, b = 2;
+            return true;
+        default:
+            return false;
+    }
+}
+
+// ---- clipboard ----
+
+void OnSourceSend(void* data, zwlr_data_control_source_v1*, const char* mime, int32_t fd) {
+    auto* offer = static_cast<Connection::Offer*>(data);
+    // The reader is waiting for this: write it all, then close, whatever the reader does.
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (offer->mime == mime) {
+        const uint8_t* p = offer->bytes.data();
+        size_t left = offer->bytes.size();
+        while (left > 0) {
+            const ssize_t n = write(fd, p, left);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            p += n;
+            left -= static_cast<size_t>(n);
+        }
+    }
+    close(fd);
+}
+void OnSourceCancelled(void* data, zwlr_data_control_source_v1* source) {
+    auto* offer = static_cast<Connection::Offer*>(data);
+    zwlr_data_control_source_v1_destroy(source);
+    if (offer->source == source) {
+        offer->source = nullptr;
+        offer->bytes.clear();
+    }
+}
+const zwlr_data_control_source_v1_listener kSourceListener = {OnSourceSend, OnSourceCancelled};
+
+// Other programs' selections reach us as offers; we never read them, only let them go.
+void OnDeviceDataOffer(void* data, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1* offer) {
+    static_cast<Connection*>(data)->othersOffers_.push_back(offer);
+}
+void ReleaseOffers(Connection* c, zwlr_data_control_offer_v1* keep) {
+    auto& offers = c->othersOffers_;
+    for (zwlr_data_control_offer_v1* o : offers)
+        if (o != keep) zwlr_data_control_offer_v1_destroy(o);
+    offers.clear();
+    if (keep) offers.push_back(keep);
+}
+void OnDeviceSelection(void* data, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1* offer) {
+    ReleaseOffers(static_cast<Connection*>(data), offer);
+}
+void OnDeviceFinished(void*, zwlr_data_control_device_v1*) {}
+void OnDevicePrimary(void*, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1*) {}
+const zwlr_data_control_device_v1_listener kDeviceListener = {OnDeviceDataOffer, OnDeviceSelection,
+                                                              OnDeviceFinished, OnDevicePrimary};
+
+}  // namespace
+
+Rect Output::DeviceRect() const {
+    const bool turned = transform % 2 == 1;
+    const int w = turned ? modeHeight : modeWidth, h = turned ? modeWidth : modeHeight;
+    return Rect{x * scale, y * scale, x * scale + w, y * scale + h};
+}
+
+Point BufferPixelFor(int transform, int x, int y, int bw, int bh) {
+    const bool turned = transform % 2 == 1;
+    const int lw = turned ? bh : bw, lh = turned ? bw : bh;
+    if (transform >= 4) x = lw - 1 - x;  // the flipped transforms mirror first
+    switch (transform % 4) {
+        case 1:
+            return Point{y, lw - 1 - x};
+        case 2:
+            return Point{lw - 1 - x, lh - 1 - y};
+        case 3:
+            return Point{lh - 1 - y, x};
+        default:
+            return Point{x, y};
+    }
+}
+
+void Connection::OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
+                          uint32_t version) {
+    auto* c = static_cast<Connection*>(data);
+    const std::string iface = interface;
+    if (iface == wl_shm_interface.name) {
+        c->shm_ = static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
+    } else if (iface == wl_seat_interface.name && !c->seat_) {
+        c->seat_ = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+    } else if (iface == wl_output_interface.name) {
+        auto o = std::make_unique<Output>();
+        o->name = name;
+        o->output = static_cast<wl_output*>(
+            wl_registry_bind(registry, name, &wl_output_interface, std::min<uint32_t>(version, 2)));
+        wl_output_add_listener(o->output, &kOutputListener, o.get());
+        c->outputs_.push_back(std::move(o));
+    } else if (iface == zwlr_screencopy_manager_v1_interface.name) {
+        c->screencopyVersion_ = std::min<uint32_t>(version, 3);
+        c->screencopy_ = static_cast<zwlr_screencopy_manager_v1*>(
+            wl_registry_bind(registry, name, &zwlr_screencopy_manager_v1_interface, c->screencopyVersion_));
+    } else if (iface == zwlr_virtual_pointer_manager_v1_interface.name) {
+        c->pointerManager_ = static_cast<zwlr_virtual_pointer_manager_v1*>(
+            wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+    } else if (iface == zwlr_data_control_manager_v1_interface.name) {
+        c->dataControl_ = static_cast<zwlr_data_control_manager_v1*>(
+            wl_registry_bind(registry, name, &zwlr_data_control_manager_v1_interface, 1));
+    }
+}
+
+void Connection::OnGlobalRemove(void* data, wl_registry*, uint32_t name) {
+    auto* c = static_cast<Connection*>(data);
+    auto& outs = c->outputs_;
+    for (auto it = outs.begin(); it != outs.end(); ++it) {
+        if ((*it)->name == name) {
+            wl_output_destroy((*it)->output);
+            outs.erase(it);
+            return;
+        }
+    }
+}
+
+std::unique_ptr<Connection> Connection::Open(std::string* error) {
+    wl_display* display = wl_display_connect(nullptr);
+    if (!display) {
+        SetError(error, "cannot connect to the Wayland compositor");
+        return nullptr;
+    }
+    std::unique_ptr<Connection> c(new Connection);
+    c->display_ = display;
+    c->registry_ = wl_display_get_registry(display);
+    static const wl_registry_listener listener = {OnGlobal, OnGlobalRemove};
+    wl_registry_add_listener(c->registry_, &listener, c.get());
+    // Globals first, then the outputs' and seat's first events.
+    if (!c->Roundtrip() || !c->Roundtrip()) {
+        SetError(error, "the Wayland compositor does not answer");
+        return nullptr;
+    }
+    if (c->dataControl_ && c->seat_) {
+        c->dataDevice_ = zwlr_data_control_manager_v1_get_data_device(c->dataControl_, c->seat_);
+        zwlr_data_control_device_v1_add_listener(c->dataDevice_, &kDeviceListener, c.get());
+        c->Roundtrip();
+    }
+    return c;
+}
+
+Connection::~Connection() {
+    if (!display_) return;
+    if (offer_ && offer_->source) zwlr_data_control_source_v1_destroy(offer_->source);
+    ReleaseOffers(this, nullptr);
+    if (dataDevice_) zwlr_data_control_device_v1_destroy(dataDevice_);
+    if (pointer_) zwlr_virtual_pointer_v1_destroy(pointer_);
+    for (auto& o : outputs_) wl_output_destroy(o->output);
+    if (screencopy_) zwlr_screencopy_manager_v1_destroy(screencopy_);
+    if (dataControl_) zwlr_data_control_manager_v1_destroy(dataControl_);
+    if (pointerManager_) wl_proxy_destroy(reinterpret_cast<wl_proxy*>(pointerManager_));
+    if (seat_) wl_seat_destroy(seat_);
+    if (shm_) wl_shm_destroy(shm_);
+    wl_registry_destroy(registry_);
+    wl_display_flush(display_);
+    wl_display_disconnect(display_);
+}
+
+int Connection::Fd() const {
+    return wl_display_get_fd(display_);
+}
+
+void Connection::DispatchPending() {
+    while (wl_display_prepare_read(display_) != 0) wl_display_dispatch_pending(display_);
+    wl_display_flush(display_);
+    pollfd p{wl_display_get_fd(display_), POLLIN, 0};
+    if (poll(&p, 1, 0) > 0 && (p.revents & POLLIN))
+        wl_display_read_events(display_);
+    else
+        wl_display_cancel_read(display_);
+    wl_display_dispatch_pending(display_);
+}
+
+template <typename Done>
+bool Connection::DispatchUntil(Done done, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (wl_display_get_error(display_) != 0) return false;
+        while (wl_display_prepare_read(display_) != 0) wl_display_dispatch_pending(display_);
+        if (done()) {
+            wl_display_cancel_read(display_);
+            break;
+        }
+        wl_display_flush(display_);
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now())
+                .count();
+        if (left <= 0) {
+            wl_display_cancel_read(display_);
+            return false;
+        }
+        pollfd p{wl_display_get_fd(display_), POLLIN, 0};
+        const int n = poll(&p, 1, static_cast<int>(left));
+        if (n > 0 && (p.revents & POLLIN)) {
+            if (wl_display_read_events(display_) != 0) return false;
+        } else {
+            wl_display_cancel_read(display_);
+            if (n < 0 && errno != EINTR) return false;
+        }
+        wl_display_dispatch_pending(display_);
+    }
+    return wl_display_get_error(display_) == 0;
+}
+
+bool Connection::Roundtrip() {
+    bool done = false;
+    wl_callback* cb = wl_display_sync(display_);
+    static const wl_callback_listener listener = {
+        [](void* data, wl_callback*, uint32_t) { *static_cast<bool*>(data) = true; }};
+    wl_callback_add_listener(cb, &listener, &done);
+    const bool ok = DispatchUntil([&] { return done; }, kReplyTimeoutMs);
+    wl_callback_destroy(cb);
+    return ok;
+}
+
+Size Connection::LayoutSize() const {
+    int w = 0, h = 0;
+    for (const auto& o : outputs_) {
+        const Rect r = o->DeviceRect();
+        w = std::max(w, r.right);
+        h = std::max(h, r.bottom);
+    }
+    return Size{w, h};
+}
+
+bool Connection::GrabOutput(const Output& output, bool withCursor, Image& into, std::string* error) {
+    Frame f;
+    zwlr_screencopy_frame_v1* frame =
+        zwlr_screencopy_manager_v1_capture_output(screencopy_, withCursor ? 1 : 0, output.output);
+    zwlr_screencopy_frame_v1_add_listener(frame, &kFrameListener, &f);
+    struct FrameGuard {
+        zwlr_screencopy_frame_v1* frame;
+        ~FrameGuard() { zwlr_screencopy_frame_v1_destroy(frame); }
+    } guard{frame};
+    // Version 3 lists every buffer kind and then says so; earlier versions offer shared memory only.
+    const bool listed = DispatchUntil(
+        [&] { return f.failed || (screencopyVersion_ >= 3 ? f.bufferDone : f.haveShm); }, kReplyTimeoutMs);
+    if (!listed || f.failed || !f.haveShm) {
+        SetError(error, "the compositor did not offer the screen's pixels");
+        return false;
+    }
+    int ob = 0, og = 0, orr = 0;
+    if (!ChannelOffsets(f.format, ob, og, orr)) {
+        SetError(error, "the compositor offers the screen in a pixel format Glimmora cannot read");
+        return false;
+    }
+    ShmBuffer shm;
+    if (!shm.Create(shm_, f)) {
+        SetError(error, "no shared memory for the screen's pixels");
+        return false;
+    }
+    zwlr_screencopy_frame_v1_copy(frame, shm.buffer);
+    if (!DispatchUntil([&] { return f.ready || f.failed; }, kReplyTimeoutMs) || !f.ready) {
+        SetError(error, "the compositor refused to copy the screen");
+        return false;
+    }
+    const Rect place = output.DeviceRect();
+    const bool yInvert = (f.flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT) != 0;
+    const int bw = static_cast<int>(f.width), bh = static_cast<int>(f.height);
+    const int lw = std::min(place.Width(), into.Width() - place.left),
+              lh = std::min(place.Height(), into.Height() - place.top);
+    const auto* base = static_cast<const uint8_t*>(shm.data);
+    for (int y = 0; y < lh; ++y) {
+        uint8_t* d = into.Row(place.top + y) + static_cast<ptrdiff_t>(place.left) * 3;
+        for (int x = 0; x < lw; ++x, d += 3) {
+            Point b = output.transform == 0 ? Point{x, y} : BufferPixelFor(output.transform, x, y, bw, bh);
+            if (yInvert) b.y = bh - 1 - b.y;
+            if (b.x < 0 || b.y < 0 || b.x >= bw || b.y >= bh) continue;
+            const uint8_t* s = base + static_cast<size_t>(b.y) * f.stride + static_cast<size_t>(b.x) * 4;
+            d[0] = s[ob];
+            d[1] = s[og];
+            d[2] = s[orr];
+        }
+    }
+    return true;
+}
+
+bool Connection::GrabLayout(Image& out, bool withCursor, std::string* error) {
+    if (!screencopy_ || !shm_) {
+        SetError(error, "this compositor offers no screen copy");
+        return false;
+    }
+    const Size size = LayoutSize();
+    if (outputs_.empty() || size.width <= 0 || size.height <= 0) {
+        SetError(error, "no screen to capture");
+        return false;
+    }
+    Image picture;
+    if (!picture.Create(size.width, size.height, 24)) {
+        SetError(error, "not enough memory for the screen");
+        return false;
+    }
+    for (const auto& o : outputs_)
+        if (!GrabOutput(*o, withCursor, picture, error)) return false;
+    out = std::move(picture);
+    return true;
+}
+
+zwlr_virtual_pointer_v1* Connection::VirtualPointer() {
+    if (!pointer_ && pointerManager_)
+        pointer_ = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointerManager_, seat_);
+    return pointer_;
+}
+
+bool Connection::PointerMotion(Point p) {
+    zwlr_virtual_pointer_v1* vp = VirtualPointer();
+    if (!vp || outputs_.empty()) return false;
+    // Absolute positions are fractions of the layout; ours is in device pixels, and so is the extent.
+    const Size size = LayoutSize();
+    if (size.width <= 0 || size.height <= 0) return false;
+    const auto x = static_cast<uint32_t>(std::clamp(p.x, 0, size.width - 1));
+    const auto y = static_cast<uint32_t>(std::clamp(p.y, 0, size.height - 1));
+    zwlr_virtual_pointer_v1_motion_absolute(vp, NowMs(), x, y, static_cast<uint32_t>(size.width),
+                                            static_cast<uint32_t>(size.height));
+    zwlr_virtual_pointer_v1_frame(vp);
+    return wl_display_flush(display_) >= 0;
+}
+
+bool Connection::PointerButton(int button, bool down) {
+    zwlr_virtual_pointer_v1* vp = VirtualPointer();
+    if (!vp) return false;
+    const uint32_t code = button == 3 ? kBtnRight : button == 2 ? kBtnMiddle : kBtnLeft;
+    zwlr_virtual_pointer_v1_button(vp, NowMs(), code,
+                                   down ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED);
+    zwlr_virtual_pointer_v1_frame(vp);
+    return wl_display_flush(display_) >= 0;
+}
+
+bool Connection::PointerWheelDown() {
+    zwlr_virtual_pointer_v1* vp = VirtualPointer();
+    if (!vp) return false;
+    // One notch as a mouse wheel reports it: 15 units, one discrete step.
+    const uint32_t t = NowMs();
+    zwlr_virtual_pointer_v1_axis_source(vp, WL_POINTER_AXIS_SOURCE_WHEEL);
+    zwlr_virtual_pointer_v1_axis_discrete(vp, t, WL_POINTER_AXIS_VERTICAL_SCROLL, wl_fixed_from_int(15), 1);
+    zwlr_virtual_pointer_v1_frame(vp);
+    return wl_display_flush(display_) >= 0;
+}
+
+bool Connection::OfferClipboard(const std::string& mime, std::vector<uint8_t> bytes) {
+    if (!HasDataControl()) return false;
+    if (offer_ && offer_->source) zwlr_data_control_source_v1_destroy(offer_->source);
+    offer_ = std::make_unique<Offer>();
+    offer_->mime = mime;
+    offer_->bytes = std::move(bytes);
+    offer_->source = zwlr_data_control_manager_v1_create_data_source(dataControl_);
+    zwlr_data_control_source_v1_add_listener(offer_->source, &kSourceListener, offer_.get());
+    zwlr_data_control_source_v1_offer(offer_->source, mime.c_str());
+    zwlr_data_control_device_v1_set_selection(dataDevice_, offer_->source);
+    return Roundtrip();
+}
+
+}  // namespace glimmora::wayland

@@ -1,0 +1,110 @@
+// Our own connection to the Wayland compositor, beside Qt's: the outputs, and the wlroots protocols a
+// screenshot tool needs (screen copy, a virtual pointer, the clipboard without focus).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+struct wl_display;
+struct wl_registry;
+struct wl_shm;
+struct wl_seat;
+struct wl_output;
+struct zwlr_screencopy_manager_v1;
+struct zwlr_virtual_pointer_manager_v1;
+struct zwlr_virtual_pointer_v1;
+struct zwlr_data_control_manager_v1;
+struct zwlr_data_control_device_v1;
+struct zwlr_data_control_source_v1;
+struct zwlr_data_control_offer_v1;
+
+namespace glimmora::wayland {
+
+struct Output {
+    wl_output* output = nullptr;
+    uint32_t name = 0;                  // the registry's name of the global
+    int x = 0, y = 0;                   // position in the compositor's layout (logical pixels)
+    int modeWidth = 0, modeHeight = 0;  // the current mode, in device pixels, before the transform
+    int scale = 1;
+    int transform = 0;  // wl_output.transform
+    // The output's place in our pictures: device pixels, transform applied.
+    Rect DeviceRect() const;
+};
+
+// Buffer pixel (bx, by) that shows the output's logical pixel (x, y) under a wl_output transform, for a
+// buffer of bw x bh pixels. Also used by the tests.
+Point BufferPixelFor(int transform, int x, int y, int bw, int bh);
+
+class Connection {
+  public:
+    // Null with a reason when no compositor answers ($WAYLAND_DISPLAY).
+    static std::unique_ptr<Connection> Open(std::string* error);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    wl_display* display() const { return display_; }
+    int Fd() const;
+    // Reads and handles whatever the compositor sent, without waiting.
+    void DispatchPending();
+    // Waits until the compositor has handled everything sent so far.
+    bool Roundtrip();
+
+    // The layout of all outputs in device pixels, from (0, 0).
+    Size LayoutSize() const;
+    bool HasScreencopy() const { return screencopy_ != nullptr; }
+    bool HasVirtualPointer() const { return pointerManager_ != nullptr; }
+    bool HasDataControl() const { return dataControl_ != nullptr && dataDevice_ != nullptr; }
+
+    // Every output into one 24-bit picture of LayoutSize(), cursor drawn in when asked. False with a
+    // reason when the compositor refused or failed any output.
+    bool GrabLayout(Image& out, bool withCursor, std::string* error);
+
+    // A pointer of our own on the seat: the position in device pixels of the layout.
+    bool PointerMotion(Point p);
+    bool PointerButton(int button, bool down);
+    bool PointerWheelDown();
+
+    // Takes the clipboard with these bytes under the MIME type, answered from this connection for as
+    // long as nobody else takes it.
+    bool OfferClipboard(const std::string& mime, std::vector<uint8_t> bytes);
+
+  private:
+    Connection() = default;
+    static void OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
+                         uint32_t version);
+    static void OnGlobalRemove(void* data, wl_registry* registry, uint32_t name);
+    // Dispatches until done() holds; false on a protocol error or after timeoutMs.
+    template <typename Done>
+    bool DispatchUntil(Done done, int timeoutMs);
+    bool GrabOutput(const Output& output, bool withCursor, Image& into, std::string* error);
+    zwlr_virtual_pointer_v1* VirtualPointer();
+
+    wl_display* display_ = nullptr;
+    wl_registry* registry_ = nullptr;
+    wl_shm* shm_ = nullptr;
+    wl_seat* seat_ = nullptr;
+    std::vector<std::unique_ptr<Output>> outputs_;
+    zwlr_screencopy_manager_v1* screencopy_ = nullptr;
+    uint32_t screencopyVersion_ = 0;
+    zwlr_virtual_pointer_manager_v1* pointerManager_ = nullptr;
+    zwlr_virtual_pointer_v1* pointer_ = nullptr;
+    zwlr_data_control_manager_v1* dataControl_ = nullptr;
+    zwlr_data_control_device_v1* dataDevice_ = nullptr;
+
+  public:
+    // The clipboard data we offer, answered from the compositor's send events.
+    struct Offer {
+        zwlr_data_control_source_v1* source = nullptr;
+        std::string mime;
+        std::vector<uint8_t> bytes;
+    };
+    std::unique_ptr<Offer> offer_;
+    std::vector<zwlr_data_control_offer_v1*> othersOffers_;
+};
+
+}  // namespace glimmora::wayland

@@ -1,0 +1,170 @@
+#include "platform/wayland/wayland_platform.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/wayland/sway_windows.h"
+#include "platform/wayland/wayland_connection.h"
+
+namespace glimmora {
+
+namespace {
+
+using wayland::Connection;
+
+class WaylandScreen : public Screen {
+  public:
+    explicit WaylandScreen(Connection& conn) : conn_(conn) {}
+
+    Size ScreenSize() override {
+        conn_.DispatchPending();  // outputs come and go
+        return conn_.LayoutSize();
+    }
+
+    bool Grab(const Rect& rect, Image& out) override {
+        error_.clear();
+        if (IsEmpty(rect)) return false;
+        Image screen;
+        if (!GrabScreen(screen)) return false;
+        Image picture;
+        if (!picture.Create(rect.Width(), rect.Height(), 24)) {
+            error_ = "not enough memory for the picture";
+            return false;
+        }
+        // Parts outside the screen stay black, as on X11.
+        const Rect on = Intersect(rect, Rect{0, 0, screen.Width(), screen.Height()});
+        for (int y = on.top; y < on.bottom; ++y)
+            std::memcpy(picture.Row(y - rect.top) + static_cast<ptrdiff_t>(on.left - rect.left) * 3,
+                        screen.Row(y) + static_cast<ptrdiff_t>(on.left) * 3,
+                        static_cast<size_t>(on.Width()) * 3);
+        out = std::move(picture);
+        return true;
+    }
+
+    // Wayland tells a client where the pointer is only over its own windows.
+    bool PointerPosition(Point&) override { return false; }
+    // No client may read the cursor's shape; the compositor draws it into a copy of its own.
+    bool DrawCursor(Image& image, Point origin) override {
+        Image withCursor;
+        if (!image.IsValid() || image.Depth() != 24 || !conn_.GrabLayout(withCursor, true, &error_))
+            return false;
+        const Rect on =
+            Intersect(Rect{origin.x, origin.y, origin.x + image.Width(), origin.y + image.Height()},
+                      Rect{0, 0, withCursor.Width(), withCursor.Height()});
+        for (int y = on.top; y < on.bottom; ++y)
+            std::memcpy(image.Row(y - origin.y) + static_cast<ptrdiff_t>(on.left - origin.x) * 3,
+                        withCursor.Row(y) + static_cast<ptrdiff_t>(on.left) * 3,
+                        static_cast<size_t>(on.Width()) * 3);
+        return true;
+    }
+    std::string LastError() const override { return error_; }
+
+  private:
+    bool GrabScreen(Image& screen) {
+        if (conn_.HasScreencopy()) return conn_.GrabLayout(screen, false, &error_);
+        error_ =
+            "this desktop lets no program copy the screen (it offers neither the wlroots screen copy "
+            "nor the Screenshot portal)";
+        return false;
+    }
+
+    Connection& conn_;
+    std::string error_;
+};
+
+// Where the compositor names no windows: every lookup finds none.
+class NoWindows : public WindowSystem {
+  public:
+    bool CanPickWindows() override { return false; }
+    WindowId WindowAt(Point, WindowId) override { return 0; }
+    std::vector<WindowId> WindowGrid(int columns, int rows, int, WindowId) override {
+        if (columns <= 0 || rows <= 0) return {};
+        return std::vector<WindowId>(static_cast<size_t>(columns) * static_cast<size_t>(rows), 0);
+    }
+    bool WindowRect(WindowId, Rect&) override { return false; }
+    bool ClientRect(WindowId, Rect&) override { return false; }
+    WindowId NextInStacking(WindowId) override { return 0; }
+    WindowId ActiveWindow() override { return 0; }
+    WindowId TopLevel(WindowId window) override { return window; }
+    bool Activate(WindowId) override { return false; }
+    bool Raise(WindowId) override { return false; }
+    bool Exists(WindowId) override { return false; }
+    bool DrawRow(WindowId, Point, int, uint32_t) override { return false; }
+    bool DrawFrame(WindowId, int, uint32_t) override { return false; }
+    void Invalidate(WindowId, const Rect*) override {}
+};
+
+class WaylandInput : public PointerInput {
+  public:
+    explicit WaylandInput(Connection& conn) : conn_(conn) {}
+    bool CanScroll() override { return conn_.HasVirtualPointer(); }
+    bool WarpPointer(Point p) override { return conn_.PointerMotion(p); }
+    bool WheelNotchDown() override { return conn_.PointerWheelDown(); }
+    bool Button(int button, bool down) override { return conn_.PointerButton(button, down); }
+    void Sync() override { conn_.Roundtrip(); }
+    // No client can take a key from the window that has the focus.
+    std::unique_ptr<EscapeGrab> GrabEscape() override { return nullptr; }
+
+  private:
+    Connection& conn_;
+};
+
+class WaylandPlatform : public Platform {
+  public:
+    explicit WaylandPlatform(std::unique_ptr<Connection> conn)
+        : conn_(std::move(conn)), screen_(*conn_), input_(*conn_) {
+        const std::string sway = wayland::SwayWindows::SocketPath();
+        if (!sway.empty())
+            windows_ = std::make_unique<wayland::SwayWindows>(sway);
+        else
+            windows_ = std::make_unique<NoWindows>();
+        // The clipboard we hold is answered whenever another program asks, not only during our calls.
+        if (QCoreApplication::instance()) {
+            notifier_ = std::make_unique<QSocketNotifier>(conn_->Fd(), QSocketNotifier::Read);
+            QObject::connect(notifier_.get(), &QSocketNotifier::activated,
+                             [this] { conn_->DispatchPending(); });
+        }
+    }
+
+    const char* Name() const override { return "wayland"; }
+    Screen& screen() override { return screen_; }
+    WindowSystem& windows() override { return *windows_; }
+    PointerInput& input() override { return input_; }
+    std::unique_ptr<HotkeyGrabber> OpenHotkeys() override { return nullptr; }
+    // Requests from other programs come over D-Bus here; there is no window property to publish.
+    bool PublishMainWindow(WindowId) override { return false; }
+    void WithdrawMainWindow(WindowId) override {}
+    bool SendAppMessage(const AppMessage&, std::string* error) override {
+        if (error) *error = "a Wayland session has no X11 window to send the request to";
+        return false;
+    }
+    std::optional<AppMessage> DecodeAppMessage(const void*) override { return std::nullopt; }
+    bool OfferClipboard(const std::string& mime, std::vector<uint8_t> bytes) override {
+        return conn_->OfferClipboard(mime, std::move(bytes));
+    }
+
+  private:
+    std::unique_ptr<Connection> conn_;
+    WaylandScreen screen_;
+    WaylandInput input_;
+    std::unique_ptr<WindowSystem> windows_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+}  // namespace
+
+bool IsWaylandSession() {
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    const char* type = std::getenv("XDG_SESSION_TYPE");
+    return (display && *display) || (type && std::strcmp(type, "wayland") == 0);
+}
+
+std::unique_ptr<Platform> OpenWaylandPlatform(std::string* error) {
+    std::unique_ptr<Connection> conn = Connection::Open(error);
+    if (!conn) return nullptr;
+    return std::make_unique<WaylandPlatform>(std::move(conn));
+}
+
+}  // namespace glimmora
