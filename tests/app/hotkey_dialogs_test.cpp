@@ -155,7 +155,8 @@ TEST_F(DefineHotkeys, WithoutHotkeysOnTheDesktopItListsTheCommandsToBindEachCopy
     for (const char* command : commands) {
         QProcess run;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"}) env.remove(name);
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
+            env.remove(name);
         run.setProcessEnvironment(env);
         QStringList words = QString(command).split(' ');
         words.removeFirst();
