@@ -7,6 +7,7 @@
 #include <QDBusObjectPath>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QHash>
 #include <QTimer>
 #include <atomic>
 
@@ -17,20 +18,19 @@ const char kRequestInterface[] = "org.freedesktop.portal.Request";
 
 std::atomic<unsigned> g_serial{0};
 
-// Takes the Response signal of one Request object.
+// Takes the Response signals on this connection (it serves one request), by the Request object's path:
+// a portal that picks the path itself may answer before the call's reply has told us which it is.
 class ResponseReceiver : public QObject {
     Q_OBJECT
   public:
-    bool answered = false;
-    PortalResponse response;
+    QHash<QString, PortalResponse> responses;
+    QString awaited;
     QEventLoop* loop = nullptr;
 
   public slots:
-    void OnResponse(uint code, const QVariantMap& results) {
-        answered = true;
-        response.code = code;
-        response.results = results;
-        if (loop) loop->quit();
+    void OnResponse(uint code, const QVariantMap& results, const QDBusMessage& message) {
+        responses.insert(message.path(), PortalResponse{code, results});
+        if (loop && message.path() == awaited) loop->quit();
     }
 };
 
@@ -41,14 +41,10 @@ QDBusConnection ConnectSession(const QString& name) {
     return QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
 }
 
-bool Subscribe(QDBusConnection& bus, const QString& path, ResponseReceiver* receiver) {
-    return bus.connect(kPortalService, path, kRequestInterface, QStringLiteral("Response"), receiver,
-                       SLOT(OnResponse(uint, QVariantMap)));
-}
-
-void Unsubscribe(QDBusConnection& bus, const QString& path, ResponseReceiver* receiver) {
-    bus.disconnect(kPortalService, path, kRequestInterface, QStringLiteral("Response"), receiver,
-                   SLOT(OnResponse(uint, QVariantMap)));
+// Any path: see ResponseReceiver.
+bool Subscribe(QDBusConnection& bus, ResponseReceiver* receiver) {
+    return bus.connect(kPortalService, QString(), kRequestInterface, QStringLiteral("Response"), receiver,
+                       SLOT(OnResponse(uint, QVariantMap, QDBusMessage)));
 }
 }  // namespace
 
@@ -117,8 +113,7 @@ bool CallPortalRequest(PortalBus& portal, const QString& interface, const QStrin
     ResponseReceiver receiver;
     const QString token = NewPortalToken();
     // Listening before the call: the answer may come before the call returns.
-    QString path = PortalRequestPath(bus, token);
-    if (!Subscribe(bus, path, &receiver)) {
+    if (!Subscribe(bus, &receiver)) {
         if (error) *error = "could not listen for the desktop portal's answer";
         return false;
     }
@@ -129,36 +124,30 @@ bool CallPortalRequest(PortalBus& portal, const QString& interface, const QStrin
     call.setArguments(args);
     const QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        Unsubscribe(bus, path, &receiver);
         if (error) *error = PortalCallError(interface, reply.errorName(), reply.errorMessage());
         return false;
     }
     // Portals before handle_token pick the path themselves.
     const QString handle = reply.arguments().value(0).value<QDBusObjectPath>().path();
-    if (!handle.isEmpty() && handle != path) {
-        Unsubscribe(bus, path, &receiver);
-        path = handle;
-        Subscribe(bus, path, &receiver);
-    }
-    if (!receiver.answered) {
+    receiver.awaited = handle.isEmpty() ? PortalRequestPath(bus, token) : handle;
+    if (!receiver.responses.contains(receiver.awaited)) {
         QEventLoop loop;
         receiver.loop = &loop;
         QTimer::singleShot(std::max<qint64>(0, timeoutMs - clock.elapsed()), &loop, &QEventLoop::quit);
         loop.exec();
         receiver.loop = nullptr;
     }
-    Unsubscribe(bus, path, &receiver);
-    if (!receiver.answered) {
+    if (!receiver.responses.contains(receiver.awaited)) {
         // Nobody waits for it any more: the portal may drop whatever it was about to show.
-        bus.call(
-            QDBusMessage::createMethodCall(kPortalService, path, kRequestInterface, QStringLiteral("Close")),
-            QDBus::NoBlock);
+        bus.call(QDBusMessage::createMethodCall(kPortalService, receiver.awaited, kRequestInterface,
+                                                QStringLiteral("Close")),
+                 QDBus::NoBlock);
         if (error)
             *error = "the desktop portal did not answer within " + std::to_string((timeoutMs + 999) / 1000) +
                      " seconds";
         return false;
     }
-    response = receiver.response;
+    response = receiver.responses.value(receiver.awaited);
     return true;
 }
 

@@ -7,9 +7,11 @@
 #include <fstream>
 #include <string>
 
+#include "image/codecs/image_codec.h"
 #include "platform/wayland/portal_screenshot.h"
 #include "platform/wayland/portal_shortcuts.h"
 #include "platform/x11/x11_hotkeys.h"
+#include "portal_test_support.h"
 
 // From Xlib, declared here: its header's macros (None, Status) break gtest's.
 extern "C" unsigned long XStringToKeysym(const char* name);
@@ -81,6 +83,79 @@ TEST(PortalScreenshot, OnlyOurOwnFilesDirectlyInATemporaryFolderAreRemoved) {
     ::unlink(link.c_str());
     ::unlink((dir + "/nested.png").c_str());
     ::rmdir(dir.c_str());
+}
+
+// Every answer a portal can give, from a stand-in on a private bus: the real one cannot be made to refuse
+// or stay silent.
+TEST(PortalScreenshot, EachAnswerOfThePortalIsTakenOrRefusedWithItsReason) {
+    using test::BareBus;
+    using test::Child;
+    test::TempDir dir;
+    BareBus bus(dir.path());
+    ASSERT_FALSE(bus.address().empty());
+    ASSERT_EQ(::setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1), 0);
+
+    Image picture;
+    ASSERT_TRUE(picture.Create(5, 3, 24));
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 15; ++x) picture.Row(y)[x] = static_cast<uint8_t>(17 * y + x);
+    BuiltinCodecFactory builtin;
+    auto bmp = builtin.CreateCodec(builtin.FormatFromPath("x.bmp"));
+    ASSERT_TRUE(bmp);
+    bmp->saveList.push_back(&picture);
+    // Kept: inside a folder of its own. Removed: directly in /tmp, as the wlroots portal leaves them.
+    const std::string kept = dir.path() + "/kept.bmp";
+    const std::string inTemp[] = {dir.path() + ".1.bmp", dir.path() + ".2.bmp", dir.path() + ".3.bmp"};
+    for (const std::string& path : {kept, inTemp[0], inTemp[1]}) ASSERT_TRUE(bmp->SaveFile(path, 0)) << path;
+    std::ofstream(inTemp[2]) << "not a picture";
+
+    const struct {
+        std::vector<std::string> portal;
+        const char* reason;  // empty: the picture comes through
+        std::string file;
+        bool fileStays;
+    } cases[] = {
+        {{"answer", "0", "file://" + kept}, "", kept, true},
+        {{"early", "file://" + inTemp[0]}, "", inTemp[0], false},
+        {{"elsewhere", "file://" + inTemp[1]}, "", inTemp[1], false},
+        {{"answer", "1", "file://" + kept}, "the screenshot was cancelled", kept, true},
+        {{"answer", "2", "file://" + kept}, "the desktop portal refused the screenshot", kept, true},
+        {{"answer", "3", "file://" + kept},
+         "the desktop portal ended the screenshot with code 3",
+         kept,
+         true},
+        {{"answer", "0", "https://example.org/shot.png"}, "is not a local file", "", false},
+        {{"answer", "0", "file://" + inTemp[2]}, "could not be read", inTemp[2], false},
+        {{"answer", "0", "file://" + dir.path() + "/missing.bmp"}, "could not be read", "", false},
+        {{"silent"}, "the desktop portal did not answer within 2 seconds", "", false},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{STAND_IN_PORTAL};
+        args.insert(args.end(), c.portal.begin(), c.portal.end());
+        SCOPED_TRACE(args[1] + " " + args.back());
+        {
+            Child portal(args);
+            ASSERT_TRUE(test::WaitFor([&] { return bus.Owned("org.freedesktop.portal.Desktop"); }));
+            Image shot;
+            ASSERT_TRUE(shot.Create(1, 1, 32));
+            std::string error;
+            const bool taken = PortalScreenshot(shot, &error, 2000);
+            if (!*c.reason) {
+                EXPECT_TRUE(taken) << error;
+                EXPECT_TRUE(test::SamePixels(shot, picture));
+            } else {
+                EXPECT_FALSE(taken);
+                EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+                EXPECT_EQ(shot.Width(), 1) << "the picture was touched";
+            }
+            if (!c.file.empty()) {
+                EXPECT_EQ(::access(c.file.c_str(), F_OK) == 0, c.fileStays);
+            }
+        }
+        // The next stand-in takes the name once this one has let go of it.
+        ASSERT_TRUE(test::WaitFor([&] { return !bus.Owned("org.freedesktop.portal.Desktop"); }));
+    }
+    for (const std::string& path : inTemp) ::unlink(path.c_str());
 }
 
 }  // namespace
