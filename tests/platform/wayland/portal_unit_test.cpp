@@ -1,7 +1,14 @@
 // The parts of the portal clients that need no session: the triggers proposed for stored combinations
 // and which of the portal's files are ours to remove.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
 
 #include <cstdlib>
 #include <fstream>
@@ -156,6 +163,98 @@ TEST(PortalScreenshot, EachAnswerOfThePortalIsTakenOrRefusedWithItsReason) {
         ASSERT_TRUE(test::WaitFor([&] { return !bus.Owned("org.freedesktop.portal.Desktop"); }));
     }
     for (const std::string& path : inTemp) ::unlink(path.c_str());
+}
+
+// Runs the event loop until condition holds, for up to a minute.
+template <class Condition>
+bool Pump(Condition condition) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > 60000) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// The portal of the test session has no GlobalShortcuts: the stand-in plays one, and shows what it was
+// asked to bind.
+TEST(PortalShortcuts, BindsTheCombinationsTogetherAndReportsTheirPresses) {
+    test::TempDir dir;
+    test::BareBus bus(dir.path());
+    ASSERT_FALSE(bus.address().empty());
+    ASSERT_EQ(::setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1), 0);
+    int argc = 1;
+    char name[] = "portal_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    QProcess portal;
+    portal.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    portal.start(QStringLiteral(STAND_IN_PORTAL), {QStringLiteral("shortcuts")});
+    QStringList out;
+    const auto printed = [&](const QString& line) {
+        return Pump([&] {
+            while (portal.canReadLine()) out << QString::fromUtf8(portal.readLine()).trimmed();
+            return out.contains(line);
+        });
+    };
+    ASSERT_TRUE(printed("ready"));
+
+    std::string error;
+    std::unique_ptr<PortalShortcutGrabber> grabber = PortalShortcutGrabber::Open(&error);
+    ASSERT_NE(grabber, nullptr) << error;
+    const struct {
+        int id;
+        uint32_t key, mask;
+        const char* description;
+        const char* bound;
+    } hotkeys[] = {
+        {0xC101, 70, 6, "Capture full screen", "hotkey-49409|Capture full screen|CTRL+SHIFT+f"},
+        {0xC102, 87, 3, "Capture window / object", "hotkey-49410|Capture window / object|CTRL+ALT+w"},
+        {0xC103, 44, 1, "Capture active Window", "hotkey-49411|Capture active Window|ALT+Print"},
+        {0xC104, 120, 2, "Capture rectangle region", "hotkey-49412|Capture rectangle region|CTRL+F9"},
+        {0xC105, 34, 4, "Capture scrolling window", "hotkey-49413|Capture scrolling window|SHIFT+Page_Down"},
+        // No combination stored: offered without a trigger, for the user to choose one.
+        {0xC106, 0, 0, "Capture fix-size Rectangle", "hotkey-49414|Capture fix-size Rectangle|"},
+    };
+    for (const auto& h : hotkeys) {
+        grabber->Describe(h.id, h.description);
+        EXPECT_TRUE(grabber->Register(h.id, h.key, h.mask)) << h.description;
+    }
+    EXPECT_FALSE(grabber->Register(0xC1FF, 27, 0)) << "Esc alone offered to the portal";
+    // One request for the six.
+    ASSERT_TRUE(printed("bind 6"));
+    ASSERT_TRUE(printed(hotkeys[5].bound));
+    for (const auto& h : hotkeys) EXPECT_TRUE(out.contains(h.bound)) << h.bound;
+    EXPECT_EQ(out.filter(QRegularExpression("^bind ")).size(), 1) << out.join('\n').toStdString();
+
+    const auto pressed = [&] {
+        std::vector<int> ids;
+        EXPECT_TRUE(Pump([&] {
+            pollfd p{grabber->EventFd(), POLLIN, 0};
+            return ::poll(&p, 1, 0) == 1;
+        })) << "the event descriptor never became readable";
+        return grabber->TakePressed();
+    };
+    portal.write("activate hotkey-49412\n");
+    EXPECT_EQ(pressed(), std::vector<int>{0xC104});
+
+    // Taken back: bound again without it, and its presses no longer count.
+    out.clear();
+    grabber->Unregister(0xC104);
+    ASSERT_TRUE(printed("bind 5"));
+    ASSERT_TRUE(printed(hotkeys[5].bound));
+    EXPECT_FALSE(out.contains(hotkeys[3].bound));
+    portal.write("activate hotkey-49412\n");
+    portal.write("activate hotkey-49409\n");
+    EXPECT_EQ(pressed(), std::vector<int>{0xC101});
+
+    grabber.reset();
+    EXPECT_TRUE(printed("closed")) << "the session was left open";
+    portal.closeWriteChannel();
+    portal.kill();
+    portal.waitForFinished();
 }
 
 }  // namespace
