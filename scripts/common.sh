@@ -128,7 +128,7 @@ stop_desktop() {
 
 # The Wayland test session: sway on its headless backend with the screenshot portal beside it. sway
 # refuses to run as root, so as root everything runs as an unprivileged user of its own (created when
-# missing); as anyone else, as that user. Exports WAYLAND_DISPLAY, SWAYSOCK, DBUS_SESSION_BUS_ADDRESS,
+# missing; GLIMMORA_WAYLAND_USER names it, glimtest by default); run by anyone else, as the caller. Exports WAYLAND_DISPLAY, SWAYSOCK, DBUS_SESSION_BUS_ADDRESS,
 # XDG_RUNTIME_DIR and GLIMMORA_WAYLAND_USER (the values they had come back with stop_wayland);
 # wayland_run runs a command in the session. On failure everything started so far is stopped again.
 GLIMMORA_WAYLAND_BACKGROUND="#336699"
