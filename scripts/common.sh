@@ -8,7 +8,7 @@ openbox xdotool xclip x11-utils xterm trayer dbus-x11 fontconfig fonts-dejavu-co
 at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-gi gir1.2-glib-2.0
 libclang-rt-14-dev libwayland-dev qt6-wayland
 sway swaybg grim wtype wl-clipboard foot pipewire xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
-dbus-daemon dbus-bin passwd util-linux"
+dbus-daemon dbus-bin passwd util-linux libx11-dev"
 
 # Installs whatever of the given packages is missing (needs root on a fresh machine).
 ensure_packages() {
@@ -128,7 +128,7 @@ stop_desktop() {
 
 # The Wayland test session: sway on its headless backend with the screenshot portal beside it. sway
 # refuses to run as root, so as root everything runs as an unprivileged user of its own (created when
-# missing); as anyone else, as that user. Exports WAYLAND_DISPLAY, SWAYSOCK, DBUS_SESSION_BUS_ADDRESS,
+# missing; GLIMMORA_WAYLAND_USER names it, glimtest by default); run by anyone else, as the caller. Exports WAYLAND_DISPLAY, SWAYSOCK, DBUS_SESSION_BUS_ADDRESS,
 # XDG_RUNTIME_DIR and GLIMMORA_WAYLAND_USER (the values they had come back with stop_wayland);
 # wayland_run runs a command in the session. On failure everything started so far is stopped again.
 GLIMMORA_WAYLAND_BACKGROUND="#336699"

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace glimmora {
@@ -20,6 +21,12 @@ class HotkeyGrabber {
     // again is released first.
     virtual bool Register(int id, uint32_t key, uint32_t mask) = 0;
     virtual void Unregister(int id) = 0;
+    // What the combination does, where the desktop lists the bindings to the user (the GlobalShortcuts
+    // portal does); given before Register.
+    virtual void Describe(int id, const std::string& text) {
+        (void)id;
+        (void)text;
+    }
     // Becomes readable when presses may be waiting; TakePressed then collects them. Presses that came in
     // while Register waited for the server are already read from it: call TakePressed after registering.
     virtual int EventFd() const = 0;

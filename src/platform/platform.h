@@ -26,6 +26,13 @@ class Platform {
     // Global hotkeys on a connection of their own, so a running capture never eats their presses. Null
     // when the display cannot be reached.
     virtual std::unique_ptr<HotkeyGrabber> OpenHotkeys() = 0;
+    // Whether this session lets a program take key combinations at all (a Wayland compositor without
+    // the GlobalShortcuts portal does not). When not, *reason says why in a few words for the user, and
+    // the desktop's own key bindings have to run the capture commands instead.
+    virtual bool HotkeysSupported(std::string* reason) {
+        (void)reason;
+        return true;
+    }
 
     // Names the window that receives other programs' requests (a root window property), so that
     // SendAppMessage finds it.

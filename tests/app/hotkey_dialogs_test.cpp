@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -56,9 +58,12 @@ QPushButton* ButtonText(QWidget* dialog, const QString& text) {
 void ExpectNothingClipped(QWidget* dialog) {
     dialog->show();
     QApplication::processEvents();
-    for (QLabel* label : dialog->findChildren<QLabel*>())
-        EXPECT_GE(label->contentsRect().width(), label->fontMetrics().horizontalAdvance(label->text()))
-            << label->text().toStdString();
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+        // Lines as the label breaks them.
+        const QRect text = label->fontMetrics().boundingRect(QRect(), Qt::TextExpandTabs, label->text());
+        EXPECT_GE(label->contentsRect().width(), text.width()) << label->text().toStdString();
+        EXPECT_GE(label->contentsRect().height(), text.height()) << label->text().toStdString();
+    }
     for (QPushButton* button : dialog->findChildren<QPushButton*>())
         EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString();
 }
@@ -105,6 +110,60 @@ TEST_F(DefineHotkeys, ShowsTheStoredCombinationsAndDefaultThenOkWritesAllTwelve)
               "[CapFullScreen]\r\nHotkey=70\r\nHotkeyMask=6\r\n[CapWindows]\r\nHotkey=87\r\nHotkeyMask=6\r\n"
               "[CapActiveWindow]\r\nHotkey=65\r\nHotkeyMask=6\r\n[CapScroll]\r\nHotkey=83\r\nHotkeyMask=6\r\n"
               "[CapFixRect]\r\nHotkey=88\r\nHotkeyMask=6\r\n");
+}
+
+TEST_F(DefineHotkeys, WithoutHotkeysOnTheDesktopItListsTheCommandsToBindEachCopyable) {
+    const char* commands[] = {"glimmora --capture full",   "glimmora --capture window",
+                              "glimmora --capture active", "glimmora --capture region",
+                              "glimmora --capture scroll", "glimmora --capture fixed"};
+    {
+        CDefHotKeyDlg dialog(ini);
+        EXPECT_EQ(ButtonText(&dialog, "Copy"), nullptr) << "commands shown where hotkeys work";
+    }
+    CDefHotKeyDlg dialog(ini, nullptr, "the desktop portal has no GlobalShortcuts interface");
+    const auto labels = dialog.findChildren<QLabel*>();
+    const auto shows = [&](const QString& text) {
+        return std::any_of(labels.begin(), labels.end(), [&](QLabel* l) { return l->text() == text; });
+    };
+    EXPECT_TRUE(
+        shows("Hotkeys cannot be taken on this desktop: the desktop portal has no GlobalShortcuts "
+              "interface.\nBind these commands to keys in the desktop's keyboard settings instead."));
+    for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
+        SCOPED_TRACE(commands[mode]);
+        EXPECT_TRUE(shows(commands[mode]));
+        // The combinations stay: they are the keys to bind, and work wherever hotkeys can be taken.
+        EXPECT_NE(dialog.ShortcutButton(mode), nullptr);
+        QPushButton* copy = dialog.CopyButton(mode);
+        ASSERT_NE(copy, nullptr);
+        EXPECT_EQ(copy->text(), "Copy");
+        EXPECT_EQ(copy->accessibleName(), QString("Copy ") + commands[mode]);
+        QGuiApplication::clipboard()->clear();
+        copy->click();
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), commands[mode]);
+        EXPECT_EQ(dialog.result(), 0) << "a copy answered the dialog";
+    }
+    ExpectNothingClipped(&dialog);
+
+    // Each command is one the program takes: without a running Glimmora it fails to send (1), it is not
+    // refused as a wrong command line (2).
+#ifdef GLIMMORA_PROGRAM_PATH
+    const QString program = GLIMMORA_PROGRAM_PATH;
+#else
+    GTEST_SKIP() << "built without the program";
+    const QString program;
+#endif
+    for (const char* command : commands) {
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
+            env.remove(name);
+        run.setProcessEnvironment(env);
+        QStringList words = QString(command).split(' ');
+        words.removeFirst();
+        run.start(program, words);
+        ASSERT_TRUE(run.waitForFinished(60000)) << command;
+        EXPECT_EQ(run.exitCode(), 1) << command << ": " << run.readAllStandardError().toStdString();
+    }
 }
 
 TEST_F(DefineHotkeys, CancelLeavesConfigIniByteForByte) {

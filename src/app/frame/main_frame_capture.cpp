@@ -47,12 +47,24 @@ constexpr const char* kHotkeyLabels[kHotkeyModeCount] = {
     "Capture full screen",      "Capture window / object",  "Capture active Window",
     "Capture rectangle region", "Capture scrolling window", "Capture fix-size Rectangle"};
 
+// Why this session takes no hotkeys; empty when it does. GLIMMORA_NO_HOTKEYS leaves them to the
+// desktop's own key bindings anywhere.
+QString HotkeysMissing(Platform* platform) {
+    const QByteArray forced = qgetenv("GLIMMORA_NO_HOTKEYS");
+    if (!forced.isEmpty() && forced != "0") return QStringLiteral("GLIMMORA_NO_HOTKEYS is set");
+    std::string reason;
+    if (platform && !platform->HotkeysSupported(&reason))
+        return reason.empty() ? QStringLiteral("the session offers no way to")
+                              : QString::fromStdString(reason);
+    return {};
+}
+
 }  // namespace
 
 // ---- Hotkeys ----
 
 HotkeyGrabber* CMainFrame::Grabber() {
-    if (hotkeys_ || !platform_) return hotkeys_.get();
+    if (hotkeys_ || !platform_ || !HotkeysMissing(platform_).isEmpty()) return hotkeys_.get();
     hotkeys_ = platform_->OpenHotkeys();
     if (!hotkeys_) return nullptr;
     hotkeyNotifier_ = new QSocketNotifier(hotkeys_->EventFd(), QSocketNotifier::Read, this);
@@ -75,6 +87,7 @@ std::vector<int> CMainFrame::RegisterHotkeys() {
     for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
         const HotkeySetting& k = m_settings.hotkeys[mode];
         // A combination another program holds is not active; the caller names it to the user.
+        grabber->Describe(hotkeyIds_[mode], kHotkeyLabels[mode]);
         if (!grabber->Register(hotkeyIds_[mode], static_cast<uint32_t>(k.Hotkey),
                                static_cast<uint32_t>(k.HotkeyMask)) &&
             k.Hotkey != 0)
@@ -156,6 +169,11 @@ void CMainFrame::OnEnableHotkey() {
         UnregisterHotkeys();
         return;
     }
+    if (const QString missing = HotkeysMissing(platform_); !missing.isEmpty()) {
+        Warn("Hotkeys cannot be taken on this desktop: " + missing +
+             ".\n\nDefine hotkey lists the commands to bind to keys in the desktop's keyboard settings.");
+        return;
+    }
     ReportRefusedHotkeys(RegisterHotkeys());
     bool any = false;
     for (const HotkeySetting& k : m_settings.hotkeys) any = any || k.Hotkey != 0;
@@ -168,7 +186,7 @@ void CMainFrame::OnEnableHotkey() {
 void CMainFrame::OnDefineHotkey() {
     // Off while the dialog runs, so the combinations being recorded do not start captures.
     UnregisterHotkeys();
-    CDefHotKeyDlg dialog(settingsPath_, this);
+    CDefHotKeyDlg dialog(settingsPath_, this, HotkeysMissing(platform_));
     ClearSettingsWriteFailure();
     if (dialog.exec() == QDialog::Accepted) {
         for (int mode = 0; mode < kHotkeyModeCount; ++mode) m_settings.hotkeys[mode] = dialog.Hotkeys()[mode];

@@ -1,7 +1,9 @@
 #include "app/hotkeys/def_hotkey_dlg.h"
 
+#include <QClipboard>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -22,11 +24,16 @@ const char* const CDefHotKeyDlg::kTitles[kHotkeyModeCount] = {
     "Capture full screen", "Capture Windows",          "Capture Active Window",
     "Capture Region",      "Capture scrolling window", "Capture fix-size rectangle"};
 
+const char* const CDefHotKeyDlg::kCommands[kHotkeyModeCount] = {
+    "glimmora --capture full",   "glimmora --capture window", "glimmora --capture active",
+    "glimmora --capture region", "glimmora --capture scroll", "glimmora --capture fixed"};
+
 namespace {
 constexpr int kDefaultKeys[kHotkeyModeCount] = {'F', 'W', 'A', 'R', 'S', 'X'};
 }
 
-CDefHotKeyDlg::CDefHotKeyDlg(const std::string& iniPath, QWidget* parent) : QDialog(parent) {
+CDefHotKeyDlg::CDefHotKeyDlg(const std::string& iniPath, QWidget* parent, const QString& noHotkeys)
+    : QDialog(parent) {
     setWindowTitle(QStringLiteral("Define hot key"));
     ini_.SetPath(iniPath.c_str());
     for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
@@ -54,6 +61,28 @@ CDefHotKeyDlg::CDefHotKeyDlg(const std::string& iniPath, QWidget* parent) : QDia
         buttons_[mode] = button;
     }
     grid->setColumnStretch(4, 1);
+    QLabel* why = nullptr;
+    if (!noHotkeys.isEmpty()) {
+        why = new QLabel(
+            QStringLiteral("Hotkeys cannot be taken on this desktop: %1.\n"
+                           "Bind these commands to keys in the desktop's keyboard settings instead.")
+                .arg(noHotkeys),
+            this);
+        grid->setColumnMinimumWidth(5, DialogUnitsX(this, 12));
+        for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
+            const QString command = QString::fromLatin1(kCommands[mode]);
+            auto* text = new QLabel(command, group);
+            text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            auto* copy = new QPushButton(QStringLiteral("Copy"), group);
+            copy->setAccessibleName(QStringLiteral("Copy ") + command);
+            copy->setAutoDefault(false);
+            connect(copy, &QPushButton::clicked, this,
+                    [command] { QGuiApplication::clipboard()->setText(command); });
+            grid->addWidget(text, mode, 6);
+            grid->addWidget(copy, mode, 7);
+            copyButtons_[mode] = copy;
+        }
+    }
 
     auto* defaults = new QPushButton(QStringLiteral("Default"), this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
@@ -78,6 +107,7 @@ CDefHotKeyDlg::CDefHotKeyDlg(const std::string& iniPath, QWidget* parent) : QDia
     buttons->addWidget(cancel);
     buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
+    if (why) layout->addWidget(why);
     layout->addWidget(group);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);

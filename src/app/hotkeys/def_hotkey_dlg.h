@@ -1,4 +1,5 @@
-// "Define hot key": the six capture hotkeys, each changed through the recording dialog.
+// "Define hot key": the six capture hotkeys, each changed through the recording dialog. On a desktop that
+// lets no program take hotkeys it also lists the commands to bind in the desktop's own settings.
 #pragma once
 
 #include <QDialog>
@@ -14,16 +15,22 @@ namespace glimmora {
 class CDefHotKeyDlg : public QDialog {
     Q_OBJECT
   public:
-    // Reads the six combinations from the config.ini at iniPath; OK writes them back there.
-    CDefHotKeyDlg(const std::string& iniPath, QWidget* parent = nullptr);
+    // Reads the six combinations from the config.ini at iniPath; OK writes them back there. noHotkeys,
+    // when not empty, is why this session takes no hotkeys: the dialog then says so and shows each
+    // mode's command with a Copy button.
+    CDefHotKeyDlg(const std::string& iniPath, QWidget* parent = nullptr, const QString& noHotkeys = {});
 
     // The six combinations in mode order (full screen, window, active window, region, scroll, fixed).
     const HotkeySetting* Hotkeys() const { return hotkeys_; }
     QPushButton* ShortcutButton(int mode) const { return buttons_[mode]; }
+    // Null unless the commands are shown.
+    QPushButton* CopyButton(int mode) const { return copyButtons_[mode]; }
 
     // The mode's text in this dialog and the title the recording dialog shows for it.
     static const char* const kLabels[kHotkeyModeCount];
     static const char* const kTitles[kHotkeyModeCount];
+    // The command that asks the running program for the mode's capture.
+    static const char* const kCommands[kHotkeyModeCount];
 
   public slots:
     void accept() override;
@@ -36,6 +43,7 @@ class CDefHotKeyDlg : public QDialog {
     IniProfile ini_;
     HotkeySetting hotkeys_[kHotkeyModeCount];
     QPushButton* buttons_[kHotkeyModeCount] = {};
+    QPushButton* copyButtons_[kHotkeyModeCount] = {};
 };
 
 }  // namespace glimmora

@@ -642,6 +642,28 @@ class Hotkeys(DesktopTest):
         g.menu("New")
         g.wait_title("Glimmora - Capture1")
 
+    def test_without_hotkeys_on_the_desktop_the_commands_to_bind_are_offered(self):
+        g = self.start(config={"CapFullScreen": {"Hotkey": 70, "HotkeyMask": 6}, "CaptureSet": {"CapDelayTime": 0}},
+                       extra_env={"GLIMMORA_NO_HOTKEYS": "1"})
+        g.menu("Enable hotkey")
+        g.wait_message("Hotkeys cannot be taken on this desktop: GLIMMORA_NO_HOTKEYS is set.")
+        g.menu("Define hotkey")
+        dialog = g.dialog("Define hot key")
+        self.assertTrue(g.label_with("Bind these commands to keys in the desktop's keyboard settings", dialog))
+        copy = wait_until(lambda: g.find("push button", "Copy glimmora --capture full", dialog), "the Copy button")
+        g.press(copy)
+
+        def clipboard():
+            r = subprocess.run(["xclip", "-selection", "clipboard", "-o"], capture_output=True, text=True)
+            return r.stdout if r.returncode == 0 else None
+        wait_until(lambda: clipboard() == "glimmora --capture full", "the command on the clipboard")
+        g.answer("Define hot key", "Cancel")
+        wait_until(lambda: not g.find("dialog", "Define hot key"), "the dialog to close")
+        # What the desktop's key binding would run starts the capture.
+        r = send(*clipboard().split()[1:])
+        self.assertEqual(r.returncode, 0, r.stderr)
+        g.wait_title("Glimmora - Capture1")
+
     @staticmethod
     def overlay(g):
         return xdotool("search", "--all", "--onlyvisible", "--pid", str(g.process.pid), "--name", "^Glimmora capture$")

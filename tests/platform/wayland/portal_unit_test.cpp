@@ -1,0 +1,261 @@
+// The parts of the portal clients that need no session: the triggers proposed for stored combinations
+// and which of the portal's files are ours to remove.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "image/codecs/image_codec.h"
+#include "platform/wayland/portal_screenshot.h"
+#include "platform/wayland/portal_shortcuts.h"
+#include "platform/x11/x11_hotkeys.h"
+#include "portal_test_support.h"
+
+// From Xlib, declared here: its header's macros (None, Status) break gtest's.
+extern "C" unsigned long XStringToKeysym(const char* name);
+
+namespace glimmora {
+namespace {
+
+TEST(PortalTrigger, ModifiersThenTheKeysymName) {
+    const struct {
+        uint32_t key, mask;
+        const char* trigger;
+    } cases[] = {
+        {70, 6, "CTRL+SHIFT+f"},
+        {65, 5, "ALT+SHIFT+a"},
+        {88, 0, "x"},
+        {48, 7, "CTRL+ALT+SHIFT+0"},
+        {112, 0, "F1"},
+        {135, 2, "CTRL+F24"},
+        {44, 1, "ALT+Print"},
+        {36, 3, "CTRL+ALT+Home"},
+        {34, 4, "SHIFT+Page_Down"},
+        {101, 2, "CTRL+KP_5"},
+        {189, 6, "CTRL+SHIFT+minus"},
+        {32, 1, "ALT+space"},
+        {0, 0, ""},  // a mode without a combination
+        {0, 6, ""},
+        {7, 2, ""},  // no key of that code
+        {255, 2, ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(PortalTrigger(c.key, c.mask), c.trigger) << c.key << " " << c.mask;
+}
+
+// Every key the X11 hotkeys can take gets a trigger, and its name means the same keysym there.
+TEST(PortalTrigger, NamesTheSameKeysAsTheX11Hotkeys) {
+    for (uint32_t key = 0; key < 256; ++key) {
+        const std::string name = PortalTrigger(key, 0);
+        const unsigned long x11 = x11::KeysymOfVirtualKey(key);
+        EXPECT_EQ(name.empty(), x11 == 0) << key << " " << name;
+        if (!name.empty()) {
+            EXPECT_EQ(XStringToKeysym(name.c_str()), x11) << key << " " << name;
+        }
+    }
+}
+
+TEST(PortalScreenshot, OnlyOurOwnFilesDirectlyInATemporaryFolderAreRemoved) {
+    char pattern[] = "/tmp/glimmora-portal-test.XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    const std::string inTemp = dir + ".png";  // beside the folder, directly in /tmp
+    const std::string link = dir + ".link.png";
+    std::ofstream(inTemp) << "x";
+    std::ofstream(dir + "/nested.png") << "x";
+    ASSERT_EQ(::symlink(inTemp.c_str(), link.c_str()), 0);
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "/nonexistent";
+    const struct {
+        std::string path;
+        bool removable;
+    } cases[] = {
+        {inTemp, true},
+        {dir + "/nested.png", false},
+        {link, false},
+        {dir + "/missing.png", false},
+        {home + "/Pictures/Screenshot.png", false},
+        {"relative.png", false},
+        {"/tmp", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsPortalTemporaryFile(c.path), c.removable) << c.path;
+    ::unlink(inTemp.c_str());
+    ::unlink(link.c_str());
+    ::unlink((dir + "/nested.png").c_str());
+    ::rmdir(dir.c_str());
+}
+
+// Every answer a portal can give, from a stand-in on a private bus: the real one cannot be made to refuse
+// or stay silent.
+TEST(PortalScreenshot, EachAnswerOfThePortalIsTakenOrRefusedWithItsReason) {
+    using test::BareBus;
+    using test::Child;
+    test::TempDir dir;
+    BareBus bus(dir.path());
+    ASSERT_FALSE(bus.address().empty());
+    ASSERT_EQ(::setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1), 0);
+
+    Image picture;
+    ASSERT_TRUE(picture.Create(5, 3, 24));
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 15; ++x) picture.Row(y)[x] = static_cast<uint8_t>(17 * y + x);
+    BuiltinCodecFactory builtin;
+    auto bmp = builtin.CreateCodec(builtin.FormatFromPath("x.bmp"));
+    ASSERT_TRUE(bmp);
+    bmp->saveList.push_back(&picture);
+    // Kept: inside a folder of its own. Removed: directly in /tmp, as the wlroots portal leaves them.
+    const std::string kept = dir.path() + "/kept.bmp";
+    const std::string inTemp[] = {dir.path() + ".1.bmp", dir.path() + ".2.bmp", dir.path() + ".3.bmp"};
+    for (const std::string& path : {kept, inTemp[0], inTemp[1]}) ASSERT_TRUE(bmp->SaveFile(path, 0)) << path;
+    std::ofstream(inTemp[2]) << "not a picture";
+
+    const struct {
+        std::vector<std::string> portal;
+        const char* reason;  // empty: the picture comes through
+        std::string file;
+        bool fileStays;
+    } cases[] = {
+        {{"answer", "0", "file://" + kept}, "", kept, true},
+        {{"early", "file://" + inTemp[0]}, "", inTemp[0], false},
+        {{"elsewhere", "file://" + inTemp[1]}, "", inTemp[1], false},
+        {{"answer", "1", "file://" + kept}, "the screenshot was cancelled", kept, true},
+        {{"answer", "2", "file://" + kept}, "the desktop portal refused the screenshot", kept, true},
+        {{"answer", "3", "file://" + kept},
+         "the desktop portal ended the screenshot with code 3",
+         kept,
+         true},
+        {{"answer", "0", "https://example.org/shot.png"}, "is not a local file", "", false},
+        {{"answer", "0", "file://" + inTemp[2]}, "could not be read", inTemp[2], false},
+        {{"answer", "0", "file://" + dir.path() + "/missing.bmp"}, "could not be read", "", false},
+        {{"silent"}, "the desktop portal did not answer within 2 seconds", "", false},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{STAND_IN_PORTAL};
+        args.insert(args.end(), c.portal.begin(), c.portal.end());
+        SCOPED_TRACE(args[1] + " " + args.back());
+        {
+            Child portal(args);
+            ASSERT_TRUE(test::WaitFor([&] { return bus.Owned("org.freedesktop.portal.Desktop"); }));
+            Image shot;
+            ASSERT_TRUE(shot.Create(1, 1, 32));
+            std::string error;
+            const bool taken = PortalScreenshot(shot, &error, 2000);
+            if (!*c.reason) {
+                EXPECT_TRUE(taken) << error;
+                EXPECT_TRUE(test::SamePixels(shot, picture));
+            } else {
+                EXPECT_FALSE(taken);
+                EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+                EXPECT_EQ(shot.Width(), 1) << "the picture was touched";
+            }
+            if (!c.file.empty()) {
+                EXPECT_EQ(::access(c.file.c_str(), F_OK) == 0, c.fileStays);
+            }
+        }
+        // The next stand-in takes the name once this one has let go of it.
+        ASSERT_TRUE(test::WaitFor([&] { return !bus.Owned("org.freedesktop.portal.Desktop"); }));
+    }
+    for (const std::string& path : inTemp) ::unlink(path.c_str());
+}
+
+// Runs the event loop until condition holds, for up to a minute.
+template <class Condition>
+bool Pump(Condition condition) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > 60000) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// The portal of the test session has no GlobalShortcuts: the stand-in plays one, and shows what it was
+// asked to bind.
+TEST(PortalShortcuts, BindsTheCombinationsTogetherAndReportsTheirPresses) {
+    test::TempDir dir;
+    test::BareBus bus(dir.path());
+    ASSERT_FALSE(bus.address().empty());
+    ASSERT_EQ(::setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1), 0);
+    int argc = 1;
+    char name[] = "portal_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    QProcess portal;
+    portal.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    portal.start(QStringLiteral(STAND_IN_PORTAL), {QStringLiteral("shortcuts")});
+    QStringList out;
+    const auto printed = [&](const QString& line) {
+        return Pump([&] {
+            while (portal.canReadLine()) out << QString::fromUtf8(portal.readLine()).trimmed();
+            return out.contains(line);
+        });
+    };
+    ASSERT_TRUE(printed("ready"));
+
+    std::string error;
+    std::unique_ptr<PortalShortcutGrabber> grabber = PortalShortcutGrabber::Open(&error);
+    ASSERT_NE(grabber, nullptr) << error;
+    const struct {
+        int id;
+        uint32_t key, mask;
+        const char* description;
+        const char* bound;
+    } hotkeys[] = {
+        {0xC101, 70, 6, "Capture full screen", "hotkey-49409|Capture full screen|CTRL+SHIFT+f"},
+        {0xC102, 87, 3, "Capture window / object", "hotkey-49410|Capture window / object|CTRL+ALT+w"},
+        {0xC103, 44, 1, "Capture active Window", "hotkey-49411|Capture active Window|ALT+Print"},
+        {0xC104, 120, 2, "Capture rectangle region", "hotkey-49412|Capture rectangle region|CTRL+F9"},
+        {0xC105, 34, 4, "Capture scrolling window", "hotkey-49413|Capture scrolling window|SHIFT+Page_Down"},
+        // No combination stored: offered without a trigger, for the user to choose one.
+        {0xC106, 0, 0, "Capture fix-size Rectangle", "hotkey-49414|Capture fix-size Rectangle|"},
+    };
+    for (const auto& h : hotkeys) {
+        grabber->Describe(h.id, h.description);
+        EXPECT_TRUE(grabber->Register(h.id, h.key, h.mask)) << h.description;
+    }
+    EXPECT_FALSE(grabber->Register(0xC1FF, 27, 0)) << "Esc alone offered to the portal";
+    // One request for the six.
+    ASSERT_TRUE(printed("bind 6"));
+    ASSERT_TRUE(printed(hotkeys[5].bound));
+    for (const auto& h : hotkeys) EXPECT_TRUE(out.contains(h.bound)) << h.bound;
+    EXPECT_EQ(out.filter(QRegularExpression("^bind ")).size(), 1) << out.join('\n').toStdString();
+
+    const auto pressed = [&] {
+        std::vector<int> ids;
+        EXPECT_TRUE(Pump([&] {
+            pollfd p{grabber->EventFd(), POLLIN, 0};
+            return ::poll(&p, 1, 0) == 1;
+        })) << "the event descriptor never became readable";
+        return grabber->TakePressed();
+    };
+    portal.write("activate hotkey-49412\n");
+    EXPECT_EQ(pressed(), std::vector<int>{0xC104});
+
+    // Taken back: bound again without it, and its presses no longer count.
+    out.clear();
+    grabber->Unregister(0xC104);
+    ASSERT_TRUE(printed("bind 5"));
+    ASSERT_TRUE(printed(hotkeys[5].bound));
+    EXPECT_FALSE(out.contains(hotkeys[3].bound));
+    portal.write("activate hotkey-49412\n");
+    portal.write("activate hotkey-49409\n");
+    EXPECT_EQ(pressed(), std::vector<int>{0xC101});
+
+    grabber.reset();
+    EXPECT_TRUE(printed("closed")) << "the session was left open";
+    portal.closeWriteChannel();
+    portal.kill();
+    portal.waitForFinished();
+}
+
+}  // namespace
+}  // namespace glimmora
