@@ -270,6 +270,10 @@ class WaylandScenarios(unittest.TestCase):
         finally:
             sway("output", "HEADLESS-1", "transform", "normal")
         settled_grim(self.reference)
+        # The route of desktops without the screen copy, forced here.
+        through_portal = os.path.join(self.tmp, "cli-portal.png")
+        run(CLI, "grab", through_portal, env=dict(os.environ, GLIMMORA_WAYLAND_GRAB="portal"))
+        self.assertSamePicture(through_portal, self.reference)
         g = self.start()
         result = g.request("full")
         self.assertEqual(result.returncode, 0, result.stderr)

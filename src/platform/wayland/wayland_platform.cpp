@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/wayland/portal_screenshot.h"
+#include "platform/wayland/portal_shortcuts.h"
 #include "platform/wayland/sway_windows.h"
 #include "platform/wayland/wayland_connection.h"
 
@@ -132,7 +134,12 @@ class WaylandPlatform : public Platform {
     Screen& screen() override { return screen_; }
     WindowSystem& windows() override { return *windows_; }
     PointerInput& input() override { return input_; }
-    std::unique_ptr<HotkeyGrabber> OpenHotkeys() override { return nullptr; }
+    // The desktop's shortcut portal where it has one; elsewhere users bind keys to `glimmora --capture`.
+    bool HotkeysSupported(std::string* reason) override { return PortalOffersShortcuts(reason); }
+    std::unique_ptr<HotkeyGrabber> OpenHotkeys() override {
+        if (!PortalOffersShortcuts(nullptr)) return nullptr;
+        return PortalShortcutGrabber::Open(nullptr);
+    }
     // Requests from other programs come over D-Bus here; there is no window property to publish.
     bool PublishMainWindow(WindowId) override { return false; }
     void WithdrawMainWindow(WindowId) override {}
