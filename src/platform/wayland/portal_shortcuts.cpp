@@ -98,9 +98,10 @@ std::string PortalTrigger(uint32_t key, uint32_t mask) {
     if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9'))
         name = std::string(1, static_cast<char>(key >= 'A' && key <= 'Z' ? key - 'A' + 'a' : key));
     else if (key >= 112 && key <= 135)
-        name = "F" + std::to_string(key - 111);
+        name.append("F").append(
+            std::to_string(key - 111));  // appended: GCC 12 warns wrongly on "F" + s at -O3
     else if (key >= 96 && key <= 105)
-        name = "KP_" + std::to_string(key - 96);
+        name.append("KP_").append(std::to_string(key - 96));
     else if (const char* known = KeyName(key))
         name = known;
     if (name.empty()) return {};

@@ -397,10 +397,23 @@ bool Connection::GrabOutput(const Output& output, bool withCursor, Image& into, 
     const int lw = std::min(place.Width(), into.Width() - place.left),
               lh = std::min(place.Height(), into.Height() - place.top);
     const auto* base = static_cast<const uint8_t*>(shm.data);
+    if (output.transform == 0 && lw <= bw && lh <= bh) {
+        // The usual case, row by row.
+        for (int y = 0; y < lh; ++y) {
+            const uint8_t* s = base + static_cast<size_t>(yInvert ? bh - 1 - y : y) * f.stride;
+            uint8_t* d = into.Row(place.top + y) + static_cast<ptrdiff_t>(place.left) * 3;
+            for (int x = 0; x < lw; ++x, s += 4, d += 3) {
+                d[0] = s[ob];
+                d[1] = s[og];
+                d[2] = s[orr];
+            }
+        }
+        return true;
+    }
     for (int y = 0; y < lh; ++y) {
         uint8_t* d = into.Row(place.top + y) + static_cast<ptrdiff_t>(place.left) * 3;
         for (int x = 0; x < lw; ++x, d += 3) {
-            Point b = output.transform == 0 ? Point{x, y} : BufferPixelFor(output.transform, x, y, bw, bh);
+            Point b = BufferPixelFor(output.transform, x, y, bw, bh);
             if (yInvert) b.y = bh - 1 - b.y;
             if (b.x < 0 || b.y < 0 || b.x >= bw || b.y >= bh) continue;
             const uint8_t* s = base + static_cast<size_t>(b.y) * f.stride + static_cast<size_t>(b.x) * 4;

@@ -30,6 +30,11 @@ class WaylandScreen : public Screen {
         if (IsEmpty(rect)) return false;
         Image screen;
         if (!GrabScreen(screen)) return false;
+        if (rect.left == 0 && rect.top == 0 && rect.right == screen.Width() &&
+            rect.bottom == screen.Height()) {
+            out = std::move(screen);
+            return true;
+        }
         Image picture;
         if (!picture.Create(rect.Width(), rect.Height(), 24)) {
             error_ = "not enough memory for the picture";
