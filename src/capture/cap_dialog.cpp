@@ -84,6 +84,13 @@ QFont CCapDialog::HintFont() {
     return BoldArial(pixelSize);
 }
 
+void CCapDialog::WarmUp() {
+    QImage scratch(64, 16, QImage::Format_RGB32);
+    QPainter p(&scratch);
+    p.setFont(HintFont());
+    p.drawText(QRect(0, 0, 64, 16), Qt::AlignLeft, "Mouse: x = 0; y = 0 - Click Release [Esc]");
+}
+
 std::vector<CCapDialog::Hint> CCapDialog::Hints() const {
     const QRect panel = ComputeLayout().panel;
     std::vector<Hint> hints;

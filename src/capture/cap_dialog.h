@@ -69,6 +69,8 @@ class CCapDialog : public QWidget {
     };
     std::vector<Hint> Hints() const;
     static QFont HintFont();
+    // Loads the hint font and its glyphs, so the first overlay after start shows without that wait.
+    static void WarmUp();
 
   protected:
     void paintEvent(QPaintEvent* event) override;

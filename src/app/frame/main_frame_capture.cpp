@@ -21,6 +21,7 @@
 #include "app/hotkeys/hotkey_text.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/program_directory.h"
+#include "capture/cap_dialog.h"
 #include "editor/tavrik_doc.h"
 #include "platform/sound.h"
 #include "ui/stamp_list.h"
@@ -307,6 +308,8 @@ void CMainFrame::PublishOnBus() {
     // Without a session bus the X client messages still reach this instance.
     if (!bus_->Publish(&error))
         std::fprintf(stderr, "glimmora: no requests over the session bus: %s\n", error.c_str());
+    // Once the window is up: a capture asked for right after start then opens its overlay sooner.
+    QTimer::singleShot(0, this, [] { CCapDialog::WarmUp(); });
 }
 
 // ---- CaptureHost ----
