@@ -361,7 +361,12 @@ CChildFrame* CMainFrame::AddDocumentWindow(std::unique_ptr<CTavrikDoc> doc) {
 CChildFrame* CMainFrame::ActiveChild() const {
     // The current one, not the active one: while another program has the focus (a capture started by a
     // hotkey or a request) no sub-window counts as active.
-    return mdi_ ? qobject_cast<CChildFrame*>(mdi_->currentSubWindow()) : nullptr;
+    if (!mdi_) return nullptr;
+    if (QMdiSubWindow* current = mdi_->currentSubWindow()) return qobject_cast<CChildFrame*>(current);
+    // A tab made while the program never had the focus (a capture by request into a hidden window) was
+    // never current either: the newest tab is then the one the user sees.
+    const QList<QMdiSubWindow*> history = mdi_->subWindowList(QMdiArea::ActivationHistoryOrder);
+    return history.isEmpty() ? nullptr : qobject_cast<CChildFrame*>(history.last());
 }
 
 std::vector<CChildFrame*> CMainFrame::Children() const {

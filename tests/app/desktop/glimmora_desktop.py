@@ -501,6 +501,17 @@ class OtherPrograms(DesktopTest):
         self.assertIsNone(glimmora_call("Capture", "(s)", "full"))
         g.wait_title("Glimmora - Capture4")
 
+    def test_a_capture_into_the_hidden_window_is_the_tab_the_commands_work_on(self):
+        # The tab was made while the program never had the focus: the picture commands are offered at once,
+        # not only after the user clicks the tab.
+        g = self.start(config={"CaptureSet": {"HideWndBeforCap": "1", "RestoreWndAftCap": "1"}})
+        self.assertEqual(send("--capture", "full").returncode, 0)
+        g.wait_title("Glimmora - Capture1")
+        g.press(g.menu_item("Image"))
+        wait_until(lambda: g.menu_item("Brightness/Contrast").getState().contains(pyatspi.STATE_ENABLED),
+                   "the picture commands to be offered")
+        subprocess.run(["xdotool", "key", "Escape"], check=True)
+
     def test_menu_commands_from_other_programs_are_not_run(self):
         g = self.start()
         entry = os.path.join(g.config_home, "autostart", "Glimmora.desktop")
