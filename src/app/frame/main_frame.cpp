@@ -181,7 +181,7 @@ void CMainFrame::OnCommand(int id) {
                 break;
         }
     }
-    if (FrameCommand(id)) return;
+    if (FrameCommand(id) || TextCommand(id)) return;
     app_.OnCommand(id);
 }
 
@@ -207,7 +207,7 @@ void CMainFrame::CommandState(int id, bool* enabled, bool* checked) {
                 break;
         }
     }
-    if (FrameCommandState(id, enabled, checked)) return;
+    if (FrameCommandState(id, enabled, checked) || TextCommandState(id, enabled, checked)) return;
     *enabled = app_.HasCommand(id);
 }
 

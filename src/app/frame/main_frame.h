@@ -88,6 +88,10 @@ class CMainFrame : public QMainWindow,
     void OnAppMessage(const AppMessage& message);
     Capturer* Capture() { return capturer_.get(); }
 
+    // Capture > Capture Text: the region overlay, then the text read from it goes to the clipboard and
+    // shows in a small window.
+    void CaptureText();
+
     // The close sequence; false when it was cancelled (the window stays, nothing is written).
     bool RunCloseSequence();
 
@@ -150,6 +154,17 @@ class CMainFrame : public QMainWindow,
     void OnEnableHotkey();
     void OnCaptureSetting();
     void RemoveHighlight();
+    // Text recognition (main_frame_text.cpp).
+    void BuildTextLanguageMenu(QMenu* setting);
+    bool TextCommand(int id);
+    bool TextCommandState(int id, bool* enabled, bool* checked);
+    void OnCopyText();
+    // Reads the picture's text into the clipboard with the status saying how much; the text, or empty
+    // when none was read (a message said why).
+    QString RecogniseToClipboard(const Image& picture);
+    // config.ini [TextRecognition] Language; empty for automatic.
+    std::string TextLanguageSetting() const;
+    void SetTextLanguage(const std::string& code);
     void CloseChildNow(CChildFrame* child);
     // The grabber of hotkeys and of Esc during a capture's delay; null without a display.
     HotkeyGrabber* Grabber();
@@ -196,6 +211,11 @@ class CMainFrame : public QMainWindow,
     bool refreshingUi_ = false;
     bool traySaidMissing_ = false;
     WindowId publishedId_ = 0;
+    // The installed recognition languages the Text Language menu offers, in its order.
+    std::vector<std::string> textLanguages_;
 };
+
+// The document's picture with its objects drawn, as saving writes it; invalid when it cannot be drawn.
+Image RenderedPicture(const CTavrikDoc& doc);
 
 }  // namespace glimmora

@@ -68,6 +68,7 @@ void CMainFrame::BuildMenus() {
         ->setShortcuts({QKeySequence("Ctrl+C"), QKeySequence("Ctrl+Ins")});
     AddCommand(edit, kPaste, "&Paste\tCtrl+V")
         ->setShortcuts({QKeySequence("Ctrl+V"), QKeySequence("Shift+Ins")});
+    AddCommand(edit, kCopyText, "Copy Te&xt");
 
     QMenu* view = bar->addMenu("&View");
     updateOnShow(view);
@@ -86,6 +87,7 @@ void CMainFrame::BuildMenus() {
     AddCommand(capture, kCaptureActiveWindow, "&Active Window");
     AddCommand(capture, kCaptureScroll, "&Scrolling Window");
     AddCommand(capture, kCaptureFixRect, "Fixed Rectangle");
+    AddCommand(capture, kCaptureText, "Capture &Text");
 
     QMenu* image = bar->addMenu("&Image");
     updateOnShow(image);
@@ -123,6 +125,8 @@ void CMainFrame::BuildMenus() {
     setting->addSeparator();
     AddCommand(setting, kTrayMode, "Run as &tray mode", true);
     AddCommand(setting, kAutoRun, "AutoRun when startup", true);
+    setting->addSeparator();
+    BuildTextLanguageMenu(setting);
 
     QMenu* window = bar->addMenu("&Window");
     updateOnShow(window);

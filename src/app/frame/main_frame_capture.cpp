@@ -33,16 +33,20 @@ struct HotkeyName {
     int id;
 };
 constexpr HotkeyName kHotkeyNames[kHotkeyModeCount] = {
-    {"TV_CapFull", 0xC101},   {"TV_CapWnd", 0xC102},    {"TV_CapAWnd", 0xC103},
-    {"TV_CapRegion", 0xC104}, {"TV_CapScroll", 0xC105}, {"TV_CapFixRect", 0xC106},
+    {"TV_CapFull", 0xC101},   {"TV_CapWnd", 0xC102},     {"TV_CapAWnd", 0xC103}, {"TV_CapRegion", 0xC104},
+    {"TV_CapScroll", 0xC105}, {"TV_CapFixRect", 0xC106}, {"TV_CapText", 0xC107},
 };
 // Esc, taken for the whole desktop while a capture's delay runs (the window is hidden then).
 constexpr int kEscapeGrabId = 0xC1FF;
 constexpr uint32_t kVirtualKeyEscape = 27;
 // The labels of the define dialog, to name a combination that could not be taken.
-constexpr const char* kHotkeyLabels[kHotkeyModeCount] = {
-    "Capture full screen",      "Capture window / object",  "Capture active Window",
-    "Capture rectangle region", "Capture scrolling window", "Capture fix-size Rectangle"};
+constexpr const char* kHotkeyLabels[kHotkeyModeCount] = {"Capture full screen",
+                                                         "Capture window / object",
+                                                         "Capture active Window",
+                                                         "Capture rectangle region",
+                                                         "Capture scrolling window",
+                                                         "Capture fix-size Rectangle",
+                                                         "Capture text"};
 
 }  // namespace
 
@@ -132,6 +136,9 @@ bool CMainFrame::RunCapture(int mode) {
             break;
         case kHotkeyFixRect:
             capturer_->CaptureFixRect();
+            break;
+        case kHotkeyText:
+            CaptureText();
             break;
         default:
             return false;
@@ -231,9 +238,10 @@ void CMainFrame::OnAppMessage(const AppMessage& m) {
             break;
         }
         case kWmCommand:
-            // Only the two captures the other messages cannot start; no other menu command is anyone's
+            // Only the captures the other messages cannot start; no other menu command is anyone's
             // business outside the program.
-            if (m.wParam == cmd::kCaptureScroll || m.wParam == cmd::kCaptureFixRect)
+            if (m.wParam == cmd::kCaptureScroll || m.wParam == cmd::kCaptureFixRect ||
+                m.wParam == cmd::kCaptureText)
                 OnCommand(static_cast<int>(m.wParam));
             break;
         default:

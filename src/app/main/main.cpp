@@ -16,7 +16,7 @@ void PrintHelp(FILE* out) {
     std::fputs(
         "Usage: glimmora                      start the main window\n"
         "       glimmora --capture MODE       ask the running Glimmora to capture; MODE is one of\n"
-        "                                     full, window, region, active, scroll, fixed\n"
+        "                                     full, window, region, active, scroll, fixed, text\n"
         "       glimmora --send MSG WPARAM LPARAM\n"
         "                                     send a request to the running Glimmora:\n"
         "                                     0x464 (1124) frame the window LPARAM,\n"
@@ -78,8 +78,9 @@ int RunRequest(int argc, char** argv) {
             const char* mode;
             uint32_t message;
             int64_t wParam;
-        } modes[] = {{"full", 0x466, 0},   {"window", 0x466, 1},     {"region", 0x466, 2},
-                     {"active", 0x466, 3}, {"scroll", 0x111, 32921}, {"fixed", 0x111, 32929}};
+        } modes[] = {{"full", 0x466, 0},    {"window", 0x466, 1},     {"region", 0x466, 2},
+                     {"active", 0x466, 3},  {"scroll", 0x111, 32921}, {"fixed", 0x111, 32929},
+                     {"text", 0x111, 32961}};
         if (argc == 3) {
             for (const auto& m : modes)
                 if (std::strcmp(argv[2], m.mode) == 0) return Send({m.message, m.wParam, 0});

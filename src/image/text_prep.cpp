@@ -1,0 +1,74 @@
+#include "image/text_prep.h"
+
+#include <algorithm>
+
+namespace glimmora {
+
+int TextScaleFor(int width, int height) {
+    return int64_t{width} * height <= kTripleScaleLimit ? 3 : 2;
+}
+
+GreyPlane PrepareTextPicture(const Image& picture, int scale) {
+    GreyPlane out;
+    if (!picture.IsValid() || scale < 1 || scale > 4) return out;
+    const Image* source = &picture;
+    Image wide;
+    if (picture.Depth() != 24 && picture.Depth() != 32) {
+        wide = picture;
+        if (!wide.ConvertDepth(24)) return out;
+        source = &wide;
+    }
+    const int w = source->Width(), h = source->Height(), bpp = source->Depth() / 8;
+    const int64_t ow = int64_t{w} * scale, oh = int64_t{h} * scale;
+    if (!Image::FitsBound(ow, oh, 8)) return out;
+
+    std::vector<uint8_t> grey(static_cast<size_t>(w) * static_cast<size_t>(h));
+    uint64_t sum = 0;
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* p = source->Row(y);
+        uint8_t* d = grey.data() + static_cast<size_t>(y) * static_cast<size_t>(w);
+        for (int x = 0; x < w; ++x, p += bpp) {
+            d[x] = Luminance(p);
+            sum += d[x];
+        }
+    }
+    // A dark background: the text is the light part, and the recogniser wants it dark.
+    if (sum < uint64_t{128} * grey.size())
+        for (uint8_t& v : grey) v = static_cast<uint8_t>(255 - v);
+
+    out.width = static_cast<int>(ow);
+    out.height = static_cast<int>(oh);
+    out.pixels.resize(static_cast<size_t>(ow) * static_cast<size_t>(oh));
+    if (scale == 1) {
+        out.pixels = std::move(grey);
+        return out;
+    }
+    // Bilinear with pixel centres aligned; the samples at the border repeat the edge.
+    std::vector<int> x0(static_cast<size_t>(ow)), x1(static_cast<size_t>(ow)), fx(static_cast<size_t>(ow));
+    for (int64_t X = 0; X < ow; ++X) {
+        const int num = static_cast<int>(2 * X + 1 - scale), den = 2 * scale;  // source x = num / den
+        const int base = num < 0 ? -1 : num / den;
+        const size_t i = static_cast<size_t>(X);
+        x0[i] = std::clamp(base, 0, w - 1);
+        x1[i] = std::clamp(base + 1, 0, w - 1);
+        fx[i] = num < 0 ? 0 : (num % den) * 256 / den;
+    }
+    for (int64_t Y = 0; Y < oh; ++Y) {
+        const int num = static_cast<int>(2 * Y + 1 - scale), den = 2 * scale;
+        const int base = num < 0 ? -1 : num / den;
+        const int fy = num < 0 ? 0 : (num % den) * 256 / den;
+        const uint8_t* a =
+            grey.data() + static_cast<size_t>(std::clamp(base, 0, h - 1)) * static_cast<size_t>(w);
+        const uint8_t* b =
+            grey.data() + static_cast<size_t>(std::clamp(base + 1, 0, h - 1)) * static_cast<size_t>(w);
+        uint8_t* d = out.pixels.data() + static_cast<size_t>(Y) * static_cast<size_t>(ow);
+        for (size_t X = 0; X < static_cast<size_t>(ow); ++X) {
+            const int top = a[x0[X]] * (256 - fx[X]) + a[x1[X]] * fx[X];
+            const int bottom = b[x0[X]] * (256 - fx[X]) + b[x1[X]] * fx[X];
+            d[X] = static_cast<uint8_t>((top * (256 - fy) + bottom * fy + 32768) >> 16);
+        }
+    }
+    return out;
+}
+
+}  // namespace glimmora

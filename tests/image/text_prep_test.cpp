@@ -1,0 +1,68 @@
+#include "image/text_prep.h"
+
+#include <gtest/gtest.h>
+
+using glimmora::GreyPlane;
+using glimmora::Image;
+
+namespace {
+
+// A w x h picture of the background colour with a block of the text colour in the middle.
+Image Sample(int w, int h, int depth, uint8_t background, uint8_t text) {
+    Image image;
+    image.Create(w, h, depth);
+    const uint8_t bg[4] = {background, background, background, 255};
+    const uint8_t fg[4] = {text, text, text, 255};
+    image.FillRect({0, 0, w, h}, bg);
+    image.FillRect({w / 4, h / 4, 3 * w / 4, 3 * h / 4}, fg);
+    return image;
+}
+
+}  // namespace
+
+TEST(TextPrep, TextComesOutDarkOnLightAtTheScale) {
+    const struct {
+        uint8_t background, text;
+        int depth, scale;
+    } cases[] = {
+        {250, 20, 24, 3},  // light theme: kept
+        {30, 220, 24, 3},  // dark theme: inverted
+        {30, 220, 32, 2},
+        {255, 0, 32, 1},
+    };
+    for (const auto& c : cases) {
+        const Image picture = Sample(20, 12, c.depth, c.background, c.text);
+        const GreyPlane plane = glimmora::PrepareTextPicture(picture, c.scale);
+        ASSERT_EQ(plane.width, 20 * c.scale);
+        ASSERT_EQ(plane.height, 12 * c.scale);
+        ASSERT_EQ(plane.pixels.size(), static_cast<size_t>(plane.width * plane.height));
+        const uint8_t corner = plane.pixels[0];
+        const uint8_t centre =
+            plane.pixels[static_cast<size_t>(plane.height / 2 * plane.width + plane.width / 2)];
+        EXPECT_GT(corner, 200) << int(c.background);
+        EXPECT_LT(centre, 60) << int(c.background);
+        // Flat areas stay flat when scaled.
+        EXPECT_EQ(plane.pixels[1], corner);
+    }
+}
+
+TEST(TextPrep, ScaleFollowsThePictureSizeAndBadInputGivesNothing) {
+    EXPECT_EQ(glimmora::TextScaleFor(800, 600), 3);
+    EXPECT_EQ(glimmora::TextScaleFor(1920, 1080), 2);
+    EXPECT_TRUE(glimmora::PrepareTextPicture(Image(), 2).pixels.empty());
+    const Image picture = Sample(8, 8, 24, 255, 0);
+    EXPECT_TRUE(glimmora::PrepareTextPicture(picture, 0).pixels.empty());
+    EXPECT_TRUE(glimmora::PrepareTextPicture(picture, 5).pixels.empty());
+    // Palette pictures are read through their colours.
+    Image grey;
+    ASSERT_TRUE(grey.Create(4, 4, 8));
+    glimmora::PaletteEntry palette[256];
+    for (int i = 0; i < 256; ++i)
+        palette[i] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i), 0};
+    grey.SetPalette(0, 256, palette);
+    const uint8_t white = 255;
+    grey.FillRect({0, 0, 4, 4}, &white);
+    const GreyPlane plane = glimmora::PrepareTextPicture(grey, 2);
+    ASSERT_EQ(plane.pixels.size(), 64u);
+    EXPECT_EQ(plane.pixels[0], 255);
+}
