@@ -19,7 +19,8 @@ GreyPlane PrepareTextPicture(const Image& picture, int scale) {
         source = &wide;
     }
     const int w = source->Width(), h = source->Height(), bpp = source->Depth() / 8;
-    const int64_t ow = int64_t{w} * scale, oh = int64_t{h} * scale;
+    const int64_t sw = int64_t{w} * scale, sh = int64_t{h} * scale, border = int64_t{kTextBorder} * scale;
+    const int64_t ow = sw + 2 * border, oh = sh + 2 * border;
     if (!Image::FitsBound(ow, oh, 8)) return out;
 
     std::vector<uint8_t> grey(static_cast<size_t>(w) * static_cast<size_t>(h));
@@ -35,17 +36,24 @@ GreyPlane PrepareTextPicture(const Image& picture, int scale) {
     // A dark background: the text is the light part, and the recogniser wants it dark.
     if (sum < uint64_t{128} * grey.size())
         for (uint8_t& v : grey) v = static_cast<uint8_t>(255 - v);
+    size_t histogram[256] = {};
+    for (uint8_t v : grey) ++histogram[v];
+    const auto background = static_cast<uint8_t>(std::max_element(histogram, histogram + 256) - histogram);
 
     out.width = static_cast<int>(ow);
     out.height = static_cast<int>(oh);
-    out.pixels.resize(static_cast<size_t>(ow) * static_cast<size_t>(oh));
+    out.pixels.assign(static_cast<size_t>(ow) * static_cast<size_t>(oh), background);
+    const auto target = [&](int64_t x, int64_t y) {
+        return out.pixels.data() + static_cast<size_t>((y + border) * ow + border + x);
+    };
     if (scale == 1) {
-        out.pixels = std::move(grey);
+        for (int y = 0; y < h; ++y)
+            std::copy_n(grey.data() + static_cast<size_t>(y) * static_cast<size_t>(w), w, target(0, y));
         return out;
     }
     // Bilinear with pixel centres aligned; the samples at the border repeat the edge.
-    std::vector<int> x0(static_cast<size_t>(ow)), x1(static_cast<size_t>(ow)), fx(static_cast<size_t>(ow));
-    for (int64_t X = 0; X < ow; ++X) {
+    std::vector<int> x0(static_cast<size_t>(sw)), x1(static_cast<size_t>(sw)), fx(static_cast<size_t>(sw));
+    for (int64_t X = 0; X < sw; ++X) {
         const int num = static_cast<int>(2 * X + 1 - scale), den = 2 * scale;  // source x = num / den
         const int base = num < 0 ? -1 : num / den;
         const size_t i = static_cast<size_t>(X);
@@ -53,7 +61,7 @@ GreyPlane PrepareTextPicture(const Image& picture, int scale) {
         x1[i] = std::clamp(base + 1, 0, w - 1);
         fx[i] = num < 0 ? 0 : (num % den) * 256 / den;
     }
-    for (int64_t Y = 0; Y < oh; ++Y) {
+    for (int64_t Y = 0; Y < sh; ++Y) {
         const int num = static_cast<int>(2 * Y + 1 - scale), den = 2 * scale;
         const int base = num < 0 ? -1 : num / den;
         const int fy = num < 0 ? 0 : (num % den) * 256 / den;
@@ -61,8 +69,8 @@ GreyPlane PrepareTextPicture(const Image& picture, int scale) {
             grey.data() + static_cast<size_t>(std::clamp(base, 0, h - 1)) * static_cast<size_t>(w);
         const uint8_t* b =
             grey.data() + static_cast<size_t>(std::clamp(base + 1, 0, h - 1)) * static_cast<size_t>(w);
-        uint8_t* d = out.pixels.data() + static_cast<size_t>(Y) * static_cast<size_t>(ow);
-        for (size_t X = 0; X < static_cast<size_t>(ow); ++X) {
+        uint8_t* d = target(0, Y);
+        for (size_t X = 0; X < static_cast<size_t>(sw); ++X) {
             const int top = a[x0[X]] * (256 - fx[X]) + a[x1[X]] * fx[X];
             const int bottom = b[x0[X]] * (256 - fx[X]) + b[x1[X]] * fx[X];
             d[X] = static_cast<uint8_t>((top * (256 - fy) + bottom * fy + 32768) >> 16);

@@ -24,9 +24,14 @@ inline uint8_t Luminance(const uint8_t* bgr) {
 inline constexpr int64_t kTripleScaleLimit = 1200 * 900;
 int TextScaleFor(int width, int height);
 
+// Text that touches the picture's edge is often missed: the prepared picture gets a border this wide
+// (in picture pixels, before scaling) of its most common shade, the background.
+inline constexpr int kTextBorder = 8;
+
 // The picture (any depth) as luminance, scaled by scale (1..4, bilinear) and inverted when its mean
-// luminance is below the middle: a dark theme's light text becomes dark text on light. Empty for an
-// invalid picture, a scale outside 1..4, or a result that would pass the image size bound.
+// luminance is below the middle: a dark theme's light text becomes dark text on light. Then a border of
+// kTextBorder * scale pixels all round. Empty for an invalid picture, a scale outside 1..4, or a result
+// that would pass the image size bound.
 GreyPlane PrepareTextPicture(const Image& picture, int scale);
 
 }  // namespace glimmora

@@ -33,10 +33,13 @@ TEST(TextPrep, TextComesOutDarkOnLightAtTheScale) {
     for (const auto& c : cases) {
         const Image picture = Sample(20, 12, c.depth, c.background, c.text);
         const GreyPlane plane = glimmora::PrepareTextPicture(picture, c.scale);
-        ASSERT_EQ(plane.width, 20 * c.scale);
-        ASSERT_EQ(plane.height, 12 * c.scale);
+        const int border = glimmora::kTextBorder * c.scale;
+        ASSERT_EQ(plane.width, 20 * c.scale + 2 * border);
+        ASSERT_EQ(plane.height, 12 * c.scale + 2 * border);
         ASSERT_EQ(plane.pixels.size(), static_cast<size_t>(plane.width * plane.height));
-        const uint8_t corner = plane.pixels[0];
+        // The border has the background's shade, as does the picture's own corner.
+        const uint8_t corner = plane.pixels[static_cast<size_t>(border * plane.width + border)];
+        EXPECT_EQ(plane.pixels[0], corner);
         const uint8_t centre =
             plane.pixels[static_cast<size_t>(plane.height / 2 * plane.width + plane.width / 2)];
         EXPECT_GT(corner, 200) << int(c.background);
@@ -63,6 +66,7 @@ TEST(TextPrep, ScaleFollowsThePictureSizeAndBadInputGivesNothing) {
     const uint8_t white = 255;
     grey.FillRect({0, 0, 4, 4}, &white);
     const GreyPlane plane = glimmora::PrepareTextPicture(grey, 2);
-    ASSERT_EQ(plane.pixels.size(), 64u);
+    ASSERT_EQ(plane.pixels.size(),
+              static_cast<size_t>((8 + 4 * glimmora::kTextBorder) * (8 + 4 * glimmora::kTextBorder)));
     EXPECT_EQ(plane.pixels[0], 255);
 }

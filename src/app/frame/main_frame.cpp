@@ -66,6 +66,7 @@ CMainFrame::~CMainFrame() {
     QCoreApplication::instance()->removeNativeEventFilter(this);
     qApp->removeEventFilter(this);
     if (platform_ && publishedId_) platform_->WithdrawMainWindow(publishedId_);
+    for (const QPointer<QWidget>& pin : pins_) delete pin.data();
     // The documents go before the frame's members they point at.
     for (CChildFrame* child : Children()) {
         child->Document()->modified = 0;

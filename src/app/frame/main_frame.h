@@ -159,6 +159,8 @@ class CMainFrame : public QMainWindow,
     bool TextCommand(int id);
     bool TextCommandState(int id, bool* enabled, bool* checked);
     void OnCopyText();
+    // Window > Pin to Desktop: the active document's picture as saved, in a window of its own.
+    void PinToDesktop();
     // Reads the picture's text into the clipboard with the status saying how much; the text, or empty
     // when none was read (a message said why).
     QString RecogniseToClipboard(const Image& picture);
@@ -213,6 +215,8 @@ class CMainFrame : public QMainWindow,
     WindowId publishedId_ = 0;
     // The installed recognition languages the Text Language menu offers, in its order.
     std::vector<std::string> textLanguages_;
+    // The pins: windows of their own that outlive their tabs, gone with the program.
+    std::vector<QPointer<QWidget>> pins_;
 };
 
 // The document's picture with its objects drawn, as saving writes it; invalid when it cannot be drawn.

@@ -134,6 +134,8 @@ void CMainFrame::BuildMenus() {
     AddCommand(window, kCascade, "&Cascade");
     AddCommand(window, kTile, "&Tile");
     AddCommand(window, kArrangeIcons, "&Arrange Icons");
+    window->addSeparator();
+    AddCommand(window, kPinToDesktop, "&Pin to Desktop");
 
     QMenu* help = bar->addMenu("&Help");
     updateOnShow(help);
@@ -145,6 +147,7 @@ void CMainFrame::BuildMenus() {
     tabMenu_ = new QMenu(this);
     AddCommand(tabMenu_, kSave, "Save");
     AddCommand(tabMenu_, kSaveAs, "Save As");
+    AddCommand(tabMenu_, kPinToDesktop, "Pin to Desktop");
     tabMenu_->addSeparator();
     AddCommand(tabMenu_, kClose, "Close");
 

@@ -1,6 +1,7 @@
 // The main frame's text recognition: Capture Text, the editor's Copy Text, and the language setting.
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QLocale>
 #include <QMenu>
 #include <cstring>
@@ -13,7 +14,9 @@
 #include "editor/overlay_render.h"
 #include "editor/tavrik_doc.h"
 #include "editor/tavrik_view.h"
+#include "image/codecs/save_route.h"
 #include "ocr/text_recognition.h"
+#include "ui/pin_window.h"
 #include "ui/text_result_dlg.h"
 
 namespace glimmora {
@@ -66,6 +69,10 @@ bool CMainFrame::TextCommand(int id) {
         OnCopyText();
         return true;
     }
+    if (id == cmd::kPinToDesktop) {
+        PinToDesktop();
+        return true;
+    }
     if (id == cmd::kTextLanguageAuto) {
         SetTextLanguage("");
         return true;
@@ -79,7 +86,7 @@ bool CMainFrame::TextCommand(int id) {
 }
 
 bool CMainFrame::TextCommandState(int id, bool* enabled, bool* checked) {
-    if (id == cmd::kCopyText) {
+    if (id == cmd::kCopyText || id == cmd::kPinToDesktop) {
         *enabled = ActiveChild() != nullptr;
         return true;
     }
@@ -147,6 +154,31 @@ void CMainFrame::OnCopyText() {
         picture = std::move(part);
     }
     RecogniseToClipboard(picture);
+}
+
+void CMainFrame::PinToDesktop() {
+    CChildFrame* child = ActiveChild();
+    if (!child) return;
+    Image picture = RenderedPicture(*child->Document());
+    if (!picture.IsValid()) {
+        Warn("The picture could not be drawn with its objects: it is too large to pin.");
+        return;
+    }
+    auto* pin = new CPinWindow(picture, child->Document()->Title());
+    connect(pin, &CPinWindow::saveAsRequested, this, [this](CPinWindow* which) {
+        const std::optional<std::string> path = AskSavePath("Pinned.png");
+        if (path && !SaveImageFile(which->Picture(), *path))
+            Warn(QString("The image could not be saved to \"%1\".").arg(QFile::decodeName(path->c_str())));
+    });
+    std::erase_if(pins_, [](const QPointer<QWidget>& p) { return p.isNull(); });
+    pins_.emplace_back(pin);
+    // Beside where the document shows, a little down and right for each pin already there.
+    const QPoint at =
+        child->View()->mapToGlobal(QPoint(20, 20)) + QPoint(24, 24) * static_cast<int>(pins_.size() - 1);
+    pin->move(at);
+    pin->show();
+    pin->raise();
+    pin->activateWindow();
 }
 
 }  // namespace glimmora
