@@ -192,7 +192,7 @@ void CMainFrame::BuildToolBars() {
                                   {view_cmd::kHighlight, "Highlight box", "Highlight box", "Ctrl+8"},
                                   {view_cmd::kArrow, "Arrow", "Arrow", "Ctrl+9"},
                                   {view_cmd::kStamp, "Stamp", "Stamp", "Ctrl+0"},
-                                  {view_cmd::kRedact, "Redact", "Redact", "Ctrl+Shift+R"},
+                                  {view_cmd::kRedact, "Redact", "Redact", "Ctrl+-"},
                                   {0, nullptr, nullptr},
                                   {view_cmd::kDeleteTool, "Delete object", "Delete object"}};
 
@@ -231,7 +231,8 @@ void CMainFrame::BuildToolBars() {
         action->setToolTip(b.tip);
         action->setShortcutContext(Qt::WidgetShortcut);
         if (b.key) {
-            // Tools from the keyboard: Ctrl and a digit (then Ctrl+Shift+R), which no menu uses.
+            // Tools from the keyboard: Ctrl and a digit, then the key after 0 (Ctrl+Shift+R would be the
+            // region capture's default hotkey), which no menu uses.
             action->setShortcut(QKeySequence(b.key));
             action->setShortcutContext(Qt::WindowShortcut);
             action->setToolTip(

@@ -180,7 +180,7 @@ class Additions(DesktopTest):
         ox, oy = wait_until(lambda: self.picture_origin(g, w, h), "the picture on the screen")
         # The Redact tool from the keyboard; a drag over the upper half (the first line).
         xdotool("windowactivate", "--sync", g.window)
-        xdotool("key", "ctrl+shift+r")
+        xdotool("key", "ctrl+minus")
         wait_until(lambda: g.label_with("Block size:"), "the redaction options")
         top = h // 2
         drag(ox, oy, ox + w, oy + top)
