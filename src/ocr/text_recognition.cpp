@@ -119,6 +119,53 @@ std::string OcrLanguageForLocale(const std::string& locale) {
     return {};
 }
 
+std::string OcrLanguageName(const std::string& code) {
+    static const struct {
+        const char* code;
+        const char* name;
+    } names[] = {{"ara", "Arabic"},
+                 {"bul", "Bulgarian"},
+                 {"cat", "Catalan"},
+                 {"ces", "Czech"},
+                 {"chi_sim", "Chinese (Simplified)"},
+                 {"chi_tra", "Chinese (Traditional)"},
+                 {"dan", "Danish"},
+                 {"deu", "German"},
+                 {"ell", "Greek"},
+                 {"eng", "English"},
+                 {"est", "Estonian"},
+                 {"fin", "Finnish"},
+                 {"fra", "French"},
+                 {"heb", "Hebrew"},
+                 {"hin", "Hindi"},
+                 {"hrv", "Croatian"},
+                 {"hun", "Hungarian"},
+                 {"ind", "Indonesian"},
+                 {"ita", "Italian"},
+                 {"jpn", "Japanese"},
+                 {"kor", "Korean"},
+                 {"lav", "Latvian"},
+                 {"lit", "Lithuanian"},
+                 {"nld", "Dutch"},
+                 {"nor", "Norwegian"},
+                 {"pol", "Polish"},
+                 {"por", "Portuguese"},
+                 {"ron", "Romanian"},
+                 {"rus", "Russian"},
+                 {"slk", "Slovak"},
+                 {"slv", "Slovenian"},
+                 {"spa", "Spanish"},
+                 {"srp", "Serbian"},
+                 {"swe", "Swedish"},
+                 {"tha", "Thai"},
+                 {"tur", "Turkish"},
+                 {"ukr", "Ukrainian"},
+                 {"vie", "Vietnamese"}};
+    for (const auto& entry : names)
+        if (code == entry.code) return entry.name;
+    return code;
+}
+
 std::string ChooseOcrLanguage(const std::string& setting, const std::string& locale,
                               const std::vector<std::string>& installed) {
     const auto has = [&](const std::string& code) {

@@ -22,6 +22,8 @@ std::string OcrDataFolder();
 std::vector<std::string> InstalledOcrLanguages();
 // The engine's code for a desktop locale name such as "de_DE.UTF-8" or "pt_BR"; empty when unknown.
 std::string OcrLanguageForLocale(const std::string& locale);
+// The language's English name for a menu ("German" for "deu"); the code itself when unknown.
+std::string OcrLanguageName(const std::string& code);
 // The language to use: the setting when its data is installed, else the desktop's language when its
 // data is, else English when installed, else the first installed; empty when none is installed.
 std::string ChooseOcrLanguage(const std::string& setting, const std::string& locale,

@@ -103,6 +103,8 @@ TEST(OcrLanguages, DesktopLanguageSettingAndEnglishInThatOrder) {
                    {"zh_CN", "chi_sim"},   {"en_GB", "eng"},   {"C", ""},        {"", ""},
                    {"dex_XX", ""},         {"sr@latin", "srp"}};
     for (const auto& l : locales) EXPECT_EQ(OcrLanguageForLocale(l.locale), l.code) << l.locale;
+    EXPECT_EQ(OcrLanguageName("deu"), "German");
+    EXPECT_EQ(OcrLanguageName("xyz"), "xyz");
 
     const std::vector<std::string> both = {"deu", "eng"}, english = {"eng"}, german = {"deu"}, none;
     const struct {

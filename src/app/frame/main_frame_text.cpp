@@ -61,7 +61,9 @@ void CMainFrame::BuildTextLanguageMenu(QMenu* setting) {
     }
     for (size_t i = 0; i < textLanguages_.size(); ++i)
         AddCommand(menu, cmd::kTextLanguageFirst + static_cast<int>(i),
-                   QString::fromStdString(textLanguages_[i]), true);
+                   QString("%1 (%2)").arg(QString::fromStdString(OcrLanguageName(textLanguages_[i])),
+                                          QString::fromStdString(textLanguages_[i])),
+                   true);
 }
 
 bool CMainFrame::TextCommand(int id) {
