@@ -4,13 +4,39 @@
 
 namespace glimmora {
 
-int TextScaleFor(int width, int height) {
-    return int64_t{width} * height <= kTripleScaleLimit ? 3 : 2;
+int TextLineHeight(const std::vector<uint8_t>& grey, int width, int height, uint8_t background) {
+    // Ink: clearly darker than the background.
+    const int threshold = std::max(0, background - 64);
+    std::vector<int> runs;
+    int run = 0;
+    for (int y = 0; y <= height; ++y) {
+        bool ink = false;
+        if (y < height) {
+            const uint8_t* row = grey.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+            ink = std::any_of(row, row + width, [&](uint8_t v) { return v < threshold; });
+        }
+        if (ink) {
+            ++run;
+        } else if (run > 0) {
+            // A rule or an underline is not a line of text.
+            if (run > 2) runs.push_back(run);
+            run = 0;
+        }
+    }
+    if (runs.empty()) return 0;
+    std::nth_element(runs.begin(), runs.begin() + static_cast<std::ptrdiff_t>(runs.size() / 2), runs.end());
+    return runs[runs.size() / 2];
+}
+
+int TextScaleFor(int lineHeight, int width, int height) {
+    const int most = int64_t{width} * height <= kTripleScaleLimit ? 3 : 2;
+    if (lineHeight <= 0) return most;
+    return std::clamp((kTextLineTarget + lineHeight - 1) / lineHeight, 1, most);
 }
 
 GreyPlane PrepareTextPicture(const Image& picture, int scale) {
     GreyPlane out;
-    if (!picture.IsValid() || scale < 1 || scale > 4) return out;
+    if (!picture.IsValid() || scale < 0 || scale > 4) return out;
     const Image* source = &picture;
     Image wide;
     if (picture.Depth() != 24 && picture.Depth() != 32) {
@@ -19,10 +45,6 @@ GreyPlane PrepareTextPicture(const Image& picture, int scale) {
         source = &wide;
     }
     const int w = source->Width(), h = source->Height(), bpp = source->Depth() / 8;
-    const int64_t sw = int64_t{w} * scale, sh = int64_t{h} * scale, border = int64_t{kTextBorder} * scale;
-    const int64_t ow = sw + 2 * border, oh = sh + 2 * border;
-    if (!Image::FitsBound(ow, oh, 8)) return out;
-
     std::vector<uint8_t> grey(static_cast<size_t>(w) * static_cast<size_t>(h));
     uint64_t sum = 0;
     for (int y = 0; y < h; ++y) {
@@ -39,6 +61,10 @@ GreyPlane PrepareTextPicture(const Image& picture, int scale) {
     size_t histogram[256] = {};
     for (uint8_t v : grey) ++histogram[v];
     const auto background = static_cast<uint8_t>(std::max_element(histogram, histogram + 256) - histogram);
+    if (scale == 0) scale = TextScaleFor(TextLineHeight(grey, w, h, background), w, h);
+    const int64_t sw = int64_t{w} * scale, sh = int64_t{h} * scale, border = int64_t{kTextBorder} * scale;
+    const int64_t ow = sw + 2 * border, oh = sh + 2 * border;
+    if (!Image::FitsBound(ow, oh, 8)) return out;
 
     out.width = static_cast<int>(ow);
     out.height = static_cast<int>(oh);

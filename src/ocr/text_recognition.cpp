@@ -198,7 +198,7 @@ OcrResult RecogniseText(const Image& picture, const std::string& language) {
         result.error = "There is no picture to read text from.";
         return result;
     }
-    const GreyPlane plane = PrepareTextPicture(picture, TextScaleFor(picture.Width(), picture.Height()));
+    const GreyPlane plane = PrepareTextPicture(picture, 0);
     if (plane.pixels.empty()) {
         result.error = "The picture is too large to read text from.";
         return result;

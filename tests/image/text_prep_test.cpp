@@ -50,11 +50,25 @@ TEST(TextPrep, TextComesOutDarkOnLightAtTheScale) {
 }
 
 TEST(TextPrep, ScaleFollowsThePictureSizeAndBadInputGivesNothing) {
-    EXPECT_EQ(glimmora::TextScaleFor(800, 600), 3);
-    EXPECT_EQ(glimmora::TextScaleFor(1920, 1080), 2);
+    // Small text three times, large text as it is; a whole screen at most twice.
+    const struct {
+        int line, width, height, scale;
+    } scales[] = {{8, 800, 600, 3}, {12, 800, 600, 2},  {20, 800, 600, 2},  {30, 800, 600, 1},
+                  {0, 800, 600, 3}, {8, 1920, 1080, 2}, {30, 1920, 1080, 1}};
+    for (const auto& s : scales)
+        EXPECT_EQ(glimmora::TextScaleFor(s.line, s.width, s.height), s.scale) << s.line << " " << s.width;
+    // Three lines of 10 rows of ink, and a one-row rule that is not text.
+    std::vector<uint8_t> lines(40 * 60, 250);
+    for (int top : {2, 20, 38})
+        for (int y = top; y < top + 10; ++y) lines[static_cast<size_t>(y * 40 + 5)] = 20;
+    lines[55 * 40 + 3] = 0;
+    EXPECT_EQ(glimmora::TextLineHeight(lines, 40, 60, 250), 10);
+    EXPECT_EQ(glimmora::TextLineHeight(std::vector<uint8_t>(100, 250), 10, 10, 250), 0);
     EXPECT_TRUE(glimmora::PrepareTextPicture(Image(), 2).pixels.empty());
     const Image picture = Sample(8, 8, 24, 255, 0);
-    EXPECT_TRUE(glimmora::PrepareTextPicture(picture, 0).pixels.empty());
+    EXPECT_TRUE(glimmora::PrepareTextPicture(picture, -1).pixels.empty());
+    // Chosen: a 4-row block of ink is small text, scaled three times.
+    EXPECT_EQ(glimmora::PrepareTextPicture(picture, 0).width, 8 * 3 + 2 * 3 * glimmora::kTextBorder);
     EXPECT_TRUE(glimmora::PrepareTextPicture(picture, 5).pixels.empty());
     // Palette pictures are read through their colours.
     Image grey;
