@@ -147,7 +147,8 @@ void CMainFrame::OnCopyText() {
     Image picture = RenderedPicture(*child->Document());
     if (!picture.IsValid()) return;
     const QRect track = child->View()->trackImageRect & QRect(0, 0, picture.Width(), picture.Height());
-    if (child->View()->hasTrack && !track.isEmpty()) {
+    // The same part as Copy takes: the selection when there is one.
+    if (!track.isEmpty()) {
         Image part;
         if (!part.Create(track.width(), track.height(), picture.Depth())) return;
         const size_t bytes = static_cast<size_t>(track.width()) * static_cast<size_t>(picture.Depth() / 8);
