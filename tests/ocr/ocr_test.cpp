@@ -7,9 +7,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <random>
 
 #include "ocr/text_recognition.h"
@@ -55,25 +53,6 @@ TEST_F(Recognition, SmallScreenTextLightOrDarkIsReadExactly) {
             EXPECT_EQ(result.text, kSentence) << (dark ? "dark " : "light ") << px << " px";
         }
     }
-}
-
-// A selection drawn tight around the text: the letters touch every edge of the picture.
-TEST_F(Recognition, TextTouchingTheEdgesIsRead) {
-    const Image picture = Render(kSentence, 13, false);
-    int left = picture.Width(), top = picture.Height(), right = 0, bottom = 0;
-    for (int y = 0; y < picture.Height(); ++y)
-        for (int x = 0; x < picture.Width(); ++x)
-            if (picture.PixelAddress(x, y)[0] < 128) {
-                left = std::min(left, x), right = std::max(right, x + 1);
-                top = std::min(top, y), bottom = std::max(bottom, y + 1);
-            }
-    Image tight;
-    ASSERT_TRUE(tight.Create(right - left, bottom - top, 32));
-    for (int y = top; y < bottom; ++y)
-        std::memcpy(tight.Row(y - top), picture.PixelAddress(left, y), static_cast<size_t>(right - left) * 4);
-    const OcrResult result = RecogniseText(tight, "eng");
-    ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_EQ(result.text, kSentence);
 }
 
 TEST_F(Recognition, PicturesWithoutTextAndBadInputDoNotFail) {
