@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTabBar>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
@@ -67,6 +68,11 @@ CMainFrame::~CMainFrame() {
     qApp->removeEventFilter(this);
     if (platform_ && publishedId_) platform_->WithdrawMainWindow(publishedId_);
     for (const QPointer<QWidget>& pin : pins_) delete pin.data();
+    // A text still being read is waited for: the thread must not outlive what it reports to.
+    if (textReader_) {
+        textReader_->wait();
+        delete textReader_;
+    }
     // The documents go before the frame's members they point at.
     for (CChildFrame* child : Children()) {
         child->Document()->modified = 0;

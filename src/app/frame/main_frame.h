@@ -24,6 +24,7 @@ class QLabel;
 class QMdiArea;
 class QMenu;
 class QSocketNotifier;
+class QThread;
 class QToolBar;
 
 namespace glimmora {
@@ -31,6 +32,7 @@ namespace glimmora {
 class CChildFrame;
 class CTavrikApp;
 class CTavrikDoc;
+struct OcrResult;
 class CTavrikView;
 class StatusBarProgressHost;
 class ToolOptionBar;
@@ -161,9 +163,10 @@ class CMainFrame : public QMainWindow,
     void OnCopyText();
     // Window > Pin to Desktop: the active document's picture as saved, in a window of its own.
     void PinToDesktop();
-    // Reads the picture's text into the clipboard with the status saying how much; the text, or empty
-    // when none was read (a message said why).
-    QString RecogniseToClipboard(const Image& picture);
+    // Reads the picture's text on a thread, then puts it in the clipboard with the status saying how
+    // much, and in the text window when asked; a message says why when nothing was read.
+    void RecogniseToClipboard(Image picture, bool showWindow);
+    void ShowRecognisedText(const OcrResult& result, bool showWindow);
     // config.ini [TextRecognition] Language; empty for automatic.
     std::string TextLanguageSetting() const;
     void SetTextLanguage(const std::string& code);
@@ -215,6 +218,8 @@ class CMainFrame : public QMainWindow,
     WindowId publishedId_ = 0;
     // The installed recognition languages the Text Language menu offers, in its order.
     std::vector<std::string> textLanguages_;
+    // The thread reading text, while one does.
+    QThread* textReader_ = nullptr;
     // The pins: windows of their own that outlive their tabs, gone with the program.
     std::vector<QPointer<QWidget>> pins_;
 };

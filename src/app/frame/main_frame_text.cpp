@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QLocale>
 #include <QMenu>
+#include <QThread>
 #include <cstring>
+#include <memory>
 
 #include "app/frame/child_frame.h"
 #include "app/frame/command_ids.h"
@@ -106,38 +108,54 @@ bool CMainFrame::TextCommandState(int id, bool* enabled, bool* checked) {
     return false;
 }
 
-QString CMainFrame::RecogniseToClipboard(const Image& picture) {
+void CMainFrame::RecogniseToClipboard(Image picture, bool showWindow) {
+    // A whole screen of small text takes many seconds: it is read on a thread of its own while the
+    // window goes on working, one picture at a time.
+    if (textReader_) {
+        SetStatusText(2, "Still reading the last text.");
+        return;
+    }
     const std::string language = ChooseOcrLanguage(
         TextLanguageSetting(), QLocale::system().name().toStdString(), InstalledOcrLanguages());
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    auto result = std::make_shared<OcrResult>();
+    QThread* reader = QThread::create(
+        [picture = std::move(picture), language, result] { *result = RecogniseText(picture, language); });
+    textReader_ = reader;
+    connect(reader, &QThread::finished, this, [this, reader, result, showWindow] {
+        textReader_ = nullptr;
+        reader->deleteLater();
+        QApplication::restoreOverrideCursor();
+        ShowRecognisedText(*result, showWindow);
+    });
+    QApplication::setOverrideCursor(Qt::BusyCursor);
     SetStatusText(2, "Reading text...");
-    const OcrResult result = RecogniseText(picture, language);
-    QApplication::restoreOverrideCursor();
+    reader->start();
+}
+
+void CMainFrame::ShowRecognisedText(const OcrResult& result, bool showWindow) {
     if (!result.ok) {
         SetStatusText(2, "No text was read.");
         Warn(QString::fromStdString(result.error));
-        return {};
+        return;
     }
     const QString text = QString::fromStdString(result.text);
     if (text.trimmed().isEmpty()) {
         SetStatusText(2, "No text was found.");
-        return {};
+        return;
     }
     QGuiApplication::clipboard()->setText(text);
     SetStatusText(2, QString("Copied %1 characters.").arg(text.toUcs4().size()));
-    return text;
+    if (!showWindow) return;
+    auto* window = new CTextResultDlg(text, this);
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 void CMainFrame::CaptureText() {
     if (!capturer_) return;
     Image picture;
-    if (!capturer_->CaptureRegionPicture(picture)) return;
-    const QString text = RecogniseToClipboard(picture);
-    if (text.isEmpty()) return;
-    auto* window = new CTextResultDlg(text, this);
-    window->show();
-    window->raise();
-    window->activateWindow();
+    if (capturer_->CaptureRegionPicture(picture)) RecogniseToClipboard(std::move(picture), true);
 }
 
 void CMainFrame::OnCopyText() {
@@ -156,7 +174,7 @@ void CMainFrame::OnCopyText() {
             std::memcpy(part.Row(y), picture.PixelAddress(track.x(), track.y() + y), bytes);
         picture = std::move(part);
     }
-    RecogniseToClipboard(picture);
+    RecogniseToClipboard(std::move(picture), false);
 }
 
 void CMainFrame::PinToDesktop() {
