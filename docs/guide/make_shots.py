@@ -107,9 +107,6 @@ def main():
         tab = desk.wait_until(lambda: g.find("frame", "Capture1"), "the capture's tab")
         extents = tab.queryComponent().getExtents(desk.pyatspi.DESKTOP_COORDS)
         ox, oy = extents.x + px(4), extents.y + px(36)
-        subprocess.run(["xdotool", "mousemove", str(ox + px(700)), str(oy + px(500)), "click", "1"], check=True)
-        time.sleep(0.3)
-        shot_window(window, "editor-before.png")
         for key, a, b in (("ctrl+9", (ox + px(330), oy + px(300)), (ox + px(180), oy + px(190))),  # arrow
                           ("ctrl+7", (ox + px(360), oy + px(60)), (ox + px(560), oy + px(150))),   # shape
                           ("ctrl+8", (ox + px(20), oy + px(96)), (ox + px(300), oy + px(118)))):  # highlight

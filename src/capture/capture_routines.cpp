@@ -81,6 +81,26 @@ int Capturer::CaptureRegion() {
     return TakeFromOverlay(dialog, s.IncludeCursor, &CCapDialog::selection, Mode::Region);
 }
 
+int Capturer::CaptureRegionPicture(Image& picture) {
+    Busy busy(busy_);
+    if (!busy.acquired()) return 0;
+    AppSettings& s = host_.Settings();
+    const bool hide = s.HideWndBeforCap != 0;
+    if (hide) host_.ShowMain(ShowState::Hide);
+    const auto done = [&](int result) {
+        if (hide) host_.ShowMain(ShowState::ShowNoActivate);
+        return result;
+    };
+    if (!host_.Wait(std::max(0, s.CapDelayTime))) return done(0);
+    CCapDialog dialog(platform_, CCapDialog::kRegion);
+    dialog.SetCursorShape(Qt::CrossCursor);
+    // The pointer would only be in the way of the text.
+    if (RunOverlay(dialog, false) != CCapDialog::kIdOk) return done(0);
+    const Rect rect = dialog.selection();
+    if (IsEmpty(rect) || !GrabRect(picture, dialog.snapshot(), rect)) return done(0);
+    return done(1);
+}
+
 int Capturer::CaptureFixRect() {
     Busy busy(busy_);
     if (!busy.acquired()) return 0;

@@ -22,6 +22,10 @@ class Capturer {
     int CaptureWindow();
     int CaptureActiveWindow();
     int CaptureFixRect();
+    // The region overlay for a picture that is not finished like a capture (no document, clipboard, file
+    // or sound): 1 with the chosen part of the screen in picture, 0 when cancelled or empty. A main window
+    // the settings hid is shown again, without taking the focus.
+    int CaptureRegionPicture(Image& picture);
     int CaptureScroll();
     // A window named by another program: grabbed at once from the live screen.
     int CaptureWindowByMessage(WindowId window);

@@ -8,7 +8,7 @@
 
 namespace glimmora {
 
-// The six capture modes, in the order their hotkeys are stored and read.
+// The capture modes, in the order their hotkeys are stored and read; text capture came last.
 enum HotkeyMode : int {
     kHotkeyFullScreen = 0,
     kHotkeyWindow,
@@ -16,6 +16,7 @@ enum HotkeyMode : int {
     kHotkeyRegion,
     kHotkeyScroll,
     kHotkeyFixRect,
+    kHotkeyText,
     kHotkeyModeCount
 };
 

@@ -54,7 +54,7 @@ bool ObjectContains(const OverlayObject& object, QPoint p) {
     if (IsPointKind(object.kind)) {
         return LineHitTest(p, g.a, g.b, g.c, g.d, PenWidth(object));
     }
-    if (object.kind < kLineObject || object.kind > kStampObject) return false;
+    if (object.kind < kLineObject || object.kind > kRedactObject) return false;
     return p.x() >= g.a && p.x() < g.c && p.y() >= g.b && p.y() < g.d;
 }
 
@@ -74,7 +74,7 @@ HandleHit HandleAtPoint(const OverlayObject& object, QPoint p) {
             return {3, HandleCursor::kSelect};
         return {};
     }
-    if (object.kind < kLineObject || object.kind > kStampObject) return {};
+    if (object.kind < kLineObject || object.kind > kRedactObject) return {};
     const int64_t mx = a + (c - a) / 2, my = b + (d - b) / 2;
     if (InZone(p, a, b)) return {4, HandleCursor::kSizeNwSe};
     if (InZone(p, a, d)) return {6, HandleCursor::kSizeNeSw};
@@ -163,7 +163,7 @@ void DrawHandles(const OverlayObject& object, QPainter& painter) {
     if (IsPointKind(object.kind)) {
         circle(g.a, g.b);
         circle(g.c, g.d);
-    } else if (object.kind >= kLineObject && object.kind <= kStampObject) {
+    } else if (object.kind >= kLineObject && object.kind <= kRedactObject) {
         const int mx = g.a + (g.c - g.a) / 2, my = g.b + (g.d - g.b) / 2;
         for (auto [x, y] : {std::pair{g.a, g.b},
                             {g.c, g.b},
@@ -192,6 +192,8 @@ int PanelKindOf(int objectKind) {
             return kToolHighlight;
         case kStampObject:
             return kToolStamp;
+        case kRedactObject:
+            return kToolRedact;
         default:
             return kToolSelect;
     }
@@ -220,6 +222,11 @@ void ObjectToPanel(const OverlayObject& object, ToolPanel& panel) {
         panel.SetColour(box->colour);
     } else if (auto* stamp = dynamic_cast<const StampObject*>(&object)) {
         panel.SetStampNumber(stamp->stampNumber);
+    } else if (auto* redaction = dynamic_cast<const RedactObject*>(&object)) {
+        panel.SetRedactMethod(redaction->method);
+        panel.SetRedactBlock(redaction->blockSize);
+        panel.SetRedactRadius(redaction->radius);
+        panel.SetRedactColour(redaction->colour);
     }
 }
 
@@ -251,6 +258,14 @@ void ApplyStyle(const ToolPanel& panel, OverlayObject& object) {
         // Without a stamp chosen in the panel the object keeps the picture it has.
         if (const Image* picture = panel.StampImage(); picture && picture->IsValid())
             stamp->stampImage = *picture;
+    } else if (auto* redaction = dynamic_cast<RedactObject*>(&object)) {
+        // Always opaque and unshadowed: a see-through cover would show what it hides.
+        redaction->transparency = 0;
+        redaction->shadow = 0;
+        redaction->method = panel.RedactMethod();
+        redaction->blockSize = panel.RedactBlock();
+        redaction->radius = panel.RedactRadius();
+        redaction->colour = panel.RedactColour();
     }
 }
 }  // namespace
@@ -279,6 +294,9 @@ std::unique_ptr<OverlayObject> CreateObject(int objectKind, const ToolPanel& pan
             break;
         case kStampObject:
             object = std::make_unique<StampObject>();
+            break;
+        case kRedactObject:
+            object = std::make_unique<RedactObject>();
             break;
         default:
             return nullptr;

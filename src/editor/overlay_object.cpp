@@ -26,6 +26,8 @@ void VisitGeometry(OverlayObject& o, F&& f) {
         f(h->left, h->top, h->right, h->bottom);
     else if (auto* st = dynamic_cast<StampObject*>(&o))
         f(st->left, st->top, st->right, st->bottom);
+    else if (auto* r = dynamic_cast<RedactObject*>(&o))
+        f(r->left, r->top, r->right, r->bottom);
 }
 }  // namespace
 
@@ -43,6 +45,8 @@ std::unique_ptr<OverlayObject> CloneObject(const OverlayObject& object) {
             return CopyAs<HighlightObject>(object);
         case kStampObject:
             return CopyAs<StampObject>(object);
+        case kRedactObject:
+            return CopyAs<RedactObject>(object);
         default:
             return nullptr;
     }
@@ -105,6 +109,11 @@ bool SameObject(const OverlayObject& a, const OverlayObject& b) {
     }
     if (auto* x = dynamic_cast<const HighlightObject*>(&a)) {
         return x->colour == static_cast<const HighlightObject*>(&b)->colour;
+    }
+    if (auto* x = dynamic_cast<const RedactObject*>(&a)) {
+        auto* y = static_cast<const RedactObject*>(&b);
+        return x->method == y->method && x->blockSize == y->blockSize && x->radius == y->radius &&
+               x->colour == y->colour;
     }
     if (auto* x = dynamic_cast<const StampObject*>(&a)) {
         const Image& p = x->stampImage;

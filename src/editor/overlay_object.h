@@ -1,5 +1,5 @@
 // Annotations kept apart from the picture until they are flattened: lines, texts, shapes, arrows,
-// highlight boxes and stamps, as plain records chosen by their kind tag.
+// highlight boxes, stamps and redactions, as plain records chosen by their kind tag.
 #pragma once
 
 #include <QString>
@@ -21,6 +21,7 @@ enum ObjectKind : int {
     kArrowObject = 3,
     kHighlightObject = 4,
     kStampObject = 5,
+    kRedactObject = 6,
 };
 
 class OverlayObject {
@@ -94,10 +95,22 @@ class StampObject : public OverlayObject {
     Image stampImage;
 };
 
+// Covers the pixels beneath it (the picture and the objects before it) so nothing of them can be read;
+// drawn from those pixels, always opaque and without a shadow.
+class RedactObject : public OverlayObject {
+  public:
+    RedactObject() : OverlayObject(kRedactObject) {}
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int method = 0;       // 0 pixelate, 1 blur, 2 solid (RedactMethod)
+    int blockSize = 16;   // pixelate
+    int radius = 16;      // blur
+    ColorRef colour = 0;  // solid
+};
+
 // Front is drawn first (bottom), back last (top).
 using ObjectList = std::list<std::unique_ptr<OverlayObject>>;
 
-// A new object of the same kind with every field copied; null for a kind outside the six.
+// A new object of the same kind with every field copied; null for a kind outside the seven.
 std::unique_ptr<OverlayObject> CloneObject(const OverlayObject& object);
 // Whether two objects draw the same picture: every field that drawing reads.
 bool SameObject(const OverlayObject& a, const OverlayObject& b);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "image/processors/processor.h"
+#include "image/redact.h"
 
 namespace glimmora {
 
@@ -448,8 +449,82 @@ ObjectCanvas DrawObjectCanvas(const OverlayObject& object, int targetWidth, int 
     return {};
 }
 
+namespace {
+RedactStyle StyleOf(const RedactObject& o) {
+    RedactStyle style;
+    style.method = o.method;
+    style.block = o.blockSize;
+    style.radius = o.radius;
+    style.red = static_cast<uint8_t>(o.colour);
+    style.green = static_cast<uint8_t>(o.colour >> 8);
+    style.blue = static_cast<uint8_t>(o.colour >> 16);
+    // A style no user could set (an edited setting, a bad value) still covers: with the least block.
+    if (!ValidRedactStyle(style)) {
+        style.method = kRedactPixelate;
+        style.block = kMinRedactBlock;
+    }
+    return style;
+}
+}  // namespace
+
+ObjectCanvas DrawRedaction(const RedactObject& object, const Image& picture, const ObjectList& objects) {
+    ObjectCanvas out;
+    if (!picture.IsValid() || !WithinDrawableRange(object)) return out;
+    const int left = std::max(object.left, 0), top = std::max(object.top, 0);
+    const int right = std::min(object.right, picture.Width()),
+              bottom = std::min(object.bottom, picture.Height());
+    if (left >= right || top >= bottom) return out;
+    const Image* source = &picture;
+    Image wide;
+    if (picture.Depth() != 24 && picture.Depth() != 32) {
+        wide = picture;
+        if (!wide.ConvertDepth(32)) return out;
+        source = &wide;
+    }
+    // The pixels beneath: the picture there, then every object before this one, drawn where it lies.
+    Image& part = out.image;
+    if (!part.Create(right - left, bottom - top, 32)) return out;
+    const int bpp = source->Depth() / 8;
+    for (int y = top; y < bottom; ++y) {
+        const uint8_t* s = source->PixelAddress(left, y);
+        uint8_t* d = part.Row(y - top);
+        for (int x = left; x < right; ++x, s += bpp, d += 4) {
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
+            d[3] = bpp == 4 ? s[3] : 255;
+        }
+    }
+    for (const auto& below : objects) {
+        if (!below || below.get() == &object) break;
+        if (auto* earlier = dynamic_cast<const RedactObject*>(below.get())) {
+            // Its cover depends on pixels outside this part, so it is drawn whole and pasted.
+            ObjectCanvas cover = DrawRedaction(*earlier, picture, objects);
+            if (cover.image.IsValid()) Composite(part, cover.image, cover.x - left, cover.y - top, 100);
+            continue;
+        }
+        std::unique_ptr<OverlayObject> moved = CloneObject(*below);
+        if (!moved) continue;
+        ObjectGeometry g = GetGeometry(*moved);
+        g.a -= left, g.b -= top, g.c -= left, g.d -= top;
+        SetGeometry(*moved, g);
+        RenderObject(*moved, part);
+    }
+    Redact(part, {0, 0, part.Width(), part.Height()}, StyleOf(object));
+    out.x = left;
+    out.y = top;
+    return out;
+}
+
 void RenderObject(const OverlayObject& object, Image& target) {
     if (!target.IsValid() || target.Depth() != 32) return;
+    if (auto* redaction = dynamic_cast<const RedactObject*>(&object)) {
+        // The target holds what lies beneath by now: covered in place, whatever the object's opacity.
+        if (WithinDrawableRange(object))
+            Redact(target, {redaction->left, redaction->top, redaction->right, redaction->bottom},
+                   StyleOf(*redaction));
+        return;
+    }
     ObjectCanvas canvas = DrawObjectCanvas(object, target.Width(), target.Height());
     if (!canvas.image.IsValid()) return;
     if (object.shadow == 1) AddDropShadow(canvas);

@@ -31,6 +31,11 @@ struct ObjectCanvas {
 void AddDropShadow(ObjectCanvas& canvas);
 ObjectCanvas DrawObjectCanvas(const OverlayObject& object, int targetWidth, int targetHeight);
 
+// The cover a redaction shows: the pixels beneath it (picture and the objects before it in the list)
+// redacted, as an opaque 32-bit canvas over the object's part of the picture. Invalid when it lies
+// outside the picture. Neither the picture nor the list is changed.
+ObjectCanvas DrawRedaction(const RedactObject& object, const Image& picture, const ObjectList& objects);
+
 // One object onto a 32-bit target, shadow included; other depths are left alone.
 void RenderObject(const OverlayObject& object, Image& target);
 

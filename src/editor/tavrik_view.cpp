@@ -35,7 +35,7 @@ using view_rect::Right;
 
 bool IsTrackTool(int tool) {
     return tool == kToolCrop || tool == kToolText || tool == kToolShape || tool == kToolHighlight ||
-           tool == kToolStamp;
+           tool == kToolStamp || tool == kToolRedact;
 }
 
 // Out to other programs as an opaque picture: the colour bytes are what the user sees.
@@ -126,6 +126,8 @@ int ObjectKindOfTool(int tool) {
             return kHighlightObject;
         case kToolStamp:
             return kStampObject;
+        case kToolRedact:
+            return kRedactObject;
         default:
             return kTextObject;
     }
@@ -283,7 +285,7 @@ void CTavrikView::ClearSelectionState() {
 }
 
 void CTavrikView::SelectTool(int toolNumber) {
-    if (toolNumber < kToolSelect || toolNumber > kToolStamp || tool == toolNumber) return;
+    if (toolNumber < kToolSelect || toolNumber > kToolRedact || tool == toolNumber) return;
     if (toolNumber == kToolSelect) {
         trackRect = trackImageRect = savedTrackRect = QRect();
         hasTrack = 0;
@@ -375,7 +377,8 @@ QImage CTavrikView::Compose(QRect rect, bool wholeBuffer) {
     scene.zoom = kZoomTable[zoomIndex];
     if (tool == kToolCrop && hasTrack == 1) scene.dimmed = &dimmedImage;
     scene.cropRect = trackImageRect;
-    if (tool == kToolText || tool == kToolShape || tool == kToolHighlight || tool == kToolStamp)
+    if (tool == kToolText || tool == kToolShape || tool == kToolHighlight || tool == kToolStamp ||
+        tool == kToolRedact)
         scene.focusRect = trackImageRect;
     scene.selected = selectedObject;
     return canvas_.Compose(scene, rect, wholeBuffer);
@@ -589,7 +592,7 @@ void CTavrikView::LeftUp(QPoint client) {
     objectMoved_ = false;
     if (tool == kToolText) {
         CreateTextObject();
-    } else if ((tool == kToolShape || tool == kToolHighlight || tool == kToolStamp) &&
+    } else if ((tool == kToolShape || tool == kToolHighlight || tool == kToolStamp || tool == kToolRedact) &&
                trackImageRect.width() >= 1 && trackImageRect.height() >= 1) {
         CreateRectObject(ObjectKindOfTool(tool));
     } else if (tool == kToolStamp && Empty(trackImageRect) && panel_ && panel_->StampImage()) {
@@ -763,7 +766,7 @@ bool CTavrikView::OnCommand(int id) {
         if (doc_) RunImageCommand(*doc_, id, imageDialogs_, this);
         return true;
     }
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < static_cast<int>(std::size(kToolCommands)); ++i) {
         if (kToolCommands[i] == id) {
             SelectTool(i);
             return true;
@@ -881,7 +884,18 @@ QRect CTavrikView::PutOnClipboard() {
                            ? QRect(0, 0, picture.Width(), picture.Height())
                            : trackImageRect & QRect(0, 0, picture.Width(), picture.Height());
     if (part.isEmpty()) return {};
-    const QImage out = ToQImage(CropCopy(picture, part));
+    // Redactions cover the copy as well: what they hide must not leave through the clipboard.
+    Image covered;
+    const Image* source = &picture;
+    ObjectList redactions;
+    for (const auto& object : doc_->objects)
+        if (object && object->kind == kRedactObject) redactions.push_back(CloneObject(*object));
+    if (!redactions.empty()) {
+        covered = picture;
+        if (covered.IsValid() != picture.IsValid() || !RenderAll(redactions, covered)) return {};
+        source = &covered;
+    }
+    const QImage out = ToQImage(CropCopy(*source, part));
     if (out.isNull()) return {};
     QGuiApplication::clipboard()->setImage(out);
     return part;

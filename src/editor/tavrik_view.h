@@ -1,4 +1,4 @@
-// The scrolling, zoomable view of one editor window and its ten editing tools.
+// The scrolling, zoomable view of one editor window and its eleven editing tools.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -38,9 +38,10 @@ inline constexpr int kArrow = 32945;
 inline constexpr int kShape = 32943;
 inline constexpr int kHighlight = 32946;
 inline constexpr int kStamp = 32944;
+inline constexpr int kRedact = 32960;
 // By tool number.
-inline constexpr int kToolCommands[10] = {kSelect, kMove,  kCrop,  kText,      kZoom,
-                                          kLine,   kArrow, kShape, kHighlight, kStamp};
+inline constexpr int kToolCommands[11] = {kSelect, kMove,  kCrop,      kText,  kZoom,  kLine,
+                                          kArrow,  kShape, kHighlight, kStamp, kRedact};
 inline constexpr int kZoomIn = 32830;
 inline constexpr int kZoomOut = 32831;
 inline constexpr int kZoomActual = 32832;

@@ -19,6 +19,7 @@ enum ToolNumber : int {
     kToolShape = 7,
     kToolHighlight = 8,
     kToolStamp = 9,
+    kToolRedact = 10,
 };
 
 class ToolPanel {
@@ -55,6 +56,15 @@ class ToolPanel {
     virtual void SetStampNumber(int number) = 0;
     // The picture of the selected stamp at full size; null when none is selected or it cannot load.
     virtual const Image* StampImage() const = 0;
+    // The redaction tool: method (RedactMethod), pixelate block size, blur radius, solid colour.
+    virtual int RedactMethod() const = 0;
+    virtual void SetRedactMethod(int method) = 0;
+    virtual int RedactBlock() const = 0;
+    virtual void SetRedactBlock(int size) = 0;
+    virtual int RedactRadius() const = 0;
+    virtual void SetRedactRadius(int radius) = 0;
+    virtual ColorRef RedactColour() const = 0;
+    virtual void SetRedactColour(ColorRef colour) = 0;
     // While the user drags a control (the opacity slider held down), a number that stays the same for
     // that whole drag and differs for the next one; 0 otherwise. A drag is one edit of the object.
     virtual int DragSerial() const { return 0; }

@@ -86,6 +86,69 @@ bool SamplePicture(const Image& picture, const std::vector<int>& xs, const std::
 
 }  // namespace
 
+void ViewCanvas::DrawObjects(const ViewScene& scene, const QRect& span, const std::vector<int>& xs,
+                             const std::vector<int>& ys, bool dense, bool redactionsOnly) {
+    Image& part = partBuffer_;
+    std::unordered_map<const OverlayObject*, CachedCanvas> drawn;
+    for (const auto& object : *scene.objects) {
+        if (!part.IsValid()) break;
+        if (!object || (redactionsOnly && object->kind != kRedactObject)) continue;
+        // Drawn at full size where it meets the span, and kept while neither changes: a drag
+        // redraws only the dragged object. Only the samples are blended.
+        CachedCanvas entry;
+        auto cached = canvasCache_.find(object.get());
+        if (auto* redaction = dynamic_cast<const RedactObject*>(object.get())) {
+            // Drawn from the pixels beneath, which any edit below may change: never kept.
+            entry.copy = CloneObject(*object);
+            entry.span = span;
+            entry.canvas = DrawRedaction(*redaction, *scene.picture, *scene.objects);
+            entry.canvas.x -= span.x();
+            entry.canvas.y -= span.y();
+        } else if (cached != canvasCache_.end() && cached->second.span == span && cached->second.copy &&
+                   SameObject(*cached->second.copy, *object)) {
+            entry = std::move(cached->second);
+        } else {
+            entry.copy = CloneObject(*object);
+            if (!entry.copy) continue;
+            std::unique_ptr<OverlayObject> moved = CloneObject(*object);
+            ObjectGeometry g = GetGeometry(*moved);
+            g.a -= span.x(), g.b -= span.y(), g.c -= span.x(), g.d -= span.y();
+            SetGeometry(*moved, g);
+            ObjectCanvas made = DrawObjectCanvas(*moved, span.width(), span.height());
+            if (moved->shadow == 1) AddDropShadow(made);
+            entry.span = span;
+            entry.canvas = std::move(made);
+        }
+        const OverlayObject* moved = entry.copy.get();
+        const ObjectCanvas& canvas = entry.canvas;
+        if (!canvas.image.IsValid()) {
+            drawn.emplace(object.get(), std::move(entry));
+            continue;
+        }
+        const int strength = moved->kind == kRedactObject ? 100 : 100 - moved->transparency;
+        const int cx = canvas.x + span.x(), cy = canvas.y + span.y();
+        if (dense) {
+            Composite(part, canvas.image, cx - span.x(), cy - span.y(), strength);
+        } else {
+            const auto [i0, i1] = SampleRange(xs, cx, cx + canvas.image.Width());
+            const auto [j0, j1] = SampleRange(ys, cy, cy + canvas.image.Height());
+            Image sampled;
+            if (i0 < i1 && j0 < j1 && sampled.Create(i1 - i0, j1 - j0, 32)) {
+                for (int j = j0; j < j1; ++j) {
+                    const uint8_t* row = canvas.image.Row(ys[static_cast<size_t>(j)] - cy);
+                    uint32_t* d = reinterpret_cast<uint32_t*>(sampled.Row(j - j0));
+                    for (int i = i0; i < i1; ++i)
+                        std::memcpy(d + (i - i0),
+                                    row + static_cast<ptrdiff_t>(xs[static_cast<size_t>(i)] - cx) * 4, 4);
+                }
+                Composite(part, sampled, i0, j0, strength);
+            }
+        }
+        drawn.emplace(object.get(), std::move(entry));
+    }
+    canvasCache_ = std::move(drawn);
+}
+
 QImage ViewCanvas::Compose(const ViewScene& scene, QRect rect, bool wholeBuffer) {
     if (!scene.picture || !scene.picture->IsValid()) return {};
     const Image& picture = *scene.picture;
@@ -125,59 +188,11 @@ QImage ViewCanvas::Compose(const ViewScene& scene, QRect rect, bool wholeBuffer)
                 keepY(ys.begin() + j0, ys.begin() + j1);
             if (SamplePicture(picture, keepX, keepY, keepBuffer_)) part.Paste(keepBuffer_, i0, j0);
         }
+        // The other objects wait while cropping; what a redaction hides stays hidden.
+        DrawObjects(scene, span, xs, ys, dense, true);
     } else {
         if (!SamplePicture(picture, xs, ys, part)) part.Clear();
-        std::unordered_map<const OverlayObject*, CachedCanvas> drawn;
-        for (const auto& object : *scene.objects) {
-            if (!part.IsValid()) break;
-            if (!object) continue;
-            // Drawn at full size where it meets the span, and kept while neither changes: a drag
-            // redraws only the dragged object. Only the samples are blended.
-            CachedCanvas entry;
-            auto cached = canvasCache_.find(object.get());
-            if (cached != canvasCache_.end() && cached->second.span == span && cached->second.copy &&
-                SameObject(*cached->second.copy, *object)) {
-                entry = std::move(cached->second);
-            } else {
-                entry.copy = CloneObject(*object);
-                if (!entry.copy) continue;
-                std::unique_ptr<OverlayObject> moved = CloneObject(*object);
-                ObjectGeometry g = GetGeometry(*moved);
-                g.a -= span.x(), g.b -= span.y(), g.c -= span.x(), g.d -= span.y();
-                SetGeometry(*moved, g);
-                ObjectCanvas made = DrawObjectCanvas(*moved, span.width(), span.height());
-                if (moved->shadow == 1) AddDropShadow(made);
-                entry.span = span;
-                entry.canvas = std::move(made);
-            }
-            const OverlayObject* moved = entry.copy.get();
-            const ObjectCanvas& canvas = entry.canvas;
-            if (!canvas.image.IsValid()) {
-                drawn.emplace(object.get(), std::move(entry));
-                continue;
-            }
-            const int strength = 100 - moved->transparency;
-            const int cx = canvas.x + span.x(), cy = canvas.y + span.y();
-            if (dense) {
-                Composite(part, canvas.image, cx - span.x(), cy - span.y(), strength);
-            } else {
-                const auto [i0, i1] = SampleRange(xs, cx, cx + canvas.image.Width());
-                const auto [j0, j1] = SampleRange(ys, cy, cy + canvas.image.Height());
-                Image sampled;
-                if (i0 < i1 && j0 < j1 && sampled.Create(i1 - i0, j1 - j0, 32)) {
-                    for (int j = j0; j < j1; ++j) {
-                        const uint8_t* row = canvas.image.Row(ys[static_cast<size_t>(j)] - cy);
-                        uint32_t* d = reinterpret_cast<uint32_t*>(sampled.Row(j - j0));
-                        for (int i = i0; i < i1; ++i)
-                            std::memcpy(d + (i - i0),
-                                        row + static_cast<ptrdiff_t>(xs[static_cast<size_t>(i)] - cx) * 4, 4);
-                    }
-                    Composite(part, sampled, i0, j0, strength);
-                }
-            }
-            drawn.emplace(object.get(), std::move(entry));
-        }
-        canvasCache_ = std::move(drawn);
+        DrawObjects(scene, span, xs, ys, dense, false);
     }
     if (!part.IsValid()) return {};
 

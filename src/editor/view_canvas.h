@@ -5,6 +5,7 @@
 #include <QRect>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "editor/overlay_object.h"
 #include "editor/overlay_render.h"
@@ -48,6 +49,10 @@ class ViewCanvas {
     QImage Compose(const ViewScene& scene, QRect rect, bool wholeBuffer);
 
   private:
+    // Blends the objects (or only the redactions) onto partBuffer_, which holds the sampled picture.
+    void DrawObjects(const ViewScene& scene, const QRect& span, const std::vector<int>& xs,
+                     const std::vector<int>& ys, bool dense, bool redactionsOnly);
+
     Image partBuffer_, keepBuffer_;
     QImage backBuffer_, zoomedBuffer_;
     // Each object's drawn canvas (shadow included) for the image span it was drawn for, with a copy of

@@ -3,13 +3,15 @@
 namespace glimmora {
 
 namespace {
-// Scrolling and fixed-rectangle captures have no mode of 0x466; they go as their menu commands (0x111).
+// Scrolling, fixed-rectangle and text captures have no mode of 0x466; they go as their menu commands
+// (0x111).
 constexpr struct {
     std::string_view mode;
     uint32_t message;
     int64_t wParam;
-} kCaptureModes[] = {{"full", 0x466, 0},   {"window", 0x466, 1},     {"region", 0x466, 2},
-                     {"active", 0x466, 3}, {"scroll", 0x111, 32921}, {"fixed", 0x111, 32929}};
+} kCaptureModes[] = {{"full", 0x466, 0},    {"window", 0x466, 1},     {"region", 0x466, 2},
+                     {"active", 0x466, 3},  {"scroll", 0x111, 32921}, {"fixed", 0x111, 32929},
+                     {"text", 0x111, 32961}};
 }  // namespace
 
 std::optional<AppMessage> CaptureModeRequest(std::string_view mode) {

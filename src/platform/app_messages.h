@@ -14,10 +14,10 @@ struct AppMessage {
     int64_t lParam = 0;  // a window id where a window is meant
 };
 
-// The request a capture mode by name stands for (full, window, region, active, scroll, fixed); none for
+// The request a capture mode by name stands for (full, window, region, active, scroll, fixed, text); none for
 // any other name.
 std::optional<AppMessage> CaptureModeRequest(std::string_view mode);
-// The mode names, for messages: "full, window, region, active, scroll, fixed".
+// The mode names, for messages: "full, window, region, active, scroll, fixed, text".
 std::string CaptureModeNames();
 
 }  // namespace glimmora

@@ -13,6 +13,7 @@
 #include <QSpinBox>
 #include <QStyledItemDelegate>
 
+#include "image/redact.h"
 #include "ui/colour_picker.h"
 #include "ui/stamp_list.h"
 
@@ -28,6 +29,7 @@ enum : int {
     kIdTextBack = 1059,
     kIdBorder = 1068,
     kIdShapeBack = 1060,
+    kIdRedactColour = 1077,
 };
 
 QComboBox* AddCombo(QHBoxLayout* row, QWidget* parent, const char* label, const char* name,
@@ -132,13 +134,33 @@ ToolOptionPanel::ToolOptionPanel(int kind, QWidget* parent) : QWidget(parent), k
             row->addWidget(stamps);
             break;
         }
+        case kToolRedact: {
+            redactMethod = AddCombo(row, this, "Method:", "Method", {"Pixelate", "Blur", "Solid"});
+            const auto spin = [&](const char* label, const char* name) {
+                auto* text = new QLabel(label, this);
+                auto* box = new QSpinBox(this);
+                box->setAccessibleName(name);
+                // Smaller blocks or radii leave text readable: the box does not offer them.
+                box->setRange(kMinRedactBlock, kMaxRedactSize);
+                box->setSuffix(" px");
+                text->setBuddy(box);
+                row->addWidget(text);
+                row->addWidget(box);
+                return box;
+            };
+            redactBlock = spin("Block size:", "Block size");
+            redactRadius = spin("Blur radius:", "Blur radius");
+            colour = AddPicker(row, this, "Color:", "Color", kIdRedactColour);
+            break;
+        }
         default: {
             auto* text = new QLabel("no parameter", this);
             row->addWidget(text);
             break;
         }
     }
-    if (kind == kToolText || kind >= kToolLine) {
+    // A redaction is always opaque and unshadowed.
+    if (kind == kToolText || (kind >= kToolLine && kind != kToolRedact)) {
         auto* label = new QLabel("Opacity:", this);
         opacity = new QSlider(Qt::Horizontal, this);
         opacity->setRange(0, 100);
@@ -171,7 +193,7 @@ ToolOptionBar::ToolOptionBar(QWidget* parent, const QString& stampFolder)
 ToolOptionBar::~ToolOptionBar() = default;
 
 void ToolOptionBar::SetKind(int toolNumber) {
-    if (toolNumber == kind_ || toolNumber < kToolSelect || toolNumber > kToolStamp) return;
+    if (toolNumber == kind_ || toolNumber < kToolSelect || toolNumber > kToolRedact) return;
     if (panel_) {
         // The change may come from inside one of the old panel's own signals: it goes once they return.
         for (QObject* control : panel_->findChildren<QObject*>()) control->disconnect(this);
@@ -229,6 +251,15 @@ void ToolOptionBar::ApplyDefaults(int kind) {
             v.opacity = 0;
             v.shadow = 1;
             break;
+        case kToolRedact:
+            v.opacity = 0;
+            v.shadow = 0;
+            v.redactMethod = kRedactPixelate;
+            v.redactBlock = kDefaultRedactBlock;
+            v.redactRadius = kDefaultRedactRadius;
+            v.colour = 0x000000;
+            v.redactColour = 0x000000;
+            break;
         default:
             break;
     }
@@ -258,7 +289,8 @@ void ToolOptionBar::ShowValues() {
     ToolOptionPanel* p = panel_;
     if (!p) return;
     const QSignalBlocker b0(p->width), b1(p->lineStyle), b2(p->boxStyle), b3(p->arrowStyle), b4(p->shape),
-        b5(p->opacity), b6(p->shadow), b7(p->stamps), b8(p->widthSpin);
+        b5(p->opacity), b6(p->shadow), b7(p->stamps), b8(p->widthSpin), b9(p->redactMethod),
+        b10(p->redactBlock), b11(p->redactRadius);
     const auto index = [](QComboBox* combo, int value) {
         if (combo) combo->setCurrentIndex(value >= 0 && value < combo->count() ? value : -1);
     };
@@ -271,7 +303,18 @@ void ToolOptionBar::ShowValues() {
         p->widthSpin->setRange(1, 10);
         p->widthSpin->setValue(values_.width);
     }
-    if (p->colour) p->colour->SetColour(values_.colour);
+    if (p->redactMethod) {
+        index(p->redactMethod, values_.redactMethod);
+        p->redactBlock->setValue(values_.redactBlock);
+        p->redactRadius->setValue(values_.redactRadius);
+        // Only the method's own value can be changed.
+        p->redactBlock->setEnabled(values_.redactMethod == kRedactPixelate);
+        p->redactRadius->setEnabled(values_.redactMethod == kRedactBlur);
+        p->colour->setEnabled(values_.redactMethod == kRedactSolid);
+        p->colour->SetColour(values_.redactColour);
+    } else if (p->colour) {
+        p->colour->SetColour(values_.colour);
+    }
     if (p->textBack) p->textBack->SetColour(values_.textBack);
     if (p->border) p->border->SetColour(values_.border);
     if (p->shapeBack) p->shapeBack->SetColour(values_.shapeBack);
@@ -320,7 +363,22 @@ void ToolOptionBar::Connect() {
             emit panelChanged();
         });
     };
-    picker(p->colour, &Values::colour);
+    picker(p->colour, p->redactMethod ? &Values::redactColour : &Values::colour);
+    if (p->redactMethod) {
+        connect(p->redactMethod, &QComboBox::currentIndexChanged, this, [this](int index) {
+            values_.redactMethod = index;
+            ShowValues();
+            emit panelChanged();
+        });
+        const auto spin = [this](QSpinBox* box, int Values::*field) {
+            connect(box, &QSpinBox::valueChanged, this, [this, field](int value) {
+                values_.*field = value;
+                emit panelChanged();
+            });
+        };
+        spin(p->redactBlock, &Values::redactBlock);
+        spin(p->redactRadius, &Values::redactRadius);
+    }
     picker(p->textBack, &Values::textBack);
     picker(p->border, &Values::border);
     picker(p->shapeBack, &Values::shapeBack);
@@ -402,6 +460,23 @@ void ToolOptionBar::SetShadow(int on) {
 }
 void ToolOptionBar::SetStampNumber(int number) {
     values_.stamp = number;
+    ShowValues();
+}
+
+void ToolOptionBar::SetRedactMethod(int method) {
+    values_.redactMethod = method;
+    ShowValues();
+}
+void ToolOptionBar::SetRedactBlock(int size) {
+    values_.redactBlock = size;
+    ShowValues();
+}
+void ToolOptionBar::SetRedactRadius(int radius) {
+    values_.redactRadius = radius;
+    ShowValues();
+}
+void ToolOptionBar::SetRedactColour(ColorRef colour) {
+    values_.redactColour = colour;
     ShowValues();
 }
 

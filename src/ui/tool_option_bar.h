@@ -45,6 +45,9 @@ class ToolOptionPanel : public QWidget {
     QSlider* opacity = nullptr;           // 1056
     QCheckBox* shadow = nullptr;          // 1058
     QListWidget* stamps = nullptr;        // 1074
+    QComboBox* redactMethod = nullptr;
+    QSpinBox* redactBlock = nullptr;
+    QSpinBox* redactRadius = nullptr;
 
   private:
     int kind_;
@@ -91,6 +94,14 @@ class ToolOptionBar : public QDockWidget, public ToolPanel {
     void SetShadow(int on) override;
     int StampNumber() const override { return values_.stamp; }
     void SetStampNumber(int number) override;
+    int RedactMethod() const override { return values_.redactMethod; }
+    void SetRedactMethod(int method) override;
+    int RedactBlock() const override { return values_.redactBlock; }
+    void SetRedactBlock(int size) override;
+    int RedactRadius() const override { return values_.redactRadius; }
+    void SetRedactRadius(int radius) override;
+    ColorRef RedactColour() const override { return values_.redactColour; }
+    void SetRedactColour(ColorRef colour) override;
     int DragSerial() const override { return dragSerial_; }
     const Image* StampImage() const override;
 
@@ -117,6 +128,10 @@ class ToolOptionBar : public QDockWidget, public ToolPanel {
         int shadow = 0;
         int stamp = 0;
         std::vector<std::string> stampPaths;
+        int redactMethod = 0;
+        int redactBlock = 16;
+        int redactRadius = 16;
+        ColorRef redactColour = 0;
     };
 
     void ApplyDefaults(int kind);

@@ -59,12 +59,22 @@ class ScriptedPanel : public ToolPanel {
     void SetStampNumber(int v) override { stampNumber = v; }
     const Image* StampImage() const override { return stamp.IsValid() ? &stamp : nullptr; }
     int DragSerial() const override { return dragSerial; }
+    int RedactMethod() const override { return redactMethod; }
+    void SetRedactMethod(int v) override { redactMethod = v; }
+    int RedactBlock() const override { return redactBlock; }
+    void SetRedactBlock(int v) override { redactBlock = v; }
+    int RedactRadius() const override { return redactRadius; }
+    void SetRedactRadius(int v) override { redactRadius = v; }
+    ColorRef RedactColour() const override { return redactColour; }
+    void SetRedactColour(ColorRef v) override { redactColour = v; }
 
     int kind = -1, width = 2, lineStyle = 0, boxStyle = 1, arrowStyle = 0, shape = 0;
     ColorRef colour = 0, textBack = 0xFFFFFF, border = 0, shapeBack = 0x808000;
     int opacity = 0, shadow = 1, stampNumber = 0;
     Image stamp;
     int dragSerial = 0;
+    int redactMethod = 0, redactBlock = 16, redactRadius = 16;
+    ColorRef redactColour = 0;
 };
 
 }  // namespace glimmora::test

@@ -269,7 +269,14 @@ TEST(Panel, NewObjectsTakeThePanelsStyle) {
     EXPECT_EQ(dynamic_cast<HighlightObject*>(box.get())->colour, 0x00AA00u);
     auto text = CreateObject(kTextObject, panel);
     EXPECT_EQ(dynamic_cast<TextObject*>(text.get())->fontName, QStringLiteral("Arial"));
-    EXPECT_EQ(CreateObject(6, panel), nullptr);
+    // A redaction takes the bar's method and sizes, never its opacity or shadow.
+    panel.redactMethod = 1;
+    panel.redactRadius = 20;
+    auto cover = CreateObject(kRedactObject, panel);
+    auto* r = dynamic_cast<RedactObject*>(cover.get());
+    ASSERT_TRUE(r);
+    EXPECT_EQ((std::array{r->transparency, r->shadow, r->method, r->radius}), (std::array{0, 0, 1, 20}));
+    EXPECT_EQ(CreateObject(7, panel), nullptr);
 }
 
 TEST(ObjectRecords, DefaultsAndDeepCopies) {

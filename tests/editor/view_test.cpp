@@ -9,13 +9,16 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstring>
 #include <map>
+#include <random>
 
 #include "editor/overlay_object.h"
 #include "editor/tavrik_doc.h"
 #include "editor/tavrik_view.h"
 #include "editor/view_host.h"
 #include "editor_test_util.h"
+#include "image/redact.h"
 
 namespace glimmora {
 namespace {
@@ -170,6 +173,100 @@ TEST_F(ViewTest, MovesRestylesTextEditsAndReordersAreUndoneOneByOne) {
     doc.OnEditRedo();
     EXPECT_EQ(points(), (std::array{30, 20, 130, 70}));
     EXPECT_EQ(line()->colour, 0x0000FFu);
+}
+
+// The cover is drawn from what lies beneath it wherever it goes; whatever leaves the program (a saved
+// file, the clipboard, the flattened picture) holds none of the pixels it covers.
+TEST_F(ViewTest, RedactionCoversWhatLiesBeneathWhereverItGoes) {
+    std::mt19937 random(3);
+    for (int y = 0; y < 150; ++y)
+        for (int x = 0; x < 200 * 4; ++x) doc.image.Row(y)[x] = x % 4 == 3 ? 255 : random() & 0xFF;
+    const Image original = doc.image;
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("r.bmp").toStdString();
+    // Pixels of the saved file in r that are still the original's, and whether all of r is.
+    auto saved = [&] {
+        Image out;
+        EXPECT_TRUE(doc.OnSaveDocument(path));
+        EXPECT_TRUE(out.Load(path));
+        return out;
+    };
+    auto kept = [&](const Image& picture, QRect r) {
+        int same = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                same += std::memcmp(picture.PixelAddress(x, y), original.PixelAddress(x, y), 3) == 0;
+        return same;
+    };
+    const QRect first(10, 10, 80, 60), moved(90, 50, 80, 60);
+
+    panel.redactMethod = kRedactPixelate;
+    panel.redactBlock = 16;
+    view->SelectTool(kToolRedact);
+    EXPECT_EQ(panel.kind, kToolRedact);
+    Drag(At100(10, 10), At100(90, 70));
+    ASSERT_EQ(doc.objects.size(), 1u);
+    auto* cover = dynamic_cast<RedactObject*>(doc.objects.front().get());
+    ASSERT_NE(cover, nullptr);
+    EXPECT_EQ((std::array{cover->left, cover->top, cover->right, cover->bottom}),
+              (std::array{10, 10, 90, 70}));
+    EXPECT_EQ(view->selectedObject, cover);
+    Image picture = saved();
+    EXPECT_EQ(kept(picture, first), 0);
+    EXPECT_EQ(kept(picture, moved.adjusted(10, 30, 0, 0)), 70 * 30);
+    // Each 16 x 16 block is one colour, and the view shows the same picture.
+    EXPECT_EQ(std::memcmp(picture.PixelAddress(10, 10), picture.PixelAddress(25, 25), 3), 0);
+    EXPECT_NE(std::memcmp(picture.PixelAddress(10, 10), picture.PixelAddress(26, 10), 3), 0);
+    view->selectedObject = nullptr;
+    const QImage shown = view->ComposeWholeZoomed();
+    for (QPoint p : {QPoint(10, 10), QPoint(60, 40), QPoint(89, 69), QPoint(150, 120)}) {
+        const uint8_t* q = picture.PixelAddress(p.x(), p.y());
+        EXPECT_EQ(shown.pixel(p), qRgb(q[2], q[1], q[0])) << p.x() << "," << p.y();
+    }
+
+    // Moved: the old place shows the picture again, the new one is covered from its own pixels.
+    view->SelectTool(kToolSelect);
+    QTest::mouseClick(port(), Qt::LeftButton, {}, At100(50, 40));
+    ASSERT_EQ(view->selectedObject, cover);
+    Drag(At100(50, 40), At100(130, 80));
+    EXPECT_EQ(cover->left, 90);
+    picture = saved();
+    EXPECT_EQ(kept(picture, first.adjusted(0, 0, -10, 0)), 70 * 60);
+    EXPECT_EQ(kept(picture, moved), 0);
+    // Restyled to a solid red cover, then Blur; below the least radius the panel's value is not used.
+    view->selectedObject = cover;
+    panel.redactMethod = kRedactSolid;
+    panel.redactColour = 0x0000FF;
+    view->OnPanelChanged();
+    EXPECT_EQ(At(saved(), 100, 60), (Bgra{0, 0, 255, 255}));
+    panel.redactMethod = kRedactBlur;
+    panel.redactRadius = 4;
+    view->OnPanelChanged();
+    EXPECT_EQ(kept(saved(), moved), 0);
+    // The copy holds the cover too.
+    view->OnEditCopy();
+    const QImage copied = QGuiApplication::clipboard()->image();
+    ASSERT_EQ(copied.size(), QSize(200, 150));
+    int same = 0;
+    for (int y = 50; y < 110; ++y)
+        for (int x = 90; x < 170; ++x) {
+            const uint8_t* q = original.PixelAddress(x, y);
+            same += copied.pixel(x, y) == qRgb(q[2], q[1], q[0]);
+        }
+    EXPECT_EQ(same, 0);
+
+    // Undo takes back the restyles and the move, one step each.
+    auto current = [&] { return dynamic_cast<RedactObject*>(doc.objects.front().get()); };
+    doc.OnEditUndo();
+    EXPECT_EQ(current()->method, kRedactSolid);
+    doc.OnEditUndo();
+    EXPECT_EQ(current()->method, kRedactPixelate);
+    doc.OnEditUndo();
+    EXPECT_EQ(current()->left, 10);
+    // Flattened, the picture itself holds the cover.
+    ASSERT_TRUE(view->OnCommand(view_cmd::kFlatten));
+    EXPECT_TRUE(doc.objects.empty());
+    EXPECT_EQ(kept(doc.image, first), 0);
 }
 
 // A slider dragged across many values is one step; the next drag, or a click, is a step of its own.
@@ -397,6 +494,9 @@ TEST_F(ViewTest, PartsOfTheViewMatchTheWholePicture) {
         shape->bottom = 80 + 10 * i;
         doc.AddObject(std::move(shape));
     }
+    auto cover = std::make_unique<RedactObject>();
+    cover->left = 25, cover->top = 5, cover->right = 140, cover->bottom = 70, cover->method = 1;
+    doc.AddObject(std::move(cover));
     auto text = std::make_unique<TextObject>();
     text->text = QStringLiteral("Glimmora");
     text->left = 30, text->top = 90, text->right = 170, text->bottom = 140, text->shadow = 1;

@@ -19,6 +19,8 @@ int RunApply(const Args& args);
 int RunGrab(const Args& args);
 // The scrolling capture of one window.
 int RunScroll(const Args& args);
+// The text of a picture: ocr [--lang L] IN.
+int RunOcr(const Args& args);
 
 // "usage: ..." of one command (all of them for an unknown name).
 void PrintUsage(const std::string& command, FILE* out);

@@ -23,6 +23,7 @@ const Command kCommands[] = {
      RunApply},
     {"grab", "glimmora-cli grab [--rect X,Y,W,H | --window ID | --active] [--cursor] OUT", RunGrab},
     {"scroll", "glimmora-cli scroll --window ID [--at X,Y] OUT", RunScroll},
+    {"ocr", "glimmora-cli ocr [--lang L] IN", RunOcr},
 };
 
 const Command* Find(const std::string& name) {

@@ -22,6 +22,7 @@ inline constexpr int kRedo = 57644;
 inline constexpr int kCut = 57635;
 inline constexpr int kCopy = 57634;
 inline constexpr int kPaste = 57637;
+inline constexpr int kCopyText = 32962;
 // View
 inline constexpr int kViewToolbar = 59392;
 inline constexpr int kViewStatusBar = 59393;
@@ -35,6 +36,7 @@ inline constexpr int kCaptureWindow = 32793;
 inline constexpr int kCaptureActiveWindow = 32794;
 inline constexpr int kCaptureScroll = 32921;
 inline constexpr int kCaptureFixRect = 32929;
+inline constexpr int kCaptureText = 32961;
 // Image (menu 128 only)
 inline constexpr int kCropSelection = 10001;
 // Setting
@@ -43,11 +45,16 @@ inline constexpr int kDefineHotkey = 32899;
 inline constexpr int kEnableHotkey = 32900;
 inline constexpr int kTrayMode = 32884;
 inline constexpr int kAutoRun = 32955;
+// Text Language: Automatic, then one entry per installed language.
+inline constexpr int kTextLanguageAuto = 32970;
+inline constexpr int kTextLanguageFirst = 32971;
+inline constexpr int kTextLanguageLast = 32999;
 // Window
 inline constexpr int kNewWindow = 57648;
 inline constexpr int kArrangeIcons = 57649;
 inline constexpr int kCascade = 57650;
 inline constexpr int kTile = 57651;
+inline constexpr int kPinToDesktop = 32963;
 // Help
 inline constexpr int kVisitHomepage = 32878;
 inline constexpr int kHelp = 32877;

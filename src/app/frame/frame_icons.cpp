@@ -179,6 +179,16 @@ void Draw(QPainter& p, int id) {
             p.drawLine(QPointF(10, 16), QPointF(15, 21));
             p.drawLine(QPointF(15, 21), QPointF(23, 11));
             break;
+        case view_cmd::kRedact:
+            // A line of text half covered by blocks.
+            p.drawLine(QPointF(4, 8), QPointF(28, 8));
+            p.drawLine(QPointF(4, 24), QPointF(28, 24));
+            p.setPen(Qt::NoPen);
+            for (int i = 0; i < 4; ++i) {
+                p.setBrush(i % 2 ? QColor(0x55, 0x57, 0x53) : QColor(0x2e, 0x34, 0x36));
+                p.drawRect(QRectF(4 + 6 * i, 12, 6, 8));
+            }
+            break;
         case view_cmd::kDeleteTool:
             p.setPen(QPen(QColor(0xcc, 0, 0), 4, Qt::SolidLine, Qt::RoundCap));
             p.drawLine(QPointF(7, 7), QPointF(25, 25));

@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTabBar>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
@@ -66,6 +67,12 @@ CMainFrame::~CMainFrame() {
     QCoreApplication::instance()->removeNativeEventFilter(this);
     qApp->removeEventFilter(this);
     if (platform_ && publishedId_) platform_->WithdrawMainWindow(publishedId_);
+    for (const QPointer<QWidget>& pin : pins_) delete pin.data();
+    // A text still being read is waited for: the thread must not outlive what it reports to.
+    if (textReader_) {
+        textReader_->wait();
+        delete textReader_;
+    }
     // The documents go before the frame's members they point at.
     for (CChildFrame* child : Children()) {
         child->Document()->modified = 0;
@@ -181,7 +188,7 @@ void CMainFrame::OnCommand(int id) {
                 break;
         }
     }
-    if (FrameCommand(id)) return;
+    if (FrameCommand(id) || TextCommand(id)) return;
     app_.OnCommand(id);
 }
 
@@ -207,7 +214,7 @@ void CMainFrame::CommandState(int id, bool* enabled, bool* checked) {
                 break;
         }
     }
-    if (FrameCommandState(id, enabled, checked)) return;
+    if (FrameCommandState(id, enabled, checked) || TextCommandState(id, enabled, checked)) return;
     *enabled = app_.HasCommand(id);
 }
 

@@ -26,6 +26,7 @@ class QLabel;
 class QMdiArea;
 class QMenu;
 class QSocketNotifier;
+class QThread;
 class QToolBar;
 
 namespace glimmora {
@@ -33,6 +34,7 @@ namespace glimmora {
 class CChildFrame;
 class CTavrikApp;
 class CTavrikDoc;
+struct OcrResult;
 class CTavrikView;
 class StatusBarProgressHost;
 class ToolOptionBar;
@@ -92,6 +94,10 @@ class CMainFrame : public QMainWindow,
     // pending call then.
     void PublishOnBus();
     Capturer* Capture() { return capturer_.get(); }
+
+    // Capture > Capture Text: the region overlay, then the text read from it goes to the clipboard and
+    // shows in a small window.
+    void CaptureText();
 
     // The close sequence; false when it was cancelled (the window stays, nothing is written).
     bool RunCloseSequence();
@@ -160,6 +166,20 @@ class CMainFrame : public QMainWindow,
     void RemoveHighlight();
     // A request from the session bus: queued for OnAppMessage, or why it is not taken.
     std::string TakeBusRequest(const AppMessage& message);
+    // Text recognition (main_frame_text.cpp).
+    void BuildTextLanguageMenu(QMenu* setting);
+    bool TextCommand(int id);
+    bool TextCommandState(int id, bool* enabled, bool* checked);
+    void OnCopyText();
+    // Window > Pin to Desktop: the active document's picture as saved, in a window of its own.
+    void PinToDesktop();
+    // Reads the picture's text on a thread, then puts it in the clipboard with the status saying how
+    // much, and in the text window when asked; a message says why when nothing was read.
+    void RecogniseToClipboard(Image picture, bool showWindow);
+    void ShowRecognisedText(const OcrResult& result, bool showWindow);
+    // config.ini [TextRecognition] Language; empty for automatic.
+    std::string TextLanguageSetting() const;
+    void SetTextLanguage(const std::string& code);
     void CloseChildNow(CChildFrame* child);
     // The grabber of hotkeys and of Esc during a capture's delay; null without a display.
     HotkeyGrabber* Grabber();
@@ -207,6 +227,15 @@ class CMainFrame : public QMainWindow,
     bool traySaidMissing_ = false;
     WindowId publishedId_ = 0;
     std::unique_ptr<AppBusService> bus_;
+    // The installed recognition languages the Text Language menu offers, in its order.
+    std::vector<std::string> textLanguages_;
+    // The thread reading text, while one does.
+    QThread* textReader_ = nullptr;
+    // The pins: windows of their own that outlive their tabs, gone with the program.
+    std::vector<QPointer<QWidget>> pins_;
 };
+
+// The document's picture with its objects drawn, as saving writes it; invalid when it cannot be drawn.
+Image RenderedPicture(const CTavrikDoc& doc);
 
 }  // namespace glimmora

@@ -68,6 +68,7 @@ void CMainFrame::BuildMenus() {
         ->setShortcuts({QKeySequence("Ctrl+C"), QKeySequence("Ctrl+Ins")});
     AddCommand(edit, kPaste, "&Paste\tCtrl+V")
         ->setShortcuts({QKeySequence("Ctrl+V"), QKeySequence("Shift+Ins")});
+    AddCommand(edit, kCopyText, "Copy Te&xt");
 
     QMenu* view = bar->addMenu("&View");
     updateOnShow(view);
@@ -86,6 +87,7 @@ void CMainFrame::BuildMenus() {
     AddCommand(capture, kCaptureActiveWindow, "&Active Window");
     AddCommand(capture, kCaptureScroll, "&Scrolling Window");
     AddCommand(capture, kCaptureFixRect, "Fixed Rectangle");
+    AddCommand(capture, kCaptureText, "Capture &Text");
 
     QMenu* image = bar->addMenu("&Image");
     updateOnShow(image);
@@ -123,6 +125,8 @@ void CMainFrame::BuildMenus() {
     setting->addSeparator();
     AddCommand(setting, kTrayMode, "Run as &tray mode", true);
     AddCommand(setting, kAutoRun, "AutoRun when startup", true);
+    setting->addSeparator();
+    BuildTextLanguageMenu(setting);
 
     QMenu* window = bar->addMenu("&Window");
     updateOnShow(window);
@@ -130,6 +134,8 @@ void CMainFrame::BuildMenus() {
     AddCommand(window, kCascade, "&Cascade");
     AddCommand(window, kTile, "&Tile");
     AddCommand(window, kArrangeIcons, "&Arrange Icons");
+    window->addSeparator();
+    AddCommand(window, kPinToDesktop, "&Pin to Desktop");
 
     QMenu* help = bar->addMenu("&Help");
     updateOnShow(help);
@@ -141,6 +147,7 @@ void CMainFrame::BuildMenus() {
     tabMenu_ = new QMenu(this);
     AddCommand(tabMenu_, kSave, "Save");
     AddCommand(tabMenu_, kSaveAs, "Save As");
+    AddCommand(tabMenu_, kPinToDesktop, "Pin to Desktop");
     tabMenu_->addSeparator();
     AddCommand(tabMenu_, kClose, "Close");
 
@@ -185,6 +192,7 @@ void CMainFrame::BuildToolBars() {
                                   {view_cmd::kHighlight, "Highlight box", "Highlight box", "Ctrl+8"},
                                   {view_cmd::kArrow, "Arrow", "Arrow", "Ctrl+9"},
                                   {view_cmd::kStamp, "Stamp", "Stamp", "Ctrl+0"},
+                                  {view_cmd::kRedact, "Redact", "Redact", "Ctrl+-"},
                                   {0, nullptr, nullptr},
                                   {view_cmd::kDeleteTool, "Delete object", "Delete object"}};
 
@@ -223,7 +231,8 @@ void CMainFrame::BuildToolBars() {
         action->setToolTip(b.tip);
         action->setShortcutContext(Qt::WidgetShortcut);
         if (b.key) {
-            // Tools from the keyboard: Ctrl and a digit, which no menu uses.
+            // Tools from the keyboard: Ctrl and a digit, then the key after 0 (Ctrl+Shift+R would be the
+            // region capture's default hotkey), which no menu uses.
             action->setShortcut(QKeySequence(b.key));
             action->setShortcutContext(Qt::WindowShortcut);
             action->setToolTip(

@@ -37,16 +37,20 @@ struct HotkeyName {
     int id;
 };
 constexpr HotkeyName kHotkeyNames[kHotkeyModeCount] = {
-    {"TV_CapFull", 0xC101},   {"TV_CapWnd", 0xC102},    {"TV_CapAWnd", 0xC103},
-    {"TV_CapRegion", 0xC104}, {"TV_CapScroll", 0xC105}, {"TV_CapFixRect", 0xC106},
+    {"TV_CapFull", 0xC101},   {"TV_CapWnd", 0xC102},     {"TV_CapAWnd", 0xC103}, {"TV_CapRegion", 0xC104},
+    {"TV_CapScroll", 0xC105}, {"TV_CapFixRect", 0xC106}, {"TV_CapText", 0xC107},
 };
 // Esc, taken for the whole desktop while a capture's delay runs (the window is hidden then).
 constexpr int kEscapeGrabId = 0xC1FF;
 constexpr uint32_t kVirtualKeyEscape = 27;
 // The labels of the define dialog, to name a combination that could not be taken.
-constexpr const char* kHotkeyLabels[kHotkeyModeCount] = {
-    "Capture full screen",      "Capture window / object",  "Capture active Window",
-    "Capture rectangle region", "Capture scrolling window", "Capture fix-size Rectangle"};
+constexpr const char* kHotkeyLabels[kHotkeyModeCount] = {"Capture full screen",
+                                                         "Capture window / object",
+                                                         "Capture active Window",
+                                                         "Capture rectangle region",
+                                                         "Capture scrolling window",
+                                                         "Capture fix-size Rectangle",
+                                                         "Capture text"};
 
 // Why this session takes no hotkeys; empty when it does. GLIMMORA_NO_HOTKEYS leaves them to the
 // desktop's own key bindings anywhere.
@@ -150,6 +154,9 @@ bool CMainFrame::RunCapture(int mode) {
         case kHotkeyFixRect:
             capturer_->CaptureFixRect();
             break;
+        case kHotkeyText:
+            CaptureText();
+            break;
         default:
             return false;
     }
@@ -237,7 +244,8 @@ bool TakesRequest(const AppMessage& m) {
         case cmd::kWmStartCapture:
             return m.wParam >= 0 && m.wParam < 4;
         case kWmCommand:
-            return m.wParam == cmd::kCaptureScroll || m.wParam == cmd::kCaptureFixRect;
+            return m.wParam == cmd::kCaptureScroll || m.wParam == cmd::kCaptureFixRect ||
+                   m.wParam == cmd::kCaptureText;
         default:
             return false;
     }

@@ -86,6 +86,7 @@ bool CTavrikApp::HasCommand(int id) const {
         case cmd::kCaptureActiveWindow:
         case cmd::kCaptureScroll:
         case cmd::kCaptureFixRect:
+        case cmd::kCaptureText:
             return true;
         default:
             return false;
@@ -122,10 +123,13 @@ bool CTavrikApp::OnCommand(int id) {
     static constexpr struct {
         int id;
         int mode;
-    } kCaptures[] = {
-        {cmd::kCaptureFullScreen, kHotkeyFullScreen}, {cmd::kCaptureRegion, kHotkeyRegion},
-        {cmd::kCaptureWindow, kHotkeyWindow},         {cmd::kCaptureActiveWindow, kHotkeyActiveWindow},
-        {cmd::kCaptureScroll, kHotkeyScroll},         {cmd::kCaptureFixRect, kHotkeyFixRect}};
+    } kCaptures[] = {{cmd::kCaptureFullScreen, kHotkeyFullScreen},
+                     {cmd::kCaptureRegion, kHotkeyRegion},
+                     {cmd::kCaptureWindow, kHotkeyWindow},
+                     {cmd::kCaptureActiveWindow, kHotkeyActiveWindow},
+                     {cmd::kCaptureScroll, kHotkeyScroll},
+                     {cmd::kCaptureFixRect, kHotkeyFixRect},
+                     {cmd::kCaptureText, kHotkeyText}};
     for (const auto& c : kCaptures)
         if (c.id == id) frame_->RunCapture(c.mode);
     emit frame_->requestHandled(0);

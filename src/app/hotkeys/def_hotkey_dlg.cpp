@@ -17,20 +17,26 @@
 
 namespace glimmora {
 
-const char* const CDefHotKeyDlg::kLabels[kHotkeyModeCount] = {
-    "Capture full screen",      "Capture window / object",  "Capture active Window",
-    "Capture rectangle region", "Capture scrolling window", "Capture fix-size Rectangle"};
+const char* const CDefHotKeyDlg::kLabels[kHotkeyModeCount] = {"Capture full screen",
+                                                              "Capture window / object",
+                                                              "Capture active Window",
+                                                              "Capture rectangle region",
+                                                              "Capture scrolling window",
+                                                              "Capture fix-size Rectangle",
+                                                              "Capture text"};
 const char* const CDefHotKeyDlg::kTitles[kHotkeyModeCount] = {
     "Capture full screen", "Capture Windows",          "Capture Active Window",
-    "Capture Region",      "Capture scrolling window", "Capture fix-size rectangle"};
+    "Capture Region",      "Capture scrolling window", "Capture fix-size rectangle",
+    "Capture Text"};
 
 const char* const CDefHotKeyDlg::kCommands[kHotkeyModeCount] = {
     "glimmora --capture full",   "glimmora --capture window", "glimmora --capture active",
     "glimmora --capture region", "glimmora --capture scroll", "glimmora --capture fixed"};
 
 namespace {
-constexpr int kDefaultKeys[kHotkeyModeCount] = {'F', 'W', 'A', 'R', 'S', 'X'};
-}
+// Text capture has no default combination: it stays off until the user records one.
+constexpr int kDefaultKeys[kHotkeyModeCount] = {'F', 'W', 'A', 'R', 'S', 'X', 0};
+}  // namespace
 
 CDefHotKeyDlg::CDefHotKeyDlg(const std::string& iniPath, QWidget* parent, const QString& noHotkeys)
     : QDialog(parent) {
@@ -121,7 +127,10 @@ void CDefHotKeyDlg::ShowTexts() {
 
 void CDefHotKeyDlg::SetDefaults() {
     for (int mode = 0; mode < kHotkeyModeCount; ++mode)
-        hotkeys_[mode] = HotkeySetting{kDefaultKeys[mode], static_cast<int32_t>(kHotkeyCtrl | kHotkeyShift)};
+        hotkeys_[mode] =
+            kDefaultKeys[mode] == 0
+                ? HotkeySetting{}
+                : HotkeySetting{kDefaultKeys[mode], static_cast<int32_t>(kHotkeyCtrl | kHotkeyShift)};
     ShowTexts();
 }
 

@@ -15,8 +15,8 @@
 
 namespace glimmora {
 
-const char* const kHotkeySections[kHotkeyModeCount] = {"CapFullScreen", "CapWindows", "CapActiveWindow",
-                                                       "CapRegion",     "CapScroll",  "CapFixRect"};
+const char* const kHotkeySections[kHotkeyModeCount] = {
+    "CapFullScreen", "CapWindows", "CapActiveWindow", "CapRegion", "CapScroll", "CapFixRect", "CapText"};
 
 namespace {
 constexpr char kCaptureSet[] = "CaptureSet";

@@ -1,0 +1,108 @@
+#include "image/text_prep.h"
+
+#include <algorithm>
+
+namespace glimmora {
+
+int TextLineHeight(const std::vector<uint8_t>& grey, int width, int height, uint8_t background) {
+    // Ink: clearly darker than the background.
+    const int threshold = std::max(0, background - 64);
+    std::vector<int> runs;
+    int run = 0;
+    for (int y = 0; y <= height; ++y) {
+        bool ink = false;
+        if (y < height) {
+            const uint8_t* row = grey.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+            ink = std::any_of(row, row + width, [&](uint8_t v) { return v < threshold; });
+        }
+        if (ink) {
+            ++run;
+        } else if (run > 0) {
+            // A rule or an underline is not a line of text.
+            if (run > 2) runs.push_back(run);
+            run = 0;
+        }
+    }
+    if (runs.empty()) return 0;
+    std::nth_element(runs.begin(), runs.begin() + static_cast<std::ptrdiff_t>(runs.size() / 2), runs.end());
+    return runs[runs.size() / 2];
+}
+
+int TextScaleFor(int lineHeight, int width, int height) {
+    const int most = int64_t{width} * height <= kTripleScaleLimit ? 3 : 2;
+    if (lineHeight <= 0) return most;
+    return std::clamp((kTextLineTarget + lineHeight - 1) / lineHeight, 1, most);
+}
+
+GreyPlane PrepareTextPicture(const Image& picture, int scale) {
+    GreyPlane out;
+    if (!picture.IsValid() || scale < 0 || scale > 4) return out;
+    const Image* source = &picture;
+    Image wide;
+    if (picture.Depth() != 24 && picture.Depth() != 32) {
+        wide = picture;
+        if (!wide.ConvertDepth(24)) return out;
+        source = &wide;
+    }
+    const int w = source->Width(), h = source->Height(), bpp = source->Depth() / 8;
+    std::vector<uint8_t> grey(static_cast<size_t>(w) * static_cast<size_t>(h));
+    uint64_t sum = 0;
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* p = source->Row(y);
+        uint8_t* d = grey.data() + static_cast<size_t>(y) * static_cast<size_t>(w);
+        for (int x = 0; x < w; ++x, p += bpp) {
+            d[x] = Luminance(p);
+            sum += d[x];
+        }
+    }
+    // A dark background: the text is the light part, and the recogniser wants it dark.
+    if (sum < uint64_t{128} * grey.size())
+        for (uint8_t& v : grey) v = static_cast<uint8_t>(255 - v);
+    size_t histogram[256] = {};
+    for (uint8_t v : grey) ++histogram[v];
+    const auto background = static_cast<uint8_t>(std::max_element(histogram, histogram + 256) - histogram);
+    if (scale == 0) scale = TextScaleFor(TextLineHeight(grey, w, h, background), w, h);
+    const int64_t sw = int64_t{w} * scale, sh = int64_t{h} * scale, border = int64_t{kTextBorder} * scale;
+    const int64_t ow = sw + 2 * border, oh = sh + 2 * border;
+    if (!Image::FitsBound(ow, oh, 8)) return out;
+
+    out.width = static_cast<int>(ow);
+    out.height = static_cast<int>(oh);
+    out.pixels.assign(static_cast<size_t>(ow) * static_cast<size_t>(oh), background);
+    const auto target = [&](int64_t x, int64_t y) {
+        return out.pixels.data() + static_cast<size_t>((y + border) * ow + border + x);
+    };
+    if (scale == 1) {
+        for (int y = 0; y < h; ++y)
+            std::copy_n(grey.data() + static_cast<size_t>(y) * static_cast<size_t>(w), w, target(0, y));
+        return out;
+    }
+    // Bilinear with pixel centres aligned; the samples at the border repeat the edge.
+    std::vector<int> x0(static_cast<size_t>(sw)), x1(static_cast<size_t>(sw)), fx(static_cast<size_t>(sw));
+    for (int64_t X = 0; X < sw; ++X) {
+        const int num = static_cast<int>(2 * X + 1 - scale), den = 2 * scale;  // source x = num / den
+        const int base = num < 0 ? -1 : num / den;
+        const size_t i = static_cast<size_t>(X);
+        x0[i] = std::clamp(base, 0, w - 1);
+        x1[i] = std::clamp(base + 1, 0, w - 1);
+        fx[i] = num < 0 ? 0 : (num % den) * 256 / den;
+    }
+    for (int64_t Y = 0; Y < sh; ++Y) {
+        const int num = static_cast<int>(2 * Y + 1 - scale), den = 2 * scale;
+        const int base = num < 0 ? -1 : num / den;
+        const int fy = num < 0 ? 0 : (num % den) * 256 / den;
+        const uint8_t* a =
+            grey.data() + static_cast<size_t>(std::clamp(base, 0, h - 1)) * static_cast<size_t>(w);
+        const uint8_t* b =
+            grey.data() + static_cast<size_t>(std::clamp(base + 1, 0, h - 1)) * static_cast<size_t>(w);
+        uint8_t* d = target(0, Y);
+        for (size_t X = 0; X < static_cast<size_t>(sw); ++X) {
+            const int top = a[x0[X]] * (256 - fx[X]) + a[x1[X]] * fx[X];
+            const int bottom = b[x0[X]] * (256 - fx[X]) + b[x1[X]] * fx[X];
+            d[X] = static_cast<uint8_t>((top * (256 - fy) + bottom * fy + 32768) >> 16);
+        }
+    }
+    return out;
+}
+
+}  // namespace glimmora

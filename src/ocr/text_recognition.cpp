@@ -1,0 +1,230 @@
+#include "ocr/text_recognition.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+
+#include "image/text_prep.h"
+#include "ocr/ocr_module_api.h"
+
+namespace glimmora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::mutex g_moduleLock;
+std::string g_modulePath;
+
+std::string ModulePath() {
+    if (!g_modulePath.empty()) return g_modulePath;
+    std::error_code error;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+    return error ? std::string("glimmora-ocr.so") : (exe.parent_path() / "glimmora-ocr.so").string();
+}
+
+struct Module {
+    GlimmoraOcrRun run = nullptr;
+    GlimmoraOcrFree release = nullptr;
+    std::string error;
+};
+
+// Opened once and kept for the rest of the run.
+const Module& LoadModule() {
+    static Module module;
+    static bool tried = false;
+    std::lock_guard<std::mutex> hold(g_moduleLock);
+    if (tried) return module;
+    tried = true;
+    const std::string path = ModulePath();
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* why = dlerror();
+        module.error = "The text recognition module could not be loaded (" + std::string(why ? why : path) +
+                       "). Install the package libtesseract5 and try again.";
+        return module;
+    }
+    module.run = reinterpret_cast<GlimmoraOcrRun>(dlsym(handle, GLIMMORA_OCR_RUN));
+    module.release = reinterpret_cast<GlimmoraOcrFree>(dlsym(handle, GLIMMORA_OCR_FREE));
+    if (!module.run || !module.release) {
+        module.run = nullptr;
+        module.error = "The text recognition module " + path + " is damaged.";
+    }
+    return module;
+}
+
+std::string DesktopLocale() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"})
+        if (const char* v = std::getenv(name); v && *v) return v;
+    return {};
+}
+
+}  // namespace
+
+std::string NoOcrDataMessage() {
+    return std::string("Text recognition needs language data, and none is installed. Install the package ") +
+           kOcrDataPackage + " (English), or the package of your language, and try again.";
+}
+
+std::string OcrDataFolder() {
+    std::error_code error;
+    if (const char* prefix = std::getenv("TESSDATA_PREFIX"); prefix && *prefix) return prefix;
+    for (const char* folder :
+         {"/usr/share/tesseract-ocr/5/tessdata", "/usr/share/tesseract-ocr/4.00/tessdata",
+          "/usr/share/tessdata", "/usr/local/share/tessdata"})
+        if (fs::is_directory(folder, error)) return folder;
+    return {};
+}
+
+std::vector<std::string> InstalledOcrLanguages() {
+    std::vector<std::string> out;
+    const std::string folder = OcrDataFolder();
+    if (folder.empty()) return out;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const fs::path& p = it->path();
+        if (p.extension() != ".traineddata") continue;
+        const std::string code = p.stem().string();
+        if (code == "osd" || code == "equ" || code.empty()) continue;
+        out.push_back(code);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string OcrLanguageForLocale(const std::string& locale) {
+    static const struct {
+        const char* prefix;
+        const char* code;
+    } table[] = {{"zh_TW", "chi_tra"}, {"zh_HK", "chi_tra"}, {"zh", "chi_sim"}, {"en", "eng"}, {"de", "deu"},
+                 {"fr", "fra"},        {"es", "spa"},        {"it", "ita"},     {"pt", "por"}, {"nl", "nld"},
+                 {"sv", "swe"},        {"da", "dan"},        {"nb", "nor"},     {"nn", "nor"}, {"no", "nor"},
+                 {"fi", "fin"},        {"pl", "pol"},        {"cs", "ces"},     {"sk", "slk"}, {"hu", "hun"},
+                 {"ro", "ron"},        {"ru", "rus"},        {"uk", "ukr"},     {"el", "ell"}, {"tr", "tur"},
+                 {"ja", "jpn"},        {"ko", "kor"},        {"ar", "ara"},     {"he", "heb"}, {"hi", "hin"},
+                 {"vi", "vie"},        {"id", "ind"},        {"bg", "bul"},     {"hr", "hrv"}, {"sl", "slv"},
+                 {"sr", "srp"},        {"lt", "lit"},        {"lv", "lav"},     {"et", "est"}, {"ca", "cat"},
+                 {"th", "tha"}};
+    for (const auto& entry : table) {
+        const size_t n = std::char_traits<char>::length(entry.prefix);
+        // "de" matches "de", "de_AT", "de.UTF-8"; "zh_TW" only itself and its variants.
+        if (locale.compare(0, n, entry.prefix) == 0 &&
+            (locale.size() == n || locale[n] == '_' || locale[n] == '.' || locale[n] == '@'))
+            return entry.code;
+    }
+    return {};
+}
+
+std::string OcrLanguageName(const std::string& code) {
+    static const struct {
+        const char* code;
+        const char* name;
+    } names[] = {{"ara", "Arabic"},
+                 {"bul", "Bulgarian"},
+                 {"cat", "Catalan"},
+                 {"ces", "Czech"},
+                 {"chi_sim", "Chinese (Simplified)"},
+                 {"chi_tra", "Chinese (Traditional)"},
+                 {"dan", "Danish"},
+                 {"deu", "German"},
+                 {"ell", "Greek"},
+                 {"eng", "English"},
+                 {"est", "Estonian"},
+                 {"fin", "Finnish"},
+                 {"fra", "French"},
+                 {"heb", "Hebrew"},
+                 {"hin", "Hindi"},
+                 {"hrv", "Croatian"},
+                 {"hun", "Hungarian"},
+                 {"ind", "Indonesian"},
+                 {"ita", "Italian"},
+                 {"jpn", "Japanese"},
+                 {"kor", "Korean"},
+                 {"lav", "Latvian"},
+                 {"lit", "Lithuanian"},
+                 {"nld", "Dutch"},
+                 {"nor", "Norwegian"},
+                 {"pol", "Polish"},
+                 {"por", "Portuguese"},
+                 {"ron", "Romanian"},
+                 {"rus", "Russian"},
+                 {"slk", "Slovak"},
+                 {"slv", "Slovenian"},
+                 {"spa", "Spanish"},
+                 {"srp", "Serbian"},
+                 {"swe", "Swedish"},
+                 {"tha", "Thai"},
+                 {"tur", "Turkish"},
+                 {"ukr", "Ukrainian"},
+                 {"vie", "Vietnamese"}};
+    for (const auto& entry : names)
+        if (code == entry.code) return entry.name;
+    return code;
+}
+
+std::string ChooseOcrLanguage(const std::string& setting, const std::string& locale,
+                              const std::vector<std::string>& installed) {
+    const auto has = [&](const std::string& code) {
+        return !code.empty() && std::find(installed.begin(), installed.end(), code) != installed.end();
+    };
+    if (has(setting)) return setting;
+    if (const std::string desktop = OcrLanguageForLocale(locale); has(desktop)) return desktop;
+    if (has("eng")) return "eng";
+    return installed.empty() ? std::string() : installed.front();
+}
+
+void SetOcrModulePath(const std::string& path) {
+    std::lock_guard<std::mutex> hold(g_moduleLock);
+    g_modulePath = path;
+}
+
+OcrResult RecogniseText(const Image& picture, const std::string& language) {
+    OcrResult result;
+    const std::vector<std::string> installed = InstalledOcrLanguages();
+    const std::string lang = language.empty() ? ChooseOcrLanguage({}, DesktopLocale(), installed) : language;
+    if (installed.empty() || lang.empty()) {
+        result.error = NoOcrDataMessage();
+        return result;
+    }
+    if (std::find(installed.begin(), installed.end(), lang) == installed.end()) {
+        result.error = "No text-recognition data is installed for the language \"" + lang + "\".";
+        return result;
+    }
+    if (!picture.IsValid()) {
+        result.error = "There is no picture to read text from.";
+        return result;
+    }
+    const GreyPlane plane = PrepareTextPicture(picture, 0);
+    if (plane.pixels.empty()) {
+        result.error = "The picture is too large to read text from.";
+        return result;
+    }
+    const Module& module = LoadModule();
+    if (!module.run) {
+        result.error = module.error;
+        return result;
+    }
+    char* text = nullptr;
+    char* error = nullptr;
+    const std::string folder = OcrDataFolder();
+    const int ok = module.run(plane.pixels.data(), plane.width, plane.height, plane.width,
+                              folder.empty() ? nullptr : folder.c_str(), lang.c_str(), &text, &error);
+    if (ok && text) {
+        result.ok = true;
+        result.text = text;
+        while (!result.text.empty() && (result.text.back() == '\n' || result.text.back() == ' ' ||
+                                        result.text.back() == '\f' || result.text.back() == '\r'))
+            result.text.pop_back();
+    } else {
+        result.error = "The text could not be read: " + std::string(error ? error : "unknown failure") + ".";
+    }
+    module.release(text);
+    module.release(error);
+    return result;
+}
+
+}  // namespace glimmora
