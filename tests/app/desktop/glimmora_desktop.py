@@ -135,6 +135,7 @@ class Glimmora:
         env = dict(os.environ)
         env["XDG_CONFIG_HOME"] = self.config_home
         env["HOME"] = self.dir
+        env["XDG_STATE_HOME"] = os.path.join(self.dir, "state")
         env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
         env.update(extra_env or {})
         self.env = env
@@ -752,6 +753,112 @@ class Tray(DesktopTest):
         x = int(values["WIDTH"]) // 2 + offset
         xdotool("mousemove", "--window", w, str(x), str(int(values["HEIGHT"]) // 2))
         xdotool("click", "1")
+
+
+class Recovery(DesktopTest):
+    """Edits outlive a kill: the next start offers them back."""
+
+    def setUp(self):
+        self.state = tempfile.mkdtemp(prefix="glimmora-state-")
+        self.addCleanup(shutil.rmtree, self.state, True)
+        self.folder = os.path.join(self.state, "glimmora", "recovery")
+        self.work = tempfile.mkdtemp(prefix="glimmora-work-")
+        self.addCleanup(shutil.rmtree, self.work, True)
+
+    def start_here(self, **env):
+        return self.start(extra_env=dict(XDG_STATE_HOME=self.state, **env))
+
+    def entries(self, suffix=".ini"):
+        if not os.path.isdir(self.folder):
+            return []
+        return sorted(os.path.join(self.folder, n) for n in os.listdir(self.folder) if n.endswith(suffix))
+
+    def sidecar(self, path):
+        parser = configparser.ConfigParser(interpolation=None)
+        parser.optionxform = str
+        parser.read(path)
+        return dict(parser["Recovery"])
+
+    def keep_picture(self, sidecar):
+        kept = os.path.join(self.work, "kept.bmp")
+        shutil.copy(sidecar[:-len(".ini")] + ".bmp", kept)
+        return kept
+
+    def same_pixels(self, a, b):
+        r = subprocess.run(["compare", "-metric", "AE", "-alpha", "off", a, b, "null:"], capture_output=True, text=True)
+        return r.stderr.strip() == "0"
+
+    def restore(self, g, count_text):
+        box = wait_until(lambda: (lambda b: b if b and g.label_with(count_text, b) else None)(g.message_box()),
+                         "the offer to restore")
+        self.press(g, box, "Restore")
+
+    @staticmethod
+    def press(g, box, name):
+        g.press(wait_until(lambda: g.find("push button", name, box), "the button " + name))
+
+    def type_into_file_dialog(self, g, path):
+        dialog = wait_until(lambda: g.find("dialog", "Open") or g.find("dialog", "Save As") or g.find("dialog", ""),
+                            "the file dialog")
+        wait_until(lambda: dialog.getState().contains(pyatspi.STATE_ACTIVE), "the file dialog to take the keys")
+        xdotool("type", "--delay", "20", path)
+        xdotool("key", "Return")
+
+    def test_a_killed_capture_comes_back_and_a_normal_exit_leaves_nothing(self):
+        g = self.start_here(GLIMMORA_RECOVERY_SECONDS="1")
+        self.assertEqual(send("--capture", "full").returncode, 0)
+        g.wait_title("Glimmora - Capture1")
+        sidecar = wait_until(lambda: self.entries() and self.entries()[0], "the recovery entry")
+        fields = self.sidecar(sidecar)
+        self.assertEqual((fields["Pid"], fields["Title"], fields["Path"]), (str(g.process.pid), "Capture1", ""))
+        kept = self.keep_picture(sidecar)
+        g.process.send_signal(signal.SIGKILL)
+        g.process.wait()
+
+        h = self.start_here(GLIMMORA_RECOVERY_SECONDS="1")
+        self.restore(h, "closed without saving 1 picture")
+        h.wait_title("Glimmora - Capture1")
+        # The entry now belongs to the new run, and the killed run's is gone.
+        wait_until(lambda: [self.sidecar(e)["Pid"] for e in self.entries()] == [str(h.process.pid)],
+                   "the entry to pass to the new run")
+        # Still unsaved: Exit asks, and the picture saved from the prompt is the one that was killed.
+        h.menu("Exit")
+        h.answer("Save image", "Yes")
+        saved = os.path.join(self.work, "restored.png")
+        self.type_into_file_dialog(h, saved)
+        self.assertEqual(h.wait_exit(), 0)
+        self.assertTrue(self.same_pixels(kept, saved))
+        self.assertEqual(os.listdir(self.folder), [])
+
+    def test_sigterm_writes_at_once_and_restore_keeps_the_file_name(self):
+        picture = os.path.join(self.work, "pic.png")
+        subprocess.run(["convert", "-size", "40x30", "gradient:red-blue", picture], check=True)
+        g = self.start_here()
+        g.menu("Open...")
+        self.type_into_file_dialog(g, picture)
+        g.wait_title("Glimmora - pic.png")
+        g.menu("Rotate 90")
+        wait_until(lambda: g.menu_item("Undo").getState().contains(pyatspi.STATE_ENABLED), "the rotation")
+        self.assertEqual(self.entries(), [])
+        g.process.send_signal(signal.SIGTERM)
+        self.assertEqual(g.wait_exit(), 0)
+        # A normal end otherwise: the close wrote its settings.
+        self.assertTrue(g.read_config().has_section("AppSet"))
+        [sidecar] = self.entries()
+        fields = self.sidecar(sidecar)
+        self.assertEqual((fields["Title"], fields["Path"]), ("pic.png", picture))
+        kept = self.keep_picture(sidecar)
+
+        h = self.start_here()
+        self.restore(h, "closed without saving 1 picture")
+        h.wait_title("Glimmora - pic.png")
+        # Save goes to the file it came from, without asking.
+        h.menu("Save")
+        size = lambda: subprocess.run(["identify", "-format", "%wx%h", picture], capture_output=True,
+                                      text=True).stdout
+        wait_until(lambda: size() == "30x40", "the rotated picture in its file")
+        self.assertTrue(self.same_pixels(kept, picture))
+        wait_until(lambda: self.entries("") == [], "the entry to go once saved")
 
 
 if __name__ == "__main__":
