@@ -157,7 +157,9 @@ bool RecoveryStore::ReadPicture(const RecoveryEntry& entry, Image& out) const {
     if (frames.empty() || !frames.front()) return false;
     std::unique_ptr<Image> first(frames.front());
     for (size_t i = 1; i < frames.size(); ++i) delete frames[i];
-    if (!first->IsValid()) return false;
+    // The reader makes up rows a short file lacks; an entry cut short is damaged, not a picture.
+    const qint64 size = QFileInfo(QFile::decodeName(PicturePath(entry.name).c_str())).size();
+    if (!first->IsValid() || size < static_cast<qint64>(first->PixelBytes() + 54)) return false;
     out = std::move(*first);
     return true;
 }
