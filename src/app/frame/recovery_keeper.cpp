@@ -120,7 +120,7 @@ void RecoveryKeeper::OnAboutToQuit() {
 }
 
 void RecoveryKeeper::Note(const QString& text) {
-    if (CMainFrame* frame = app_.MainFrame()) frame->SetStatusText(0, text);
+    if (CMainFrame* frame = app_.MainFrame()) frame->SetStatusText(2, text);
 }
 
 void RecoveryKeeper::OfferOrphans() {
@@ -136,7 +136,7 @@ void RecoveryKeeper::OfferOrphans() {
     for (const std::string& name : broken) skipped << QString::fromStdString(name);
     if (orphans.empty()) {
         if (!skipped.isEmpty())
-            Note("Unreadable recovery entries left in " + QString::fromStdString(store_.Folder()) + ": " +
+            Note("Recovery entries that could not be read stay in " + QString::fromStdString(store_.Folder()) + ": " +
                  skipped.join(", "));
         return;
     }
@@ -177,7 +177,7 @@ void RecoveryKeeper::OfferOrphans() {
             if (docs_.count(doc) && docs_[doc].written) store_.Remove(name);
     }
     if (!skipped.isEmpty())
-        Note("Unreadable recovery entries left in " + QString::fromStdString(store_.Folder()) + ": " +
+        Note("Recovery entries that could not be read stay in " + QString::fromStdString(store_.Folder()) + ": " +
              skipped.join(", "));
 }
 

@@ -814,12 +814,16 @@ class Recovery(DesktopTest):
         kept = self.keep_picture(sidecar)
         g.process.send_signal(signal.SIGKILL)
         g.process.wait()
+        # A damaged entry beside it is named in the status bar and left alone.
+        with open(os.path.join(self.folder, "77-1.ini"), "w") as f:
+            f.write("not an entry")
 
         h = self.start_here(GLIMMORA_RECOVERY_SECONDS="1")
         self.restore(h, "closed without saving 1 picture")
         h.wait_title("Glimmora - Capture1")
+        wait_until(lambda: h.status("77-1.ini"), "the damaged entry in the status bar")
         # The entry now belongs to the new run, and the killed run's is gone.
-        wait_until(lambda: [self.sidecar(e)["Pid"] for e in self.entries()] == [str(h.process.pid)],
+        wait_until(lambda: [self.sidecar(e)["Pid"] for e in self.entries() if "77-1" not in e] == [str(h.process.pid)],
                    "the entry to pass to the new run")
         # Still unsaved: Exit asks, and the picture saved from the prompt is the one that was killed.
         h.menu("Exit")
@@ -828,7 +832,7 @@ class Recovery(DesktopTest):
         self.type_into_file_dialog(h, saved)
         self.assertEqual(h.wait_exit(), 0)
         self.assertTrue(self.same_pixels(kept, saved))
-        self.assertEqual(os.listdir(self.folder), [])
+        self.assertEqual(os.listdir(self.folder), ["77-1.ini"])
 
     def test_sigterm_writes_at_once_and_restore_keeps_the_file_name(self):
         picture = os.path.join(self.work, "pic.png")
