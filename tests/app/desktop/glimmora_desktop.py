@@ -864,6 +864,19 @@ class Recovery(DesktopTest):
         self.assertTrue(self.same_pixels(kept, picture))
         wait_until(lambda: self.entries("") == [], "the entry to go once saved")
 
+        # Discard: the next edit is offered once, then gone, and the file keeps what was saved.
+        # The menu's action is answered once the command has run.
+        h.menu("Rotate 90")
+        h.process.send_signal(signal.SIGTERM)
+        self.assertEqual(h.wait_exit(), 0)
+        self.assertEqual(len(self.entries()), 1)
+        k = self.start_here()
+        box = wait_until(lambda: k.message_box(), "the second offer")
+        self.press(k, box, "Discard")
+        wait_until(lambda: self.entries("") == [], "the discarded entry to go")
+        self.assertEqual(k.title(), "Glimmora")
+        self.assertEqual(size(), "30x40")
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
