@@ -67,8 +67,13 @@ TEST(RecoveryStore, WritesReadsBackAndRemovesEntries) {
     Image back;
     ASSERT_TRUE(store.ReadPicture(e, back));
     EXPECT_TRUE(SamePixels(back, second));
-    // This very process runs the writer's program: not an orphan.
+    // This very process runs the writer's program: not an orphan, unless it has written nothing yet and
+    // the entry is an earlier run's under the same id. New names pass over the names in use.
     EXPECT_TRUE(store.Orphans().empty());
+    EXPECT_EQ(store.Orphans(nullptr, getpid()).size(), 1u);
+    int serial = 2;
+    EXPECT_EQ(store.FreeName(getpid(), serial), RecoveryStore::EntryName(getpid(), 4));
+    EXPECT_EQ(serial, 4);
 
     store.Remove(name);
     EXPECT_TRUE(QDir(QString::fromStdString(store.Folder())).entryList(QDir::Files).isEmpty());

@@ -57,11 +57,16 @@ RecoveryKeeper::~RecoveryKeeper() {
 
 void RecoveryKeeper::Track(CTavrikDoc* doc) {
     Tracked& t = docs_[doc];
-    t.name = RecoveryStore::EntryName(static_cast<long>(getpid()), ++serial_);
+    // An earlier run with the same process id may have left entries not yet answered for.
+    t.name = store_.FreeName(static_cast<long>(getpid()), serial_);
     t.dirty = doc->modified != 0;
-    connect(doc, &CTavrikDoc::updated, this, [this, doc] { docs_[doc].dirty = true; });
+    connect(doc, &CTavrikDoc::updated, this, [this, doc] {
+        if (const auto it = docs_.find(doc); it != docs_.end()) it->second.dirty = true;
+    });
     connect(doc, &CTavrikDoc::modifiedChanged, this, [this, doc](bool modified) {
-        Tracked& t = docs_[doc];
+        const auto it = docs_.find(doc);
+        if (it == docs_.end()) return;
+        Tracked& t = it->second;
         t.dirty = modified;
         // Saved: the file holds the edits now.
         if (!modified && t.written && !keepEntries_) {
@@ -125,7 +130,7 @@ void RecoveryKeeper::Note(const QString& text) {
 
 void RecoveryKeeper::OfferOrphans() {
     std::vector<std::string> broken;
-    std::vector<RecoveryEntry> orphans = store_.Orphans(&broken);
+    std::vector<RecoveryEntry> orphans = store_.Orphans(&broken, static_cast<long>(getpid()));
     // An entry without its picture is left where it is, for the user to look at.
     std::erase_if(orphans, [&](const RecoveryEntry& e) {
         if (access(store_.PicturePath(e.name).c_str(), R_OK) == 0) return false;
@@ -136,8 +141,8 @@ void RecoveryKeeper::OfferOrphans() {
     for (const std::string& name : broken) skipped << QString::fromStdString(name);
     if (orphans.empty()) {
         if (!skipped.isEmpty())
-            Note("Recovery entries that could not be read stay in " + QString::fromStdString(store_.Folder()) + ": " +
-                 skipped.join(", "));
+            Note("Recovery entries that could not be read stay in " +
+                 QString::fromStdString(store_.Folder()) + ": " + skipped.join(", "));
         return;
     }
 
@@ -177,8 +182,8 @@ void RecoveryKeeper::OfferOrphans() {
             if (docs_.count(doc) && docs_[doc].written) store_.Remove(name);
     }
     if (!skipped.isEmpty())
-        Note("Recovery entries that could not be read stay in " + QString::fromStdString(store_.Folder()) + ": " +
-             skipped.join(", "));
+        Note("Recovery entries that could not be read stay in " + QString::fromStdString(store_.Folder()) +
+             ": " + skipped.join(", "));
 }
 
 }  // namespace glimmora

@@ -143,11 +143,19 @@ std::vector<RecoveryEntry> RecoveryStore::List(std::vector<std::string>* broken)
     return entries;
 }
 
-std::vector<RecoveryEntry> RecoveryStore::Orphans(std::vector<std::string>* broken) const {
+std::vector<RecoveryEntry> RecoveryStore::Orphans(std::vector<std::string>* broken, long self) const {
     std::vector<RecoveryEntry> orphans;
     for (RecoveryEntry& entry : List(broken))
-        if (!IsLiveGlimmora(entry.pid)) orphans.push_back(std::move(entry));
+        if (entry.pid == self || !IsLiveGlimmora(entry.pid)) orphans.push_back(std::move(entry));
     return orphans;
+}
+
+std::string RecoveryStore::FreeName(long pid, int& serial) const {
+    for (;;) {
+        const std::string name = EntryName(pid, ++serial);
+        if (access(SidecarPath(name).c_str(), F_OK) != 0 && access(PicturePath(name).c_str(), F_OK) != 0)
+            return name;
+    }
 }
 
 bool RecoveryStore::ReadPicture(const RecoveryEntry& entry, Image& out) const {

@@ -44,7 +44,11 @@ class RecoveryStore {
     // Every sidecar in the folder that reads as one (the rest go to broken, by file name).
     std::vector<RecoveryEntry> List(std::vector<std::string>* broken = nullptr) const;
     // Entries whose writer is gone: its process no longer runs, or that id now belongs to another program.
-    std::vector<RecoveryEntry> Orphans(std::vector<std::string>* broken = nullptr) const;
+    // self: a process that has written nothing yet, so entries under its id are an earlier run's that had
+    // the same id (ids repeat, in containers after every start).
+    std::vector<RecoveryEntry> Orphans(std::vector<std::string>* broken = nullptr, long self = 0) const;
+    // The next entry name for pid after serial that no file in the folder uses yet; serial advances to it.
+    std::string FreeName(long pid, int& serial) const;
     // The entry's picture; false when it is missing or does not read.
     bool ReadPicture(const RecoveryEntry& entry, Image& out) const;
 
