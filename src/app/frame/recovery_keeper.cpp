@@ -171,7 +171,10 @@ void RecoveryKeeper::OfferOrphans() {
             CTavrikDoc* doc = child->Document();
             doc->SetNewImage(picture);
             if (!e.path.empty()) doc->SetPathName(e.path);
-            if (!e.title.isEmpty()) doc->SetTitle(e.title);
+            if (!e.title.isEmpty()) {
+                doc->SetTitle(e.title);
+                app_.NoteRestoredTitle(e.title);
+            }
             doc->SetModified(1);
             doc->UpdateAllViews();
             restored.emplace_back(doc, e.name);

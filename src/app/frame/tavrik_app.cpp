@@ -166,6 +166,13 @@ CChildFrame* CTavrikApp::NewDocumentForCapture() {
     return child;
 }
 
+void CTavrikApp::NoteRestoredTitle(const QString& title) {
+    if (!title.startsWith("Capture")) return;
+    bool ok = false;
+    const int n = title.mid(7).toInt(&ok);
+    if (ok && n > untitledCount_) untitledCount_ = n;
+}
+
 void CTavrikApp::OnFileOpen() {
     QFileDialog dialog(nullptr, {}, {}, QtFileFilter(kOpenFilter));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);

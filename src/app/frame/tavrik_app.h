@@ -52,6 +52,8 @@ class CTavrikApp : public QObject {
     void OnAppAbout();
     // A fresh document window for a capture, with no picture yet.
     CChildFrame* NewDocumentForCapture();
+    // A restored document's title: a "CaptureN" one moves the count on, so no later capture repeats it.
+    void NoteRestoredTitle(const QString& title);
     // Opens a file in a new window and enters it in the recent files; null when it cannot be opened.
     CChildFrame* OpenDocumentFile(const std::string& path);
 

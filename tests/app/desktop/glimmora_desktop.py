@@ -806,30 +806,42 @@ class Recovery(DesktopTest):
 
     def test_a_killed_capture_comes_back_and_a_normal_exit_leaves_nothing(self):
         g = self.start_here(GLIMMORA_RECOVERY_SECONDS="1")
-        self.assertEqual(send("--capture", "full").returncode, 0)
-        g.wait_title("Glimmora - Capture1")
-        sidecar = wait_until(lambda: self.entries() and self.entries()[0], "the recovery entry")
-        fields = self.sidecar(sidecar)
-        self.assertEqual((fields["Pid"], fields["Title"], fields["Path"]), (str(g.process.pid), "Capture1", ""))
-        kept = self.keep_picture(sidecar)
+        for title in ("Capture1", "Capture2"):
+            self.assertEqual(send("--capture", "full").returncode, 0)
+            g.wait_title("Glimmora - " + title)
+        wait_until(lambda: len(self.entries()) == 2, "two recovery entries")
+        by_title = {self.sidecar(e)["Title"]: e for e in self.entries()}
+        fields = self.sidecar(by_title["Capture2"])
+        self.assertEqual((fields["Pid"], fields["Path"]), (str(g.process.pid), ""))
+        kept = self.keep_picture(by_title["Capture2"])
         g.process.send_signal(signal.SIGKILL)
         g.process.wait()
-        # A damaged entry beside it is named in the status bar and left alone.
+        # Only the second is left to offer (as if the first had been saved); a damaged entry beside it is
+        # named in the status bar and left alone.
+        for suffix in (".ini", ".bmp"):
+            os.unlink(by_title["Capture1"][:-len(".ini")] + suffix)
         with open(os.path.join(self.folder, "77-1.ini"), "w") as f:
             f.write("not an entry")
 
         h = self.start_here(GLIMMORA_RECOVERY_SECONDS="1")
         self.restore(h, "closed without saving 1 picture")
-        h.wait_title("Glimmora - Capture1")
+        h.wait_title("Glimmora - Capture2")
         wait_until(lambda: h.status("77-1.ini"), "the damaged entry in the status bar")
         # The entry now belongs to the new run, and the killed run's is gone.
         wait_until(lambda: [self.sidecar(e)["Pid"] for e in self.entries() if "77-1" not in e] == [str(h.process.pid)],
                    "the entry to pass to the new run")
+        # New captures count on from the restored title.
+        self.assertEqual(send("--capture", "full").returncode, 0)
+        h.wait_title("Glimmora - Capture3")
         # Still unsaved: Exit asks, and the picture saved from the prompt is the one that was killed.
         h.menu("Exit")
+        prompt = h.dialog("Save image")
+        self.assertTrue(h.label_with("Capture2", prompt))
         h.answer("Save image", "Yes")
         saved = os.path.join(self.work, "restored.png")
         self.type_into_file_dialog(h, saved)
+        wait_until(lambda: h.label_with("Capture3", h.dialog("Save image")), "the prompt for the new capture")
+        h.answer("Save image", "Save None")
         self.assertEqual(h.wait_exit(), 0)
         self.assertTrue(self.same_pixels(kept, saved))
         self.assertEqual(os.listdir(self.folder), ["77-1.ini"])
