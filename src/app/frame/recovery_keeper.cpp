@@ -101,6 +101,11 @@ void RecoveryKeeper::WriteChanged() {
         if (store_.Write(entry, picture)) {
             t.dirty = false;
             t.written = true;
+        } else if (!failureSaid_) {
+            // Once per run: the next rounds try again without repeating it.
+            failureSaid_ = true;
+            Note("Unsaved pictures cannot be kept in " + QString::fromStdString(store_.Folder()) +
+                 " for a restore after a crash.");
         }
     }
 }

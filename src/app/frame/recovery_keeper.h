@@ -50,6 +50,7 @@ class RecoveryKeeper : public QObject {
     int serial_ = 0;
     // Set by SIGTERM: the entries outlive this run, to be offered at the next start.
     bool keepEntries_ = false;
+    bool failureSaid_ = false;
     QTimer timer_;
     QSocketNotifier* terminateNotifier_ = nullptr;
     std::function<void()> quit_;

@@ -846,6 +846,14 @@ class Recovery(DesktopTest):
         self.assertTrue(self.same_pixels(kept, saved))
         self.assertEqual(os.listdir(self.folder), ["77-1.ini"])
 
+    def test_a_folder_that_cannot_be_written_is_said_once(self):
+        with open(os.path.join(self.state, "glimmora"), "w") as f:
+            f.write("a file where the folder should be")
+        g = self.start_here(GLIMMORA_RECOVERY_SECONDS="1")
+        g.menu("New")
+        g.wait_title("Glimmora - Capture1")
+        wait_until(lambda: g.status("Unsaved pictures cannot be kept in " + self.folder), "the note")
+
     def test_sigterm_writes_at_once_and_restore_keeps_the_file_name(self):
         picture = os.path.join(self.work, "pic.png")
         subprocess.run(["convert", "-size", "40x30", "gradient:red-blue", picture], check=True)
