@@ -19,6 +19,8 @@ TEST(FrameTabs, SwitchingShowsEachViewsStateAndChangesNothing) {
     QTemporaryDir home;
     ASSERT_TRUE(home.isValid());
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    // No recovery entries of the user's own runs offered here.
+    qputenv("XDG_STATE_HOME", home.path().toUtf8());
     CTavrikApp app;
     ASSERT_TRUE(app.InitInstance((home.path() + "/config.ini").toStdString()));
     CMainFrame* frame = app.MainFrame();

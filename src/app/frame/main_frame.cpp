@@ -24,6 +24,7 @@
 #include "app/frame/command_ids.h"
 #include "app/frame/frame_icons.h"
 #include "app/frame/main_frame_parts.h"
+#include "app/frame/recovery_keeper.h"
 #include "app/frame/tavrik_app.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/program_directory.h"
@@ -355,6 +356,7 @@ CChildFrame* CMainFrame::AddDocumentWindow(std::unique_ptr<CTavrikDoc> doc) {
     child->View()->SetHost(this);
     child->View()->SetImageDialogs(&imageDialogs_);
     connect(child, &CChildFrame::pathEntered, &app_, &CTavrikApp::AddToRecentFiles);
+    if (RecoveryKeeper* recovery = app_.Recovery()) recovery->Track(child->Document());
     connect(child->Document(), &CTavrikDoc::titleChanged, this, &CMainFrame::UpdateTitle);
     mdi_->addSubWindow(child);
     child->showMaximized();

@@ -11,6 +11,7 @@
 #include <QPrinter>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include "app/frame/child_frame.h"
 #include "app/frame/command_ids.h"
 #include "app/frame/main_frame.h"
+#include "app/frame/recovery_keeper.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/program_directory.h"
 #include "editor/tavrik_doc.h"
@@ -61,6 +63,13 @@ bool CTavrikApp::InitInstance(const std::string& settingsPath) {
     platform_ = Platform::Open({}, &error);
     if (!platform_) std::fprintf(stderr, "glimmora: no desktop to capture from: %s\n", error.c_str());
 
+    recovery_ = std::make_unique<RecoveryKeeper>(*this, RecoveryFolder());
+    // SIGTERM ends the run as Exit does, without prompts: the edits are in the recovery folder.
+    recovery_->SetQuit([this] {
+        if (frame_)
+            for (CChildFrame* child : frame_->Children()) child->Document()->modified = 0;
+        if (!frame_ || !frame_->close()) QCoreApplication::quit();
+    });
     frame_ = std::make_unique<CMainFrame>(*this, platform_.get());
     if (!frame_->Create(settingsPath.empty() ? SettingsFilePath() : settingsPath)) {
         frame_.reset();
@@ -69,6 +78,7 @@ bool CTavrikApp::InitInstance(const std::string& settingsPath) {
     frame_->setWindowTitle("Glimmora");
     frame_->show();
     frame_->PublishOnBus();
+    QTimer::singleShot(0, recovery_.get(), &RecoveryKeeper::OfferOrphans);
     return true;
 }
 
@@ -158,6 +168,13 @@ CChildFrame* CTavrikApp::NewDocumentForCapture() {
     CChildFrame* child = NewDocumentWindow();
     frame_->ShowCurrentToolPanel();
     return child;
+}
+
+void CTavrikApp::NoteRestoredTitle(const QString& title) {
+    if (!title.startsWith("Capture")) return;
+    bool ok = false;
+    const int n = title.mid(7).toInt(&ok);
+    if (ok && n > untitledCount_) untitledCount_ = n;
 }
 
 void CTavrikApp::OnFileOpen() {

@@ -12,6 +12,7 @@ namespace glimmora {
 
 class CChildFrame;
 class CMainFrame;
+class RecoveryKeeper;
 
 inline constexpr char kProfileOrganisation[] = "Local AppWizard-Generated Applications";
 inline constexpr char kProfileApplication[] = "Glimmora";
@@ -37,6 +38,8 @@ class CTavrikApp : public QObject {
     bool InitInstance(const std::string& settingsPath = {});
     CMainFrame* MainFrame() const { return frame_.get(); }
     Platform* GetPlatform() const { return platform_.get(); }
+    // Null before InitInstance.
+    RecoveryKeeper* Recovery() const { return recovery_.get(); }
 
     // Application commands; false when the id is not one of them.
     bool OnCommand(int id);
@@ -49,6 +52,8 @@ class CTavrikApp : public QObject {
     void OnAppAbout();
     // A fresh document window for a capture, with no picture yet.
     CChildFrame* NewDocumentForCapture();
+    // A restored document's title: a "CaptureN" one moves the count on, so no later capture repeats it.
+    void NoteRestoredTitle(const QString& title);
     // Opens a file in a new window and enters it in the recent files; null when it cannot be opened.
     CChildFrame* OpenDocumentFile(const std::string& path);
 
@@ -67,6 +72,8 @@ class CTavrikApp : public QObject {
     void SaveRecentFiles();
 
     std::unique_ptr<Platform> platform_;
+    // Outlives the frame, so the documents' last signals still reach it.
+    std::unique_ptr<RecoveryKeeper> recovery_;
     std::unique_ptr<CMainFrame> frame_;
     QStringList recent_;
     int untitledCount_ = 0;

@@ -135,6 +135,7 @@ class Glimmora:
         env = dict(os.environ)
         env["XDG_CONFIG_HOME"] = self.config_home
         env["HOME"] = self.dir
+        env["XDG_STATE_HOME"] = os.path.join(self.dir, "state")
         env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
         env.update(extra_env or {})
         self.env = env
@@ -763,6 +764,149 @@ class Tray(DesktopTest):
         x = int(values["WIDTH"]) // 2 + offset
         xdotool("mousemove", "--window", w, str(x), str(int(values["HEIGHT"]) // 2))
         xdotool("click", "1")
+
+
+class Recovery(DesktopTest):
+    """Edits outlive a kill: the next start offers them back."""
+
+    def setUp(self):
+        self.state = tempfile.mkdtemp(prefix="glimmora-state-")
+        self.addCleanup(shutil.rmtree, self.state, True)
+        self.folder = os.path.join(self.state, "glimmora", "recovery")
+        self.work = tempfile.mkdtemp(prefix="glimmora-work-")
+        self.addCleanup(shutil.rmtree, self.work, True)
+
+    def start_here(self, **env):
+        return self.start(extra_env=dict(XDG_STATE_HOME=self.state, **env))
+
+    def entries(self, suffix=".ini"):
+        if not os.path.isdir(self.folder):
+            return []
+        return sorted(os.path.join(self.folder, n) for n in os.listdir(self.folder) if n.endswith(suffix))
+
+    def sidecar(self, path):
+        parser = configparser.ConfigParser(interpolation=None)
+        parser.optionxform = str
+        parser.read(path)
+        return dict(parser["Recovery"])
+
+    def keep_picture(self, sidecar):
+        kept = os.path.join(self.work, "kept.bmp")
+        shutil.copy(sidecar[:-len(".ini")] + ".bmp", kept)
+        return kept
+
+    def same_pixels(self, a, b):
+        r = subprocess.run(["compare", "-metric", "AE", "-alpha", "off", a, b, "null:"], capture_output=True, text=True)
+        return r.stderr.strip() == "0"
+
+    def restore(self, g, count_text):
+        box = wait_until(lambda: (lambda b: b if b and g.label_with(count_text, b) else None)(g.message_box()),
+                         "the offer to restore")
+        self.press(g, box, "Restore")
+
+    @staticmethod
+    def press(g, box, name):
+        g.press(wait_until(lambda: g.find("push button", name, box), "the button " + name))
+
+    def type_into_file_dialog(self, g, path):
+        dialog = wait_until(lambda: g.find("dialog", "Open") or g.find("dialog", "Save As") or g.find("dialog", ""),
+                            "the file dialog")
+        wait_until(lambda: dialog.getState().contains(pyatspi.STATE_ACTIVE), "the file dialog to take the keys")
+        xdotool("type", "--delay", "20", path)
+        xdotool("key", "Return")
+
+    def test_a_killed_capture_comes_back_and_a_normal_exit_leaves_nothing(self):
+        g = self.start_here(GLIMMORA_RECOVERY_SECONDS="1")
+        for title in ("Capture1", "Capture2"):
+            self.assertEqual(send("--capture", "full").returncode, 0)
+            g.wait_title("Glimmora - " + title)
+        wait_until(lambda: len(self.entries()) == 2, "two recovery entries")
+        by_title = {self.sidecar(e)["Title"]: e for e in self.entries()}
+        fields = self.sidecar(by_title["Capture2"])
+        self.assertEqual((fields["Pid"], fields["Path"]), (str(g.process.pid), ""))
+        kept = self.keep_picture(by_title["Capture2"])
+        g.process.send_signal(signal.SIGKILL)
+        g.process.wait()
+        # Only the second is left to offer (as if the first had been saved); a damaged entry beside it is
+        # named in the status bar and left alone.
+        for suffix in (".ini", ".bmp"):
+            os.unlink(by_title["Capture1"][:-len(".ini")] + suffix)
+        with open(os.path.join(self.folder, "77-1.ini"), "w") as f:
+            f.write("not an entry")
+
+        h = self.start_here(GLIMMORA_RECOVERY_SECONDS="1")
+        self.restore(h, "closed without saving 1 picture")
+        h.wait_title("Glimmora - Capture2")
+        wait_until(lambda: h.status("77-1.ini"), "the damaged entry in the status bar")
+        # The entry now belongs to the new run, and the killed run's is gone.
+        wait_until(lambda: [self.sidecar(e)["Pid"] for e in self.entries() if "77-1" not in e] == [str(h.process.pid)],
+                   "the entry to pass to the new run")
+        # New captures count on from the restored title.
+        self.assertEqual(send("--capture", "full").returncode, 0)
+        h.wait_title("Glimmora - Capture3")
+        # Still unsaved: Exit asks, and the picture saved from the prompt is the one that was killed.
+        h.menu("Exit")
+        prompt = h.dialog("Save image")
+        self.assertTrue(h.label_with("Capture2", prompt))
+        h.answer("Save image", "Yes")
+        saved = os.path.join(self.work, "restored.png")
+        self.type_into_file_dialog(h, saved)
+        wait_until(lambda: h.label_with("Capture3", h.dialog("Save image")), "the prompt for the new capture")
+        h.answer("Save image", "Save None")
+        self.assertEqual(h.wait_exit(), 0)
+        self.assertTrue(self.same_pixels(kept, saved))
+        self.assertEqual(os.listdir(self.folder), ["77-1.ini"])
+
+    def test_a_folder_that_cannot_be_written_is_said_once(self):
+        with open(os.path.join(self.state, "glimmora"), "w") as f:
+            f.write("a file where the folder should be")
+        g = self.start_here(GLIMMORA_RECOVERY_SECONDS="1")
+        g.menu("New")
+        g.wait_title("Glimmora - Capture1")
+        wait_until(lambda: g.status("Unsaved pictures cannot be kept in " + self.folder), "the note")
+
+    def test_sigterm_writes_at_once_and_restore_keeps_the_file_name(self):
+        picture = os.path.join(self.work, "pic.png")
+        subprocess.run(["convert", "-size", "40x30", "gradient:red-blue", picture], check=True)
+        g = self.start_here()
+        g.menu("Open...")
+        self.type_into_file_dialog(g, picture)
+        g.wait_title("Glimmora - pic.png")
+        g.menu("Rotate 90")
+        wait_until(lambda: g.menu_item("Undo").getState().contains(pyatspi.STATE_ENABLED), "the rotation")
+        self.assertEqual(self.entries(), [])
+        g.process.send_signal(signal.SIGTERM)
+        self.assertEqual(g.wait_exit(), 0)
+        # A normal end otherwise: the close wrote its settings.
+        self.assertTrue(g.read_config().has_section("AppSet"))
+        [sidecar] = self.entries()
+        fields = self.sidecar(sidecar)
+        self.assertEqual((fields["Title"], fields["Path"]), ("pic.png", picture))
+        kept = self.keep_picture(sidecar)
+
+        h = self.start_here()
+        self.restore(h, "closed without saving 1 picture")
+        h.wait_title("Glimmora - pic.png")
+        # Save goes to the file it came from, without asking.
+        h.menu("Save")
+        size = lambda: subprocess.run(["identify", "-format", "%wx%h", picture], capture_output=True,
+                                      text=True).stdout
+        wait_until(lambda: size() == "30x40", "the rotated picture in its file")
+        self.assertTrue(self.same_pixels(kept, picture))
+        wait_until(lambda: self.entries("") == [], "the entry to go once saved")
+
+        # Discard: the next edit is offered once, then gone, and the file keeps what was saved.
+        # The menu's action is answered once the command has run.
+        h.menu("Rotate 90")
+        h.process.send_signal(signal.SIGTERM)
+        self.assertEqual(h.wait_exit(), 0)
+        self.assertEqual(len(self.entries()), 1)
+        k = self.start_here()
+        box = wait_until(lambda: k.message_box(), "the second offer")
+        self.press(k, box, "Discard")
+        wait_until(lambda: self.entries("") == [], "the discarded entry to go")
+        self.assertEqual(k.title(), "Glimmora")
+        self.assertEqual(size(), "30x40")
 
 
 if __name__ == "__main__":

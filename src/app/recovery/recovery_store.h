@@ -1,0 +1,63 @@
+// The recovery folder: one entry per edited document (its picture and a small sidecar), so edits outlive a
+// crash or a kill and the next start can offer them back.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "image/image.h"
+
+namespace glimmora {
+
+// $XDG_STATE_HOME/glimmora/recovery, $HOME/.local/state/glimmora/recovery without it.
+std::string RecoveryFolder();
+
+// Seconds between two rounds of writes: GLIMMORA_RECOVERY_SECONDS when set to a positive number, else 60.
+int RecoveryIntervalSeconds();
+
+// What a sidecar says. name is the entry's file stem, "<pid>-<serial>".
+struct RecoveryEntry {
+    std::string name;
+    long pid = 0;
+    QString title;
+    std::string path;
+    QDateTime written;
+};
+
+class RecoveryStore {
+  public:
+    explicit RecoveryStore(std::string folder) : folder_(std::move(folder)) {}
+    const std::string& Folder() const { return folder_; }
+
+    static std::string EntryName(long pid, int serial);
+    std::string PicturePath(const std::string& name) const { return folder_ + "/" + name + ".bmp"; }
+    std::string SidecarPath(const std::string& name) const { return folder_ + "/" + name + ".ini"; }
+
+    // Picture first, sidecar second, each through a temporary file renamed over the old one: the sidecar
+    // never names a picture that is not complete. False when the folder or a file cannot be written.
+    bool Write(const RecoveryEntry& entry, const Image& picture) const;
+    // Removes both files; a missing one is no failure.
+    void Remove(const std::string& name) const;
+
+    // Every sidecar in the folder that reads as one (the rest go to broken, by file name).
+    std::vector<RecoveryEntry> List(std::vector<std::string>* broken = nullptr) const;
+    // Entries whose writer is gone: its process no longer runs, or that id now belongs to another program.
+    // self: a process that has written nothing yet, so entries under its id are an earlier run's that had
+    // the same id (ids repeat, in containers after every start).
+    std::vector<RecoveryEntry> Orphans(std::vector<std::string>* broken = nullptr, long self = 0) const;
+    // The next entry name for pid after serial that no file in the folder uses yet; serial advances to it.
+    std::string FreeName(long pid, int& serial) const;
+    // The entry's picture; false when it is missing or does not read.
+    bool ReadPicture(const RecoveryEntry& entry, Image& out) const;
+
+  private:
+    std::string folder_;
+};
+
+// Whether process pid is still a Glimmora: it exists and runs the same program file as this process
+// (by name, so a rebuilt or reinstalled program still counts).
+bool IsLiveGlimmora(long pid);
+
+}  // namespace glimmora
