@@ -120,7 +120,8 @@ TEST_F(DefineHotkeys, ShowsTheStoredCombinationsAndDefaultThenOkWritesEveryValue
 TEST_F(DefineHotkeys, WithoutHotkeysOnTheDesktopItListsTheCommandsToBindEachCopyable) {
     const char* commands[] = {"glimmora --capture full",   "glimmora --capture window",
                               "glimmora --capture active", "glimmora --capture region",
-                              "glimmora --capture scroll", "glimmora --capture fixed"};
+                              "glimmora --capture scroll", "glimmora --capture fixed",
+                              "glimmora --capture text"};
     {
         CDefHotKeyDlg dialog(ini);
         EXPECT_EQ(ButtonText(&dialog, "Copy"), nullptr) << "commands shown where hotkeys work";

@@ -31,7 +31,8 @@ const char* const CDefHotKeyDlg::kTitles[kHotkeyModeCount] = {
 
 const char* const CDefHotKeyDlg::kCommands[kHotkeyModeCount] = {
     "glimmora --capture full",   "glimmora --capture window", "glimmora --capture active",
-    "glimmora --capture region", "glimmora --capture scroll", "glimmora --capture fixed"};
+    "glimmora --capture region", "glimmora --capture scroll", "glimmora --capture fixed",
+    "glimmora --capture text"};
 
 namespace {
 // Text capture has no default combination: it stays off until the user records one.
