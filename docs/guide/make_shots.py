@@ -106,7 +106,8 @@ def main():
         # The picture starts at the top left of the tab's view, below its title.
         tab = desk.wait_until(lambda: g.find("frame", "Capture1"), "the capture's tab")
         extents = tab.queryComponent().getExtents(desk.pyatspi.DESKTOP_COORDS)
-        ox, oy = extents.x + px(4), extents.y + px(36)
+        # The accessibility tree speaks Qt's scaled units.
+        ox, oy = px(extents.x + 4), px(extents.y + 36)
         for key, a, b in (("ctrl+9", (ox + px(330), oy + px(300)), (ox + px(180), oy + px(190))),  # arrow
                           ("ctrl+7", (ox + px(360), oy + px(60)), (ox + px(560), oy + px(150))),   # shape
                           ("ctrl+8", (ox + px(20), oy + px(96)), (ox + px(300), oy + px(118)))):  # highlight
