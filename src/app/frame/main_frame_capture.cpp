@@ -427,6 +427,8 @@ bool CMainFrame::Wait(int ms) {
     QEventLoop loop;
     QTimer end;
     end.setSingleShot(true);
+    // A coarse timer may fire 5 % late: 25 ms more between the key and the overlay.
+    end.setTimerType(Qt::PreciseTimer);
     connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
     end.start(ms);
     QTimer poll;
