@@ -38,19 +38,6 @@ bool IsTrackTool(int tool) {
            tool == kToolStamp || tool == kToolRedact;
 }
 
-// Out to other programs as an opaque picture: the colour bytes are what the user sees.
-QImage ToQImage(const Image& img) {
-    QImage out(img.Width(), img.Height(), QImage::Format_RGB32);
-    if (out.isNull()) return out;
-    const int bpp = img.Depth() / 8;
-    for (int y = 0; y < img.Height(); ++y) {
-        const uint8_t* s = img.Row(y);
-        QRgb* d = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < img.Width(); ++x, s += bpp) d[x] = qRgb(s[2], s[1], s[0]);
-    }
-    return out;
-}
-
 // In from another program at 32 bits with straight alpha.
 Image FromQImage(const QImage& source) {
     Image out;
@@ -895,7 +882,7 @@ QRect CTavrikView::PutOnClipboard() {
         if (covered.IsValid() != picture.IsValid() || !RenderAll(redactions, covered)) return {};
         source = &covered;
     }
-    const QImage out = ToQImage(CropCopy(*source, part));
+    const QImage out = OpaqueQImage(CropCopy(*source, part));
     if (out.isNull()) return {};
     QGuiApplication::clipboard()->setImage(out);
     return part;

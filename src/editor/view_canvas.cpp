@@ -9,6 +9,18 @@
 
 namespace glimmora {
 
+QImage OpaqueQImage(const Image& img) {
+    QImage out(img.Width(), img.Height(), QImage::Format_RGB32);
+    if (out.isNull()) return out;
+    const int bpp = img.Depth() / 8;
+    for (int y = 0; y < img.Height(); ++y) {
+        const uint8_t* s = img.Row(y);
+        QRgb* d = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < img.Width(); ++x, s += bpp) d[x] = qRgb(s[2], s[1], s[0]);
+    }
+    return out;
+}
+
 namespace {
 
 using view_rect::Bottom;

@@ -13,6 +13,10 @@
 
 namespace glimmora {
 
+// A 24- or 32-bit picture as an opaque Qt image: the colour bytes are what the user sees, as other
+// programs and windows of ours get it.
+QImage OpaqueQImage(const Image& image);
+
 // Rectangles of the view are left, top, right, bottom with right and bottom exclusive.
 namespace view_rect {
 inline QRect MakeRect(int l, int t, int r, int b) {

@@ -12,24 +12,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "editor/view_canvas.h"
+
 namespace glimmora {
 
 namespace {
 
 constexpr double kMinZoom = 0.1, kMaxZoom = 8.0, kZoomStep = 1.25;
 constexpr double kMinOpacity = 0.2, kOpacityStep = 0.1;
-
-QImage ToQImage(const Image& img) {
-    QImage out(img.Width(), img.Height(), QImage::Format_RGB32);
-    if (out.isNull()) return out;
-    const int bpp = img.Depth() / 8;
-    for (int y = 0; y < img.Height(); ++y) {
-        const uint8_t* s = img.Row(y);
-        QRgb* d = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < img.Width(); ++x, s += bpp) d[x] = qRgb(s[2], s[1], s[0]);
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -40,7 +30,7 @@ CPinWindow::CPinWindow(const Image& picture, const QString& name)
     setAccessibleName(windowTitle());
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::SizeAllCursor);
-    shown_ = ToQImage(picture_);
+    shown_ = OpaqueQImage(picture_);
     menu_ = new QMenu(this);
     menu_->addAction("Copy", this, &CPinWindow::CopyToClipboard);
     menu_->addAction("Save As...", this, [this] { emit saveAsRequested(this); });
