@@ -102,7 +102,7 @@ bool CMainFrame::Create(const std::string& settingsPath) {
     ShowCurrentToolPanel();
 
     // The bars as the user left them.
-    QSettings profile(kProfileOrganisation, kProfileApplication);
+    QSettings profile(QString::fromStdString(StateFilePathFor(settingsPath_)), QSettings::IniFormat);
     restoreState(profile.value(kBarState).toByteArray());
 
     if (QTabBar* tabs = mdi_->findChild<QTabBar*>()) {

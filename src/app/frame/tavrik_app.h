@@ -13,7 +13,6 @@ namespace glimmora {
 class CChildFrame;
 class CMainFrame;
 
-inline constexpr char kProfileOrganisation[] = "Local AppWizard-Generated Applications";
 inline constexpr char kProfileApplication[] = "Glimmora";
 inline constexpr char kOpenFilter[] =
     "All Support Files|*.bmp;*.jpg;*.jpeg;*.gif;*.png;*.tiff;*.tif;*.pcx|BMP (*.bmp)|*.bmp|JPEG (*.jpg, "
@@ -69,6 +68,7 @@ class CTavrikApp : public QObject {
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<CMainFrame> frame_;
     QStringList recent_;
+    QString statePath_;  // state.ini beside config.ini
     int untitledCount_ = 0;
 };
 
