@@ -372,4 +372,21 @@ TEST(ProgramDirectory, WhereTheSettingsLive) {
     EXPECT_EQ(glimmora::SettingsFilePath(), glimmora::SettingsFilePathFor("/nonexistent-program-folder/"));
 }
 
+// Installed, the data lies in share/glimmora beside lib/glimmora; elsewhere beside the program.
+TEST(ProgramDirectory, WhereTheDataLies) {
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    const std::string root = temp.path().toStdString();
+    QDir().mkpath(QString::fromStdString(root + "/usr/lib/glimmora"));
+    QDir().mkpath(QString::fromStdString(root + "/usr/share/glimmora/stamps"));
+    QDir().mkpath(QString::fromStdString(root + "/build/src/app/main/stamps"));
+    EXPECT_EQ(
+        QDir(QString::fromStdString(glimmora::DataDirectoryFor(root + "/usr/lib/glimmora/"))).canonicalPath(),
+        QString::fromStdString(root + "/usr/share/glimmora"));
+    EXPECT_EQ(glimmora::DataDirectoryFor(root + "/build/src/app/main/"), root + "/build/src/app/main/");
+    EXPECT_EQ(glimmora::DataDirectoryFor(""), "");
+    const std::string own = glimmora::DataDirectory();
+    EXPECT_EQ(own, glimmora::ProgramDirectory());
+}
+
 }  // namespace

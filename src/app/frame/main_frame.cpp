@@ -90,7 +90,7 @@ bool CMainFrame::Create(const std::string& settingsPath) {
     BuildStatusBar();
     BuildToolBars();
 
-    optionBar_ = new ToolOptionBar(this, QString::fromStdString(::glimmora::ProgramDirectory() + "stamps"));
+    optionBar_ = new ToolOptionBar(this, QString::fromStdString(::glimmora::DataDirectory() + "stamps"));
     optionBar_->setWindowTitle("Param Setting");
     optionBar_->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
     optionBar_->setFeatures(QDockWidget::DockWidgetMovable);

@@ -193,7 +193,7 @@ void CTavrikApp::OnFilePrintSetup() {
 }
 
 std::string CTavrikApp::HelpPagePath() {
-    return ProgramDirectory() + "help/index.html";
+    return DataDirectory() + "help/index.html";
 }
 
 void CTavrikApp::OnHelp() {
