@@ -44,7 +44,7 @@ class CaptureHost {
     virtual CaptureDocument* NewDocumentForCapture() = 0;
     virtual void CopyToClipboard(const Image& image) = 0;
     virtual void PlaySound(const std::string& path) = 0;
-    // The program's directory with a trailing '/'.
+    // The folder holding capture.wav, with a trailing '/'.
     virtual std::string ProgramDirectory() = 0;
     // A message box without owner, caption "Glimmora".
     virtual void MessageBox(const std::string& text) = 0;

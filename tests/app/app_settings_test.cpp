@@ -323,20 +323,70 @@ TEST(ProgramDirectory, IsTheFolderOfTheRunningProgram) {
     ASSERT_FALSE(dir.empty());
     EXPECT_EQ(dir.back(), '/');
     EXPECT_TRUE(QFileInfo(QString::fromStdString(dir + "settings_tests")).isFile());
-    EXPECT_EQ(glimmora::SettingsFilePath(), dir + "config.ini");
 }
 
-// An installed program's folder the user cannot write: the settings go to the user's config folder.
-TEST(ProgramDirectory, SettingsOfAnUnwritableProgramFolderGoToTheUserConfigFolder) {
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    const std::string config = home.path().toStdString() + "/cfg";
-    const QByteArray old = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config));
-    const std::string path = glimmora::SettingsFilePathFor("/nonexistent-program-folder/");
-    qputenv("XDG_CONFIG_HOME", old);
-    EXPECT_EQ(path, config + "/glimmora/config.ini");
-    EXPECT_TRUE(QFileInfo(QString::fromStdString(config + "/glimmora")).isDir());
+// config.ini beside the program makes a portable copy; otherwise the settings live in the user's config
+// folder, even when the program's folder is writable (a build tree, a user-owned install).
+TEST(ProgramDirectory, WhereTheSettingsLive) {
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    const std::string root = temp.path().toStdString();
+    const std::string portable = root + "/portable/", plain = root + "/plain/", home = root + "/home";
+    QDir().mkpath(QString::fromStdString(portable));
+    QDir().mkpath(QString::fromStdString(plain));
+    QDir().mkpath(QString::fromStdString(home));
+    WriteText(portable + "config.ini", "[AppSet]\n");
+    struct Case {
+        const char* name;
+        std::string programDirectory;
+        const char* xdg;  // nullptr: unset
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"config beside the program", portable, "/unused-xdg", portable + "config.ini"},
+        {"none beside, XDG set", plain, "XDG", root + "/xdg/glimmora/config.ini"},
+        {"none beside, XDG unset", plain, nullptr, home + "/.config/glimmora/config.ini"},
+        {"none beside, XDG relative", plain, "relative/cfg", home + "/.config/glimmora/config.ini"},
+        {"an installed, unwritable folder", "/usr/lib/glimmora/", "XDG", root + "/xdg/glimmora/config.ini"},
+        {"program folder unknown", "", nullptr, home + "/.config/glimmora/config.ini"},
+    };
+    const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME"), oldHome = qgetenv("HOME");
+    qputenv("HOME", QByteArray::fromStdString(home));
+    for (const Case& c : cases) {
+        if (!c.xdg)
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME",
+                    QByteArray::fromStdString(std::string(c.xdg) == "XDG" ? root + "/xdg" : c.xdg));
+        const std::string path = glimmora::SettingsFilePathFor(c.programDirectory);
+        EXPECT_EQ(path, c.expected) << c.name;
+        // The folder is there to write into; nothing new appears beside the program.
+        EXPECT_TRUE(QFileInfo(QString::fromStdString(path)).dir().exists()) << c.name;
+        EXPECT_EQ(glimmora::StateFilePathFor(path), path.substr(0, path.rfind('/') + 1) + "state.ini")
+            << c.name;
+    }
+    EXPECT_TRUE(QDir(QString::fromStdString(plain)).isEmpty());
+    qputenv("XDG_CONFIG_HOME", oldXdg);
+    qputenv("HOME", oldHome);
+    // The running test program has none beside it: its settings are the user's.
+    EXPECT_EQ(glimmora::SettingsFilePath(), glimmora::SettingsFilePathFor("/nonexistent-program-folder/"));
+}
+
+// Installed, the data lies in share/glimmora beside lib/glimmora; elsewhere beside the program.
+TEST(ProgramDirectory, WhereTheDataLies) {
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    const std::string root = temp.path().toStdString();
+    QDir().mkpath(QString::fromStdString(root + "/usr/lib/glimmora"));
+    QDir().mkpath(QString::fromStdString(root + "/usr/share/glimmora/stamps"));
+    QDir().mkpath(QString::fromStdString(root + "/build/src/app/main/stamps"));
+    EXPECT_EQ(
+        QDir(QString::fromStdString(glimmora::DataDirectoryFor(root + "/usr/lib/glimmora/"))).canonicalPath(),
+        QString::fromStdString(root + "/usr/share/glimmora"));
+    EXPECT_EQ(glimmora::DataDirectoryFor(root + "/build/src/app/main/"), root + "/build/src/app/main/");
+    EXPECT_EQ(glimmora::DataDirectoryFor(""), "");
+    const std::string own = glimmora::DataDirectory();
+    EXPECT_EQ(own, glimmora::ProgramDirectory());
 }
 
 }  // namespace

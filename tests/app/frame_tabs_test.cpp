@@ -2,7 +2,9 @@
 // selected object on the bar, and never writes the bar back into an object.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QMdiArea>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include "app/frame/child_frame.h"
@@ -69,6 +71,30 @@ TEST(FrameTabs, SwitchingShowsEachViewsStateAndChangesNothing) {
         EXPECT_EQ(bar->Kind(), kToolLine);
     }
     for (CChildFrame* child : frame->Children()) child->Document()->SetModified(0);
+}
+
+// The recent files and the bar layout sit in state.ini beside config.ini, not in a folder of their own.
+TEST(FrameState, RecentFilesAndBarsBesideConfigIni) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/xdg").toUtf8());
+    const QString settings = home.path() + "/settings";
+    ASSERT_TRUE(QDir().mkpath(settings));
+    {
+        CTavrikApp app;
+        ASSERT_TRUE(app.InitInstance((settings + "/config.ini").toStdString()));
+        app.AddToRecentFiles(home.path() + "/picture.png");
+        ASSERT_TRUE(app.MainFrame()->RunCloseSequence());
+    }
+    QSettings state(settings + "/state.ini", QSettings::IniFormat);
+    EXPECT_EQ(state.value("Recent File List/File1").toString(), home.path() + "/picture.png");
+    EXPECT_FALSE(state.value("GuiTabbedDemo/State").toByteArray().isEmpty());
+    EXPECT_FALSE(QDir(home.path() + "/xdg").exists());
+
+    // A new start reads them back from there.
+    CTavrikApp again;
+    ASSERT_TRUE(again.InitInstance((settings + "/config.ini").toStdString()));
+    EXPECT_EQ(again.RecentFiles(), QStringList{home.path() + "/picture.png"});
 }
 
 }  // namespace

@@ -42,7 +42,8 @@ void PrintAll(FILE* out) {
     std::fputs(
         "\nNumbers are decimal; window ids may also be written 0x... as xwininfo prints them.\n"
         "-- ends the options: later words are file names even when they begin with '-'.\n"
-        "COMMAND --help shows one command; apply --list shows the operations and their values.\n",
+        "COMMAND --help shows one command; apply --list shows the operations and their values.\n"
+        "glimmora-cli --version prints the version (" GLIMMORA_VERSION ").\n",
         out);
 }
 
@@ -71,6 +72,10 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     if (IsHelp(command) || command == "help") {
         PrintAll(stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    }
+    if (command == "--version" || command == "-V") {
+        std::puts("glimmora-cli " GLIMMORA_VERSION);
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
     }
     const Command* c = Find(command);

@@ -98,7 +98,7 @@ bool CMainFrame::Create(const std::string& settingsPath) {
     BuildStatusBar();
     BuildToolBars();
 
-    optionBar_ = new ToolOptionBar(this, QString::fromStdString(::glimmora::ProgramDirectory() + "stamps"));
+    optionBar_ = new ToolOptionBar(this, QString::fromStdString(::glimmora::DataDirectory() + "stamps"));
     optionBar_->setWindowTitle("Param Setting");
     optionBar_->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
     optionBar_->setFeatures(QDockWidget::DockWidgetMovable);
@@ -110,7 +110,7 @@ bool CMainFrame::Create(const std::string& settingsPath) {
     ShowCurrentToolPanel();
 
     // The bars as the user left them.
-    QSettings profile(kProfileOrganisation, kProfileApplication);
+    QSettings profile(QString::fromStdString(StateFilePathFor(settingsPath_)), QSettings::IniFormat);
     restoreState(profile.value(kBarState).toByteArray());
 
     if (QTabBar* tabs = mdi_->findChild<QTabBar*>()) {

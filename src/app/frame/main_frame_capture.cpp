@@ -408,7 +408,7 @@ void CMainFrame::PlaySound(const std::string& path) {
 }
 
 std::string CMainFrame::ProgramDirectory() {
-    return ::glimmora::ProgramDirectory();
+    return ::glimmora::DataDirectory();  // where capture.wav is
 }
 
 void CMainFrame::MessageBox(const std::string& text) {

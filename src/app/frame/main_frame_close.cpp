@@ -65,7 +65,7 @@ bool CMainFrame::RunCloseSequence() {
     ClearSettingsWriteFailure();
     WriteCloseSettings(m_settings, settingsPath_);
     ReportSettingsWrite();
-    QSettings profile(kProfileOrganisation, kProfileApplication);
+    QSettings profile(QString::fromStdString(StateFilePathFor(settingsPath_)), QSettings::IniFormat);
     profile.setValue(kBarState, saveState());
     return true;
 }

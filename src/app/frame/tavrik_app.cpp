@@ -55,8 +55,9 @@ CTavrikApp::~CTavrikApp() {
 bool CTavrikApp::InitInstance(const std::string& settingsPath) {
     // Stamps, documents and saves all read and write through the FreeImage codecs.
     SetFactory(std::make_unique<FreeImageCodecFactory>());
-    QCoreApplication::setOrganizationName(kProfileOrganisation);
     QCoreApplication::setApplicationName(kProfileApplication);
+    const std::string path = settingsPath.empty() ? SettingsFilePath() : settingsPath;
+    statePath_ = QString::fromStdString(StateFilePathFor(path));
     LoadRecentFiles();
 
     std::string error;
@@ -71,7 +72,7 @@ bool CTavrikApp::InitInstance(const std::string& settingsPath) {
         if (!frame_ || !frame_->close()) QCoreApplication::quit();
     });
     frame_ = std::make_unique<CMainFrame>(*this, platform_.get());
-    if (!frame_->Create(settingsPath.empty() ? SettingsFilePath() : settingsPath)) {
+    if (!frame_->Create(path)) {
         frame_.reset();
         return false;
     }
@@ -213,7 +214,7 @@ void CTavrikApp::OnFilePrintSetup() {
 }
 
 std::string CTavrikApp::HelpPagePath() {
-    return ProgramDirectory() + "help/index.html";
+    return DataDirectory() + "help/index.html";
 }
 
 void CTavrikApp::OnHelp() {
@@ -237,7 +238,7 @@ void CTavrikApp::OnAppAbout() {
 }
 
 QString CTavrikApp::StartFolder() const {
-    QSettings profile(kProfileOrganisation, kProfileApplication);
+    QSettings profile(statePath_, QSettings::IniFormat);
     const QString last = profile.value("Settings/LastFolder").toString();
     if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
     const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
@@ -245,12 +246,12 @@ QString CTavrikApp::StartFolder() const {
 }
 
 void CTavrikApp::NoteFolder(const QString& file) {
-    QSettings profile(kProfileOrganisation, kProfileApplication);
+    QSettings profile(statePath_, QSettings::IniFormat);
     profile.setValue("Settings/LastFolder", QFileInfo(file).absolutePath());
 }
 
 void CTavrikApp::LoadRecentFiles() {
-    QSettings profile(kProfileOrganisation, kProfileApplication);
+    QSettings profile(statePath_, QSettings::IniFormat);
     recent_.clear();
     for (int i = 1; i <= kRecentFileCount; ++i) {
         const QString path = profile.value(QString("Recent File List/File%1").arg(i)).toString();
@@ -259,7 +260,7 @@ void CTavrikApp::LoadRecentFiles() {
 }
 
 void CTavrikApp::SaveRecentFiles() {
-    QSettings profile(kProfileOrganisation, kProfileApplication);
+    QSettings profile(statePath_, QSettings::IniFormat);
     profile.remove("Recent File List");
     for (int i = 0; i < recent_.size(); ++i)
         profile.setValue(QString("Recent File List/File%1").arg(i + 1), recent_[i]);

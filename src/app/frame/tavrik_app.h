@@ -14,7 +14,6 @@ class CChildFrame;
 class CMainFrame;
 class RecoveryKeeper;
 
-inline constexpr char kProfileOrganisation[] = "Local AppWizard-Generated Applications";
 inline constexpr char kProfileApplication[] = "Glimmora";
 inline constexpr char kOpenFilter[] =
     "All Support Files|*.bmp;*.jpg;*.jpeg;*.gif;*.png;*.tiff;*.tif;*.pcx|BMP (*.bmp)|*.bmp|JPEG (*.jpg, "
@@ -76,6 +75,7 @@ class CTavrikApp : public QObject {
     std::unique_ptr<RecoveryKeeper> recovery_;
     std::unique_ptr<CMainFrame> frame_;
     QStringList recent_;
+    QString statePath_;  // state.ini beside config.ini
     int untitledCount_ = 0;
 };
 

@@ -26,6 +26,8 @@ void PrintHelp(FILE* out) {
         "                                       else only take the frame away,\n"
         "                                     0x466 (1126) start a capture: WPARAM 0 full screen,\n"
         "                                       1 window/object, 2 region, 3 active window\n"
+        "       glimmora --version            print the version (" GLIMMORA_VERSION
+        ")\n"
         "       glimmora --help               show this text\n"
         "Numbers are decimal or 0x hexadecimal. A request goes to the running Glimmora over the session\n"
         "bus (org.glimmora.Glimmora), which starts Glimmora first where it is installed with its service\n"
@@ -72,6 +74,10 @@ int RunRequest(int argc, char** argv) {
     if (first == "--help" || first == "-h") {
         PrintHelp(stdout);
         return 0;
+    }
+    if (first == "--version" || first == "-V") {
+        std::puts("glimmora " GLIMMORA_VERSION);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
     }
     if (first == "--send") {
         glimmora::AppMessage m;

@@ -77,9 +77,10 @@ std::string SettingsFilePath() {
 }
 
 std::string SettingsFilePathFor(const std::string& programDirectory) {
-    // A folder the user can write (a build tree, a portable copy) keeps its own settings; an installed
-    // program's settings would otherwise be lost at every close.
-    if (!programDirectory.empty() && access(programDirectory.c_str(), W_OK) == 0)
+    // A copy carried with its own config.ini stays portable; anything else (an installed program, a build
+    // tree) keeps the user's settings in the user's config folder, never beside the program.
+    struct stat st;
+    if (!programDirectory.empty() && ::lstat((programDirectory + "config.ini").c_str(), &st) == 0)
         return programDirectory + "config.ini";
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     std::string base;
@@ -93,6 +94,11 @@ std::string SettingsFilePathFor(const std::string& programDirectory) {
     ::mkdir(base.c_str(), 0700);
     ::mkdir(folder.c_str(), 0700);
     return folder + "/config.ini";
+}
+
+std::string StateFilePathFor(const std::string& settingsPath) {
+    const size_t slash = settingsPath.rfind('/');
+    return (slash == std::string::npos ? std::string() : settingsPath.substr(0, slash + 1)) + "state.ini";
 }
 
 void LoadAppSettings(AppSettings& s, const std::string& path) {

@@ -10,10 +10,13 @@ namespace glimmora {
 // config.ini section of each mode's two hotkey values.
 extern const char* const kHotkeySections[kHotkeyModeCount];
 
-// ProgramDirectory() + "config.ini" while that folder is writable, else
-// $XDG_CONFIG_HOME/glimmora/config.ini (~/.config when unset), whose folder is made.
+// ProgramDirectory() + "config.ini" when one is already there (a portable copy), else
+// $XDG_CONFIG_HOME/glimmora/config.ini (~/.config when unset or relative), whose folder is made.
 std::string SettingsFilePath();
 std::string SettingsFilePathFor(const std::string& programDirectory);
+
+// The window state (recent files, last folder, bar layout): state.ini in config.ini's folder.
+std::string StateFilePathFor(const std::string& settingsPath);
 
 // The start-up load: every field from the file at path, in the stored order, with the defaults and
 // corrections of a fresh start. An empty ImageSavePath becomes the documents folder's

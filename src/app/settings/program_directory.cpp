@@ -1,7 +1,9 @@
 #include "app/settings/program_directory.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <vector>
 
 namespace glimmora {
@@ -20,6 +22,23 @@ std::string ProgramDirectory() {
         if (buffer.size() >= (size_t{1} << 20)) return {};
         buffer.resize(buffer.size() * 2);
     }
+}
+
+std::string DataDirectory() {
+    return DataDirectoryFor(ProgramDirectory());
+}
+
+std::string DataDirectoryFor(const std::string& program) {
+    if (program.empty()) return program;
+    const std::string installed = program + GLIMMORA_DATA_FROM_PROGRAM;
+    struct stat st;
+    if (::stat(installed.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return program;
+    // Without the "..": the path may reach messages and the help viewer.
+    char* resolved = ::realpath(installed.c_str(), nullptr);
+    if (!resolved) return installed;
+    std::string result = std::string(resolved) + "/";
+    std::free(resolved);
+    return result;
 }
 
 }  // namespace glimmora
