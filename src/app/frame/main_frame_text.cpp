@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLocale>
 #include <QMenu>
 #include <QThread>
@@ -200,6 +201,14 @@ void CMainFrame::PinToDesktop() {
     pin->show();
     pin->raise();
     pin->activateWindow();
+    // Wayland lets no program keep its window above the others; the compositor decides. Said once.
+    static bool told = false;
+    if (!told && QGuiApplication::platformName().startsWith("wayland")) {
+        told = true;
+        SetStatusText(2,
+                      "This desktop does not let Glimmora keep pins above other windows; a pin may go behind "
+                      "them.");
+    }
 }
 
 }  // namespace glimmora
