@@ -43,14 +43,6 @@ constexpr HotkeyName kHotkeyNames[kHotkeyModeCount] = {
 // Esc, taken for the whole desktop while a capture's delay runs (the window is hidden then).
 constexpr int kEscapeGrabId = 0xC1FF;
 constexpr uint32_t kVirtualKeyEscape = 27;
-// The labels of the define dialog, to name a combination that could not be taken.
-constexpr const char* kHotkeyLabels[kHotkeyModeCount] = {"Capture full screen",
-                                                         "Capture window / object",
-                                                         "Capture active Window",
-                                                         "Capture rectangle region",
-                                                         "Capture scrolling window",
-                                                         "Capture fix-size Rectangle",
-                                                         "Capture text"};
 
 // Why this session takes no hotkeys; empty when it does. GLIMMORA_NO_HOTKEYS leaves them to the
 // desktop's own key bindings anywhere.
@@ -92,7 +84,7 @@ std::vector<int> CMainFrame::RegisterHotkeys() {
     for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
         const HotkeySetting& k = m_settings.hotkeys[mode];
         // A combination another program holds is not active; the caller names it to the user.
-        grabber->Describe(hotkeyIds_[mode], kHotkeyLabels[mode]);
+        grabber->Describe(hotkeyIds_[mode], CDefHotKeyDlg::kLabels[mode]);
         if (!grabber->Register(hotkeyIds_[mode], static_cast<uint32_t>(k.Hotkey),
                                static_cast<uint32_t>(k.HotkeyMask)) &&
             k.Hotkey != 0)
@@ -111,7 +103,7 @@ void CMainFrame::ReportRefusedHotkeys(const std::vector<int>& modes) {
     for (int mode : modes)
         lines << QString("%1 (%2)").arg(
             FormatHotkeyText(m_settings.hotkeys[mode].Hotkey, m_settings.hotkeys[mode].HotkeyMask),
-            kHotkeyLabels[mode]);
+            CDefHotKeyDlg::kLabels[mode]);
     Warn("These hotkeys could not be taken, another program holds them:\n\n" + lines.join("\n") +
          "\n\nChoose other combinations in Define hotkey, or turn Enable hotkey off and on again to retry.");
 }

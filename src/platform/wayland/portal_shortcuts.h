@@ -13,7 +13,7 @@
 namespace glimmora {
 
 // The trigger proposed to the portal for a stored combination, in the notation of the shortcuts
-// specification ("CTRL+SHIFT+f", "ALT+Print"); empty when the key has no name there.
+// portal documents ("CTRL+SHIFT+f", "ALT+Print"); empty when the key has no name there.
 std::string PortalTrigger(uint32_t key, uint32_t mask);
 
 // Whether the session's portal offers GlobalShortcuts. False with a reason when it does not (the
