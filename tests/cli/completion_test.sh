@@ -33,7 +33,7 @@ check() {  # expected -- words...
 every_apply_word=$({ "$cli" apply --list | awk '{print $1}'; printf '%s\n' --help --list; } | sort | tr '\n' ' ' |
     sed 's/ $//')
 
-check "--help --version apply convert grab info scroll" -- ""
+check "--help --version apply convert grab info ocr scroll" -- ""
 check "convert" -- "co"
 check "$every_apply_word" -- apply ""
 check "rotate rotate270 rotate90" -- apply rot
