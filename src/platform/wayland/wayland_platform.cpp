@@ -1,10 +1,12 @@
 #include "platform/wayland/wayland_platform.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/wayland/kwin_screenshot.h"
 #include "platform/wayland/portal_screenshot.h"
 #include "platform/wayland/portal_shortcuts.h"
 #include "platform/wayland/sway_windows.h"
@@ -14,11 +16,30 @@ namespace glimmora {
 
 namespace {
 
+// QT_LOGGING_RULES="glimmora.grab.debug=true" shows which way each picture came.
+Q_LOGGING_CATEGORY(lcGrab, "glimmora.grab", QtInfoMsg)
+
 using wayland::Connection;
+
+// How the screen is read: the compositor's own copy where it offers one, else the desktop's portal.
+// GLIMMORA_WAYLAND_GRAB=portal or screencopy forces one of them.
+enum class GrabRoute { Automatic, Screencopy, Portal, Invalid };
+
+GrabRoute RouteFromEnvironment() {
+    const char* value = std::getenv("GLIMMORA_WAYLAND_GRAB");
+    if (!value || !*value || std::strcmp(value, "auto") == 0) return GrabRoute::Automatic;
+    if (std::strcmp(value, "portal") == 0) return GrabRoute::Portal;
+    if (std::strcmp(value, "screencopy") == 0) return GrabRoute::Screencopy;
+    return GrabRoute::Invalid;
+}
+
+constexpr char kScreencopyRoute[] = "the wlroots screen copy";
+constexpr char kPortalRoute[] = "the Screenshot portal";
+constexpr char kKWinRoute[] = "KWin's ScreenShot2";
 
 class WaylandScreen : public Screen {
   public:
-    explicit WaylandScreen(Connection& conn) : conn_(conn) {}
+    explicit WaylandScreen(Connection& conn) : conn_(conn), route_(RouteFromEnvironment()) {}
 
     Size ScreenSize() override {
         conn_.DispatchPending();  // outputs come and go
@@ -52,10 +73,12 @@ class WaylandScreen : public Screen {
 
     // Wayland tells a client where the pointer is only over its own windows.
     bool PointerPosition(Point&) override { return false; }
-    // No client may read the cursor's shape; the compositor draws it into a copy of its own.
+    // No client may read the cursor's shape; the compositor draws it into a copy of its own. The portal
+    // gives no such copy.
     bool DrawCursor(Image& image, Point origin) override {
         Image withCursor;
-        if (!image.IsValid() || image.Depth() != 24 || !conn_.GrabLayout(withCursor, true, &error_))
+        if (!image.IsValid() || image.Depth() != 24 || !UsesScreencopy() ||
+            !conn_.GrabLayout(withCursor, true, &error_))
             return false;
         const Rect on =
             Intersect(Rect{origin.x, origin.y, origin.x + image.Width(), origin.y + image.Height()},
@@ -67,18 +90,53 @@ class WaylandScreen : public Screen {
         return true;
     }
     std::string LastError() const override { return error_; }
+    std::string Route() const override { return lastRoute_; }
+
+    bool CanGrabWindows() override { return KWinOffersScreenshots(); }
+    bool GrabPickedWindow(Image& out) override { return GrabWindow(KWinWindow::Picked, out); }
+    bool GrabActiveWindow(Image& out) override { return GrabWindow(KWinWindow::Active, out); }
 
   private:
+    bool UsesScreencopy() const {
+        return route_ == GrabRoute::Screencopy || (route_ == GrabRoute::Automatic && conn_.HasScreencopy());
+    }
+
     bool GrabScreen(Image& screen) {
-        if (conn_.HasScreencopy()) return conn_.GrabLayout(screen, false, &error_);
-        error_ =
-            "this desktop lets no program copy the screen (it offers neither the wlroots screen copy "
-            "nor the Screenshot portal)";
-        return false;
+        lastRoute_.clear();
+        if (route_ == GrabRoute::Invalid) {
+            error_ = "GLIMMORA_WAYLAND_GRAB is set to '" + std::string(std::getenv("GLIMMORA_WAYLAND_GRAB")) +
+                     "'; use portal, screencopy or leave it unset";
+            return false;
+        }
+        const char* route = UsesScreencopy() ? kScreencopyRoute : kPortalRoute;
+        bool done = false;
+        if (route == kScreencopyRoute) {
+            if (!conn_.HasScreencopy()) {
+                error_ = "this compositor offers no wlroots screen copy (GLIMMORA_WAYLAND_GRAB=screencopy)";
+                return false;
+            }
+            done = conn_.GrabLayout(screen, false, &error_);
+        } else {
+            done = PortalScreenshot(screen, &error_);
+        }
+        qCDebug(lcGrab, "screen %s through %s", done ? "read" : "not read", route);
+        if (done) lastRoute_ = route;
+        return done;
+    }
+
+    bool GrabWindow(KWinWindow which, Image& out) {
+        error_.clear();
+        lastRoute_.clear();
+        const bool done = KWinWindowScreenshot(which, out, &error_);
+        qCDebug(lcGrab, "window %s through KWin's ScreenShot2", done ? "read" : "not read");
+        if (done) lastRoute_ = kKWinRoute;
+        return done;
     }
 
     Connection& conn_;
+    const GrabRoute route_;
     std::string error_;
+    std::string lastRoute_;
 };
 
 // Where the compositor names no windows: every lookup finds none.

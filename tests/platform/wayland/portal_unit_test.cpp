@@ -15,6 +15,7 @@
 #include <string>
 
 #include "image/codecs/image_codec.h"
+#include "platform/wayland/kwin_screenshot.h"
 #include "platform/wayland/portal_screenshot.h"
 #include "platform/wayland/portal_shortcuts.h"
 #include "platform/x11/x11_hotkeys.h"
@@ -61,6 +62,38 @@ TEST(PortalTrigger, NamesTheSameKeysAsTheX11Hotkeys) {
             EXPECT_EQ(XStringToKeysym(name.c_str()), x11) << key << " " << name;
         }
     }
+}
+
+// KWin hands over a window in one of Qt's image formats; each becomes the same blue-green-red pixels,
+// and a short or unknown answer is refused rather than read past its end.
+TEST(KWinScreenshot, EveryFormatKWinSendsBecomesTheSamePixels) {
+    // Two pixels, red (10, 20, 30) and (200, 150, 100), rows padded to 12 bytes.
+    const struct {
+        int format;
+        std::string row;
+    } cases[] = {
+        {4, std::string("\x1e\x14\x0a\xff\x64\x96\xc8\xff\0\0\0\0", 12)},
+        {6, std::string("\x1e\x14\x0a\xff\x64\x96\xc8\xff\0\0\0\0", 12)},
+        {17, std::string("\x0a\x14\x1e\xff\xc8\x96\x64\xff\0\0\0\0", 12)},
+        {13, std::string("\x0a\x14\x1e\xc8\x96\x64\0\0\0\0\0\0", 12)},
+        {29, std::string("\x1e\x14\x0a\x64\x96\xc8\0\0\0\0\0\0", 12)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format);
+        Image out;
+        ASSERT_TRUE(ConvertKWinPixels(c.row + c.row, 2, 2, 12, c.format, out));
+        ASSERT_EQ(out.Depth(), 24);
+        for (int y = 0; y < 2; ++y) {
+            const uint8_t* p = out.Row(y);
+            EXPECT_EQ(std::vector<int>(p, p + 6), (std::vector<int>{30, 20, 10, 100, 150, 200}));
+        }
+        Image untouched;
+        EXPECT_FALSE(ConvertKWinPixels(c.row + c.row.substr(0, 5), 2, 2, 12, c.format, untouched));
+        EXPECT_FALSE(ConvertKWinPixels(c.row + c.row, 2, 2, 5, c.format, untouched));
+        EXPECT_FALSE(untouched.IsValid());
+    }
+    Image out;
+    EXPECT_FALSE(ConvertKWinPixels(std::string(64, '\0'), 2, 2, 12, 3 /* indexed */, out));
 }
 
 TEST(PortalScreenshot, OnlyOurOwnFilesDirectlyInATemporaryFolderAreRemoved) {
@@ -125,8 +158,14 @@ TEST(PortalScreenshot, EachAnswerOfThePortalIsTakenOrRefusedWithItsReason) {
         {{"answer", "0", "file://" + kept}, "", kept, true},
         {{"early", "file://" + inTemp[0]}, "", inTemp[0], false},
         {{"elsewhere", "file://" + inTemp[1]}, "", inTemp[1], false},
-        {{"answer", "1", "file://" + kept}, "the screenshot was cancelled", kept, true},
-        {{"answer", "2", "file://" + kept}, "the desktop portal refused the screenshot", kept, true},
+        {{"answer", "1", "file://" + kept},
+         "cancelled in the desktop's dialog; allow screenshots for Glimmora",
+         kept,
+         true},
+        {{"answer", "2", "file://" + kept},
+         "the desktop refused the screenshot; allow screenshots for Glimmora in the desktop's privacy",
+         kept,
+         true},
         {{"answer", "3", "file://" + kept},
          "the desktop portal ended the screenshot with code 3",
          kept,
@@ -134,7 +173,10 @@ TEST(PortalScreenshot, EachAnswerOfThePortalIsTakenOrRefusedWithItsReason) {
         {{"answer", "0", "https://example.org/shot.png"}, "is not a local file", "", false},
         {{"answer", "0", "file://" + inTemp[2]}, "could not be read", inTemp[2], false},
         {{"answer", "0", "file://" + dir.path() + "/missing.bmp"}, "could not be read", "", false},
-        {{"silent"}, "the desktop portal did not answer within 2 seconds", "", false},
+        {{"silent"},
+         "did not answer within 2 seconds; if the desktop asked for permission, allow screenshots",
+         "",
+         false},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{STAND_IN_PORTAL};
