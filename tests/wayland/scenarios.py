@@ -99,8 +99,9 @@ def crop(source, rect, path):
 class Pointer:
     """The virtual pointer device; it exists while this object lives."""
 
-    def __init__(self):
-        self.process = subprocess.Popen([POINTER], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    def __init__(self, tool=None):
+        self.process = subprocess.Popen([tool or POINTER], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        text=True)
         assert self.process.stdout.readline().strip() == "ready", "the pointer device did not start"
 
     def send(self, line):

@@ -127,6 +127,8 @@ class WaylandScreen : public Screen {
     bool GrabWindow(KWinWindow which, Image& out) {
         error_.clear();
         lastRoute_.clear();
+        qCDebug(lcGrab, "asking KWin for the window %s",
+                which == KWinWindow::Picked ? "clicked next" : "active");
         const bool done = KWinWindowScreenshot(which, out, &error_);
         qCDebug(lcGrab, "window %s through KWin's ScreenShot2", done ? "read" : "not read");
         if (done) lastRoute_ = kKWinRoute;
