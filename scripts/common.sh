@@ -206,6 +206,13 @@ CONF
         touch "$GLIMMORA_WL_STATE/home/.local/share/gnome-shell/lock-warning-shown"
     fi
     if [ "$desktop" = kde ]; then
+        # No screen edge or corner reacts to the pointer: a drag from the top left corner would open
+        # the overview.
+        printf '[%s]\nBorderActivate=9\nBorderActivateAll=9\nBorderActivateClass=9\nBorderAlternativeActivate=9\n\n' \
+            Effect-overview Effect-windowview Effect-desktopgrid TabBox >"$GLIMMORA_WL_STATE/config/kwinrc"
+        echo '[ElectricBorders]' >>"$GLIMMORA_WL_STATE/config/kwinrc"
+        printf '%s=None\n' Top TopRight Right BottomRight Bottom BottomLeft Left TopLeft \
+            >>"$GLIMMORA_WL_STATE/config/kwinrc"
         # kwin_wayland carries a file capability an unprivileged exec refuses; a copy has none.
         mkdir "$GLIMMORA_WL_STATE/bin"
         cp /usr/bin/kwin_wayland "$GLIMMORA_WL_STATE/bin/kwin_wayland" || {
@@ -264,8 +271,9 @@ _wayland_start_gnome() {
     # Known before the bus starts, so the services it starts find the display and the system bus.
     export WAYLAND_DISPLAY=wayland-0
     _wayland_start_system_bus && _wayland_start_session_bus || return 1
-    # A plain background, no animations (the overview then opens and closes at once) and no screen
-    # blanking however long the tests take; dconf takes the settings before the shell reads them.
+    # A plain background, no animations (the overview then opens and closes at once), no hot corner (a
+    # drag from the top left would open the overview) and no screen blanking however long the tests take;
+    # dconf takes the settings before the shell reads them.
     local schema key value
     while read -r schema key value; do
         if ! wayland_run gsettings set "$schema" "$key" "$value"; then
@@ -274,11 +282,11 @@ _wayland_start_gnome() {
             return 1
         fi
     done <<SETTINGS
-org.gnome.desktop.background picture-uri ''
-org.gnome.desktop.background picture-uri-dark ''
+org.gnome.desktop.background picture-options 'none'
 org.gnome.desktop.background primary-color '$GLIMMORA_WAYLAND_BACKGROUND'
 org.gnome.desktop.background color-shading-type 'solid'
 org.gnome.desktop.interface enable-animations false
+org.gnome.desktop.interface enable-hot-corners false
 org.gnome.desktop.session idle-delay uint32 0
 SETTINGS
     wayland_spawn gnome-shell gnome-shell --headless --wayland --no-x11 --virtual-monitor 1920x1080 \
