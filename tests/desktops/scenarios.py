@@ -99,6 +99,11 @@ class Glimmora:
     def wait_log(self, text, count=1):
         wait_until(lambda: self.log_text().count(text) >= count, "'%s' in the program's log" % text)
 
+    def overlay(self, screen, scratch):
+        """Waits until the overlay is up and the desktop shows it: its hints cover part of the screen."""
+        self.wait_log("overlay shown")
+        wait_until(lambda: differing_pixels(reference(scratch), screen) > 5000, "the overlay on the screen")
+
     def saved(self, n=1):
         path = os.path.join(self.images, "Snap%d.png" % n)
 
@@ -110,7 +115,10 @@ class Glimmora:
                 return path
             except subprocess.CalledProcessError:
                 return None
-        return wait_until(ready, "the capture to be saved as " + path)
+        try:
+            return wait_until(ready, "the capture to be saved as " + path)
+        except AssertionError as e:
+            raise AssertionError("%s; the program said:\n%s" % (e, self.log_text()[-3000:]))
 
     def close(self):
         self.process.terminate()
@@ -186,7 +194,7 @@ class DesktopScenarios(unittest.TestCase):
         g = self.glimmora = Glimmora()
         screen = reference(self.path("screen.png"))
         self.assertEqual(g.request("region").returncode, 0)
-        g.wait_log("overlay shown")
+        g.overlay(screen, self.path("overlay.png"))
         self.pointer.drag((100, 200), (500, 400))
         saved = g.saved()
         self.assertIn("screen read through the Screenshot portal", g.log_text())
@@ -231,7 +239,7 @@ class DesktopScenarios(unittest.TestCase):
         g = self.glimmora = Glimmora()
         screen = reference(self.path("screen.png"))
         self.assertEqual(g.request("window").returncode, 0)
-        g.wait_log("overlay shown")
+        g.overlay(screen, self.path("overlay.png"))
         self.pointer.drag((300, 300), (420, 360))
         self.assertSameAsOneOf(g.saved(), crop(screen, (300, 300, 120, 60), self.path("want.png")))
 
