@@ -239,6 +239,7 @@ class GnomeHotkeys(unittest.TestCase):
         dialog = self.define()
         g.label("Capture full screen: Not in GNOME's shortcuts", dialog)
         box = g.wait("check box", "Add these keys to GNOME's keyboard shortcuts", dialog)
+        wait_until(lambda: box.getState().contains(pyatspi.STATE_ENABLED), "the box once GNOME's are read")
         g.press(box)
         wait_until(lambda: box.getState().contains(pyatspi.STATE_CHECKED), "the box to be ticked")
         g.press(g.wait("push button", "OK", dialog))

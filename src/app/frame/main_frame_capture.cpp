@@ -325,7 +325,7 @@ void CMainFrame::DefineHotkeyKnown() {
     const bool gnome = GnomeRoute();
     auto gnomePresent = std::make_shared<bool>(false);
     if (gnome) {
-        dialog.OfferGnomeShortcuts(false);
+        dialog.OfferGnomeShortcuts(false, false);
         QPointer<CDefHotKeyDlg> shown(&dialog);
         RunGnome(
             this,

@@ -137,7 +137,7 @@ void CDefHotKeyDlg::ShowDesktopBindings(const QStringList& texts) {
     }
 }
 
-void CDefHotKeyDlg::OfferGnomeShortcuts(bool present) {
+void CDefHotKeyDlg::OfferGnomeShortcuts(bool present, bool known) {
     if (!gnomeCheck_) {
         gnomeCheck_ = new QCheckBox(QStringLiteral("Add these keys to GNOME's keyboard shortcuts"), this);
         gnomeCheck_->setToolTip(
@@ -146,6 +146,7 @@ void CDefHotKeyDlg::OfferGnomeShortcuts(bool present) {
         layout_->insertWidget(layout_->count() - 1, gnomeCheck_);
     }
     gnomeCheck_->setChecked(present);
+    gnomeCheck_->setEnabled(known);
 }
 
 bool CDefHotKeyDlg::GnomeShortcutsWanted() const {

@@ -36,8 +36,8 @@ class CDefHotKeyDlg : public QDialog {
     // Null until shown.
     QLabel* DesktopLabel(int mode) const { return desktopLabels_[mode]; }
     // On GNOME: a box offering to write the keys into the desktop's own custom shortcuts, ticked when ours
-    // are there already.
-    void OfferGnomeShortcuts(bool present);
+    // are there already; off until known is true (what the desktop holds is read meanwhile).
+    void OfferGnomeShortcuts(bool present, bool known = true);
     // Ticked: the keys are wanted in GNOME's shortcuts.
     bool GnomeShortcutsWanted() const;
 
