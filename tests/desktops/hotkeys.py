@@ -121,8 +121,13 @@ class Glimmora:
         return wait_until(lambda: self.find(role, name, root), role + " " + name)
 
     def label(self, text, root=None):
-        return wait_until(lambda: self.first(lambda n: n.getRoleName() == "label" and n.name == text, root),
-                          "the label " + text)
+        try:
+            return wait_until(lambda: self.first(lambda n: n.getRoleName() == "label" and n.name == text, root),
+                              "the label " + text)
+        except AssertionError:
+            shown = []
+            self.first(lambda n: n.getRoleName() == "label" and shown.append(n.name) and False, root)
+            raise AssertionError("no label '%s'; the labels: %s" % (text, shown))
 
     def press(self, node):
         action = node.queryAction()

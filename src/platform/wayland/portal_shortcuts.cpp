@@ -11,6 +11,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QTimer>
 #include <map>
+#include <memory>
 
 #include "platform/wayland/portal_request.h"
 
@@ -100,6 +101,45 @@ PortalOffer PortalShortcutsOffer(std::string* reason) {
     return probe.offer;
 }
 
+namespace {
+// The portal offers the interface whenever any installed backend implements it, even another desktop's:
+// KDE's binds through kglobalaccel, which takes no keys under GNOME Shell or sway. So the offer counts
+// only where a backend named after the session's desktop implements it (or no desktop is named).
+void CheckDesktopBackend(PortalBus& bus, std::function<void(PortalOffer, std::string)> settle) {
+    QStringList names;
+    for (const QString& desktop : qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':', Qt::SkipEmptyParts))
+        names << QStringLiteral("org.freedesktop.impl.portal.desktop.") + desktop.toLower();
+    if (names.isEmpty()) {
+        settle(PortalOffer::Offered, {});
+        return;
+    }
+    auto remaining = std::make_shared<int>(static_cast<int>(names.size()));
+    auto found = std::make_shared<bool>(false);
+    for (const QString& name : names) {
+        const QDBusMessage introspect = QDBusMessage::createMethodCall(
+            name, kPortalPath, QStringLiteral("org.freedesktop.DBus.Introspectable"),
+            QStringLiteral("Introspect"));
+        auto* watcher = new QDBusPendingCallWatcher(bus.connection().asyncCall(introspect, kSessionTimeoutMs),
+                                                    QCoreApplication::instance());
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                         [watcher, remaining, found, settle] {
+                             watcher->deleteLater();
+                             const QDBusMessage reply = watcher->reply();
+                             if (reply.type() == QDBusMessage::ReplyMessage &&
+                                 reply.arguments().value(0).toString().contains(
+                                     QLatin1String("\"org.freedesktop.impl.portal.GlobalShortcuts\"")))
+                                 *found = true;
+                             if (--*remaining > 0) return;
+                             if (*found)
+                                 settle(PortalOffer::Offered, {});
+                             else
+                                 settle(PortalOffer::Missing,
+                                        "the desktop portal offers no global shortcuts for this desktop");
+                         });
+    }
+}
+}  // namespace
+
 void WhenPortalShortcutsKnown(std::function<void()> then) {
     Probe& probe = TheProbe();
     if (probe.offer != PortalOffer::Unknown) {
@@ -132,11 +172,11 @@ void WhenPortalShortcutsKnown(std::function<void()> then) {
     get.setArguments({QString::fromLatin1(kShortcutsInterface), QStringLiteral("version")});
     auto* watcher = new QDBusPendingCallWatcher(bus->connection().asyncCall(get, kSessionTimeoutMs),
                                                 QCoreApplication::instance());
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, settle] {
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, settle, bus] {
         watcher->deleteLater();
         const QDBusMessage reply = watcher->reply();
         if (reply.type() == QDBusMessage::ReplyMessage) {
-            settle(PortalOffer::Offered, {});
+            CheckDesktopBackend(*bus, settle);
             return;
         }
         const QString error = reply.errorName();

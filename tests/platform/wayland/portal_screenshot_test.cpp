@@ -8,8 +8,6 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QElapsedTimer>
 #include <cstdlib>
 #include <string>
@@ -93,22 +91,15 @@ TEST(PortalScreenshot, UnreachablePortalIsAnErrorWithAReason) {
         ::setenv("DBUS_SESSION_BUS_ADDRESS", saved.c_str(), 1);
 }
 
-// The answer is the portal's own: the interface is offered exactly when the portal lists it (the test
-// session's portal may pick it up from any installed backend, such as KDE's), and the reason says so when
-// not. It comes through the event loop, never at once.
-TEST(PortalShortcuts, TheAnswerIsThePortalsOwnAndComesThroughTheEventLoop) {
+// The test session's portal lists GlobalShortcuts, since KDE's backend is installed on the machine; sway
+// has none of its own, and KDE's cannot take keys under sway: told apart, with the reason. The answer
+// comes through the event loop, never at once, and is kept.
+TEST(PortalShortcuts, AnotherDesktopsBackendIsNotTakenForThisOnes) {
     int argc = 1;
     char name[] = "portal_test";
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
-    QDBusMessage introspect =
-        QDBusMessage::createMethodCall("org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
-                                       "org.freedesktop.DBus.Introspectable", "Introspect");
-    const QDBusMessage listed = QDBusConnection::sessionBus().call(introspect, QDBus::Block, 60000);
-    ASSERT_EQ(listed.type(), QDBusMessage::ReplyMessage) << listed.errorMessage().toStdString();
-    const bool offered = listed.arguments().value(0).toString().contains(
-        QLatin1String("\"org.freedesktop.portal.GlobalShortcuts\""));
-
+    ASSERT_EQ(qEnvironmentVariable("XDG_CURRENT_DESKTOP"), QStringLiteral("sway"));
     std::string reason;
     EXPECT_EQ(PortalShortcutsOffer(&reason), PortalOffer::Unknown);
     bool known = false;
@@ -119,10 +110,8 @@ TEST(PortalShortcuts, TheAnswerIsThePortalsOwnAndComesThroughTheEventLoop) {
     while (!known && clock.elapsed() < 60000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     ASSERT_TRUE(known);
-    EXPECT_EQ(PortalShortcutsOffer(&reason), offered ? PortalOffer::Offered : PortalOffer::Missing);
-    if (!offered) {
-        EXPECT_EQ(reason, "the desktop portal offers no global shortcuts");
-    }
+    EXPECT_EQ(PortalShortcutsOffer(&reason), PortalOffer::Missing);
+    EXPECT_EQ(reason, "the desktop portal offers no global shortcuts for this desktop");
     // Known now: a second asker is answered from what is kept, again through the event loop.
     bool again = false;
     WhenPortalShortcutsKnown([&] { again = true; });

@@ -244,6 +244,8 @@ TEST(PortalShortcuts, BindsTheCombinationsTogetherAndReportsTheirPresses) {
     test::BareBus bus(dir.path());
     ASSERT_FALSE(bus.address().empty());
     ASSERT_EQ(::setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1), 0);
+    // No desktop named: the portal's offer is taken as it is (the stand-in has no backend behind it).
+    ::unsetenv("XDG_CURRENT_DESKTOP");
     int argc = 1;
     char name[] = "portal_test";
     char* argv[] = {name, nullptr};
