@@ -200,10 +200,16 @@ class WaylandPlatform : public Platform {
     WindowSystem& windows() override { return *windows_; }
     PointerInput& input() override { return input_; }
     // The desktop's shortcut portal where it has one; elsewhere users bind keys to `glimmora --capture`.
-    bool HotkeysSupported(std::string* reason) override { return PortalOffersShortcuts(reason); }
+    // The portal is asked once per process, without waiting (WhenHotkeysKnown).
+    bool HotkeysSupported(std::string* reason) override {
+        const PortalOffer offer = PortalShortcutsOffer(reason);
+        if (offer == PortalOffer::Unknown && reason) *reason = "the desktop portal has not answered yet";
+        return offer == PortalOffer::Offered;
+    }
+    void WhenHotkeysKnown(std::function<void()> then) override { WhenPortalShortcutsKnown(std::move(then)); }
     std::unique_ptr<HotkeyGrabber> OpenHotkeys() override {
-        if (!PortalOffersShortcuts(nullptr)) return nullptr;
-        return PortalShortcutGrabber::Open(nullptr);
+        if (PortalShortcutsOffer(nullptr) != PortalOffer::Offered) return nullptr;
+        return PortalShortcutGrabber::Open();
     }
     // Requests from other programs come over D-Bus here; there is no window property to publish.
     bool PublishMainWindow(WindowId) override { return false; }
