@@ -139,8 +139,13 @@ class DesktopScenarios(unittest.TestCase):
         cls.tmp = tempfile.mkdtemp(prefix="glimmora-desktop-test-")
         # A terminal full of text, so that a picture cut from the wrong place cannot pass.
         empty = reference(os.path.join(cls.tmp, "empty.png"))
-        cls.terminal = subprocess.Popen(["foot", "--title", "text", "sh", "-c",
-                                         "seq -w 1 3000 | paste -sd ' ' | fold -w 70; exec sleep 100000"],
+        # A GTK dialog: foot stops with a division by zero on KWin's virtual output, which has no size.
+        numbers = os.path.join(cls.tmp, "numbers.txt")
+        with open(numbers, "w") as f:
+            text = " ".join("%04d" % i for i in range(1, 3001))
+            f.write("\n".join(text[i:i + 70] for i in range(0, len(text), 70)))
+        cls.terminal = subprocess.Popen(["zenity", "--text-info", "--filename", numbers, "--title", "text",
+                                         "--width", "700", "--height", "500"],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         shown = os.path.join(cls.tmp, "shown.png")
         wait_until(lambda: differing_pixels(reference(shown), empty) > 10000, "the terminal to show")
@@ -198,6 +203,8 @@ class DesktopScenarios(unittest.TestCase):
         self.pointer.drag((100, 200), (500, 400))
         saved = g.saved()
         self.assertIn("screen read through the Screenshot portal", g.log_text())
+        # The main window may have stood there before the capture hid it; KDE's picture shows the pointer.
+        self.pointer.move(1900, 1000)
         self.assertSameAsOneOf(saved, crop(screen, (100, 200, 400, 200), self.path("want.png")),
                                crop(reference(self.path("later.png")), (100, 200, 400, 200),
                                     self.path("want-later.png")))
@@ -241,7 +248,11 @@ class DesktopScenarios(unittest.TestCase):
         self.assertEqual(g.request("window").returncode, 0)
         g.overlay(screen, self.path("overlay.png"))
         self.pointer.drag((300, 300), (420, 360))
-        self.assertSameAsOneOf(g.saved(), crop(screen, (300, 300, 120, 60), self.path("want.png")))
+        saved = g.saved()
+        self.pointer.move(1900, 1000)
+        self.assertSameAsOneOf(saved, crop(screen, (300, 300, 120, 60), self.path("want.png")),
+                               crop(reference(self.path("later.png")), (300, 300, 120, 60),
+                                    self.path("want-later.png")))
 
     @unittest.skipUnless(DESKTOP == "kde", "GNOME offers no clipboard to a program without the focus")
     def test_clipboard_holds_the_capture_while_the_window_is_hidden(self):

@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QDBusArgument>
 #include <QDBusConnectionInterface>
+#include <QDBusMetaType>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusUnixFileDescriptor>
@@ -36,6 +38,13 @@ std::string CallError(const QString& name, const QString& message) {
         name == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
         return "KWin did not hand over the window in time";
     return "KWin could not copy the window: " + (message.isEmpty() ? name : message).toStdString();
+}
+
+// An a{sv} in a reply comes as a QDBusArgument, not yet a map.
+QVariantMap ResultsOf(const QDBusMessage& reply) {
+    const QVariant first = reply.arguments().value(0);
+    if (first.canConvert<QDBusArgument>()) return qdbus_cast<QVariantMap>(first.value<QDBusArgument>());
+    return first.toMap();
 }
 
 bool Cancelled(const QString& name) {
@@ -145,23 +154,30 @@ bool KWinWindowScreenshot(KWinWindow which, Image& out, std::string* error) {
         call.setArguments({options, QVariant::fromValue(QDBusUnixFileDescriptor(fds[1]))});
     }
     const int timeoutMs = which == KWinWindow::Picked ? kPickTimeoutMs : kActiveTimeoutMs;
-    // The message holds its own copy of the write end: ours goes, so the end of KWin's copy is the end.
     QDBusPendingCallWatcher watcher(bus.connection().asyncCall(call, timeoutMs));
+    // The pending call keeps the message, and with it a copy of the write end, until it is gone: the
+    // pixels end where the answer's size says, not at the end of the pipe.
     ::close(fds[1]);
 
     // The pixels are read while the answer is awaited: a full pipe would hold KWin's writer up.
     std::string bytes;
+    size_t expected = 0;  // known once the answer is in
     bool ended = false, failed = false;
     QEventLoop loop;
     QSocketNotifier notifier(readFd, QSocketNotifier::Read);
-    const auto finishedNow = [&] { return watcher.isFinished() && (ended || watcher.isError()); };
+    const auto complete = [&] {
+        if (!watcher.isFinished()) return false;
+        if (watcher.isError() || failed || ended) return true;
+        return expected > 0 && bytes.size() >= expected;
+    };
     QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&] {
         char chunk[65536];
         for (;;) {
             const ssize_t n = ::read(readFd, chunk, sizeof chunk);
             if (n > 0) {
                 bytes.append(chunk, static_cast<size_t>(n));
-                if (bytes.size() > kMaxBytes) failed = ended = true;
+                if (bytes.size() > kMaxBytes) failed = true;
+                if (failed) break;
                 continue;
             }
             if (n == 0)
@@ -169,21 +185,30 @@ bool KWinWindowScreenshot(KWinWindow which, Image& out, std::string* error) {
             else if (errno == EINTR)
                 continue;
             else if (errno != EAGAIN)
-                failed = ended = true;
+                failed = true;
             break;
         }
-        if (ended) notifier.setEnabled(false);
-        if (finishedNow()) loop.quit();
+        if (ended || failed) notifier.setEnabled(false);
+        if (complete()) loop.quit();
     });
     QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, [&] {
-        if (finishedNow()) loop.quit();
+        if (!watcher.isError()) {
+            const QVariantMap results = ResultsOf(watcher.reply());
+            const qlonglong stride = results.value(QStringLiteral("stride")).toLongLong();
+            const qlonglong height = results.value(QStringLiteral("height")).toLongLong();
+            if (stride > 0 && height > 0 && stride * height <= static_cast<qlonglong>(kMaxBytes))
+                expected = static_cast<size_t>(stride * height);
+            else
+                failed = true;
+        }
+        if (complete()) loop.quit();
     });
     bool timedOut = false;
     QTimer::singleShot(timeoutMs + 5000, &loop, [&] {
         timedOut = true;
         loop.quit();
     });
-    if (!finishedNow()) loop.exec();
+    if (!complete()) loop.exec();
     notifier.setEnabled(false);
     ::close(readFd);
 
@@ -193,11 +218,11 @@ bool KWinWindowScreenshot(KWinWindow which, Image& out, std::string* error) {
         if (error) *error = CallError(e.name(), e.message());
         return false;
     }
-    if (timedOut || !ended || failed) {
+    if (timedOut || failed || expected == 0 || bytes.size() < expected) {
         if (error) *error = "KWin did not hand over the window's picture";
         return false;
     }
-    const QVariantMap results = watcher.reply().arguments().value(0).toMap();
+    const QVariantMap results = ResultsOf(watcher.reply());
     if (results.value(QStringLiteral("type")).toString() != QLatin1String("raw") ||
         !ConvertKWinPixels(bytes, results.value(QStringLiteral("width")).toInt(),
                            results.value(QStringLiteral("height")).toInt(),
