@@ -5,8 +5,8 @@
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
-#include <QDBusMetaType>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusUnixFileDescriptor>
 #include <QEventLoop>
