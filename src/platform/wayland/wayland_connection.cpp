@@ -122,23 +122,6 @@ class ShmBuffer {
     int fd = -1;
 };
 
-// Byte offsets of blue, green and red in a little-endian 32-bit pixel of the format; false for formats
-// we do not read.
-bool ChannelOffsets(uint32_t format, int& b, int& g, int& r) {
-    switch (format) {
-        case WL_SHM_FORMAT_ARGB8888:
-        case WL_SHM_FORMAT_XRGB8888:
-            b = 0, g = 1, r = 2;
-            return true;
-        case WL_SHM_FORMAT_ABGR8888:
-        case WL_SHM_FORMAT_XBGR8888:
-            r = 0, g = 1, b = 2;
-            return true;
-        default:
-            return false;
-    }
-}
-
 // ---- clipboard ----
 
 void OnSourceSend(void* data, zwlr_data_control_source_v1*, const char* mime, int32_t fd) {
@@ -194,22 +177,6 @@ Rect Output::DeviceRect() const {
     const bool turned = transform % 2 == 1;
     const int w = turned ? modeHeight : modeWidth, h = turned ? modeWidth : modeHeight;
     return Rect{x * scale, y * scale, x * scale + w, y * scale + h};
-}
-
-Point BufferPixelFor(int transform, int x, int y, int bw, int bh) {
-    const bool turned = transform % 2 == 1;
-    const int lw = turned ? bh : bw, lh = turned ? bw : bh;
-    if (transform >= 4) x = lw - 1 - x;  // the flipped transforms mirror first
-    switch (transform % 4) {
-        case 1:
-            return Point{y, lw - 1 - x};
-        case 2:
-            return Point{lw - 1 - x, lh - 1 - y};
-        case 3:
-            return Point{lh - 1 - y, x};
-        default:
-            return Point{x, y};
-    }
 }
 
 void Connection::OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
@@ -376,8 +343,7 @@ bool Connection::GrabOutput(const Output& output, bool withCursor, Image& into, 
         SetError(error, "the compositor did not offer the screen's pixels");
         return false;
     }
-    int ob = 0, og = 0, orr = 0;
-    if (!ChannelOffsets(f.format, ob, og, orr)) {
+    if (!ReadableShmFormat(f.format)) {
         SetError(error, "the compositor offers the screen in a pixel format Glimmora cannot read");
         return false;
     }
@@ -391,38 +357,13 @@ bool Connection::GrabOutput(const Output& output, bool withCursor, Image& into, 
         SetError(error, "the compositor refused to copy the screen");
         return false;
     }
-    const Rect place = output.DeviceRect();
-    const bool yInvert = (f.flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT) != 0;
-    const int bw = static_cast<int>(f.width), bh = static_cast<int>(f.height);
-    const int lw = std::min(place.Width(), into.Width() - place.left),
-              lh = std::min(place.Height(), into.Height() - place.top);
-    const auto* base = static_cast<const uint8_t*>(shm.data);
-    if (output.transform == 0 && lw <= bw && lh <= bh) {
-        // The usual case, row by row.
-        for (int y = 0; y < lh; ++y) {
-            const uint8_t* s = base + static_cast<size_t>(yInvert ? bh - 1 - y : y) * f.stride;
-            uint8_t* d = into.Row(place.top + y) + static_cast<ptrdiff_t>(place.left) * 3;
-            for (int x = 0; x < lw; ++x, s += 4, d += 3) {
-                d[0] = s[ob];
-                d[1] = s[og];
-                d[2] = s[orr];
-            }
-        }
-        return true;
-    }
-    for (int y = 0; y < lh; ++y) {
-        uint8_t* d = into.Row(place.top + y) + static_cast<ptrdiff_t>(place.left) * 3;
-        for (int x = 0; x < lw; ++x, d += 3) {
-            Point b = BufferPixelFor(output.transform, x, y, bw, bh);
-            if (yInvert) b.y = bh - 1 - b.y;
-            if (b.x < 0 || b.y < 0 || b.x >= bw || b.y >= bh) continue;
-            const uint8_t* s = base + static_cast<size_t>(b.y) * f.stride + static_cast<size_t>(b.x) * 4;
-            d[0] = s[ob];
-            d[1] = s[og];
-            d[2] = s[orr];
-        }
-    }
-    return true;
+    const ShmFrame pixels{static_cast<const uint8_t*>(shm.data),
+                          f.format,
+                          static_cast<int>(f.width),
+                          static_cast<int>(f.height),
+                          f.stride,
+                          (f.flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT) != 0};
+    return CopyShmFrame(pixels, output.transform, output.DeviceRect(), into, error);
 }
 
 bool Connection::GrabLayout(Image& out, bool withCursor, std::string* error) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/types.h"
+#include "platform/wayland/shm_pixels.h"
 
 struct wl_display;
 struct wl_registry;
@@ -34,10 +35,6 @@ struct Output {
     // The output's place in our pictures: device pixels, transform applied.
     Rect DeviceRect() const;
 };
-
-// Buffer pixel (bx, by) that shows the output's logical pixel (x, y) under a wl_output transform, for a
-// buffer of bw x bh pixels. Also used by the tests.
-Point BufferPixelFor(int transform, int x, int y, int bw, int bh);
 
 class Connection {
   public:

@@ -1,0 +1,102 @@
+#include "platform/wayland/shm_pixels.h"
+
+#include <wayland-client-protocol.h>
+
+#include <algorithm>
+
+namespace glimmora::wayland {
+
+namespace {
+
+void SetError(std::string* error, const std::string& text) {
+    if (error) *error = text;
+}
+
+// Blue, green and red at byte offsets of a 32-bit pixel.
+struct EightBits {
+    int b, g, r;
+    void operator()(const uint8_t* s, uint8_t* d) const {
+        d[0] = s[b];
+        d[1] = s[g];
+        d[2] = s[r];
+    }
+};
+
+template <class Read>
+void Copy(const ShmFrame& f, int transform, const Rect& place, int lw, int lh, Image& into, Read read) {
+    for (int y = 0; y < lh; ++y) {
+        uint8_t* d = into.Row(place.top + y) + static_cast<ptrdiff_t>(place.left) * 3;
+        if (transform == 0 && lw <= f.width && lh <= f.height) {
+            // The usual case, row by row.
+            const uint8_t* s = f.data + static_cast<size_t>(f.yInvert ? f.height - 1 - y : y) * f.stride;
+            for (int x = 0; x < lw; ++x, s += 4, d += 3) read(s, d);
+            continue;
+        }
+        for (int x = 0; x < lw; ++x, d += 3) {
+            Point b = BufferPixelFor(transform, x, y, f.width, f.height);
+            if (f.yInvert) b.y = f.height - 1 - b.y;
+            if (b.x < 0 || b.y < 0 || b.x >= f.width || b.y >= f.height) continue;
+            read(f.data + static_cast<size_t>(b.y) * f.stride + static_cast<size_t>(b.x) * 4, d);
+        }
+    }
+}
+
+}  // namespace
+
+Point BufferPixelFor(int transform, int x, int y, int bw, int bh) {
+    const bool turned = transform % 2 == 1;
+    const int lw = turned ? bh : bw, lh = turned ? bw : bh;
+    if (transform >= 4) x = lw - 1 - x;  // the flipped transforms mirror first
+    switch (transform % 4) {
+        case 1:
+            return Point{y, lw - 1 - x};
+        case 2:
+            return Point{lw - 1 - x, lh - 1 - y};
+        case 3:
+            return Point{lh - 1 - y, x};
+        default:
+            return Point{x, y};
+    }
+}
+
+bool ReadableShmFormat(uint32_t format) {
+    switch (format) {
+        case WL_SHM_FORMAT_ARGB8888:
+        case WL_SHM_FORMAT_XRGB8888:
+        case WL_SHM_FORMAT_ABGR8888:
+        case WL_SHM_FORMAT_XBGR8888:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CopyShmFrame(const ShmFrame& f, int transform, const Rect& place, Image& into, std::string* error) {
+    if (!ReadableShmFormat(f.format)) {
+        SetError(error, "the compositor offers the screen in a pixel format Glimmora cannot read");
+        return false;
+    }
+    if (!f.data || f.stride < static_cast<size_t>(f.width) * 4) {
+        SetError(error, "the compositor's copy of a screen has rows shorter than its width");
+        return false;
+    }
+    const int lw = std::min(place.Width(), into.Width() - place.left),
+              lh = std::min(place.Height(), into.Height() - place.top);
+    if (place.left < 0 || place.top < 0) {
+        SetError(error, "a screen lies outside the desktop's layout");
+        return false;
+    }
+    if (lw <= 0 || lh <= 0) return true;
+    switch (f.format) {
+        case WL_SHM_FORMAT_ARGB8888:
+        case WL_SHM_FORMAT_XRGB8888:
+            Copy(f, transform, place, lw, lh, into, EightBits{0, 1, 2});
+            break;
+        default:
+            Copy(f, transform, place, lw, lh, into, EightBits{2, 1, 0});
+            break;
+    }
+    return true;
+}
+
+}  // namespace glimmora::wayland
