@@ -26,7 +26,7 @@ template <class Read>
 void Copy(const ShmFrame& f, int transform, const Rect& place, int lw, int lh, Image& into, Read read) {
     for (int y = 0; y < lh; ++y) {
         uint8_t* d = into.Row(place.top + y) + static_cast<ptrdiff_t>(place.left) * 3;
-        if (transform == 0 && lw <= f.width && lh <= f.height) {
+        if (transform == 0) {
             // The usual case, row by row.
             const uint8_t* s = f.data + static_cast<size_t>(f.yInvert ? f.height - 1 - y : y) * f.stride;
             for (int x = 0; x < lw; ++x, s += 4, d += 3) read(s, d);
@@ -35,7 +35,6 @@ void Copy(const ShmFrame& f, int transform, const Rect& place, int lw, int lh, I
         for (int x = 0; x < lw; ++x, d += 3) {
             Point b = BufferPixelFor(transform, x, y, f.width, f.height);
             if (f.yInvert) b.y = f.height - 1 - b.y;
-            if (b.x < 0 || b.y < 0 || b.x >= f.width || b.y >= f.height) continue;
             read(f.data + static_cast<size_t>(b.y) * f.stride + static_cast<size_t>(b.x) * 4, d);
         }
     }
@@ -78,6 +77,15 @@ bool CopyShmFrame(const ShmFrame& f, int transform, const Rect& place, Image& in
     }
     if (!f.data || f.stride < static_cast<size_t>(f.width) * 4) {
         SetError(error, "the compositor's copy of a screen has rows shorter than its width");
+        return false;
+    }
+    // Whatever the frame lacks would be black in the picture.
+    const bool turned = transform % 2 == 1;
+    const int coverW = turned ? f.height : f.width, coverH = turned ? f.width : f.height;
+    if (coverW < place.Width() || coverH < place.Height()) {
+        SetError(error, "the compositor's copy of a screen (" + std::to_string(coverW) + "x" +
+                            std::to_string(coverH) + ") is smaller than that screen (" +
+                            std::to_string(place.Width()) + "x" + std::to_string(place.Height()) + ")");
         return false;
     }
     const int lw = std::min(place.Width(), into.Width() - place.left),
