@@ -279,6 +279,18 @@ class WaylandScenarios(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertSamePicture(g.saved(), self.reference)
 
+    def test_ten_bit_output_is_what_grim_sees(self):
+        # A deep-colour output hands out 10 bits a channel; both programs narrow them to 8 alike.
+        sway("output", "HEADLESS-1", "render_bit_depth", "10")
+        try:
+            want = os.path.join(self.tmp, "grim-10bit.png")
+            settled_grim(want)
+            grabbed = os.path.join(self.tmp, "cli-10bit.png")
+            run(CLI, "grab", grabbed)
+            self.assertSamePicture(grabbed, want)
+        finally:
+            sway("output", "HEADLESS-1", "render_bit_depth", "8")
+
     def test_region_dragged_on_the_overlay(self):
         g = self.start()
         self.assertEqual(g.request("region").returncode, 0)

@@ -22,6 +22,19 @@ struct EightBits {
     }
 };
 
+// Three 10-bit channels in a little-endian 32-bit pixel, green always in the middle.
+struct TenBits {
+    int blueShift, redShift;
+    void operator()(const uint8_t* s, uint8_t* d) const {
+        const uint32_t p = s[0] | static_cast<uint32_t>(s[1]) << 8 | static_cast<uint32_t>(s[2]) << 16 |
+                           static_cast<uint32_t>(s[3]) << 24;
+        // The top 8 of the 10 bits, as pixman narrows them: our pictures then agree with grim's.
+        d[0] = static_cast<uint8_t>(p >> (blueShift + 2));
+        d[1] = static_cast<uint8_t>(p >> 12);
+        d[2] = static_cast<uint8_t>(p >> (redShift + 2));
+    }
+};
+
 template <class Read>
 void Copy(const ShmFrame& f, int transform, const Rect& place, int lw, int lh, Image& into, Read read) {
     for (int y = 0; y < lh; ++y) {
@@ -64,6 +77,10 @@ bool ReadableShmFormat(uint32_t format) {
         case WL_SHM_FORMAT_XRGB8888:
         case WL_SHM_FORMAT_ABGR8888:
         case WL_SHM_FORMAT_XBGR8888:
+        case WL_SHM_FORMAT_ARGB2101010:
+        case WL_SHM_FORMAT_XRGB2101010:
+        case WL_SHM_FORMAT_ABGR2101010:
+        case WL_SHM_FORMAT_XBGR2101010:
             return true;
         default:
             return false;
@@ -100,8 +117,16 @@ bool CopyShmFrame(const ShmFrame& f, int transform, const Rect& place, Image& in
         case WL_SHM_FORMAT_XRGB8888:
             Copy(f, transform, place, lw, lh, into, EightBits{0, 1, 2});
             break;
-        default:
+        case WL_SHM_FORMAT_ABGR8888:
+        case WL_SHM_FORMAT_XBGR8888:
             Copy(f, transform, place, lw, lh, into, EightBits{2, 1, 0});
+            break;
+        case WL_SHM_FORMAT_ARGB2101010:
+        case WL_SHM_FORMAT_XRGB2101010:
+            Copy(f, transform, place, lw, lh, into, TenBits{0, 20});
+            break;
+        default:  // the 10-bit formats with red in the low bits
+            Copy(f, transform, place, lw, lh, into, TenBits{20, 0});
             break;
     }
     return true;

@@ -68,5 +68,30 @@ TEST(ScreenCopyPixels, AFrameSmallerThanItsScreenIsRefusedAndLeavesThePictureAlo
     }
 }
 
+TEST(ScreenCopyPixels, TenBitFormatsKeepTheTopEightBitsOfEachChannel) {
+    // Two pixels: red 1023, green 514, blue 3; then red 0, green 1023, blue 2 (alpha bits set, ignored).
+    auto word = [](uint32_t hi, uint32_t mid, uint32_t lo) { return 3u << 30 | hi << 20 | mid << 10 | lo; };
+    const struct {
+        uint32_t format;
+        bool redHigh;
+    } formats[] = {
+        {WL_SHM_FORMAT_XRGB2101010, true},
+        {WL_SHM_FORMAT_ARGB2101010, true},
+        {WL_SHM_FORMAT_XBGR2101010, false},
+        {WL_SHM_FORMAT_ABGR2101010, false},
+    };
+    for (const auto& f : formats) {
+        SCOPED_TRACE(f.format);
+        Frame frame(f.format, 2, 1,
+                    f.redHigh ? std::vector<uint32_t>{word(1023, 514, 3), word(0, 1023, 2)}
+                              : std::vector<uint32_t>{word(3, 514, 1023), word(2, 1023, 0)});
+        Image picture = Filled(2, 1, 0x11);
+        std::string error;
+        ASSERT_TRUE(CopyShmFrame(frame.view, 0, Rect{0, 0, 2, 1}, picture, &error)) << error;
+        EXPECT_EQ(Bgr(picture, 0, 0), 0xFF8000u);
+        EXPECT_EQ(Bgr(picture, 1, 0), 0x00FF00u);
+    }
+}
+
 }  // namespace
 }  // namespace glimmora::wayland
