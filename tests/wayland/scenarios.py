@@ -7,12 +7,15 @@ Run inside the session (scripts/common.sh: start_wayland, wayland_ctest):
     scenarios.py GLIMMORA GLIMMORA_CLI WL_POINTER [unittest args]
 """
 import configparser
+import fcntl
 import json
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 import unittest
 
@@ -330,6 +333,47 @@ class WaylandScenarios(unittest.TestCase):
             return done.returncode == 0 and os.path.getsize(pasted) > 0
         wait_until(paste, "the capture on the clipboard")
         self.assertSamePicture(pasted, saved)
+
+    def test_clipboard_readers_that_leave_or_stop_reading_harm_nothing(self):
+        # A picture larger than the pipes between us and a reader can hold: noise on an empty workspace.
+        noise = os.path.join(self.tmp, "noise.png")
+        run("convert", "-size", "1920x1080", "xc:gray", "+noise", "Random", noise)
+        sway("workspace", "9")
+        sway("output", "HEADLESS-1", "bg", noise, "stretch")
+        try:
+            g = self.start(capture={"CopyToClipboard": "1"})
+            self.assertEqual(g.request("full").returncode, 0)
+            saved = g.saved()
+            def paste():
+                done = subprocess.run(["wl-paste", "--no-newline", "--type", "image/png"], capture_output=True,
+                                      timeout=DEADLINE)
+                return done.stdout if done.returncode == 0 and done.stdout else None
+            clip = wait_until(paste, "the capture on the clipboard")
+            pasted = os.path.join(self.tmp, "noise-pasted.png")
+            with open(pasted, "wb") as f:
+                f.write(clip)
+            self.assertSamePicture(pasted, saved)
+            self.assertGreater(len(clip), 2 << 20)
+            # A reader that takes one byte and goes away.
+            subprocess.run("wl-paste --type image/png | head -c1 >/dev/null", shell=True, timeout=DEADLINE)
+            self.assertEqual(wait_until(paste, "the capture on the clipboard after a reader left"), clip)
+            self.assertIsNone(g.process.poll())
+            # A reader that stops reading: the window goes on working meanwhile, and the reader still gets
+            # the whole picture once it reads again.
+            r, w = os.pipe()
+            stalled = subprocess.Popen(["wl-paste", "--no-newline", "--type", "image/png"], stdout=w)
+            os.close(w)
+            with os.fdopen(r, "rb") as reader:
+                wait_until(lambda: struct.unpack("i", fcntl.ioctl(r, termios.FIONREAD, b"\0" * 4))[0] > 0,
+                           "the reader to get the first bytes")
+                second = g.request("full")
+                self.assertEqual(second.returncode, 0, second.stderr)
+                g.saved(2)
+                self.assertEqual(reader.read(), clip)
+            self.assertEqual(stalled.wait(DEADLINE), 0)
+        finally:
+            sway("output", "HEADLESS-1", "bg", os.environ["GLIMMORA_WAYLAND_BACKGROUND"], "solid_color")
+            sway("workspace", "1")
 
     def test_key_bound_by_the_desktop_starts_a_region_capture(self):
         # Where no hotkey portal exists, users bind a key to the command in the desktop's settings.

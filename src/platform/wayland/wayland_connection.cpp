@@ -2,15 +2,21 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <ctime>
+#include <system_error>
+#include <thread>
 
 #include "wlr-data-control-unstable-v1-client.h"
 #include "wlr-screencopy-unstable-v1-client.h"
@@ -124,30 +130,99 @@ class ShmBuffer {
 
 // ---- clipboard ----
 
-void OnSourceSend(void* data, zwlr_data_control_source_v1*, const char* mime, int32_t fd) {
-    auto* offer = static_cast<Connection::Offer*>(data);
-    // The reader is waiting for this: write it all, then close, whatever the reader does.
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    if (offer->mime == mime) {
-        const uint8_t* p = offer->bytes.data();
-        size_t left = offer->bytes.size();
-        while (left > 0) {
-            const ssize_t n = write(fd, p, left);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            p += n;
-            left -= static_cast<size_t>(n);
+// A reader that takes nothing for this long is given up, and its pipe closed.
+constexpr int kClipboardStallMs = 30000;
+
+}  // namespace
+
+// Each reader of our clipboard is written to on a thread of its own, so one that stops reading holds up
+// neither the window nor the other readers, and one that goes away costs a failed write, not SIGPIPE.
+class ClipboardWriters {
+  public:
+    ClipboardWriters() : stop_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~ClipboardWriters() {
+        if (stop_ >= 0) {
+            const uint64_t one = 1;
+            const ssize_t sent = write(stop_, &one, sizeof one);
+            (void)sent;  // an eventfd takes it
+        }
+        for (Writer& w : writers_) w.thread.join();
+        if (stop_ >= 0) close(stop_);
+    }
+    ClipboardWriters(const ClipboardWriters&) = delete;
+    ClipboardWriters& operator=(const ClipboardWriters&) = delete;
+
+    // Takes the descriptor: it is closed once written, given up or refused.
+    void Serve(int fd, std::shared_ptr<const std::vector<uint8_t>> bytes) {
+        std::erase_if(writers_, [](Writer& w) {
+            if (!w.done->load()) return false;
+            w.thread.join();
+            return true;
+        });
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        try {
+            writers_.push_back({std::thread(WriteAll, fd, std::move(bytes), stop_, done), done});
+        } catch (const std::system_error&) {
+            close(fd);
         }
     }
-    close(fd);
+
+  private:
+    struct Writer {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+
+    static void WriteAll(int fd, std::shared_ptr<const std::vector<uint8_t>> bytes, int stop,
+                         std::shared_ptr<std::atomic<bool>> done) {
+        // A SIGPIPE raised by a write is this thread's own: blocked here, it stays pending and goes with
+        // the thread.
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags >= 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+        const uint8_t* p = bytes->data();
+        size_t left = bytes->size();
+        while (left > 0) {
+            const ssize_t n = write(fd, p, left);
+            if (n > 0) {
+                p += n;
+                left -= static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) break;  // the reader is gone
+            pollfd wait[2] = {{fd, POLLOUT, 0}, {stop, POLLIN, 0}};
+            const int ready = poll(wait, stop >= 0 ? 2 : 1, kClipboardStallMs);
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready <= 0 || (stop >= 0 && wait[1].revents)) break;  // stalled, or we are closing
+        }
+        close(fd);
+        done->store(true);
+    }
+
+    int stop_;
+    std::vector<Writer> writers_;
+};
+
+namespace {
+
+void OnSourceSend(void* data, zwlr_data_control_source_v1*, const char* mime, int32_t fd) {
+    auto* offer = static_cast<Connection::Offer*>(data);
+    if (offer->mime != mime || !offer->bytes) {
+        close(fd);
+        return;
+    }
+    offer->writers->Serve(fd, offer->bytes);
 }
 void OnSourceCancelled(void* data, zwlr_data_control_source_v1* source) {
     auto* offer = static_cast<Connection::Offer*>(data);
     zwlr_data_control_source_v1_destroy(source);
     if (offer->source == source) {
         offer->source = nullptr;
-        offer->bytes.clear();
+        offer->bytes.reset();
     }
 }
 const zwlr_data_control_source_v1_listener kSourceListener = {OnSourceSend, OnSourceCancelled};
@@ -438,7 +513,9 @@ bool Connection::OfferClipboard(const std::string& mime, std::vector<uint8_t> by
     if (offer_ && offer_->source) zwlr_data_control_source_v1_destroy(offer_->source);
     offer_ = std::make_unique<Offer>();
     offer_->mime = mime;
-    offer_->bytes = std::move(bytes);
+    offer_->bytes = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
+    if (!writers_) writers_ = std::make_unique<ClipboardWriters>();
+    offer_->writers = writers_.get();
     offer_->source = zwlr_data_control_manager_v1_create_data_source(dataControl_);
     zwlr_data_control_source_v1_add_listener(offer_->source, &kSourceListener, offer_.get());
     zwlr_data_control_source_v1_offer(offer_->source, mime.c_str());

@@ -25,6 +25,8 @@ struct zwlr_data_control_offer_v1;
 
 namespace glimmora::wayland {
 
+class ClipboardWriters;
+
 struct Output {
     wl_output* output = nullptr;
     uint32_t name = 0;                  // the registry's name of the global
@@ -99,8 +101,11 @@ class Connection {
     struct Offer {
         zwlr_data_control_source_v1* source = nullptr;
         std::string mime;
-        std::vector<uint8_t> bytes;
+        // Shared with the writers still serving it after the offer is gone.
+        std::shared_ptr<const std::vector<uint8_t>> bytes;
+        ClipboardWriters* writers = nullptr;
     };
+    std::unique_ptr<ClipboardWriters> writers_;
     std::unique_ptr<Offer> offer_;
     std::vector<zwlr_data_control_offer_v1*> othersOffers_;
 };
