@@ -303,6 +303,20 @@ class WaylandScenarios(unittest.TestCase):
         self.assertSamePicture(g.saved(), crop(self.reference, (100, 200, 400, 200),
                                                os.path.join(self.tmp, "region.png")))
 
+    def test_a_request_during_a_capture_is_refused_with_the_reason(self):
+        g = self.start()
+        self.assertEqual(g.request("region").returncode, 0)
+        g.overlay()
+        r = g.request("full")
+        self.assertEqual((r.returncode, r.stderr.strip()),
+                         (1, "glimmora: No capture while another capture is running; finish it first."))
+        self.pointer.drag((100, 200), (300, 300))
+        g.overlay_gone()
+        self.assertEqual(size_of(g.saved(1)), (200, 100))
+        # Once it is done, the next request is taken.
+        self.assertEqual(g.request("full").returncode, 0)
+        self.assertEqual(size_of(g.saved(2)), (1920, 1080))
+
     def test_window_under_the_mouse_and_active_window_from_sway(self):
         g = self.start()
         right = self.right.refresh()

@@ -84,7 +84,7 @@ class CMainFrame : public QMainWindow,
     const int* HotkeyIds() const { return hotkeyIds_; }
     void OnHotkey(int id);
     // Runs the capture routine of a mode (the hotkey order); false for no such mode, no display, or while
-    // a dialog or the close sequence is open (the status bar then says why).
+    // a dialog, the close sequence or another capture is open (the status bar then says why).
     bool RunCapture(int mode);
     // Why a capture or a request cannot run now; empty when it can.
     QString RequestRefusal() const;
@@ -222,6 +222,8 @@ class CMainFrame : public QMainWindow,
     QPointer<CChildFrame> tabMenuChild_;
     bool closing_ = false;
     bool inCloseSequence_ = false;
+    // Captures taken over the bus whose run has not started yet.
+    int queuedCaptures_ = 0;
     // Set while the menus and bars take their state, so their own toggles are told apart.
     bool refreshingUi_ = false;
     bool traySaidMissing_ = false;

@@ -118,6 +118,9 @@ QString CMainFrame::RequestRefusal() const {
     if (closing_ || inCloseSequence_) return "No capture while Glimmora is closing.";
     // Any modal dialog (an adjustment previewing, a message, the close prompt) holds the documents.
     if (QApplication::activeModalWidget()) return "No capture while a dialog is open; close it first.";
+    // A second capture would be dropped once it ran, after its caller had been told it was taken.
+    if (queuedCaptures_ > 0 || (capturer_ && capturer_->busy()))
+        return "No capture while another capture is running; finish it first.";
     return {};
 }
 
@@ -242,6 +245,13 @@ bool TakesRequest(const AppMessage& m) {
             return false;
     }
 }
+
+// Of those, the ones that start a capture (a highlight, or its removal, does not).
+bool StartsCapture(const AppMessage& m) {
+    if (m.message == cmd::kWmHighlightWnd) return false;
+    if (m.message == cmd::kWmCaptureWnd) return m.wParam == 1;
+    return TakesRequest(m);
+}
 }  // namespace
 
 void CMainFrame::OnAppMessage(const AppMessage& m) {
@@ -297,8 +307,13 @@ std::string CMainFrame::TakeBusRequest(const AppMessage& m) {
         SetStatusText(2, why);
         return why.toStdString();
     }
-    // The reply goes first: a capture runs event loops of its own.
-    QTimer::singleShot(0, this, [this, m] { OnAppMessage(m); });
+    // The reply goes first: a capture runs event loops of its own. Until it starts, it counts as running.
+    const bool capture = StartsCapture(m);
+    if (capture) ++queuedCaptures_;
+    QTimer::singleShot(0, this, [this, m, capture] {
+        if (capture) --queuedCaptures_;
+        OnAppMessage(m);
+    });
     return {};
 }
 
