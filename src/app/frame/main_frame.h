@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QPointer>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -118,6 +119,7 @@ class CMainFrame : public QMainWindow,
     void MessageBox(const std::string& text) override;
     bool Wait(int ms) override;
     bool EscapePressed() override;
+    void CaptureEnded() override;
 
     // ViewHost
     void SetStatusText(int pane, const QString& text) override;
@@ -166,6 +168,9 @@ class CMainFrame : public QMainWindow,
     void RemoveHighlight();
     // A request from the session bus: queued for OnAppMessage, or why it is not taken.
     std::string TakeBusRequest(const AppMessage& message);
+    // Requests run from the event loop, in order, each once no capture runs.
+    void QueueRequest(const AppMessage& message);
+    void RunQueuedRequests();
     // Text recognition (main_frame_text.cpp).
     void BuildTextLanguageMenu(QMenu* setting);
     bool TextCommand(int id);
@@ -222,8 +227,8 @@ class CMainFrame : public QMainWindow,
     QPointer<CChildFrame> tabMenuChild_;
     bool closing_ = false;
     bool inCloseSequence_ = false;
-    // Captures taken over the bus whose run has not started yet.
-    int queuedCaptures_ = 0;
+    // Requests of other programs taken and not run yet, oldest first.
+    std::deque<AppMessage> pendingRequests_;
     // Set while the menus and bars take their state, so their own toggles are told apart.
     bool refreshingUi_ = false;
     bool traySaidMissing_ = false;
