@@ -339,15 +339,22 @@ int Connection::Fd() const {
     return wl_display_get_fd(display_);
 }
 
-void Connection::DispatchPending() {
-    while (wl_display_prepare_read(display_) != 0) wl_display_dispatch_pending(display_);
+bool Connection::Broken() const {
+    return wl_display_get_error(display_) != 0;
+}
+
+bool Connection::DispatchPending() {
+    // After an error the queue keeps what came with it, and prepare_read would refuse for ever.
+    while (wl_display_prepare_read(display_) != 0)
+        if (wl_display_dispatch_pending(display_) < 0) return false;
     wl_display_flush(display_);
     pollfd p{wl_display_get_fd(display_), POLLIN, 0};
-    if (poll(&p, 1, 0) > 0 && (p.revents & POLLIN))
+    if (poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)))
         wl_display_read_events(display_);
     else
         wl_display_cancel_read(display_);
     wl_display_dispatch_pending(display_);
+    return !Broken();
 }
 
 template <typename Done>
@@ -355,7 +362,8 @@ bool Connection::DispatchUntil(Done done, int timeoutMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done()) {
         if (wl_display_get_error(display_) != 0) return false;
-        while (wl_display_prepare_read(display_) != 0) wl_display_dispatch_pending(display_);
+        while (wl_display_prepare_read(display_) != 0)
+            if (wl_display_dispatch_pending(display_) < 0) return false;
         if (done()) {
             wl_display_cancel_read(display_);
             break;
@@ -370,7 +378,7 @@ bool Connection::DispatchUntil(Done done, int timeoutMs) {
         }
         pollfd p{wl_display_get_fd(display_), POLLIN, 0};
         const int n = poll(&p, 1, static_cast<int>(left));
-        if (n > 0 && (p.revents & POLLIN)) {
+        if (n > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR))) {
             if (wl_display_read_events(display_) != 0) return false;
         } else {
             wl_display_cancel_read(display_);

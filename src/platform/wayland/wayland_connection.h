@@ -48,8 +48,10 @@ class Connection {
 
     wl_display* display() const { return display_; }
     int Fd() const;
-    // Reads and handles whatever the compositor sent, without waiting.
-    void DispatchPending();
+    // Reads and handles whatever the compositor sent, without waiting. False once the connection is
+    // broken (the compositor left, or ended it for a protocol error): nothing more will come.
+    bool DispatchPending();
+    bool Broken() const;
     // Waits until the compositor has handled everything sent so far.
     bool Roundtrip();
 

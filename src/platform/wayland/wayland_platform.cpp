@@ -16,13 +16,54 @@ namespace {
 
 using wayland::Connection;
 
+// Our connection to the compositor, opened anew at the next use once it broke (the compositor left, or
+// ended it for a protocol error): one broken connection must not fail every later grab.
+class Link {
+  public:
+    explicit Link(std::unique_ptr<Connection> conn) { Adopt(std::move(conn)); }
+    ~Link() { Drop(); }
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+
+    // Null with a reason when no compositor answers.
+    Connection* Get(std::string* error) {
+        if (conn_ && !conn_->Broken()) return conn_.get();
+        Drop();
+        std::unique_ptr<Connection> fresh = Connection::Open(error);
+        if (!fresh) return nullptr;
+        Adopt(std::move(fresh));
+        return conn_.get();
+    }
+
+  private:
+    void Adopt(std::unique_ptr<Connection> conn) {
+        conn_ = std::move(conn);
+        // The clipboard we hold is answered whenever another program asks, not only during our calls.
+        if (!QCoreApplication::instance()) return;
+        notifier_ = std::make_unique<QSocketNotifier>(conn_->Fd(), QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+            // A broken connection stays readable for ever: stop listening until the next use opens a new one.
+            if (!conn_->DispatchPending()) notifier_->setEnabled(false);
+        });
+    }
+    void Drop() {
+        notifier_.reset();  // before its descriptor closes
+        conn_.reset();
+    }
+
+    std::unique_ptr<Connection> conn_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
 class WaylandScreen : public Screen {
   public:
-    explicit WaylandScreen(Connection& conn) : conn_(conn) {}
+    explicit WaylandScreen(Link& link) : link_(link) {}
 
     Size ScreenSize() override {
-        conn_.DispatchPending();  // outputs come and go
-        return conn_.LayoutSize();
+        Connection* conn = link_.Get(&error_);
+        if (!conn) return Size{};
+        conn->DispatchPending();  // outputs come and go
+        return conn->LayoutSize();
     }
 
     bool Grab(const Rect& rect, Image& out) override {
@@ -55,8 +96,9 @@ class WaylandScreen : public Screen {
     // No client may read the cursor's shape; the compositor draws it into a copy of its own.
     bool DrawCursor(Image& image, Point origin) override {
         Image withCursor;
-        if (!image.IsValid() || image.Depth() != 24 || !conn_.GrabLayout(withCursor, true, &error_))
-            return false;
+        if (!image.IsValid() || image.Depth() != 24) return false;
+        Connection* conn = link_.Get(&error_);
+        if (!conn || !conn->GrabLayout(withCursor, true, &error_)) return false;
         const Rect on =
             Intersect(Rect{origin.x, origin.y, origin.x + image.Width(), origin.y + image.Height()},
                       Rect{0, 0, withCursor.Width(), withCursor.Height()});
@@ -70,14 +112,16 @@ class WaylandScreen : public Screen {
 
   private:
     bool GrabScreen(Image& screen) {
-        if (conn_.HasScreencopy()) return conn_.GrabLayout(screen, false, &error_);
+        Connection* conn = link_.Get(&error_);
+        if (!conn) return false;
+        if (conn->HasScreencopy()) return conn->GrabLayout(screen, false, &error_);
         error_ =
             "this desktop lets no program copy the screen (it offers neither the wlroots screen copy "
             "nor the Screenshot portal)";
         return false;
     }
 
-    Connection& conn_;
+    Link& link_;
     std::string error_;
 };
 
@@ -105,34 +149,42 @@ class NoWindows : public WindowSystem {
 
 class WaylandInput : public PointerInput {
   public:
-    explicit WaylandInput(Connection& conn) : conn_(conn) {}
-    bool CanScroll() override { return conn_.HasVirtualPointer(); }
-    bool WarpPointer(Point p) override { return conn_.PointerMotion(p); }
-    bool WheelNotchDown() override { return conn_.PointerWheel(1); }
-    bool Button(int button, bool down) override { return conn_.PointerButton(button, down); }
-    void Sync() override { conn_.Roundtrip(); }
+    explicit WaylandInput(Link& link) : link_(link) {}
+    bool CanScroll() override {
+        Connection* conn = link_.Get(nullptr);
+        return conn && conn->HasVirtualPointer();
+    }
+    bool WarpPointer(Point p) override {
+        Connection* conn = link_.Get(nullptr);
+        return conn && conn->PointerMotion(p);
+    }
+    bool WheelNotchDown() override {
+        Connection* conn = link_.Get(nullptr);
+        return conn && conn->PointerWheel(1);
+    }
+    bool Button(int button, bool down) override {
+        Connection* conn = link_.Get(nullptr);
+        return conn && conn->PointerButton(button, down);
+    }
+    void Sync() override {
+        if (Connection* conn = link_.Get(nullptr)) conn->Roundtrip();
+    }
     // No client can take a key from the window that has the focus.
     std::unique_ptr<EscapeGrab> GrabEscape() override { return nullptr; }
 
   private:
-    Connection& conn_;
+    Link& link_;
 };
 
 class WaylandPlatform : public Platform {
   public:
     explicit WaylandPlatform(std::unique_ptr<Connection> conn)
-        : conn_(std::move(conn)), screen_(*conn_), input_(*conn_) {
+        : link_(std::move(conn)), screen_(link_), input_(link_) {
         const std::string sway = wayland::SwayWindows::SocketPath();
         if (!sway.empty())
             windows_ = std::make_unique<wayland::SwayWindows>(sway);
         else
             windows_ = std::make_unique<NoWindows>();
-        // The clipboard we hold is answered whenever another program asks, not only during our calls.
-        if (QCoreApplication::instance()) {
-            notifier_ = std::make_unique<QSocketNotifier>(conn_->Fd(), QSocketNotifier::Read);
-            QObject::connect(notifier_.get(), &QSocketNotifier::activated,
-                             [this] { conn_->DispatchPending(); });
-        }
     }
 
     const char* Name() const override { return "wayland"; }
@@ -154,15 +206,15 @@ class WaylandPlatform : public Platform {
     }
     std::optional<AppMessage> DecodeAppMessage(const void*) override { return std::nullopt; }
     bool OfferClipboard(const std::string& mime, std::vector<uint8_t> bytes) override {
-        return conn_->OfferClipboard(mime, std::move(bytes));
+        Connection* conn = link_.Get(nullptr);
+        return conn && conn->OfferClipboard(mime, std::move(bytes));
     }
 
   private:
-    std::unique_ptr<Connection> conn_;
+    Link link_;
     WaylandScreen screen_;
     WaylandInput input_;
     std::unique_ptr<WindowSystem> windows_;
-    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 }  // namespace
