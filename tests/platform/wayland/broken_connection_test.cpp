@@ -80,7 +80,7 @@ TEST(BrokenWaylandConnection, AProtocolErrorEndsDispatching) {
     wl_display* display = conn->display();
     wl_callback* sync = wl_display_sync(display);
     wl_registry* registry = wl_display_get_registry(display);
-    wl_registry_bind(registry, 0xFFFFFF, &wl_output_interface, 1);
+    auto* missing = static_cast<wl_proxy*>(wl_registry_bind(registry, 0xFFFFFF, &wl_output_interface, 1));
     wl_display_flush(display);
     pollfd p{wl_display_get_fd(display), POLLIN, 0};
     ASSERT_EQ(poll(&p, 1, 10000), 1) << "the compositor did not answer";
@@ -100,6 +100,7 @@ TEST(BrokenWaylandConnection, AProtocolErrorEndsDispatching) {
     }
     EXPECT_TRUE(ended) << "dispatching went on for good after the protocol error";
     EXPECT_TRUE(ended && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the error was not seen";
+    wl_proxy_destroy(missing);
     wl_registry_destroy(registry);
     wl_callback_destroy(sync);
 }
