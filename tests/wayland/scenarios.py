@@ -282,6 +282,34 @@ class WaylandScenarios(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertSamePicture(g.saved(), self.reference)
 
+    def test_under_xwayland_the_grab_asks_the_compositor(self):
+        # Started by bus activation, a program may see only the X display of Xwayland, whose root window
+        # shows none of the Wayland windows.
+        r, w = os.pipe()
+        xwayland = subprocess.Popen(["Xwayland", "-rootless", "-nolisten", "tcp", "-displayfd", str(w)],
+                                    pass_fds=(w,), stderr=subprocess.DEVNULL)
+        os.close(w)
+        try:
+            with os.fdopen(r) as f:
+                display = ":" + f.readline().strip()
+            env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "XDG_SESSION_TYPE")}
+            env["DISPLAY"] = display
+            settled_grim(self.reference)
+            grabbed = os.path.join(self.tmp, "xwayland.png")
+            run(CLI, "grab", grabbed, env=env)
+            self.assertSamePicture(grabbed, self.reference)
+            # Where no compositor can be found, a reason and no picture.
+            nowhere = tempfile.mkdtemp(dir=self.tmp)
+            none = os.path.join(self.tmp, "none.png")
+            failed = subprocess.run([CLI, "grab", none], env=dict(env, XDG_RUNTIME_DIR=nowhere),
+                                    capture_output=True, text=True)
+            self.assertEqual(failed.returncode, 1)
+            self.assertIn("Xwayland", failed.stderr)
+            self.assertFalse(os.path.exists(none))
+        finally:
+            xwayland.terminate()
+            xwayland.wait(20)
+
     def test_ten_bit_output_is_what_grim_sees(self):
         # A deep-colour output hands out 10 bits a channel; both programs narrow them to 8 alike.
         sway("output", "HEADLESS-1", "render_bit_depth", "10")

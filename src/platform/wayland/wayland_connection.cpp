@@ -294,8 +294,8 @@ void Connection::OnGlobalRemove(void* data, wl_registry*, uint32_t name) {
     }
 }
 
-std::unique_ptr<Connection> Connection::Open(std::string* error) {
-    wl_display* display = wl_display_connect(nullptr);
+std::unique_ptr<Connection> Connection::Open(std::string* error, const std::string& name) {
+    wl_display* display = wl_display_connect(name.empty() ? nullptr : name.c_str());
     if (!display) {
         SetError(error, "cannot connect to the Wayland compositor");
         return nullptr;

@@ -40,8 +40,8 @@ struct Output {
 
 class Connection {
   public:
-    // Null with a reason when no compositor answers ($WAYLAND_DISPLAY).
-    static std::unique_ptr<Connection> Open(std::string* error);
+    // Null with a reason when no compositor answers on the display named ($WAYLAND_DISPLAY when empty).
+    static std::unique_ptr<Connection> Open(std::string* error, const std::string& display = {});
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;

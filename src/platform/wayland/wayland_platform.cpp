@@ -1,5 +1,8 @@
 #include "platform/wayland/wayland_platform.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cstdlib>
@@ -20,7 +23,9 @@ using wayland::Connection;
 // ended it for a protocol error): one broken connection must not fail every later grab.
 class Link {
   public:
-    explicit Link(std::unique_ptr<Connection> conn) { Adopt(std::move(conn)); }
+    Link(std::unique_ptr<Connection> conn, std::string display) : display_(std::move(display)) {
+        Adopt(std::move(conn));
+    }
     ~Link() { Drop(); }
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
@@ -29,7 +34,7 @@ class Link {
     Connection* Get(std::string* error) {
         if (conn_ && !conn_->Broken()) return conn_.get();
         Drop();
-        std::unique_ptr<Connection> fresh = Connection::Open(error);
+        std::unique_ptr<Connection> fresh = Connection::Open(error, display_);
         if (!fresh) return nullptr;
         Adopt(std::move(fresh));
         return conn_.get();
@@ -51,6 +56,7 @@ class Link {
         conn_.reset();
     }
 
+    std::string display_;  // empty for $WAYLAND_DISPLAY
     std::unique_ptr<Connection> conn_;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
@@ -178,8 +184,8 @@ class WaylandInput : public PointerInput {
 
 class WaylandPlatform : public Platform {
   public:
-    explicit WaylandPlatform(std::unique_ptr<Connection> conn)
-        : link_(std::move(conn)), screen_(link_), input_(link_) {
+    WaylandPlatform(std::unique_ptr<Connection> conn, std::string display)
+        : link_(std::move(conn), std::move(display)), screen_(link_), input_(link_) {
         const std::string sway = wayland::SwayWindows::SocketPath();
         if (!sway.empty())
             windows_ = std::make_unique<wayland::SwayWindows>(sway);
@@ -225,10 +231,25 @@ bool IsWaylandSession() {
     return (display && *display) || (type && std::strcmp(type, "wayland") == 0);
 }
 
-std::unique_ptr<Platform> OpenWaylandPlatform(std::string* error) {
-    std::unique_ptr<Connection> conn = Connection::Open(error);
+std::unique_ptr<Platform> OpenWaylandPlatform(std::string* error, const std::string& display) {
+    std::unique_ptr<Connection> conn = Connection::Open(error, display);
     if (!conn) return nullptr;
-    return std::make_unique<WaylandPlatform>(std::move(conn));
+    return std::make_unique<WaylandPlatform>(std::move(conn), display);
+}
+
+std::string FindWaylandDisplay() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string folder =
+        runtime && *runtime ? std::string(runtime) : "/run/user/" + std::to_string(getuid());
+    const char* named = std::getenv("WAYLAND_DISPLAY");
+    if (named && *named) return named[0] == '/' ? std::string(named) : folder + "/" + named;
+    // Compositors take the first free of wayland-0 to wayland-31.
+    for (int n = 0; n < 32; ++n) {
+        const std::string path = folder + "/wayland-" + std::to_string(n);
+        struct stat st {};
+        if (stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) return path;
+    }
+    return {};
 }
 
 }  // namespace glimmora
