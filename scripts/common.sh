@@ -9,7 +9,9 @@ at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-gi gir1.2-glib-2.0
 libtesseract-dev tesseract-ocr tesseract-ocr-eng
 libclang-rt-14-dev libwayland-dev qt6-wayland
 sway swaybg grim wtype wl-clipboard foot xwayland pipewire xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
-dbus-daemon dbus-bin passwd util-linux libx11-dev
+dbus-daemon dbus-bin passwd util-linux libx11-dev plasma-wayland-protocols
+gnome-shell xdg-desktop-portal-gnome python3-dbusmock libglib2.0-bin kwin-wayland xdg-desktop-portal-kde qtwayland5
+qml-module-org-kde-kirigami2 plasma-workspace
 man-db groff-base lintian desktop-file-utils appstream dpkg-dev file"
 
 # Installs whatever of the given packages is missing (needs root on a fresh machine).
@@ -128,17 +130,31 @@ stop_desktop() {
     return 0
 }
 
-# The Wayland test session: sway on its headless backend with the screenshot portal beside it. sway
-# refuses to run as root, so as root everything runs as an unprivileged user of its own (created when
-# missing; GLIMMORA_WAYLAND_USER names it, glimtest by default); run by anyone else, as the caller. Exports WAYLAND_DISPLAY, SWAYSOCK, DBUS_SESSION_BUS_ADDRESS,
-# XDG_RUNTIME_DIR and GLIMMORA_WAYLAND_USER (the values they had come back with stop_wayland);
-# wayland_run runs a command in the session. On failure everything started so far is stopped again.
+# The Wayland test sessions: headless sway (the default), GNOME Shell headless, or KWin on its virtual
+# backend, each on one 1920x1080 output with its desktop's Screenshot portal. sway refuses to run as
+# root, so as root everything runs as an unprivileged user of its own (created when missing;
+# GLIMMORA_WAYLAND_USER names it, glimtest by default); run by anyone else, as the caller. The launchers
+# given are installed in the session's applications folder before the desktop starts: KWin grants its
+# restricted interfaces by them. Exports WAYLAND_DISPLAY, SWAYSOCK (sway only), DBUS_SESSION_BUS_ADDRESS,
+# XDG_RUNTIME_DIR, GLIMMORA_WAYLAND_USER and GLIMMORA_WAYLAND_DESKTOP (the values they had come back with
+# stop_wayland); wayland_run runs a command in the session. On failure everything started so far is
+# stopped again.
 GLIMMORA_WAYLAND_BACKGROUND="#336699"
 
-start_wayland() {
+start_wayland() {  # [sway|gnome|kde] [launcher.desktop...]
+    local desktop=${1:-sway}
+    [ $# -gt 0 ] && shift
+    case "$desktop" in
+    sway | gnome | kde) ;;
+    *)
+        echo "start_wayland: no session for the desktop '$desktop' (sway, gnome or kde)"
+        return 1
+        ;;
+    esac
+    local started=$SECONDS
     GLIMMORA_WL_SAVED=""
     local var
-    for var in WAYLAND_DISPLAY SWAYSOCK DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR; do
+    for var in WAYLAND_DISPLAY SWAYSOCK DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR GLIMMORA_WAYLAND_DESKTOP; do
         [ -n "${!var+set}" ] && GLIMMORA_WL_SAVED+="export $var=$(printf '%q' "${!var}");"
     done
     GLIMMORA_WL_PIDS=()
@@ -155,13 +171,24 @@ start_wayland() {
         GLIMMORA_WAYLAND_USER=$(id -un)
     fi
     export GLIMMORA_WAYLAND_USER
+    export GLIMMORA_WAYLAND_DESKTOP=$desktop
     # Private home, runtime and configuration folders, so nothing a run leaves (portal permissions,
-    # toolkit settings) reaches the next one.
+    # toolkit settings, the desktop's own state) reaches the next one.
     GLIMMORA_WL_STATE=$(mktemp -d /tmp/glimmora-wayland.XXXXXX)
     chmod 711 "$GLIMMORA_WL_STATE"
     local dir
     for dir in runtime home config; do
         mkdir -m 700 "$GLIMMORA_WL_STATE/$dir"
+    done
+    # The KDE portal saves its pictures there and fails when the folder is missing.
+    mkdir -p "$GLIMMORA_WL_STATE/home/Pictures" "$GLIMMORA_WL_STATE/home/.local/share/applications"
+    GLIMMORA_WL_APPLICATIONS="$GLIMMORA_WL_STATE/home/.local/share/applications"
+    local launcher
+    for launcher in "$@"; do
+        cp "$launcher" "$GLIMMORA_WL_APPLICATIONS/" || {
+            stop_wayland
+            return 1
+        }
     done
     mkdir -p "$GLIMMORA_WL_STATE/config/xdg-desktop-portal"
     cat >"$GLIMMORA_WL_STATE/config/sway.conf" <<CONF
@@ -172,12 +199,46 @@ CONF
     # Read by the portal releases that choose backends by configuration; older ones go by UseIn.
     printf '[preferred]\ndefault=gtk\norg.freedesktop.impl.portal.Screenshot=wlr\norg.freedesktop.impl.portal.ScreenCast=wlr\n' \
         >"$GLIMMORA_WL_STATE/config/xdg-desktop-portal/sway-portals.conf"
+    if [ "$desktop" = gnome ]; then
+        # GNOME Shell tells once per user that it cannot lock the screen without its display manager;
+        # the notice would cover the top of every picture.
+        mkdir -p "$GLIMMORA_WL_STATE/home/.local/share/gnome-shell"
+        touch "$GLIMMORA_WL_STATE/home/.local/share/gnome-shell/lock-warning-shown"
+    fi
+    if [ "$desktop" = kde ]; then
+        # No screen edge or corner reacts to the pointer: a drag from the top left corner would open
+        # the overview.
+        printf '[%s]\nBorderActivate=9\nBorderActivateAll=9\nBorderActivateClass=9\nBorderAlternativeActivate=9\n\n' \
+            Effect-overview Effect-windowview Effect-desktopgrid TabBox >"$GLIMMORA_WL_STATE/config/kwinrc"
+        echo '[ElectricBorders]' >>"$GLIMMORA_WL_STATE/config/kwinrc"
+        printf '%s=None\n' Top TopRight Right BottomRight Bottom BottomLeft Left TopLeft \
+            >>"$GLIMMORA_WL_STATE/config/kwinrc"
+        # kwin_wayland carries a file capability an unprivileged exec refuses; a copy has none.
+        mkdir "$GLIMMORA_WL_STATE/bin"
+        cp /usr/bin/kwin_wayland "$GLIMMORA_WL_STATE/bin/kwin_wayland" || {
+            stop_wayland
+            return 1
+        }
+    fi
     chown -R "$GLIMMORA_WAYLAND_USER" "$GLIMMORA_WL_STATE/runtime" "$GLIMMORA_WL_STATE/home" \
         "$GLIMMORA_WL_STATE/config"
     export XDG_RUNTIME_DIR="$GLIMMORA_WL_STATE/runtime"
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
+    GLIMMORA_WL_SYSTEM_BUS=""
     unset WAYLAND_DISPLAY SWAYSOCK
 
+    "_wayland_start_$desktop" || return 1
+    # Asked only once the portal owns its name: a call before that would start a second one by activation.
+    if ! wait_for_condition 60 _wayland_portal_ready; then
+        echo "the Screenshot portal did not come up"
+        _wayland_fail portal "${GLIMMORA_WL_NAMES[@]}"
+        return 1
+    fi
+    echo "Wayland ($desktop): WAYLAND_DISPLAY=$WAYLAND_DISPLAY as $GLIMMORA_WAYLAND_USER, up in" \
+        "$((SECONDS - started)) s (state in $GLIMMORA_WL_STATE)"
+}
+
+_wayland_start_sway() {
     WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
         wayland_spawn sway sway -c "$GLIMMORA_WL_STATE/config/sway.conf"
     # sway names its sockets itself: the display socket and the IPC socket in the runtime folder.
@@ -191,20 +252,8 @@ CONF
         _wayland_fail sway
         return 1
     fi
-    wayland_spawn dbus env NO_AT_BRIDGE=1 dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS"
-    if ! wait_for_condition 60 wayland_run dbus-send --session --print-reply --dest=org.freedesktop.DBus \
-        /org/freedesktop/DBus org.freedesktop.DBus.GetId; then
-        echo "the session bus does not answer"
-        _wayland_fail dbus
-        return 1
-    fi
-    wayland_spawn pipewire pipewire
-    # The wlr backend ends at once when it finds no PipeWire to connect to.
-    if ! wait_for_condition 60 test -S "$XDG_RUNTIME_DIR/pipewire-0"; then
-        echo "pipewire did not start"
-        _wayland_fail pipewire
-        return 1
-    fi
+    _wayland_start_session_bus || return 1
+    _wayland_start_pipewire || return 1
     wayland_spawn portal-wlr /usr/libexec/xdg-desktop-portal-wlr
     # The gtk backend supplies the Access interface the Screenshot portal needs.
     wayland_spawn portal-gtk env NO_AT_BRIDGE=1 /usr/libexec/xdg-desktop-portal-gtk -r
@@ -216,13 +265,126 @@ CONF
         return 1
     fi
     wayland_spawn portal /usr/libexec/xdg-desktop-portal
-    # Asked only once the portal owns its name: a call before that would start a second one by activation.
-    if ! wait_for_condition 60 _wayland_portal_ready; then
-        echo "the Screenshot portal did not come up"
-        _wayland_fail portal portal-wlr portal-gtk pipewire
+}
+
+_wayland_start_gnome() {
+    # Known before the bus starts, so the services it starts find the display and the system bus.
+    export WAYLAND_DISPLAY=wayland-0
+    _wayland_start_system_bus && _wayland_start_session_bus || return 1
+    # A plain background, no animations (the overview then opens and closes at once), no hot corner (a
+    # drag from the top left would open the overview) and no screen blanking however long the tests take;
+    # dconf takes the settings before the shell reads them.
+    local schema key value
+    while read -r schema key value; do
+        if ! wayland_run gsettings set "$schema" "$key" "$value"; then
+            echo "could not set $schema $key"
+            _wayland_fail dbus
+            return 1
+        fi
+    done <<SETTINGS
+org.gnome.desktop.background picture-options 'none'
+org.gnome.desktop.background primary-color '$GLIMMORA_WAYLAND_BACKGROUND'
+org.gnome.desktop.background color-shading-type 'solid'
+org.gnome.desktop.interface enable-animations false
+org.gnome.desktop.interface enable-hot-corners false
+org.gnome.desktop.session idle-delay uint32 0
+SETTINGS
+    wayland_spawn gnome-shell gnome-shell --headless --wayland --no-x11 --virtual-monitor 1920x1080 \
+        --wayland-display "$WAYLAND_DISPLAY"
+    # The portal's backend asks the shell for pictures; the pointer tool uses mutter's remote desktop.
+    local name
+    for name in org.gnome.Shell.Screenshot org.gnome.Mutter.RemoteDesktop org.gnome.Mutter.ScreenCast; do
+        if ! wait_for_condition 120 _wayland_has_name "$name"; then
+            echo "GNOME Shell did not start ($name missing)"
+            _wayland_fail gnome-shell
+            return 1
+        fi
+    done
+    # The shell starts in its overview: wait for it, then close it so the desktop shows.
+    if ! wait_for_condition 60 _gnome_overview_is true || ! wait_for_condition 60 _gnome_close_overview; then
+        echo "GNOME Shell's overview did not open and close"
+        _wayland_fail gnome-shell
         return 1
     fi
-    echo "Wayland: WAYLAND_DISPLAY=$WAYLAND_DISPLAY as $GLIMMORA_WAYLAND_USER (state in $GLIMMORA_WL_STATE)"
+    _wayland_start_pipewire || return 1
+    wayland_spawn portal-gnome /usr/libexec/xdg-desktop-portal-gnome -r
+    if ! wait_for_condition 60 _wayland_has_name org.freedesktop.impl.portal.desktop.gnome; then
+        echo "the GNOME portal backend did not start"
+        _wayland_fail portal-gnome gnome-shell
+        return 1
+    fi
+    # Without this entry the Screenshot portal asks the user first, even when told not to ask; the bus
+    # starts the permission store.
+    if ! wayland_run dbus-send --session --print-reply --dest=org.freedesktop.impl.portal.PermissionStore \
+        /org/freedesktop/impl/portal/PermissionStore org.freedesktop.impl.portal.PermissionStore.SetPermission \
+        string:screenshot boolean:true string:screenshot string: array:string:yes >/dev/null; then
+        echo "the permission store did not take the screenshot permission"
+        _wayland_fail portal-gnome
+        return 1
+    fi
+    wayland_spawn portal /usr/libexec/xdg-desktop-portal -r
+}
+
+_wayland_start_kde() {
+    export WAYLAND_DISPLAY=wayland-0
+    _wayland_start_system_bus && _wayland_start_session_bus || return 1
+    wayland_spawn kwin env QT_QPA_PLATFORM=wayland "$GLIMMORA_WL_STATE/bin/kwin_wayland" --virtual \
+        --width 1920 --height 1080 --socket "$WAYLAND_DISPLAY" --no-lockscreen
+    if ! wait_for_condition 120 _wayland_has_name org.kde.KWin ||
+        ! wait_for_condition 60 _wayland_has_object org.kde.KWin /org/kde/KWin/ScreenShot2; then
+        echo "KWin did not start"
+        _wayland_fail kwin
+        return 1
+    fi
+    _wayland_start_pipewire || return 1
+    wayland_spawn portal-kde env QT_QPA_PLATFORM=wayland /usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde
+    if ! wait_for_condition 60 _wayland_has_name org.freedesktop.impl.portal.desktop.kde; then
+        echo "the KDE portal backend did not start"
+        _wayland_fail portal-kde kwin
+        return 1
+    fi
+    wayland_spawn portal /usr/libexec/xdg-desktop-portal -r
+}
+
+# GNOME Shell stops at start without logind: a private bus stands for the system bus, with logind and
+# upower played by dbusmock.
+_wayland_start_system_bus() {
+    GLIMMORA_WL_SYSTEM_BUS="unix:path=$XDG_RUNTIME_DIR/system_bus"
+    wayland_spawn system-bus dbus-daemon --session --nofork --address="$GLIMMORA_WL_SYSTEM_BUS"
+    if ! wait_for_condition 60 wayland_run dbus-send --system --print-reply --dest=org.freedesktop.DBus \
+        /org/freedesktop/DBus org.freedesktop.DBus.GetId; then
+        echo "the private system bus does not answer"
+        _wayland_fail system-bus
+        return 1
+    fi
+    wayland_spawn logind /usr/bin/python3 -m dbusmock --system --template logind
+    wayland_spawn upower /usr/bin/python3 -m dbusmock --system --template upower
+    if ! wait_for_condition 60 _wayland_has_name org.freedesktop.login1 system ||
+        ! wait_for_condition 60 _wayland_has_name org.freedesktop.UPower system; then
+        echo "the stand-ins for logind and upower did not start"
+        _wayland_fail logind upower
+        return 1
+    fi
+}
+
+_wayland_start_session_bus() {
+    wayland_spawn dbus env NO_AT_BRIDGE=1 dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS"
+    if ! wait_for_condition 60 wayland_run dbus-send --session --print-reply --dest=org.freedesktop.DBus \
+        /org/freedesktop/DBus org.freedesktop.DBus.GetId; then
+        echo "the session bus does not answer"
+        _wayland_fail dbus
+        return 1
+    fi
+}
+
+_wayland_start_pipewire() {
+    wayland_spawn pipewire pipewire
+    # The portal backends end at once, or cannot share the screen, without PipeWire.
+    if ! wait_for_condition 60 test -S "$XDG_RUNTIME_DIR/pipewire-0"; then
+        echo "pipewire did not start"
+        _wayland_fail pipewire
+        return 1
+    fi
 }
 
 # Runs a command as the session's user with the session's environment; the X display, if any, is left
@@ -249,10 +411,20 @@ wayland_spawn() {  # name command...
 _wayland_prefix() {
     GLIMMORA_WL_PREFIX=()
     [ "$(id -u)" -eq 0 ] && GLIMMORA_WL_PREFIX=(runuser -u "$GLIMMORA_WAYLAND_USER" --)
-    GLIMMORA_WL_PREFIX+=(env -u DISPLAY -u XAUTHORITY -u QT_QPA_PLATFORM HOME="$GLIMMORA_WL_STATE/home"
-        XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" XDG_CONFIG_HOME="$GLIMMORA_WL_STATE/config"
-        XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS"
-        GLIMMORA_WAYLAND_USER="$GLIMMORA_WAYLAND_USER" GLIMMORA_WAYLAND_BACKGROUND="$GLIMMORA_WAYLAND_BACKGROUND")
+    local current=sway
+    case "${GLIMMORA_WAYLAND_DESKTOP:-sway}" in
+    gnome) current=GNOME ;;
+    kde) current=KDE ;;
+    esac
+    GLIMMORA_WL_PREFIX+=(env -u DISPLAY -u XAUTHORITY -u QT_QPA_PLATFORM
+        HOME="$GLIMMORA_WL_STATE/home" XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" XDG_CONFIG_HOME="$GLIMMORA_WL_STATE/config"
+        XDG_CURRENT_DESKTOP="$current" XDG_SESSION_TYPE=wayland DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS"
+        GLIMMORA_WAYLAND_USER="$GLIMMORA_WAYLAND_USER" GLIMMORA_WAYLAND_DESKTOP="${GLIMMORA_WAYLAND_DESKTOP:-sway}"
+        GLIMMORA_WAYLAND_APPLICATIONS="$GLIMMORA_WL_APPLICATIONS")
+    # Only where the desktop shows nothing but its background colour.
+    [ "${GLIMMORA_WAYLAND_DESKTOP:-sway}" = sway ] &&
+        GLIMMORA_WL_PREFIX+=(GLIMMORA_WAYLAND_BACKGROUND="$GLIMMORA_WAYLAND_BACKGROUND")
+    [ -n "${GLIMMORA_WL_SYSTEM_BUS:-}" ] && GLIMMORA_WL_PREFIX+=(DBUS_SYSTEM_BUS_ADDRESS="$GLIMMORA_WL_SYSTEM_BUS")
     [ -n "${WAYLAND_DISPLAY:-}" ] && GLIMMORA_WL_PREFIX+=(WAYLAND_DISPLAY="$WAYLAND_DISPLAY")
     [ -n "${SWAYSOCK:-}" ] && GLIMMORA_WL_PREFIX+=(SWAYSOCK="$SWAYSOCK")
     return 0
@@ -288,9 +460,25 @@ _wayland_find_sockets() {
     export WAYLAND_DISPLAY SWAYSOCK
 }
 
-_wayland_has_name() {  # bus name
-    wayland_run dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+_wayland_has_name() {  # bus-name [session|system]
+    wayland_run dbus-send "--${2:-session}" --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
         org.freedesktop.DBus.NameHasOwner "string:$1" | grep -q 'boolean true'
+}
+
+_wayland_has_object() {  # bus-name object-path
+    wayland_run dbus-send --session --print-reply --dest="$1" "$2" org.freedesktop.DBus.Introspectable.Introspect |
+        grep -q '<interface'
+}
+
+_gnome_overview_is() {  # true|false
+    wayland_run dbus-send --session --print-reply --dest=org.gnome.Shell /org/gnome/Shell \
+        org.freedesktop.DBus.Properties.Get string:org.gnome.Shell string:OverviewActive | grep -q "boolean $1"
+}
+
+_gnome_close_overview() {
+    wayland_run dbus-send --session --print-reply --dest=org.gnome.Shell /org/gnome/Shell \
+        org.freedesktop.DBus.Properties.Set string:org.gnome.Shell string:OverviewActive variant:boolean:false &&
+        _gnome_overview_is false
 }
 
 _wayland_portal_ready() {
@@ -350,7 +538,8 @@ stop_wayland() {
     done
     rm -rf "$GLIMMORA_WL_STATE"
     GLIMMORA_WL_STATE=""
-    unset WAYLAND_DISPLAY SWAYSOCK DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR
+    GLIMMORA_WL_SYSTEM_BUS="" GLIMMORA_WL_APPLICATIONS=""
+    unset WAYLAND_DISPLAY SWAYSOCK DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR GLIMMORA_WAYLAND_DESKTOP
     if [ -n "${GLIMMORA_WL_SAVED:-}" ]; then
         eval "$GLIMMORA_WL_SAVED"
     fi

@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -18,6 +19,9 @@
 namespace glimmora {
 
 namespace {
+// QT_LOGGING_RULES="glimmora.overlay.debug=true" says when the overlay is up, for scripts that drive it.
+Q_LOGGING_CATEGORY(lcOverlay, "glimmora.overlay", QtInfoMsg)
+
 constexpr int kPanelW = 190;
 constexpr int kRegionPanelH = 320;
 constexpr int kExtraHintH = 75;  // four wrapped lines of the hint font
@@ -154,6 +158,8 @@ bool CCapDialog::Open() {
     grabKeyboard();
     result_ = kIdCancel;
     closing_ = false;
+    qCDebug(lcOverlay, "overlay shown, %d x %d, exposed: %s", screenW_, screenH_,
+            windowHandle() && windowHandle()->isExposed() ? "yes" : "no");
     return true;
 }
 

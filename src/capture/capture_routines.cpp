@@ -60,6 +60,16 @@ int Capturer::RegionInstead(const char* hint) {
     return TakeFromOverlay(dialog, s.IncludeCursor, &CCapDialog::selection, Mode::Region);
 }
 
+int Capturer::WindowFromCompositor(bool active, Mode mode) {
+    Screen& screen = platform_.screen();
+    Image image;
+    if (!(active ? screen.GrabActiveWindow(image) : screen.GrabPickedWindow(image)))
+        return screen.LastError().empty() ? Cancel() : GrabFailed();
+    Finish(image, mode);
+    host_.InvalidateMain();
+    return 1;
+}
+
 int Capturer::CaptureFullScreen() {
     Busy busy(*this);
     if (!busy.acquired()) return 0;
@@ -147,7 +157,9 @@ int Capturer::CaptureWindow() {
     const WindowId next = platform_.windows().NextInStacking(host_.MainWindow());
     host_.ShowMain(ShowState::Hide);  // always, whatever HideWndBeforCap says
     if (!host_.Wait(std::max(0, s.CapDelayTime))) return Cancel();
-    if (!platform_.windows().CanPickWindows()) return RegionInstead(kNoWindowsHint);
+    if (!platform_.windows().CanPickWindows())
+        return platform_.screen().CanGrabWindows() ? WindowFromCompositor(false, Mode::Window)
+                                                   : RegionInstead(kNoWindowsHint);
     RaiseNext(next);
     platform_.input().Sync();
     const Size size = platform_.screen().ScreenSize();
@@ -168,7 +180,9 @@ int Capturer::CaptureActiveWindow() {
     }
     // A fixed wait, whatever CapDelayTime says; this mode never draws the cursor in.
     if (!host_.Wait(1000)) return Cancel();
-    if (!platform_.windows().CanPickWindows()) return RegionInstead(kNoWindowsHint);
+    if (!platform_.windows().CanPickWindows())
+        return platform_.screen().CanGrabWindows() ? WindowFromCompositor(true, Mode::ActiveWindow)
+                                                   : RegionInstead(kNoWindowsHint);
     Rect rect;
     Image image;
     if (!ActiveWindowRect(platform_.windows(), rect)) {

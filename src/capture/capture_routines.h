@@ -45,6 +45,8 @@ class Capturer {
     int GrabFailed();
     // The region overlay with a hint, where the desktop cannot tell us its windows.
     int RegionInstead(const char* hint);
+    // The window as the compositor picks and copies it (KWin), where no program may find windows.
+    int WindowFromCompositor(bool active, Mode mode);
     void Finish(const Image& image, Mode mode);
     CaptureDocument* HandOver(const Image& image);
     void AutoSave(const Image& image, CaptureDocument* document);

@@ -2,10 +2,27 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace glimmora {
+
+// What the desktop made of a combination, where the desktop itself binds the keys and may ask the user,
+// refuse, or bind other keys than the ones asked for (the GlobalShortcuts portal).
+struct DesktopBinding {
+    enum class State {
+        Waiting,  // asked, no answer yet
+        Bound,    // bound to the keys asked for
+        Changed,  // bound to other keys (the user's or the desktop's choice): trigger says which
+        Unbound,  // listed without keys
+        Failed,   // the desktop refused or could not be asked: reason says why
+    };
+    State state = State::Waiting;
+    // The desktop's own words for the keys it bound ("Ctrl+Shift+F").
+    std::string trigger;
+    std::string reason;
+};
 
 // Modifier bits of a stored combination.
 inline constexpr uint32_t kHotkeyAlt = 1;
@@ -27,6 +44,17 @@ class HotkeyGrabber {
         (void)id;
         (void)text;
     }
+    // Whether the desktop decides which keys are bound (Register then only asks; Binding tells the
+    // outcome later).
+    virtual bool DesktopBindsKeys() const { return false; }
+    virtual DesktopBinding Binding(int id) const {
+        (void)id;
+        return {DesktopBinding::State::Bound, {}, {}};
+    }
+    // Called from the event loop whenever what the desktop binds may have changed.
+    virtual void SetBindingsChanged(std::function<void()> changed) { (void)changed; }
+    // Asks the desktop again what it binds now; the answer comes through the callback above.
+    virtual void RefreshBindings() {}
     // Becomes readable when presses may be waiting; TakePressed then collects them. Presses that came in
     // while Register waited for the server are already read from it: call TakePressed after registering.
     virtual int EventFd() const = 0;

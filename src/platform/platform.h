@@ -5,6 +5,7 @@
 #include <string>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -33,6 +34,9 @@ class Platform {
         (void)reason;
         return true;
     }
+    // Runs then once HotkeysSupported knows its answer, which may take asking the desktop; before that
+    // it says no. Where the answer needs no asking, at once.
+    virtual void WhenHotkeysKnown(std::function<void()> then) { then(); }
 
     // Names the window that receives other programs' requests (a root window property), so that
     // SendAppMessage finds it.

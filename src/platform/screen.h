@@ -22,6 +22,22 @@ class Screen {
     virtual bool DrawCursor(Image& image, Point origin) = 0;
     // Why the last Grab failed, in words for the user; empty when it did not or nobody knows.
     virtual std::string LastError() const { return {}; }
+    // How the last successful Grab read the screen ("the wlroots screen copy", "the Screenshot portal"),
+    // for a verbose line that shows which way a picture came.
+    virtual std::string Route() const { return {}; }
+
+    // Where the compositor itself picks and copies windows (KWin) while no program may learn where
+    // they are: the window the user clicks next, or the active one, with its frame. False with
+    // LastError(), or with LastError() empty when the user cancelled the pick.
+    virtual bool CanGrabWindows() { return false; }
+    virtual bool GrabPickedWindow(Image& out) {
+        (void)out;
+        return false;
+    }
+    virtual bool GrabActiveWindow(Image& out) {
+        (void)out;
+        return false;
+    }
 };
 
 }  // namespace glimmora

@@ -102,8 +102,9 @@ def crop(source, rect, path):
 class Pointer:
     """The virtual pointer device; it exists while this object lives."""
 
-    def __init__(self):
-        self.process = subprocess.Popen([POINTER], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    def __init__(self, tool=None):
+        self.process = subprocess.Popen([tool or POINTER], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        text=True)
         assert self.process.stdout.readline().strip() == "ready", "the pointer device did not start"
 
     def send(self, line):
@@ -207,6 +208,11 @@ class Glimmora:
         wait_until(lambda: not any(v["pid"] == self.process.pid and v["fullscreen"] for v in views()),
                    "the overlay to close")
 
+    def log_text(self):
+        self.log.flush()
+        with open(self.log.name) as f:
+            return f.read()
+
     def close(self):
         self.process.terminate()
         try:
@@ -268,19 +274,30 @@ class WaylandScenarios(unittest.TestCase):
                 want = os.path.join(self.tmp, "grim-%s.png" % transform)
                 settled_grim(want)
                 grabbed = os.path.join(self.tmp, "cli-%s.png" % transform)
-                run(CLI, "grab", grabbed)
+                route = subprocess.run([CLI, "grab", "--verbose", grabbed], check=True, capture_output=True,
+                                       text=True).stderr
+                self.assertIn("through the wlroots screen copy", route)
                 self.assertSamePicture(grabbed, want)
         finally:
             sway("output", "HEADLESS-1", "transform", "normal")
         settled_grim(self.reference)
         # The route of desktops without the screen copy, forced here.
         through_portal = os.path.join(self.tmp, "cli-portal.png")
-        run(CLI, "grab", through_portal, env=dict(os.environ, GLIMMORA_WAYLAND_GRAB="portal"))
+        route = subprocess.run([CLI, "grab", "--verbose", through_portal], check=True, capture_output=True,
+                               text=True, env=dict(os.environ, GLIMMORA_WAYLAND_GRAB="portal")).stderr
+        self.assertIn("through the Screenshot portal", route)
         self.assertSamePicture(through_portal, self.reference)
-        g = self.start()
+        bad = subprocess.run([CLI, "grab", os.path.join(self.tmp, "never.png")], capture_output=True, text=True,
+                             env=dict(os.environ, GLIMMORA_WAYLAND_GRAB="pixels"))
+        self.assertEqual(bad.returncode, 1)
+        self.assertIn("GLIMMORA_WAYLAND_GRAB is set to 'pixels'", bad.stderr)
+        self.assertFalse(os.path.exists(os.path.join(self.tmp, "never.png")))
+        # The program's own capture, through the portal as on GNOME and KDE.
+        g = self.start(extra_env={"GLIMMORA_WAYLAND_GRAB": "portal", "QT_LOGGING_RULES": "glimmora.grab.debug=true"})
         result = g.request("full")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertSamePicture(g.saved(), self.reference)
+        self.assertIn("screen read through the Screenshot portal", g.log_text())
 
     def test_under_xwayland_the_grab_asks_the_compositor(self):
         # Started by bus activation, a program may see only the X display of Xwayland, whose root window

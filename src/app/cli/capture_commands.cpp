@@ -61,6 +61,7 @@ int RunGrab(const Args& args) {
     Rect rect;
     WindowId window = 0;
     bool cursor = false;
+    bool verbose = false;
     std::string out;
     bool optionsEnd = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -99,6 +100,8 @@ int RunGrab(const Args& args) {
             source = Source::Active;
         } else if (a == "--cursor") {
             cursor = true;
+        } else if (a == "--verbose") {
+            verbose = true;
         } else {
             PrintUsage("grab", stderr);
             return 2;
@@ -126,6 +129,18 @@ int RunGrab(const Args& args) {
             }
             break;
         case Source::Active:
+            // KWin hands over the active window itself; no client may learn where it is.
+            if (!platform->windows().CanPickWindows() && screen.CanGrabWindows()) {
+                Image window;
+                if (!screen.GrabActiveWindow(window)) {
+                    std::fprintf(stderr, "glimmora-cli: the active window could not be read: %s\n",
+                                 screen.LastError().empty() ? "cancelled" : screen.LastError().c_str());
+                    return 1;
+                }
+                if (verbose)
+                    std::fprintf(stderr, "glimmora-cli: window read through %s\n", screen.Route().c_str());
+                return SaveLikeDocument(window, out) ? 0 : 1;
+            }
             if (!ActiveWindowRect(platform->windows(), rect)) {
                 std::fputs(
                     "glimmora-cli: no active window that can be captured (none, no area, or reaching past "
@@ -138,10 +153,14 @@ int RunGrab(const Args& args) {
     }
     Image image;
     if (!GrabScreenRect(screen, image, rect)) {
-        std::fputs("glimmora-cli: the screen could not be read\n", stderr);
+        const std::string why = screen.LastError();
+        std::fprintf(stderr, "glimmora-cli: the screen could not be read%s%s\n", why.empty() ? "" : ": ",
+                     why.c_str());
         return 1;
     }
-    if (cursor) screen.DrawCursor(image, Point{rect.left, rect.top});
+    if (verbose) std::fprintf(stderr, "glimmora-cli: screen read through %s\n", screen.Route().c_str());
+    if (cursor && !screen.DrawCursor(image, Point{rect.left, rect.top}) && verbose)
+        std::fputs("glimmora-cli: the cursor could not be drawn in\n", stderr);
     return SaveLikeDocument(image, out) ? 0 : 1;
 }
 

@@ -21,7 +21,7 @@ const Command kCommands[] = {
      "glimmora-cli apply OPERATION [NAME=VALUE ...] [--progress] IN OUT\n"
      "       glimmora-cli apply --list",
      RunApply},
-    {"grab", "glimmora-cli grab [--rect X,Y,W,H | --window ID | --active] [--cursor] OUT", RunGrab},
+    {"grab", "glimmora-cli grab [--rect X,Y,W,H | --window ID | --active] [--cursor] [--verbose] OUT", RunGrab},
     {"scroll", "glimmora-cli scroll --window ID [--at X,Y] OUT", RunScroll},
     {"ocr", "glimmora-cli ocr [--lang L] IN", RunOcr},
 };

@@ -132,8 +132,12 @@ bool CMainFrame::Create(const std::string& settingsPath) {
         tray_.Add();
         if (!TrayUsable()) SayTrayMissing();
     }
-    if (m_settings.IsEnableHotkey && !RegisterHotkeys().empty())
-        SetStatusText(2, "Some hotkeys are held by another program.");
+    // The desktop may have to be asked first whether it lets a program take keys; never waited for here.
+    if (platform_)
+        platform_->WhenHotkeysKnown([self = QPointer<CMainFrame>(this)] {
+            if (self && self->m_settings.IsEnableHotkey && !self->RegisterHotkeys().empty())
+                self->SetStatusText(2, "Some hotkeys are held by another program.");
+        });
     if (m_settings.IsAutoStartup) SetAutoRun("Glimmora", ExecutablePath());
 
     // Escape anywhere in the window is noted for a running scroll capture.

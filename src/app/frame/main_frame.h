@@ -33,6 +33,7 @@ class QToolBar;
 namespace glimmora {
 
 class CChildFrame;
+class CDefHotKeyDlg;
 class CTavrikApp;
 class CTavrikDoc;
 struct OcrResult;
@@ -195,6 +196,17 @@ class CMainFrame : public QMainWindow,
     void ReportSettingsWrite();
     // Which of the combinations of these modes could not be taken, by name, in a message box.
     void ReportRefusedHotkeys(const std::vector<int>& modes);
+    // Where the desktop binds the keys (the shortcut portal): its answers, in the open Define hotkey
+    // dialog and, once all are in after the user asked, in a message naming those not bound as asked.
+    void OnDesktopBindingsChanged();
+    QStringList DesktopBindingTexts() const;
+    void EnableHotkeyKnown();
+    void DefineHotkeyKnown();
+    // GNOME without the portal: the keys written into the desktop's own custom shortcuts, with consent.
+    bool GnomeRoute() const;
+    bool ConfirmGnomeShortcuts();
+    // Puts ours in place (on) or removes them, off the window's thread; the status bar says the outcome.
+    void WriteGnomeShortcuts(bool on);
 
     CTavrikApp& app_;
     Platform* platform_;
@@ -208,6 +220,9 @@ class CMainFrame : public QMainWindow,
     QSocketNotifier* hotkeyNotifier_ = nullptr;
     int hotkeyIds_[kHotkeyModeCount] = {};
     bool hotkeysRegistered_ = false;
+    // Set when the user asked for the hotkeys: the desktop's answer is then told in a message.
+    bool reportBindings_ = false;
+    CDefHotKeyDlg* defineDialog_ = nullptr;
 
     QMdiArea* mdi_ = nullptr;
     ToolOptionBar* optionBar_ = nullptr;

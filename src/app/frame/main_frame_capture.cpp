@@ -7,13 +7,18 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "app/capture_settings/cap_setting_dlg.h"
+#include "app/frame/autorun.h"
 #include "app/frame/child_frame.h"
 #include "app/frame/command_ids.h"
 #include "app/frame/main_frame_parts.h"
@@ -24,6 +29,8 @@
 #include "app/settings/program_directory.h"
 #include "capture/cap_dialog.h"
 #include "editor/tavrik_doc.h"
+#include "platform/gnome_keys.h"
+#include "platform/key_names.h"
 #include "platform/sound.h"
 #include "ui/stamp_list.h"
 
@@ -57,6 +64,66 @@ QString HotkeysMissing(Platform* platform) {
     return {};
 }
 
+// The word after --capture in the mode's command.
+std::string ModeWord(int mode) {
+    const std::string command = CDefHotKeyDlg::kCommands[mode];
+    return command.substr(command.rfind(' ') + 1);
+}
+
+// Ours as they should stand in GNOME's shortcuts: every mode with a combination, running this program.
+std::vector<GnomeKeyBinding> GnomeShortcuts(const AppSettings& settings) {
+    std::vector<GnomeKeyBinding> ours;
+    const std::string program = ExecutablePath().empty() ? std::string("glimmora") : ExecutablePath();
+    for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
+        const HotkeySetting& k = settings.hotkeys[mode];
+        const std::string binding =
+            GnomeBinding(static_cast<uint32_t>(k.Hotkey), static_cast<uint32_t>(k.HotkeyMask));
+        if (k.Hotkey == 0 || binding.empty()) continue;
+        ours.push_back({"glimmora-" + ModeWord(mode),
+                        std::string("Glimmora: ") + CDefHotKeyDlg::kLabels[mode],
+                        DesktopCommandLine({program, "--capture", ModeWord(mode)}), binding});
+    }
+    return ours;
+}
+
+struct GnomeOutcome {
+    bool ok = false;
+    std::string error;
+    std::vector<GnomeKeyBinding> ours;
+};
+
+// Runs the gsettings work on a thread of its own (it waits on the settings service); done runs on the
+// window's thread, unless the window has gone.
+void RunGnome(QObject* context, std::function<GnomeOutcome()> work,
+              std::function<void(const GnomeOutcome&)> done) {
+    auto outcome = std::make_shared<GnomeOutcome>();
+    QThread* thread = QThread::create([work, outcome] { *outcome = work(); });
+    QObject::connect(thread, &QThread::finished, context, [thread, outcome, done] {
+        thread->deleteLater();
+        done(*outcome);
+    });
+    thread->start();
+}
+
+QString BindingText(const DesktopBinding& b, const HotkeySetting& k) {
+    using State = DesktopBinding::State;
+    const QString trigger = QString::fromStdString(b.trigger);
+    switch (b.state) {
+        case State::Waiting:
+            return QStringLiteral("Asking the desktop...");
+        case State::Bound:
+            return QStringLiteral("Active: ") + trigger;
+        case State::Changed:
+            return k.Hotkey == 0 ? QStringLiteral("The desktop bound ") + trigger
+                                 : QStringLiteral("The desktop bound %1 instead").arg(trigger);
+        case State::Unbound:
+            return k.Hotkey == 0 ? QStringLiteral("No key") : QStringLiteral("Not bound by the desktop");
+        case State::Failed:
+            return QStringLiteral("Not bound: ") + QString::fromStdString(b.reason);
+    }
+    return {};
+}
+
 }  // namespace
 
 // ---- Hotkeys ----
@@ -65,6 +132,9 @@ HotkeyGrabber* CMainFrame::Grabber() {
     if (hotkeys_ || !platform_ || !HotkeysMissing(platform_).isEmpty()) return hotkeys_.get();
     hotkeys_ = platform_->OpenHotkeys();
     if (!hotkeys_) return nullptr;
+    hotkeys_->SetBindingsChanged([self = QPointer<CMainFrame>(this)] {
+        if (self) self->OnDesktopBindingsChanged();
+    });
     hotkeyNotifier_ = new QSocketNotifier(hotkeys_->EventFd(), QSocketNotifier::Read, this);
     connect(hotkeyNotifier_, &QSocketNotifier::activated, this, [this] {
         for (int id : hotkeys_->TakePressed()) {
@@ -196,21 +266,71 @@ void CMainFrame::OnHotkey(int id) {
     if (RunCapture(mode)) emit requestHandled(0);
 }
 
+QStringList CMainFrame::DesktopBindingTexts() const {
+    QStringList texts;
+    for (int mode = 0; mode < kHotkeyModeCount; ++mode)
+        texts << (hotkeys_ ? BindingText(hotkeys_->Binding(hotkeyIds_[mode]), m_settings.hotkeys[mode])
+                           : QString());
+    return texts;
+}
+
+void CMainFrame::OnDesktopBindingsChanged() {
+    if (!hotkeys_ || !hotkeys_->DesktopBindsKeys()) return;
+    if (defineDialog_) defineDialog_->ShowDesktopBindings(DesktopBindingTexts());
+    QStringList lines;
+    for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
+        const DesktopBinding b = hotkeys_->Binding(hotkeyIds_[mode]);
+        if (b.state == DesktopBinding::State::Waiting) return;  // more to come
+        const HotkeySetting& k = m_settings.hotkeys[mode];
+        if (k.Hotkey != 0 && b.state != DesktopBinding::State::Bound)
+            lines << QString("%1 (%2): %3")
+                         .arg(FormatHotkeyText(k.Hotkey, k.HotkeyMask), CDefHotKeyDlg::kLabels[mode],
+                              BindingText(b, k));
+    }
+    SetStatusText(2, lines.isEmpty() ? QString("The desktop bound the hotkeys.")
+                                     : QString("The desktop did not bind every hotkey as asked."));
+    if (!reportBindings_ || defineDialog_) return;
+    reportBindings_ = false;
+    if (!lines.isEmpty())
+        Warn("The desktop did not bind these hotkeys as asked:\n\n" + lines.join("\n") +
+             "\n\nThe desktop's own shortcut settings choose the keys; Define hotkey shows what it bound.");
+}
+
 void CMainFrame::OnEnableHotkey() {
     const bool wasOn = m_settings.IsEnableHotkey != 0;
     m_settings.IsEnableHotkey = wasOn ? 0 : 1;
     if (wasOn) {
         UnregisterHotkeys();
+        if (GnomeRoute()) WriteGnomeShortcuts(false);
         return;
     }
+    // The answer may need asking the desktop; the rest runs when it is in.
+    if (platform_)
+        platform_->WhenHotkeysKnown([self = QPointer<CMainFrame>(this)] {
+            if (self) self->EnableHotkeyKnown();
+        });
+    else
+        EnableHotkeyKnown();
+}
+
+void CMainFrame::EnableHotkeyKnown() {
+    if (!m_settings.IsEnableHotkey) return;  // turned off again meanwhile
+    bool any = false;
+    for (const HotkeySetting& k : m_settings.hotkeys) any = any || k.Hotkey != 0;
     if (const QString missing = HotkeysMissing(platform_); !missing.isEmpty()) {
+        if (GnomeRoute() && any) {
+            if (ConfirmGnomeShortcuts())
+                WriteGnomeShortcuts(true);
+            else
+                m_settings.IsEnableHotkey = 0;
+            return;
+        }
         Warn("Hotkeys cannot be taken on this desktop: " + missing +
              ".\n\nDefine hotkey lists the commands to bind to keys in the desktop's keyboard settings.");
         return;
     }
+    reportBindings_ = true;
     ReportRefusedHotkeys(RegisterHotkeys());
-    bool any = false;
-    for (const HotkeySetting& k : m_settings.hotkeys) any = any || k.Hotkey != 0;
     if (!any)
         Warn(
             "No hotkey is defined yet, so none is active.\n\nChoose Define hotkey, then Default for "
@@ -218,15 +338,113 @@ void CMainFrame::OnEnableHotkey() {
 }
 
 void CMainFrame::OnDefineHotkey() {
+    if (platform_)
+        platform_->WhenHotkeysKnown([self = QPointer<CMainFrame>(this)] {
+            if (self) self->DefineHotkeyKnown();
+        });
+    else
+        DefineHotkeyKnown();
+}
+
+void CMainFrame::DefineHotkeyKnown() {
+    if (defineDialog_) return;
     // Off while the dialog runs, so the combinations being recorded do not start captures.
     UnregisterHotkeys();
     CDefHotKeyDlg dialog(settingsPath_, this, HotkeysMissing(platform_));
+    defineDialog_ = &dialog;
+    if (hotkeys_ && hotkeys_->DesktopBindsKeys() && m_settings.IsEnableHotkey) {
+        dialog.ShowDesktopBindings(DesktopBindingTexts());
+        hotkeys_->RefreshBindings();
+    }
+    const bool gnome = GnomeRoute();
+    auto gnomePresent = std::make_shared<bool>(false);
+    if (gnome) {
+        dialog.OfferGnomeShortcuts(false, false);
+        QPointer<CDefHotKeyDlg> shown(&dialog);
+        RunGnome(
+            this,
+            [] {
+                GnomeOutcome o;
+                o.ok = ReadGnomeKeyBindings(o.ours, &o.error);
+                return o;
+            },
+            [shown, gnomePresent](const GnomeOutcome& o) {
+                *gnomePresent = o.ok && !o.ours.empty();
+                if (!shown) return;
+                QStringList texts;
+                for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
+                    QString text = o.ok ? QStringLiteral("Not in GNOME's shortcuts")
+                                        : QString::fromStdString("GNOME's shortcuts unreadable: " + o.error);
+                    for (const GnomeKeyBinding& b : o.ours)
+                        if (b.id == "glimmora-" + ModeWord(mode))
+                            text = QStringLiteral("GNOME: ") + QString::fromStdString(b.binding);
+                    texts << text;
+                }
+                shown->ShowDesktopBindings(texts);
+                shown->OfferGnomeShortcuts(*gnomePresent);
+            });
+    }
     ClearSettingsWriteFailure();
-    if (dialog.exec() == QDialog::Accepted) {
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    defineDialog_ = nullptr;
+    if (accepted) {
         for (int mode = 0; mode < kHotkeyModeCount; ++mode) m_settings.hotkeys[mode] = dialog.Hotkeys()[mode];
         ReportSettingsWrite();
+        if (gnome) {
+            const bool wanted = dialog.GnomeShortcutsWanted();
+            if (wanted && (*gnomePresent || ConfirmGnomeShortcuts())) {
+                m_settings.IsEnableHotkey = 1;
+                WriteGnomeShortcuts(true);
+            } else if (!wanted && *gnomePresent) {
+                m_settings.IsEnableHotkey = 0;
+                WriteGnomeShortcuts(false);
+            }
+        }
     }
-    if (m_settings.IsEnableHotkey) ReportRefusedHotkeys(RegisterHotkeys());
+    if (m_settings.IsEnableHotkey && HotkeysMissing(platform_).isEmpty()) {
+        reportBindings_ = accepted;
+        ReportRefusedHotkeys(RegisterHotkeys());
+    }
+}
+
+bool CMainFrame::GnomeRoute() const {
+    return !HotkeysMissing(platform_).isEmpty() && GnomeKeyBindingsOffered();
+}
+
+bool CMainFrame::ConfirmGnomeShortcuts() {
+    QStringList lines;
+    for (const GnomeKeyBinding& b : GnomeShortcuts(m_settings))
+        lines << QString::fromStdString(b.name + ": " + b.binding + " runs " + b.command);
+    QMessageBox box(
+        QMessageBox::Question, kCaption,
+        "Add these shortcuts to GNOME's keyboard settings?\n\n" + lines.join("\n") +
+            "\n\nThey appear under Settings > Keyboard > Custom Shortcuts; your other shortcuts stay "
+            "as they are. Turning Enable hotkey off removes them again.");
+    QPushButton* add = box.addButton(QStringLiteral("Add Shortcuts"), QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(add);
+    box.exec();
+    return box.clickedButton() == add;
+}
+
+void CMainFrame::WriteGnomeShortcuts(bool on) {
+    const std::vector<GnomeKeyBinding> ours =
+        on ? GnomeShortcuts(m_settings) : std::vector<GnomeKeyBinding>{};
+    RunGnome(
+        this,
+        [ours] {
+            GnomeOutcome o;
+            o.ok = WriteGnomeKeyBindings(ours, &o.error);
+            return o;
+        },
+        [this, on, count = ours.size()](const GnomeOutcome& o) {
+            if (!o.ok)
+                Warn("GNOME's keyboard shortcuts could not be changed: " + QString::fromStdString(o.error));
+            else
+                SetStatusText(2,
+                              on ? QString("%1 shortcuts are in GNOME's keyboard settings.").arg(count)
+                                 : QString("Glimmora's shortcuts are gone from GNOME's keyboard settings."));
+        });
 }
 
 void CMainFrame::OnCaptureSetting() {

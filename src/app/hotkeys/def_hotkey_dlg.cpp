@@ -1,5 +1,6 @@
 #include "app/hotkeys/def_hotkey_dlg.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -50,6 +51,7 @@ CDefHotKeyDlg::CDefHotKeyDlg(const std::string& iniPath, QWidget* parent, const 
 
     auto* group = new QGroupBox(this);
     auto* grid = new QGridLayout(group);
+    grid_ = grid;
     grid->setColumnMinimumWidth(0, DialogUnitsX(this, 26));
     grid->setColumnMinimumWidth(2, DialogUnitsX(this, 6));
     for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
@@ -114,11 +116,41 @@ CDefHotKeyDlg::CDefHotKeyDlg(const std::string& iniPath, QWidget* parent, const 
     buttons->addWidget(cancel);
     buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
+    layout_ = layout;
     if (why) layout->addWidget(why);
     layout->addWidget(group);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     ShowTexts();
+}
+
+void CDefHotKeyDlg::ShowDesktopBindings(const QStringList& texts) {
+    for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
+        if (!desktopLabels_[mode]) {
+            desktopLabels_[mode] = new QLabel(grid_->parentWidget());
+            grid_->setColumnMinimumWidth(8, DialogUnitsX(this, 6));
+            grid_->addWidget(desktopLabels_[mode], mode, 9);
+        }
+        desktopLabels_[mode]->setText(texts.value(mode));
+        desktopLabels_[mode]->setAccessibleName(QString::fromLatin1(kLabels[mode]) + ": " +
+                                                texts.value(mode));
+    }
+}
+
+void CDefHotKeyDlg::OfferGnomeShortcuts(bool present, bool known) {
+    if (!gnomeCheck_) {
+        gnomeCheck_ = new QCheckBox(QStringLiteral("Add these keys to GNOME's keyboard shortcuts"), this);
+        gnomeCheck_->setToolTip(
+            QStringLiteral("Glimmora writes one custom shortcut per capture into GNOME's keyboard settings, "
+                           "running its command; your other shortcuts stay as they are."));
+        layout_->insertWidget(layout_->count() - 1, gnomeCheck_);
+    }
+    gnomeCheck_->setChecked(present);
+    gnomeCheck_->setEnabled(known);
+}
+
+bool CDefHotKeyDlg::GnomeShortcutsWanted() const {
+    return gnomeCheck_ && gnomeCheck_->isChecked();
 }
 
 void CDefHotKeyDlg::ShowTexts() {

@@ -8,7 +8,11 @@
 #include "app/settings/ini_profile.h"
 #include "capture/settings_record.h"
 
+class QCheckBox;
+class QGridLayout;
+class QLabel;
 class QPushButton;
+class QVBoxLayout;
 
 namespace glimmora {
 
@@ -25,6 +29,17 @@ class CDefHotKeyDlg : public QDialog {
     QPushButton* ShortcutButton(int mode) const { return buttons_[mode]; }
     // Null unless the commands are shown.
     QPushButton* CopyButton(int mode) const { return copyButtons_[mode]; }
+
+    // Where the desktop decides the keys: a column saying, for each mode, what it bound (texts may come
+    // later and change while the dialog is open).
+    void ShowDesktopBindings(const QStringList& texts);
+    // Null until shown.
+    QLabel* DesktopLabel(int mode) const { return desktopLabels_[mode]; }
+    // On GNOME: a box offering to write the keys into the desktop's own custom shortcuts, ticked when ours
+    // are there already; off until known is true (what the desktop holds is read meanwhile).
+    void OfferGnomeShortcuts(bool present, bool known = true);
+    // Ticked: the keys are wanted in GNOME's shortcuts.
+    bool GnomeShortcutsWanted() const;
 
     // The mode's text in this dialog and the title the recording dialog shows for it.
     static const char* const kLabels[kHotkeyModeCount];
@@ -44,6 +59,10 @@ class CDefHotKeyDlg : public QDialog {
     HotkeySetting hotkeys_[kHotkeyModeCount];
     QPushButton* buttons_[kHotkeyModeCount] = {};
     QPushButton* copyButtons_[kHotkeyModeCount] = {};
+    QLabel* desktopLabels_[kHotkeyModeCount] = {};
+    QCheckBox* gnomeCheck_ = nullptr;
+    QGridLayout* grid_ = nullptr;
+    QVBoxLayout* layout_ = nullptr;
 };
 
 }  // namespace glimmora

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHash>
@@ -32,6 +33,41 @@ class ResponseReceiver : public QObject {
         responses.insert(message.path(), PortalResponse{code, results});
         if (loop && message.path() == awaited) loop->quit();
     }
+};
+
+// One request answered through the event loop: the call's reply names the Request path, the Response
+// on that path (possibly first) or the time limit ends it.
+class AsyncRequest : public QObject {
+    Q_OBJECT
+  public:
+    AsyncRequest(QObject* context, QDBusConnection bus, PortalDone done)
+        : QObject(context), bus_(std::move(bus)), done_(std::move(done)) {}
+
+    QHash<QString, PortalResponse> responses;
+    QString awaited;
+
+    void Finish(bool ok, const PortalResponse& response, const std::string& error) {
+        if (!done_) return;
+        PortalDone done = std::move(done_);
+        done_ = nullptr;
+        bus_.disconnect(kPortalService, QString(), kRequestInterface, QStringLiteral("Response"), this,
+                        SLOT(OnResponse(uint, QVariantMap, QDBusMessage)));
+        deleteLater();
+        done(ok, response, error);
+    }
+    void TakeIfAnswered() {
+        if (!awaited.isEmpty() && responses.contains(awaited)) Finish(true, responses.value(awaited), {});
+    }
+
+  public slots:
+    void OnResponse(uint code, const QVariantMap& results, const QDBusMessage& message) {
+        responses.insert(message.path(), PortalResponse{code, results});
+        TakeIfAnswered();
+    }
+
+  private:
+    QDBusConnection bus_;
+    PortalDone done_;
 };
 
 QDBusConnection ConnectSession(const QString& name) {
@@ -102,6 +138,58 @@ std::string PortalCallError(const QString& interface, const QString& errorName, 
         errorName == QLatin1String("org.freedesktop.portal.Error.NotAllowed"))
         return "the desktop portal refused the request" + detail;
     return "the desktop portal failed: " + errorName.toStdString() + detail;
+}
+
+void CallPortalRequestAsync(PortalBus& portal, QObject* context, const QString& interface,
+                            const QString& method, QVariantList args, int timeoutMs, PortalDone done) {
+    std::string error;
+    if (!portal.Connected(&error)) {
+        QTimer::singleShot(0, context, [done, error] { done(false, {}, error); });
+        return;
+    }
+    QDBusConnection& bus = portal.connection();
+    auto* request = new AsyncRequest(context, bus, std::move(done));
+    const QString token = NewPortalToken();
+    // Listening before the call: the answer may come before the call returns.
+    if (!bus.connect(kPortalService, QString(), kRequestInterface, QStringLiteral("Response"), request,
+                     SLOT(OnResponse(uint, QVariantMap, QDBusMessage)))) {
+        QTimer::singleShot(0, request, [request] {
+            request->Finish(false, {}, "could not listen for the desktop portal's answer");
+        });
+        return;
+    }
+    QVariantMap options = args.isEmpty() ? QVariantMap() : args.takeLast().toMap();
+    options.insert(QStringLiteral("handle_token"), token);
+    args.append(options);
+    QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath, interface, method);
+    call.setArguments(args);
+    const QString expected = PortalRequestPath(bus, token);
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), request);
+    QObject::connect(
+        watcher, &QDBusPendingCallWatcher::finished, request, [request, watcher, interface, expected] {
+            watcher->deleteLater();
+            const QDBusMessage reply = watcher->reply();
+            if (reply.type() != QDBusMessage::ReplyMessage) {
+                request->Finish(false, {},
+                                PortalCallError(interface, reply.errorName(), reply.errorMessage()));
+                return;
+            }
+            // Portals before handle_token pick the path themselves.
+            const QString handle = reply.arguments().value(0).value<QDBusObjectPath>().path();
+            request->awaited = handle.isEmpty() ? expected : handle;
+            request->TakeIfAnswered();
+        });
+    if (timeoutMs <= 0) return;
+    QTimer::singleShot(timeoutMs, request, [request, timeoutMs, bus]() mutable {
+        // Nobody waits for it any more: the portal may drop whatever it was about to show.
+        if (!request->awaited.isEmpty())
+            bus.call(QDBusMessage::createMethodCall(kPortalService, request->awaited, kRequestInterface,
+                                                    QStringLiteral("Close")),
+                     QDBus::NoBlock);
+        request->Finish(false, {},
+                        "the desktop portal did not answer within " +
+                            std::to_string((timeoutMs + 999) / 1000) + " seconds");
+    });
 }
 
 bool CallPortalRequest(PortalBus& portal, const QString& interface, const QString& method, QVariantList args,

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariantList>
 #include <QVariantMap>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -62,6 +63,13 @@ QString NewPortalToken();
 // *error when the call fails or no response comes in time.
 bool CallPortalRequest(PortalBus& bus, const QString& interface, const QString& method, QVariantList args,
                        int timeoutMs, PortalResponse& response, std::string* error);
+
+// The same without waiting: done runs once from the event loop, with false and a reason when the call
+// fails or no response comes within timeoutMs (0: no limit, for requests the user answers in a dialog).
+// Nothing happens after context goes; the bus must outlive it.
+using PortalDone = std::function<void(bool ok, const PortalResponse& response, const std::string& error)>;
+void CallPortalRequestAsync(PortalBus& bus, QObject* context, const QString& interface, const QString& method,
+                            QVariantList args, int timeoutMs, PortalDone done);
 
 // The reason in a failed call's error, in words for the user.
 std::string PortalCallError(const QString& interface, const QString& errorName, const QString& message);

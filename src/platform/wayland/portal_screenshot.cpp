@@ -19,10 +19,28 @@ std::string RealFolder(const std::string& path) {
     return ::realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
 }
 
+// Each failure says what the user can do about it.
 std::string ResponseError(uint code) {
-    if (code == 1) return "the screenshot was cancelled";
-    if (code == 2) return "the desktop portal refused the screenshot";
+    if (code == 1)
+        return "the screenshot was cancelled in the desktop's dialog; allow screenshots for Glimmora when "
+               "the "
+               "desktop asks";
+    if (code == 2)
+        return "the desktop refused the screenshot; allow screenshots for Glimmora in the desktop's privacy "
+               "settings, then try again";
     return "the desktop portal ended the screenshot with code " + std::to_string(code);
+}
+
+std::string CallErrorAdvice(const std::string& error) {
+    if (error.rfind("no desktop portal is running", 0) == 0)
+        return error +
+               "; install xdg-desktop-portal with the desktop's own backend (xdg-desktop-portal-gnome, "
+               "xdg-desktop-portal-kde)";
+    if (error.rfind("the desktop portal did not answer", 0) == 0)
+        return error + "; if the desktop asked for permission, allow screenshots for Glimmora and try again";
+    if (error.rfind("the desktop portal refused", 0) == 0)
+        return error + "; allow screenshots for Glimmora in the desktop's privacy settings";
+    return error;
 }
 }  // namespace
 
@@ -45,9 +63,12 @@ bool PortalScreenshot(Image& out, std::string* error, int timeoutMs) {
     {
         PortalBus bus;
         const QVariantList args{QString(), QVariantMap{{QStringLiteral("interactive"), false}}};
+        std::string why;
         if (!CallPortalRequest(bus, QStringLiteral("org.freedesktop.portal.Screenshot"),
-                               QStringLiteral("Screenshot"), args, timeoutMs, response, error))
+                               QStringLiteral("Screenshot"), args, timeoutMs, response, &why)) {
+            if (error) *error = CallErrorAdvice(why);
             return false;
+        }
     }
     if (response.code != 0) {
         if (error) *error = ResponseError(response.code);

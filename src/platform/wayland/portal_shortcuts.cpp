@@ -3,13 +3,15 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 #include <QTimer>
-#include <functional>
 #include <map>
+#include <memory>
 
 #include "platform/wayland/portal_request.h"
 
@@ -17,11 +19,14 @@ namespace glimmora {
 
 namespace {
 const char kShortcutsInterface[] = "org.freedesktop.portal.GlobalShortcuts";
-// Binding may wait for the user to confirm the keys in a dialog of the desktop's.
-constexpr int kBindTimeoutMs = 300000;
 constexpr int kSessionTimeoutMs = 30000;
+// The app id newer portals want host programs to register before anything else.
+const char kAppId[] = "org.glimmora.Glimmora";
+// KDE names the shortcuts' group after the session token: a fixed one keeps the keys the user chose in
+// the desktop's settings from one run to the next.
+const char kSessionToken[] = "glimmora";
 
-// One entry of BindShortcuts' a(sa{sv}).
+// One entry of a(sa{sv}).
 struct PortalShortcut {
     QString id;
     QVariantMap properties;
@@ -41,48 +46,45 @@ const QDBusArgument& operator>>(const QDBusArgument& in, PortalShortcut& s) {
     return in;
 }
 
-const char* KeyName(uint32_t key) {
-    static const std::map<uint32_t, const char*> names = {
-        {8, "BackSpace"},     {9, "Tab"},
-        {12, "Clear"},        {13, "Return"},
-        {19, "Pause"},        {27, "Escape"},
-        {32, "space"},        {33, "Page_Up"},
-        {34, "Page_Down"},    {35, "End"},
-        {36, "Home"},         {37, "Left"},
-        {38, "Up"},           {39, "Right"},
-        {40, "Down"},         {44, "Print"},
-        {45, "Insert"},       {46, "Delete"},
-        {93, "Menu"},         {106, "KP_Multiply"},
-        {107, "KP_Add"},      {108, "KP_Separator"},
-        {109, "KP_Subtract"}, {110, "KP_Decimal"},
-        {111, "KP_Divide"},   {145, "Scroll_Lock"},
-        {186, "semicolon"},   {187, "equal"},
-        {188, "comma"},       {189, "minus"},
-        {190, "period"},      {191, "slash"},
-        {192, "grave"},       {219, "bracketleft"},
-        {220, "backslash"},   {221, "bracketright"},
-        {222, "apostrophe"},
-    };
-    const auto it = names.find(key);
-    return it == names.end() ? nullptr : it->second;
+// The shortcuts of a result or signal, by id, with the desktop's words for their keys.
+std::map<QString, QString> TriggerDescriptions(const QVariant& value) {
+    std::map<QString, QString> triggers;
+    if (!value.canConvert<QDBusArgument>()) return triggers;
+    const QDBusArgument list = value.value<QDBusArgument>();
+    list.beginArray();
+    while (!list.atEnd()) {
+        PortalShortcut s;
+        list >> s;
+        triggers[s.id] = s.properties.value(QStringLiteral("trigger_description")).toString();
+    }
+    list.endArray();
+    return triggers;
 }
 
-QString ShortcutName(int id) {
-    return QStringLiteral("hotkey-%1").arg(id);
+struct Probe {
+    PortalOffer offer = PortalOffer::Unknown;
+    std::string reason;
+    bool asked = false;
+    std::vector<std::function<void()>> waiting;
+};
+
+Probe& TheProbe() {
+    static Probe probe;
+    return probe;
 }
 
-// Takes the Activated signal for the grabber.
-class ActivationReceiver : public QObject {
+// Takes the portal's signals for the grabber.
+class SignalReceiver : public QObject {
     Q_OBJECT
   public:
-    std::function<void(const QString& session, const QString& shortcut)> activated;
+    std::function<void(const QDBusMessage&)> activated, changed;
 
   public slots:
-    void OnActivated(const QDBusObjectPath& session, const QString& shortcut, qulonglong timestamp,
-                     const QVariantMap& options) {
-        (void)timestamp;
-        (void)options;
-        if (activated) activated(session.path(), shortcut);
+    void OnActivated(const QDBusMessage& message) {
+        if (activated) activated(message);
+    }
+    void OnShortcutsChanged(const QDBusMessage& message) {
+        if (changed) changed(message);
     }
 };
 }  // namespace
@@ -93,139 +95,342 @@ Q_DECLARE_METATYPE(glimmora::PortalShortcut)
 
 namespace glimmora {
 
-std::string PortalTrigger(uint32_t key, uint32_t mask) {
-    std::string name;
-    if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9'))
-        name = std::string(1, static_cast<char>(key >= 'A' && key <= 'Z' ? key - 'A' + 'a' : key));
-    else if (key >= 112 && key <= 135)
-        name.append("F").append(
-            std::to_string(key - 111));  // appended: GCC 12 warns wrongly on "F" + s at -O3
-    else if (key >= 96 && key <= 105)
-        name.append("KP_").append(std::to_string(key - 96));
-    else if (const char* known = KeyName(key))
-        name = known;
-    if (name.empty()) return {};
-    std::string trigger;
-    if (mask & kHotkeyCtrl) trigger += "CTRL+";
-    if (mask & kHotkeyAlt) trigger += "ALT+";
-    if (mask & kHotkeyShift) trigger += "SHIFT+";
-    return trigger + name;
+PortalOffer PortalShortcutsOffer(std::string* reason) {
+    const Probe& probe = TheProbe();
+    if (probe.offer == PortalOffer::Missing && reason) *reason = probe.reason;
+    return probe.offer;
 }
 
-bool PortalOffersShortcuts(std::string* reason) {
-    CoreApplicationScope app;
-    PortalBus bus;
-    if (!bus.Connected(reason)) return false;
+namespace {
+// The portal offers the interface whenever any installed backend implements it, even another desktop's:
+// KDE's binds through kglobalaccel, which takes no keys under GNOME Shell or sway. So the offer counts
+// only where a backend named after the session's desktop implements it (or no desktop is named).
+void CheckDesktopBackend(PortalBus& bus, std::function<void(PortalOffer, std::string)> settle) {
+    QStringList names;
+    for (const QString& desktop : qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':', Qt::SkipEmptyParts))
+        names << QStringLiteral("org.freedesktop.impl.portal.desktop.") + desktop.toLower();
+    if (names.isEmpty()) {
+        settle(PortalOffer::Offered, {});
+        return;
+    }
+    auto remaining = std::make_shared<int>(static_cast<int>(names.size()));
+    auto found = std::make_shared<bool>(false);
+    for (const QString& name : names) {
+        const QDBusMessage introspect = QDBusMessage::createMethodCall(
+            name, kPortalPath, QStringLiteral("org.freedesktop.DBus.Introspectable"),
+            QStringLiteral("Introspect"));
+        auto* watcher = new QDBusPendingCallWatcher(bus.connection().asyncCall(introspect, kSessionTimeoutMs),
+                                                    QCoreApplication::instance());
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                         [watcher, remaining, found, settle] {
+                             watcher->deleteLater();
+                             const QDBusMessage reply = watcher->reply();
+                             if (reply.type() == QDBusMessage::ReplyMessage &&
+                                 reply.arguments().value(0).toString().contains(
+                                     QLatin1String("\"org.freedesktop.impl.portal.GlobalShortcuts\"")))
+                                 *found = true;
+                             if (--*remaining > 0) return;
+                             if (*found)
+                                 settle(PortalOffer::Offered, {});
+                             else
+                                 settle(PortalOffer::Missing,
+                                        "the desktop portal offers no global shortcuts for this desktop");
+                         });
+    }
+}
+}  // namespace
+
+void WhenPortalShortcutsKnown(std::function<void()> then) {
+    Probe& probe = TheProbe();
+    if (probe.offer != PortalOffer::Unknown) {
+        QTimer::singleShot(0, QCoreApplication::instance(), std::move(then));
+        return;
+    }
+    probe.waiting.push_back(std::move(then));
+    if (probe.asked) return;
+    probe.asked = true;
+    auto* bus = new PortalBus;
+    const auto settle = [bus](PortalOffer offer, std::string reason) {
+        Probe& p = TheProbe();
+        p.offer = offer;
+        p.reason = std::move(reason);
+        std::vector<std::function<void()>> waiting;
+        waiting.swap(p.waiting);
+        for (auto& then : waiting) then();
+        // Not from inside the connection's own reply.
+        QTimer::singleShot(0, QCoreApplication::instance(), [bus] { delete bus; });
+    };
+    std::string error;
+    if (!bus->Connected(&error)) {
+        QTimer::singleShot(0, QCoreApplication::instance(),
+                           [settle, error] { settle(PortalOffer::Missing, error); });
+        return;
+    }
     QDBusMessage get = QDBusMessage::createMethodCall(kPortalService, kPortalPath,
                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
                                                       QStringLiteral("Get"));
     get.setArguments({QString::fromLatin1(kShortcutsInterface), QStringLiteral("version")});
-    const QDBusMessage reply = bus.connection().call(get, QDBus::Block, kSessionTimeoutMs);
-    if (reply.type() == QDBusMessage::ReplyMessage) return true;
-    const QString error = reply.errorName();
-    // A portal without the interface answers that it has no such interface or property.
-    if (error == QLatin1String("org.freedesktop.DBus.Error.InvalidArgs") ||
-        error == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface") ||
-        error == QLatin1String("org.freedesktop.DBus.Error.UnknownProperty")) {
-        if (reason) *reason = "the desktop portal offers no global shortcuts";
-        return false;
-    }
-    if (reason) *reason = PortalCallError(kShortcutsInterface, error, reply.errorMessage());
-    return false;
+    auto* watcher = new QDBusPendingCallWatcher(bus->connection().asyncCall(get, kSessionTimeoutMs),
+                                                QCoreApplication::instance());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, settle, bus] {
+        watcher->deleteLater();
+        const QDBusMessage reply = watcher->reply();
+        if (reply.type() == QDBusMessage::ReplyMessage) {
+            CheckDesktopBackend(*bus, settle);
+            return;
+        }
+        const QString error = reply.errorName();
+        // A portal without the interface answers that it has no such interface or property.
+        if (error == QLatin1String("org.freedesktop.DBus.Error.InvalidArgs") ||
+            error == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface") ||
+            error == QLatin1String("org.freedesktop.DBus.Error.UnknownProperty"))
+            settle(PortalOffer::Missing, "the desktop portal offers no global shortcuts");
+        else
+            settle(PortalOffer::Missing, PortalCallError(kShortcutsInterface, error, reply.errorMessage()));
+    });
 }
 
 struct PortalShortcutGrabber::Impl {
     struct Entry {
         uint32_t key = 0, mask = 0;
-        bool registered = false;
         std::string description;
+        bool registered = false;
+        // The key and text last put to the desktop; a change needs asking again.
+        bool offered = false;
+        uint32_t offeredKey = 0, offeredMask = 0;
+        std::string offeredDescription;
+        DesktopBinding binding;
     };
-    std::unique_ptr<PortalBus> bus;
+    enum class Phase { Idle, Starting, Ready, Failed };
+
+    PortalBus bus;
+    SignalReceiver receiver;
+    Phase phase = Phase::Idle;
     QString session;
     std::map<int, Entry> entries;
     std::vector<int> pressed;
     int eventFd = -1;
-    bool bindScheduled = false;
-    ActivationReceiver receiver;
+    bool pumpScheduled = false;
+    bool bindWanted = false;
+    bool bindRunning = false;
+    std::function<void()> changed;
 
-    void Schedule(PortalShortcutGrabber* owner) {
-        if (bindScheduled) return;
-        bindScheduled = true;
-        QTimer::singleShot(0, &receiver, [owner] { owner->BindNow(nullptr); });
+    void Notify() {
+        if (changed) changed();
+    }
+
+    QList<PortalShortcut> Offer() {
+        QList<PortalShortcut> shortcuts;
+        for (auto& [id, entry] : entries) {
+            PortalShortcut s{QString::fromStdString(ShortcutId(id)), {}};
+            s.properties.insert(
+                QStringLiteral("description"),
+                QString::fromStdString(entry.description.empty() ? "Glimmora hotkey " + std::to_string(id)
+                                                                 : entry.description));
+            // Without a key the desktop lists it for the user to choose one.
+            const std::string trigger = PortalTrigger(entry.key, entry.mask);
+            if (!trigger.empty())
+                s.properties.insert(QStringLiteral("preferred_trigger"), QString::fromStdString(trigger));
+            entry.offered = true;
+            entry.offeredKey = entry.key;
+            entry.offeredMask = entry.mask;
+            entry.offeredDescription = entry.description;
+            if (entry.binding.state != DesktopBinding::State::Bound &&
+                entry.binding.state != DesktopBinding::State::Changed)
+                entry.binding = {};
+            shortcuts.append(s);
+        }
+        return shortcuts;
+    }
+
+    // What the desktop says it binds; true when it named every shortcut offered.
+    bool Take(const std::map<QString, QString>& triggers) {
+        bool all = true;
+        for (auto& [id, entry] : entries) {
+            const auto it = triggers.find(QString::fromStdString(ShortcutId(id)));
+            if (it == triggers.end()) {
+                all = false;
+                continue;
+            }
+            const std::string words = it->second.toStdString();
+            DesktopBinding& b = entry.binding;
+            b.trigger = words;
+            b.reason.clear();
+            const std::optional<KeyCombination> keys = ParseDesktopTrigger(words);
+            if (words.empty())
+                b.state = DesktopBinding::State::Unbound;
+            else if (keys && entry.key != 0 && *keys == KeyCombination{entry.key, entry.mask})
+                b.state = DesktopBinding::State::Bound;
+            else
+                b.state = DesktopBinding::State::Changed;
+        }
+        return all;
+    }
+
+    void FailAll(const std::string& reason) {
+        for (auto& [id, entry] : entries)
+            if (entry.binding.state == DesktopBinding::State::Waiting)
+                entry.binding = {DesktopBinding::State::Failed, {}, reason};
+    }
+
+    void Schedule() {
+        if (pumpScheduled) return;
+        pumpScheduled = true;
+        QTimer::singleShot(0, &receiver, [this] {
+            pumpScheduled = false;
+            Pump();
+        });
+    }
+
+    void Pump() {
+        if (phase == Phase::Idle) {
+            Start();
+            return;
+        }
+        if (phase != Phase::Ready || !bindWanted || bindRunning) return;
+        bindWanted = false;
+        bindRunning = true;
+        const QVariantList args{QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(Offer()),
+                                QString(), QVariantMap()};
+        Notify();
+        // No time limit: the desktop may ask the user.
+        CallPortalRequestAsync(
+            bus, &receiver, kShortcutsInterface, QStringLiteral("BindShortcuts"), args, 0,
+            [this](bool ok, const PortalResponse& response, const std::string& error) {
+                bindRunning = false;
+                if (!ok)
+                    FailAll(error);
+                else if (response.code == 1)
+                    FailAll("the shortcuts were not confirmed");
+                else if (response.code != 0)
+                    FailAll("the desktop refused the shortcuts");
+                else if (!Take(TriggerDescriptions(response.results.value(QStringLiteral("shortcuts")))))
+                    FailAll("the desktop did not bind it");
+                Notify();
+                if (bindWanted) Schedule();
+            });
+    }
+
+    // Registers the app id where the portal has the registry (its answer is not needed: older portals
+    // lack it), then the session; KDE 5.27 binds the shortcuts offered with the session at once.
+    void Start() {
+        phase = Phase::Starting;
+        bindWanted = false;
+        std::string error;
+        if (!bus.Connected(&error)) {
+            phase = Phase::Failed;
+            FailAll(error);
+            Notify();
+            return;
+        }
+        QDBusMessage reg = QDBusMessage::createMethodCall(
+            kPortalService, kPortalPath, QStringLiteral("org.freedesktop.host.portal.Registry"),
+            QStringLiteral("Register"));
+        reg.setArguments({QString::fromLatin1(kAppId), QVariantMap()});
+        auto* watcher =
+            new QDBusPendingCallWatcher(bus.connection().asyncCall(reg, kSessionTimeoutMs), &receiver);
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &receiver, [this, watcher] {
+            watcher->deleteLater();
+            CreateSession();
+        });
+    }
+
+    void CreateSession() {
+        const QList<PortalShortcut> shortcuts = Offer();
+        Notify();
+        const QVariantList args{QVariantMap{{QStringLiteral("session_handle_token"), QString(kSessionToken)},
+                                            {QStringLiteral("shortcuts"), QVariant::fromValue(shortcuts)}}};
+        CallPortalRequestAsync(
+            bus, &receiver, kShortcutsInterface, QStringLiteral("CreateSession"), args, kSessionTimeoutMs,
+            [this](bool ok, const PortalResponse& response, const std::string& error) {
+                const QVariant handle = response.results.value(QStringLiteral("session_handle"));
+                session = handle.canConvert<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path()
+                                                               : handle.toString();
+                if (!ok || response.code != 0 || session.isEmpty()) {
+                    phase = Phase::Failed;
+                    FailAll(ok ? "the desktop portal refused a global shortcuts session" : error);
+                    Notify();
+                    return;
+                }
+                phase = Phase::Ready;
+                // Portals that take the shortcuts only from BindShortcuts say nothing of them here.
+                if (!Take(TriggerDescriptions(response.results.value(QStringLiteral("shortcuts")))))
+                    bindWanted = true;
+                Notify();
+                Pump();
+            });
+    }
+
+    void Activated(const QDBusMessage& message) {
+        const QVariantList args = message.arguments();
+        if (args.value(0).value<QDBusObjectPath>().path() != session) return;
+        const QString shortcut = args.value(1).toString();
+        for (const auto& [id, entry] : entries)
+            if (entry.registered && shortcut == QString::fromStdString(ShortcutId(id))) {
+                pressed.push_back(id);
+                const uint64_t one = 1;
+                (void)!::write(eventFd, &one, sizeof one);
+            }
+    }
+
+    void ShortcutsChanged(const QDBusMessage& message) {
+        const QVariantList args = message.arguments();
+        if (args.value(0).value<QDBusObjectPath>().path() != session) return;
+        Take(TriggerDescriptions(args.value(1)));
+        Notify();
     }
 };
 
+std::string PortalShortcutGrabber::ShortcutId(int id) {
+    return "hotkey-" + std::to_string(id);
+}
+
 PortalShortcutGrabber::PortalShortcutGrabber(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-std::unique_ptr<PortalShortcutGrabber> PortalShortcutGrabber::Open(std::string* error) {
-    if (!PortalOffersShortcuts(error)) return nullptr;
-    CoreApplicationScope app;
-    auto impl = std::make_unique<Impl>();
-    impl->bus = std::make_unique<PortalBus>();
-    if (!impl->bus->Connected(error)) return nullptr;
+std::unique_ptr<PortalShortcutGrabber> PortalShortcutGrabber::Open() {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
-    PortalResponse response;
-    const QVariantList args{QVariantMap{{QStringLiteral("session_handle_token"), NewPortalToken()}}};
-    if (!CallPortalRequest(*impl->bus, kShortcutsInterface, QStringLiteral("CreateSession"), args,
-                           kSessionTimeoutMs, response, error))
-        return nullptr;
-    const QVariant handle = response.results.value(QStringLiteral("session_handle"));
-    impl->session =
-        handle.canConvert<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path() : handle.toString();
-    if (response.code != 0 || impl->session.isEmpty()) {
-        if (error) *error = "the desktop portal refused a global shortcuts session";
-        return nullptr;
-    }
+    auto impl = std::make_unique<Impl>();
     impl->eventFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (impl->eventFd < 0) {
-        if (error) *error = "no event descriptor for the shortcuts";
-        return nullptr;
-    }
+    if (impl->eventFd < 0) return nullptr;
     Impl* state = impl.get();
-    state->receiver.activated = [state](const QString& session, const QString& shortcut) {
-        if (session != state->session) return;
-        for (const auto& [id, entry] : state->entries)
-            if (entry.registered && shortcut == ShortcutName(id)) {
-                state->pressed.push_back(id);
-                const uint64_t one = 1;
-                (void)!::write(state->eventFd, &one, sizeof one);
-            }
-    };
-    state->bus->connection().connect(kPortalService, kPortalPath, kShortcutsInterface,
-                                     QStringLiteral("Activated"), &state->receiver,
-                                     SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    state->receiver.activated = [state](const QDBusMessage& m) { state->Activated(m); };
+    state->receiver.changed = [state](const QDBusMessage& m) { state->ShortcutsChanged(m); };
+    if (state->bus.Connected(nullptr)) {
+        QDBusConnection& bus = state->bus.connection();
+        bus.connect(kPortalService, kPortalPath, kShortcutsInterface, QStringLiteral("Activated"),
+                    &state->receiver, SLOT(OnActivated(QDBusMessage)));
+        bus.connect(kPortalService, kPortalPath, kShortcutsInterface, QStringLiteral("ShortcutsChanged"),
+                    &state->receiver, SLOT(OnShortcutsChanged(QDBusMessage)));
+    }
     return std::unique_ptr<PortalShortcutGrabber>(new PortalShortcutGrabber(std::move(impl)));
 }
 
+// The session is left to end with our connection: KDE forgets the keys the user chose when a program
+// closes it, but keeps them when the program goes.
 PortalShortcutGrabber::~PortalShortcutGrabber() {
-    if (!impl_->session.isEmpty())
-        impl_->bus->connection().call(
-            QDBusMessage::createMethodCall(kPortalService, impl_->session,
-                                           QStringLiteral("org.freedesktop.portal.Session"),
-                                           QStringLiteral("Close")),
-            QDBus::NoBlock);
     if (impl_->eventFd >= 0) ::close(impl_->eventFd);
 }
 
 bool PortalShortcutGrabber::Register(int id, uint32_t key, uint32_t mask) {
+    if (key == 27 && mask == 0) return false;
     Impl::Entry& entry = impl_->entries[id];
-    if (key == 27 && mask == 0) {
-        entry.registered = false;
-        return false;
-    }
     entry.key = key;
     entry.mask = mask;
     entry.registered = true;
-    impl_->Schedule(this);
+    const bool same = entry.offered && entry.offeredKey == key && entry.offeredMask == mask &&
+                      entry.offeredDescription == entry.description;
+    if (impl_->phase == Impl::Phase::Failed) impl_->phase = Impl::Phase::Idle;  // asked again: retry
+    if (!same || impl_->phase == Impl::Phase::Idle) {
+        impl_->bindWanted = impl_->bindWanted || !same;
+        impl_->Schedule();
+    }
     return true;
 }
 
 void PortalShortcutGrabber::Unregister(int id) {
     const auto it = impl_->entries.find(id);
-    if (it == impl_->entries.end() || !it->second.registered) return;
-    it->second.registered = false;
-    impl_->Schedule(this);
+    if (it != impl_->entries.end()) it->second.registered = false;
 }
 
 void PortalShortcutGrabber::Describe(int id, const std::string& text) {
@@ -245,32 +450,26 @@ std::vector<int> PortalShortcutGrabber::TakePressed() {
     return pressed;
 }
 
-bool PortalShortcutGrabber::BindNow(std::string* error) {
-    impl_->bindScheduled = false;
-    QList<PortalShortcut> shortcuts;
-    for (const auto& [id, entry] : impl_->entries) {
-        if (!entry.registered) continue;
-        PortalShortcut s{ShortcutName(id), {}};
-        s.properties.insert(
-            QStringLiteral("description"),
-            QString::fromStdString(entry.description.empty() ? "Glimmora hotkey " + std::to_string(id)
-                                                             : entry.description));
-        const std::string trigger = PortalTrigger(entry.key, entry.mask);
-        if (!trigger.empty())
-            s.properties.insert(QStringLiteral("preferred_trigger"), QString::fromStdString(trigger));
-        shortcuts.append(s);
-    }
-    const QVariantList args{QVariant::fromValue(QDBusObjectPath(impl_->session)),
-                            QVariant::fromValue(shortcuts), QString(), QVariantMap()};
-    PortalResponse response;
-    if (!CallPortalRequest(*impl_->bus, kShortcutsInterface, QStringLiteral("BindShortcuts"), args,
-                           kBindTimeoutMs, response, error))
-        return false;
-    if (response.code != 0) {
-        if (error) *error = "the desktop portal did not bind the shortcuts";
-        return false;
-    }
-    return true;
+DesktopBinding PortalShortcutGrabber::Binding(int id) const {
+    const auto it = impl_->entries.find(id);
+    return it == impl_->entries.end() ? DesktopBinding{} : it->second.binding;
+}
+
+void PortalShortcutGrabber::SetBindingsChanged(std::function<void()> changed) {
+    impl_->changed = std::move(changed);
+}
+
+void PortalShortcutGrabber::RefreshBindings() {
+    if (impl_->phase != Impl::Phase::Ready) return;
+    const QVariantList args{QVariant::fromValue(QDBusObjectPath(impl_->session)), QVariantMap()};
+    Impl* state = impl_.get();
+    CallPortalRequestAsync(
+        state->bus, &state->receiver, kShortcutsInterface, QStringLiteral("ListShortcuts"), args,
+        kSessionTimeoutMs, [state](bool ok, const PortalResponse& response, const std::string&) {
+            if (!ok || response.code != 0) return;
+            state->Take(TriggerDescriptions(response.results.value(QStringLiteral("shortcuts"))));
+            state->Notify();
+        });
 }
 
 }  // namespace glimmora

@@ -1,44 +1,51 @@
 // Global hotkeys through the desktop portal's GlobalShortcuts interface, for compositors that give
 // clients no key grabs: one session, every combination bound in one request, presses from its
-// Activated signal.
+// Activated signal. Nothing here waits for the bus: every answer comes through the event loop.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/hotkeys.h"
+#include "platform/key_names.h"
 
 namespace glimmora {
 
-// The trigger proposed to the portal for a stored combination, in the notation of the shortcuts
-// portal documents ("CTRL+SHIFT+f", "ALT+Print"); empty when the key has no name there.
-std::string PortalTrigger(uint32_t key, uint32_t mask);
-
-// Whether the session's portal offers GlobalShortcuts. False with a reason when it does not (the
-// portal of Debian 12 has no such interface) or cannot be reached.
-bool PortalOffersShortcuts(std::string* reason);
+// Whether the session's portal offers GlobalShortcuts, asked of the bus once per process.
+enum class PortalOffer { Unknown, Offered, Missing };
+// The answer so far; when Missing, *reason says why (the portal of the session has no such interface,
+// or cannot be reached).
+PortalOffer PortalShortcutsOffer(std::string* reason);
+// Asks, the first time; then runs from the event loop once the answer is known (at once, queued, when it
+// already is). Needs an application object.
+void WhenPortalShortcutsKnown(std::function<void()> then);
 
 class PortalShortcutGrabber : public HotkeyGrabber {
   public:
-    // Null with a reason when the portal offers no GlobalShortcuts or refuses a session. The presses
-    // come in through the program's event loop.
-    static std::unique_ptr<PortalShortcutGrabber> Open(std::string* error);
+    // The session is asked for on the first binding; the application object must exist.
+    static std::unique_ptr<PortalShortcutGrabber> Open();
     ~PortalShortcutGrabber() override;
 
     // Combinations are bound together once control returns to the event loop, so six registrations
-    // make one request (the portal may show the user one dialog for it). Only Esc alone is refused: the
-    // desktop would ask the user to confirm a binding wanted for a few seconds.
+    // make one request (the desktop may show the user one dialog for it); Binding tells the outcome.
+    // Only Esc alone is refused: the desktop would ask the user to confirm a binding wanted for a few
+    // seconds. Unregister only stops the presses counting: the desktop keeps what the user confirmed.
     bool Register(int id, uint32_t key, uint32_t mask) override;
     void Unregister(int id) override;
     void Describe(int id, const std::string& text) override;
     int EventFd() const override;
     std::vector<int> TakePressed() override;
 
-    // Binds what is registered now instead of on the next turn of the event loop. False with a reason
-    // when the portal refuses.
-    bool BindNow(std::string* error);
+    bool DesktopBindsKeys() const override { return true; }
+    DesktopBinding Binding(int id) const override;
+    void SetBindingsChanged(std::function<void()> changed) override;
+    void RefreshBindings() override;
+
+    // The name the portal knows the combination by.
+    static std::string ShortcutId(int id);
 
     struct Impl;
 

@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/wayland/kwin_screenshot.h"
 #include "platform/wayland/portal_screenshot.h"
 #include "platform/wayland/portal_shortcuts.h"
 #include "platform/wayland/sway_windows.h"
@@ -17,7 +19,26 @@ namespace glimmora {
 
 namespace {
 
+// QT_LOGGING_RULES="glimmora.grab.debug=true" shows which way each picture came.
+Q_LOGGING_CATEGORY(lcGrab, "glimmora.grab", QtInfoMsg)
+
 using wayland::Connection;
+
+// How the screen is read: the compositor's own copy where it offers one, else the desktop's portal.
+// GLIMMORA_WAYLAND_GRAB=portal or screencopy forces one of them.
+enum class GrabRoute { Automatic, Screencopy, Portal, Invalid };
+
+GrabRoute RouteFromEnvironment() {
+    const char* value = std::getenv("GLIMMORA_WAYLAND_GRAB");
+    if (!value || !*value || std::strcmp(value, "auto") == 0) return GrabRoute::Automatic;
+    if (std::strcmp(value, "portal") == 0) return GrabRoute::Portal;
+    if (std::strcmp(value, "screencopy") == 0) return GrabRoute::Screencopy;
+    return GrabRoute::Invalid;
+}
+
+constexpr char kScreencopyRoute[] = "the wlroots screen copy";
+constexpr char kPortalRoute[] = "the Screenshot portal";
+constexpr char kKWinRoute[] = "KWin's ScreenShot2";
 
 // Our connection to the compositor, opened anew at the next use once it broke (the compositor left, or
 // ended it for a protocol error): one broken connection must not fail every later grab.
@@ -63,7 +84,7 @@ class Link {
 
 class WaylandScreen : public Screen {
   public:
-    explicit WaylandScreen(Link& link) : link_(link) {}
+    explicit WaylandScreen(Link& link) : link_(link), route_(RouteFromEnvironment()) {}
 
     Size ScreenSize() override {
         Connection* conn = link_.Get(&error_);
@@ -99,12 +120,13 @@ class WaylandScreen : public Screen {
 
     // Wayland tells a client where the pointer is only over its own windows.
     bool PointerPosition(Point&) override { return false; }
-    // No client may read the cursor's shape; the compositor draws it into a copy of its own.
+    // No client may read the cursor's shape; the compositor draws it into a copy of its own. The portal
+    // gives no such copy.
     bool DrawCursor(Image& image, Point origin) override {
         Image withCursor;
         if (!image.IsValid() || image.Depth() != 24) return false;
         Connection* conn = link_.Get(&error_);
-        if (!conn || !conn->GrabLayout(withCursor, true, &error_)) return false;
+        if (!conn || !UsesScreencopy(conn) || !conn->GrabLayout(withCursor, true, &error_)) return false;
         const Rect on =
             Intersect(Rect{origin.x, origin.y, origin.x + image.Width(), origin.y + image.Height()},
                       Rect{0, 0, withCursor.Width(), withCursor.Height()});
@@ -115,20 +137,58 @@ class WaylandScreen : public Screen {
         return true;
     }
     std::string LastError() const override { return error_; }
+    std::string Route() const override { return lastRoute_; }
+
+    bool CanGrabWindows() override { return KWinOffersScreenshots(); }
+    bool GrabPickedWindow(Image& out) override { return GrabWindow(KWinWindow::Picked, out); }
+    bool GrabActiveWindow(Image& out) override { return GrabWindow(KWinWindow::Active, out); }
 
   private:
+    bool UsesScreencopy(const Connection* conn) const {
+        return route_ == GrabRoute::Screencopy ||
+               (route_ == GrabRoute::Automatic && conn && conn->HasScreencopy());
+    }
+
     bool GrabScreen(Image& screen) {
+        lastRoute_.clear();
+        if (route_ == GrabRoute::Invalid) {
+            error_ = "GLIMMORA_WAYLAND_GRAB is set to '" + std::string(std::getenv("GLIMMORA_WAYLAND_GRAB")) +
+                     "'; use portal, screencopy or leave it unset";
+            return false;
+        }
         Connection* conn = link_.Get(&error_);
-        if (!conn) return false;
-        if (conn->HasScreencopy()) return conn->GrabLayout(screen, false, &error_);
-        error_ =
-            "this desktop lets no program copy the screen (it offers neither the wlroots screen copy "
-            "nor the Screenshot portal)";
-        return false;
+        const char* route = UsesScreencopy(conn) ? kScreencopyRoute : kPortalRoute;
+        bool done = false;
+        if (route == kScreencopyRoute) {
+            if (!conn) return false;
+            if (!conn->HasScreencopy()) {
+                error_ = "this compositor offers no wlroots screen copy (GLIMMORA_WAYLAND_GRAB=screencopy)";
+                return false;
+            }
+            done = conn->GrabLayout(screen, false, &error_);
+        } else {
+            done = PortalScreenshot(screen, &error_);
+        }
+        qCDebug(lcGrab, "screen %s through %s", done ? "read" : "not read", route);
+        if (done) lastRoute_ = route;
+        return done;
+    }
+
+    bool GrabWindow(KWinWindow which, Image& out) {
+        error_.clear();
+        lastRoute_.clear();
+        qCDebug(lcGrab, "asking KWin for the window %s",
+                which == KWinWindow::Picked ? "clicked next" : "active");
+        const bool done = KWinWindowScreenshot(which, out, &error_);
+        qCDebug(lcGrab, "window %s through KWin's ScreenShot2", done ? "read" : "not read");
+        if (done) lastRoute_ = kKWinRoute;
+        return done;
     }
 
     Link& link_;
+    const GrabRoute route_;
     std::string error_;
+    std::string lastRoute_;
 };
 
 // Where the compositor names no windows: every lookup finds none.
@@ -198,10 +258,16 @@ class WaylandPlatform : public Platform {
     WindowSystem& windows() override { return *windows_; }
     PointerInput& input() override { return input_; }
     // The desktop's shortcut portal where it has one; elsewhere users bind keys to `glimmora --capture`.
-    bool HotkeysSupported(std::string* reason) override { return PortalOffersShortcuts(reason); }
+    // The portal is asked once per process, without waiting (WhenHotkeysKnown).
+    bool HotkeysSupported(std::string* reason) override {
+        const PortalOffer offer = PortalShortcutsOffer(reason);
+        if (offer == PortalOffer::Unknown && reason) *reason = "the desktop portal has not answered yet";
+        return offer == PortalOffer::Offered;
+    }
+    void WhenHotkeysKnown(std::function<void()> then) override { WhenPortalShortcutsKnown(std::move(then)); }
     std::unique_ptr<HotkeyGrabber> OpenHotkeys() override {
-        if (!PortalOffersShortcuts(nullptr)) return nullptr;
-        return PortalShortcutGrabber::Open(nullptr);
+        if (PortalShortcutsOffer(nullptr) != PortalOffer::Offered) return nullptr;
+        return PortalShortcutGrabber::Open();
     }
     // Requests from other programs come over D-Bus here; there is no window property to publish.
     bool PublishMainWindow(WindowId) override { return false; }

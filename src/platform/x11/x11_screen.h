@@ -21,6 +21,7 @@ class X11Screen : public Screen {
     bool Grab(const Rect& rect, Image& out) override;
     bool PointerPosition(Point& out) override;
     bool DrawCursor(Image& image, Point origin) override;
+    std::string Route() const override { return useShm_ ? "X11 shared memory" : "X11 GetImage"; }
 
     // For the benchmark: turn shared memory off to measure the fallback.
     void SetUseShm(bool on) { useShm_ = on && shmAvailable_; }

@@ -6,7 +6,8 @@
 //   elsewhere     the Request object at a path of its own choosing, as portals before handle_token did
 //   silent        no Response at all
 //   shortcuts     GlobalShortcuts: prints each BindShortcuts as "bind N" and lines "ID|DESCRIPTION|TRIGGER",
-//                 "closed" when the session is closed; the line "activate ID" on stdin emits Activated
+//                 answers that it bound each preferred trigger as it came, "closed" when the session is
+//                 closed; the line "activate ID" on stdin emits Activated
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -20,6 +21,32 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+
+namespace {
+
+// One entry of a(sa{sv}).
+struct Shortcut {
+    QString id;
+    QVariantMap properties;
+};
+
+QDBusArgument& operator<<(QDBusArgument& out, const Shortcut& s) {
+    out.beginStructure();
+    out << s.id << s.properties;
+    out.endStructure();
+    return out;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& in, Shortcut& s) {
+    in.beginStructure();
+    in >> s.id >> s.properties;
+    in.endStructure();
+    return in;
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Shortcut)
 
 namespace {
 
@@ -108,6 +135,7 @@ class StandInPortal : public QDBusVirtualObject {
         if (member == QLatin1String("BindShortcuts")) {
             const QDBusArgument list = call.arguments().value(1).value<QDBusArgument>();
             std::vector<std::string> lines;
+            QList<Shortcut> bound;
             list.beginArray();
             while (!list.atEnd()) {
                 QString id;
@@ -115,6 +143,11 @@ class StandInPortal : public QDBusVirtualObject {
                 list.beginStructure();
                 list >> id >> properties;
                 list.endStructure();
+                bound.append(
+                    {id,
+                     {{QStringLiteral("description"), properties.value(QStringLiteral("description"))},
+                      {QStringLiteral("trigger_description"),
+                       properties.value(QStringLiteral("preferred_trigger")).toString()}}});
                 lines.push_back((id + u'|' + properties.value(QStringLiteral("description")).toString() +
                                  u'|' + properties.value(QStringLiteral("preferred_trigger")).toString())
                                     .toStdString());
@@ -124,7 +157,8 @@ class StandInPortal : public QDBusVirtualObject {
             std::cout << "bind " << lines.size() << (ours ? "" : " to an unknown session") << "\n";
             for (const std::string& line : lines) std::cout << line << "\n";
             std::cout.flush();
-            Answer(call, bus, qdbus_cast<QVariantMap>(call.arguments().value(3)), {});
+            Answer(call, bus, qdbus_cast<QVariantMap>(call.arguments().value(3)),
+                   {{QStringLiteral("shortcuts"), QVariant::fromValue(bound)}});
             return true;
         }
         return false;
@@ -140,6 +174,8 @@ class StandInPortal : public QDBusVirtualObject {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    qDBusRegisterMetaType<Shortcut>();
+    qDBusRegisterMetaType<QList<Shortcut>>();
     const QStringList args = app.arguments();
     if (args.size() < 2) {
         std::fputs("usage: stand_in_portal answer CODE URI | early URI | elsewhere URI | silent\n", stderr);
