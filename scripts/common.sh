@@ -8,7 +8,7 @@ openbox xdotool xclip x11-utils xterm trayer dbus-x11 fontconfig fonts-dejavu-co
 at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-gi gir1.2-glib-2.0
 libtesseract-dev tesseract-ocr tesseract-ocr-eng
 libclang-rt-14-dev libwayland-dev qt6-wayland
-sway swaybg grim wtype wl-clipboard foot pipewire xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
+sway swaybg grim wtype wl-clipboard foot xwayland pipewire xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
 dbus-daemon dbus-bin passwd util-linux libx11-dev plasma-wayland-protocols
 gnome-shell xdg-desktop-portal-gnome python3-dbusmock libglib2.0-bin kwin-wayland xdg-desktop-portal-kde qtwayland5
 qml-module-org-kde-kirigami2 plasma-workspace

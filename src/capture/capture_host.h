@@ -53,6 +53,8 @@ class CaptureHost {
     virtual bool Wait(int ms) = 0;
     // Handles pending input (between scroll steps); true when Esc was pressed since the last call.
     virtual bool EscapePressed() = 0;
+    // The capture has returned: the next one may start.
+    virtual void CaptureEnded() {}
 };
 
 }  // namespace glimmora

@@ -18,23 +18,32 @@ constexpr const char* kNoWindowsHint =
 // One capture at a time: a request that arrives while one runs (a hotkey during the overlay) is ignored.
 class Capturer::Busy {
   public:
-    explicit Busy(bool& flag) : flag_(flag), acquired_(!flag) { flag_ = true; }
+    explicit Busy(Capturer& capturer) : capturer_(capturer), acquired_(!capturer.busy_) {
+        if (!acquired_) return;
+        capturer_.busy_ = true;
+        capturer_.pictureDecided_ = false;
+    }
     ~Busy() {
-        if (acquired_) flag_ = false;
+        if (!acquired_) return;
+        capturer_.busy_ = false;
+        capturer_.pictureDecided_ = false;
+        capturer_.host_.CaptureEnded();
     }
     bool acquired() const { return acquired_; }
 
   private:
-    bool& flag_;
+    Capturer& capturer_;
     bool acquired_;
 };
 
 int Capturer::Cancel() {
+    PictureDecided();
     host_.ShowMain(ShowState::ShowNoActivate);
     return 0;
 }
 
 int Capturer::GrabFailed() {
+    PictureDecided();
     // Never a black picture in silence: the user learns why nothing was captured.
     const std::string why = platform_.screen().LastError();
     host_.ShowMain(ShowState::ShowNoActivate);
@@ -62,7 +71,7 @@ int Capturer::WindowFromCompositor(bool active, Mode mode) {
 }
 
 int Capturer::CaptureFullScreen() {
-    Busy busy(busy_);
+    Busy busy(*this);
     if (!busy.acquired()) return 0;
     AppSettings& s = host_.Settings();
     if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
@@ -81,7 +90,7 @@ int Capturer::RunOverlay(CCapDialog& dialog, bool includeCursor) {
 }
 
 int Capturer::CaptureRegion() {
-    Busy busy(busy_);
+    Busy busy(*this);
     if (!busy.acquired()) return 0;
     AppSettings& s = host_.Settings();
     if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
@@ -92,12 +101,13 @@ int Capturer::CaptureRegion() {
 }
 
 int Capturer::CaptureRegionPicture(Image& picture) {
-    Busy busy(busy_);
+    Busy busy(*this);
     if (!busy.acquired()) return 0;
     AppSettings& s = host_.Settings();
     const bool hide = s.HideWndBeforCap != 0;
     if (hide) host_.ShowMain(ShowState::Hide);
     const auto done = [&](int result) {
+        PictureDecided();
         if (hide) host_.ShowMain(ShowState::ShowNoActivate);
         return result;
     };
@@ -112,7 +122,7 @@ int Capturer::CaptureRegionPicture(Image& picture) {
 }
 
 int Capturer::CaptureFixRect() {
-    Busy busy(busy_);
+    Busy busy(*this);
     if (!busy.acquired()) return 0;
     AppSettings& s = host_.Settings();
     if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
@@ -141,7 +151,7 @@ void Capturer::RaiseNext(WindowId next) {
 }
 
 int Capturer::CaptureWindow() {
-    Busy busy(busy_);
+    Busy busy(*this);
     if (!busy.acquired()) return 0;
     AppSettings& s = host_.Settings();
     const WindowId next = platform_.windows().NextInStacking(host_.MainWindow());
@@ -161,7 +171,7 @@ int Capturer::CaptureWindow() {
 }
 
 int Capturer::CaptureActiveWindow() {
-    Busy busy(busy_);
+    Busy busy(*this);
     if (!busy.acquired()) return 0;
     AppSettings& s = host_.Settings();
     if (s.HideWndBeforCap) {
@@ -185,11 +195,14 @@ int Capturer::CaptureActiveWindow() {
 }
 
 int Capturer::CaptureWindowByMessage(WindowId window) {
-    Busy busy(busy_);
+    Busy busy(*this);
     if (!busy.acquired()) return 0;
     Rect rect;
     Image image;
-    if (!platform_.windows().WindowRect(window, rect) || !GrabScreenRect(platform_.screen(), image, rect)) {
+    const bool grabbed =
+        platform_.windows().WindowRect(window, rect) && GrabScreenRect(platform_.screen(), image, rect);
+    PictureDecided();
+    if (!grabbed) {
         host_.ShowMain(ShowState::ShowNormal);
         return 0;
     }
@@ -201,7 +214,7 @@ int Capturer::CaptureWindowByMessage(WindowId window) {
 }
 
 int Capturer::CaptureScroll() {
-    Busy busy(busy_);
+    Busy busy(*this);
     if (!busy.acquired()) return 0;
     AppSettings& s = host_.Settings();
     if (!platform_.windows().CanPickWindows() || !platform_.input().CanScroll()) {
@@ -226,6 +239,7 @@ int Capturer::CaptureScroll() {
     scroll.SetStopCheck([this] { return host_.EscapePressed(); });
     Image image;
     if (!scroll.Run(dialog.chosenWindow(), dialog.clickPoint(), image)) return Cancel();
+    PictureDecided();
     if (scroll.end() == ScrollCapture::End::SizeLimit)
         host_.MessageBox(
             "The scrolled picture has reached the largest size a picture may have; it ends there.");
@@ -237,6 +251,7 @@ int Capturer::CaptureScroll() {
 }
 
 void Capturer::Finish(const Image& image, Mode mode) {
+    PictureDecided();
     if (host_.Settings().CopyToClipboard) host_.CopyToClipboard(image);
     AutoSave(image, HandOver(image));
     ShowAfter(mode);

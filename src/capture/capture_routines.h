@@ -31,9 +31,14 @@ class Capturer {
     int CaptureWindowByMessage(WindowId window);
 
     bool busy() const { return busy_; }
+    // A capture still taking its picture: the delay, the overlay, the grab. Its last steps (the document,
+    // the save, the window shown again) come after.
+    bool takingPicture() const { return busy_ && !pictureDecided_; }
 
   private:
     class Busy;
+    // The picture is taken, or there will be none: the rest is the capture's last steps.
+    void PictureDecided() { pictureDecided_ = true; }
     // Ends a run that captured nothing.
     int Cancel();
     // Ends a run whose grab failed, saying why.
@@ -54,6 +59,7 @@ class Capturer {
     Platform& platform_;
     CaptureHost& host_;
     bool busy_ = false;
+    bool pictureDecided_ = false;
 };
 
 }  // namespace glimmora

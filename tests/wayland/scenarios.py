@@ -7,12 +7,15 @@ Run inside the session (scripts/common.sh: start_wayland, wayland_ctest):
     scenarios.py GLIMMORA GLIMMORA_CLI WL_POINTER [unittest args]
 """
 import configparser
+import fcntl
 import json
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 import unittest
 
@@ -296,6 +299,46 @@ class WaylandScenarios(unittest.TestCase):
         self.assertSamePicture(g.saved(), self.reference)
         self.assertIn("screen read through the Screenshot portal", g.log_text())
 
+    def test_under_xwayland_the_grab_asks_the_compositor(self):
+        # Started by bus activation, a program may see only the X display of Xwayland, whose root window
+        # shows none of the Wayland windows.
+        r, w = os.pipe()
+        xwayland = subprocess.Popen(["Xwayland", "-rootless", "-nolisten", "tcp", "-displayfd", str(w)],
+                                    pass_fds=(w,), stderr=subprocess.DEVNULL)
+        os.close(w)
+        try:
+            with os.fdopen(r) as f:
+                display = ":" + f.readline().strip()
+            env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "XDG_SESSION_TYPE")}
+            env["DISPLAY"] = display
+            settled_grim(self.reference)
+            grabbed = os.path.join(self.tmp, "xwayland.png")
+            run(CLI, "grab", grabbed, env=env)
+            self.assertSamePicture(grabbed, self.reference)
+            # Where no compositor can be found, a reason and no picture.
+            nowhere = tempfile.mkdtemp(dir=self.tmp)
+            none = os.path.join(self.tmp, "none.png")
+            failed = subprocess.run([CLI, "grab", none], env=dict(env, XDG_RUNTIME_DIR=nowhere),
+                                    capture_output=True, text=True)
+            self.assertEqual(failed.returncode, 1)
+            self.assertIn("Xwayland", failed.stderr)
+            self.assertFalse(os.path.exists(none))
+        finally:
+            xwayland.terminate()
+            xwayland.wait(20)
+
+    def test_ten_bit_output_is_what_grim_sees(self):
+        # A deep-colour output hands out 10 bits a channel; both programs narrow them to 8 alike.
+        sway("output", "HEADLESS-1", "render_bit_depth", "10")
+        try:
+            want = os.path.join(self.tmp, "grim-10bit.png")
+            settled_grim(want)
+            grabbed = os.path.join(self.tmp, "cli-10bit.png")
+            run(CLI, "grab", grabbed)
+            self.assertSamePicture(grabbed, want)
+        finally:
+            sway("output", "HEADLESS-1", "render_bit_depth", "8")
+
     def test_region_dragged_on_the_overlay(self):
         g = self.start()
         self.assertEqual(g.request("region").returncode, 0)
@@ -304,6 +347,20 @@ class WaylandScenarios(unittest.TestCase):
         g.overlay_gone()
         self.assertSamePicture(g.saved(), crop(self.reference, (100, 200, 400, 200),
                                                os.path.join(self.tmp, "region.png")))
+
+    def test_a_request_during_a_capture_is_refused_with_the_reason(self):
+        g = self.start()
+        self.assertEqual(g.request("region").returncode, 0)
+        g.overlay()
+        r = g.request("full")
+        self.assertEqual((r.returncode, r.stderr.strip()),
+                         (1, "glimmora: No capture while another capture is running; finish it first."))
+        self.pointer.drag((100, 200), (300, 300))
+        g.overlay_gone()
+        self.assertEqual(size_of(g.saved(1)), (200, 100))
+        # Once it is done, the next request is taken.
+        self.assertEqual(g.request("full").returncode, 0)
+        self.assertEqual(size_of(g.saved(2)), (1920, 1080))
 
     def test_window_under_the_mouse_and_active_window_from_sway(self):
         g = self.start()
@@ -335,6 +392,47 @@ class WaylandScenarios(unittest.TestCase):
             return done.returncode == 0 and os.path.getsize(pasted) > 0
         wait_until(paste, "the capture on the clipboard")
         self.assertSamePicture(pasted, saved)
+
+    def test_clipboard_readers_that_leave_or_stop_reading_harm_nothing(self):
+        # A picture larger than the pipes between us and a reader can hold: noise on an empty workspace.
+        noise = os.path.join(self.tmp, "noise.png")
+        run("convert", "-size", "1920x1080", "xc:gray", "+noise", "Random", noise)
+        sway("workspace", "9")
+        sway("output", "HEADLESS-1", "bg", noise, "stretch")
+        try:
+            g = self.start(capture={"CopyToClipboard": "1"})
+            self.assertEqual(g.request("full").returncode, 0)
+            saved = g.saved()
+            def paste():
+                done = subprocess.run(["wl-paste", "--no-newline", "--type", "image/png"], capture_output=True,
+                                      timeout=DEADLINE)
+                return done.stdout if done.returncode == 0 and done.stdout else None
+            clip = wait_until(paste, "the capture on the clipboard")
+            pasted = os.path.join(self.tmp, "noise-pasted.png")
+            with open(pasted, "wb") as f:
+                f.write(clip)
+            self.assertSamePicture(pasted, saved)
+            self.assertGreater(len(clip), 2 << 20)
+            # A reader that takes one byte and goes away.
+            subprocess.run("wl-paste --type image/png | head -c1 >/dev/null", shell=True, timeout=DEADLINE)
+            self.assertEqual(wait_until(paste, "the capture on the clipboard after a reader left"), clip)
+            self.assertIsNone(g.process.poll())
+            # A reader that stops reading: the window goes on working meanwhile, and the reader still gets
+            # the whole picture once it reads again.
+            r, w = os.pipe()
+            stalled = subprocess.Popen(["wl-paste", "--no-newline", "--type", "image/png"], stdout=w)
+            os.close(w)
+            with os.fdopen(r, "rb") as reader:
+                wait_until(lambda: struct.unpack("i", fcntl.ioctl(r, termios.FIONREAD, b"\0" * 4))[0] > 0,
+                           "the reader to get the first bytes")
+                second = g.request("full")
+                self.assertEqual(second.returncode, 0, second.stderr)
+                g.saved(2)
+                self.assertEqual(reader.read(), clip)
+            self.assertEqual(stalled.wait(DEADLINE), 0)
+        finally:
+            sway("output", "HEADLESS-1", "bg", os.environ["GLIMMORA_WAYLAND_BACKGROUND"], "solid_color")
+            sway("workspace", "1")
 
     def test_key_bound_by_the_desktop_starts_a_region_capture(self):
         # Where no hotkey portal exists, users bind a key to the command in the desktop's settings.

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QPointer>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -85,7 +86,7 @@ class CMainFrame : public QMainWindow,
     const int* HotkeyIds() const { return hotkeyIds_; }
     void OnHotkey(int id);
     // Runs the capture routine of a mode (the hotkey order); false for no such mode, no display, or while
-    // a dialog or the close sequence is open (the status bar then says why).
+    // a dialog, the close sequence or another capture is open (the status bar then says why).
     bool RunCapture(int mode);
     // Why a capture or a request cannot run now; empty when it can.
     QString RequestRefusal() const;
@@ -119,6 +120,7 @@ class CMainFrame : public QMainWindow,
     void MessageBox(const std::string& text) override;
     bool Wait(int ms) override;
     bool EscapePressed() override;
+    void CaptureEnded() override;
 
     // ViewHost
     void SetStatusText(int pane, const QString& text) override;
@@ -167,6 +169,9 @@ class CMainFrame : public QMainWindow,
     void RemoveHighlight();
     // A request from the session bus: queued for OnAppMessage, or why it is not taken.
     std::string TakeBusRequest(const AppMessage& message);
+    // Requests run from the event loop, in order, each once no capture runs.
+    void QueueRequest(const AppMessage& message);
+    void RunQueuedRequests();
     // Text recognition (main_frame_text.cpp).
     void BuildTextLanguageMenu(QMenu* setting);
     bool TextCommand(int id);
@@ -237,6 +242,8 @@ class CMainFrame : public QMainWindow,
     QPointer<CChildFrame> tabMenuChild_;
     bool closing_ = false;
     bool inCloseSequence_ = false;
+    // Requests of other programs taken and not run yet, oldest first.
+    std::deque<AppMessage> pendingRequests_;
     // Set while the menus and bars take their state, so their own toggles are told apart.
     bool refreshingUi_ = false;
     bool traySaidMissing_ = false;

@@ -12,6 +12,7 @@
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -184,10 +185,43 @@ void CMainFrame::UnregisterHotkeys() {
     hotkeysRegistered_ = false;
 }
 
+namespace {
+constexpr uint32_t kWmCommand = 0x111;
+
+// What other programs may ask for: the capture requests, and of the command message only the two captures
+// the other messages cannot start. No other menu command is anyone's business outside the program.
+bool TakesRequest(const AppMessage& m) {
+    switch (m.message) {
+        case cmd::kWmHighlightWnd:
+        case cmd::kWmCaptureWnd:
+            return true;
+        case cmd::kWmStartCapture:
+            return m.wParam >= 0 && m.wParam < 4;
+        case kWmCommand:
+            return m.wParam == cmd::kCaptureScroll || m.wParam == cmd::kCaptureFixRect ||
+                   m.wParam == cmd::kCaptureText;
+        default:
+            return false;
+    }
+}
+
+// Of those, the ones that start a capture (a highlight, or its removal, does not).
+bool StartsCapture(const AppMessage& m) {
+    if (m.message == cmd::kWmHighlightWnd) return false;
+    if (m.message == cmd::kWmCaptureWnd) return m.wParam == 1;
+    return TakesRequest(m);
+}
+}  // namespace
+
 QString CMainFrame::RequestRefusal() const {
     if (closing_ || inCloseSequence_) return "No capture while Glimmora is closing.";
     // Any modal dialog (an adjustment previewing, a message, the close prompt) holds the documents.
     if (QApplication::activeModalWidget()) return "No capture while a dialog is open; close it first.";
+    // A second capture would be dropped once it ran, after its caller had been told it was taken. One
+    // asked for during the last steps of another waits for it instead: the picture is taken by then.
+    const bool queued = std::any_of(pendingRequests_.begin(), pendingRequests_.end(), StartsCapture);
+    if (queued || (capturer_ && capturer_->takingPicture()))
+        return "No capture while another capture is running; finish it first.";
     return {};
 }
 
@@ -431,8 +465,7 @@ bool CMainFrame::nativeEventFilter(const QByteArray& eventType, void* message, q
     if (!request) return false;
     if (result) *result = 0;
     // Captures run their own event loops: never inside the native event handler.
-    const AppMessage m = *request;
-    QTimer::singleShot(0, this, [this, m] { OnAppMessage(m); });
+    QueueRequest(*request);
     return true;
 }
 
@@ -440,27 +473,6 @@ void CMainFrame::RemoveHighlight() {
     if (platform_ && m_hHighlightWnd && platform_->windows().Exists(m_hHighlightWnd))
         platform_->windows().Invalidate(m_hHighlightWnd);
 }
-
-namespace {
-constexpr uint32_t kWmCommand = 0x111;
-
-// What other programs may ask for: the capture requests, and of the command message only the two captures
-// the other messages cannot start. No other menu command is anyone's business outside the program.
-bool TakesRequest(const AppMessage& m) {
-    switch (m.message) {
-        case cmd::kWmHighlightWnd:
-        case cmd::kWmCaptureWnd:
-            return true;
-        case cmd::kWmStartCapture:
-            return m.wParam >= 0 && m.wParam < 4;
-        case kWmCommand:
-            return m.wParam == cmd::kCaptureScroll || m.wParam == cmd::kCaptureFixRect ||
-                   m.wParam == cmd::kCaptureText;
-        default:
-            return false;
-    }
-}
-}  // namespace
 
 void CMainFrame::OnAppMessage(const AppMessage& m) {
     const auto window = static_cast<WindowId>(m.lParam);
@@ -516,8 +528,26 @@ std::string CMainFrame::TakeBusRequest(const AppMessage& m) {
         return why.toStdString();
     }
     // The reply goes first: a capture runs event loops of its own.
-    QTimer::singleShot(0, this, [this, m] { OnAppMessage(m); });
+    QueueRequest(m);
     return {};
+}
+
+void CMainFrame::QueueRequest(const AppMessage& m) {
+    pendingRequests_.push_back(m);
+    QTimer::singleShot(0, this, [this] { RunQueuedRequests(); });
+}
+
+void CMainFrame::RunQueuedRequests() {
+    // Not inside a capture's own event loops: the rest waits until it has returned.
+    while (!pendingRequests_.empty() && !(capturer_ && capturer_->busy())) {
+        const AppMessage m = pendingRequests_.front();
+        pendingRequests_.pop_front();
+        OnAppMessage(m);
+    }
+}
+
+void CMainFrame::CaptureEnded() {
+    if (!pendingRequests_.empty()) QTimer::singleShot(0, this, [this] { RunQueuedRequests(); });
 }
 
 void CMainFrame::PublishOnBus() {

@@ -2,15 +2,21 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <ctime>
+#include <system_error>
+#include <thread>
 
 #include "wlr-data-control-unstable-v1-client.h"
 #include "wlr-screencopy-unstable-v1-client.h"
@@ -122,49 +128,101 @@ class ShmBuffer {
     int fd = -1;
 };
 
-// Byte offsets of blue, green and red in a little-endian 32-bit pixel of the format; false for formats
-// we do not read.
-bool ChannelOffsets(uint32_t format, int& b, int& g, int& r) {
-    switch (format) {
-        case WL_SHM_FORMAT_ARGB8888:
-        case WL_SHM_FORMAT_XRGB8888:
-            b = 0, g = 1, r = 2;
-            return true;
-        case WL_SHM_FORMAT_ABGR8888:
-        case WL_SHM_FORMAT_XBGR8888:
-            r = 0, g = 1, b = 2;
-            return true;
-        default:
-            return false;
-    }
-}
-
 // ---- clipboard ----
+
+// A reader that takes nothing for this long is given up, and its pipe closed.
+constexpr int kClipboardStallMs = 30000;
+
+}  // namespace
+
+// Each reader of our clipboard is written to on a thread of its own, so one that stops reading holds up
+// neither the window nor the other readers, and one that goes away costs a failed write, not SIGPIPE.
+class ClipboardWriters {
+  public:
+    ClipboardWriters() : stop_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~ClipboardWriters() {
+        if (stop_ >= 0) {
+            const uint64_t one = 1;
+            const ssize_t sent = write(stop_, &one, sizeof one);
+            (void)sent;  // an eventfd takes it
+        }
+        for (Writer& w : writers_) w.thread.join();
+        if (stop_ >= 0) close(stop_);
+    }
+    ClipboardWriters(const ClipboardWriters&) = delete;
+    ClipboardWriters& operator=(const ClipboardWriters&) = delete;
+
+    // Takes the descriptor: it is closed once written, given up or refused.
+    void Serve(int fd, std::shared_ptr<const std::vector<uint8_t>> bytes) {
+        std::erase_if(writers_, [](Writer& w) {
+            if (!w.done->load()) return false;
+            w.thread.join();
+            return true;
+        });
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        try {
+            writers_.push_back({std::thread(WriteAll, fd, std::move(bytes), stop_, done), done});
+        } catch (const std::system_error&) {
+            close(fd);
+        }
+    }
+
+  private:
+    struct Writer {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+
+    static void WriteAll(int fd, std::shared_ptr<const std::vector<uint8_t>> bytes, int stop,
+                         std::shared_ptr<std::atomic<bool>> done) {
+        // A SIGPIPE raised by a write is this thread's own: blocked here, it stays pending and goes with
+        // the thread.
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags >= 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+        const uint8_t* p = bytes->data();
+        size_t left = bytes->size();
+        while (left > 0) {
+            const ssize_t n = write(fd, p, left);
+            if (n > 0) {
+                p += n;
+                left -= static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) break;  // the reader is gone
+            pollfd wait[2] = {{fd, POLLOUT, 0}, {stop, POLLIN, 0}};
+            const int ready = poll(wait, stop >= 0 ? 2 : 1, kClipboardStallMs);
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready <= 0 || (stop >= 0 && wait[1].revents)) break;  // stalled, or we are closing
+        }
+        close(fd);
+        done->store(true);
+    }
+
+    int stop_;
+    std::vector<Writer> writers_;
+};
+
+namespace {
 
 void OnSourceSend(void* data, zwlr_data_control_source_v1*, const char* mime, int32_t fd) {
     auto* offer = static_cast<Connection::Offer*>(data);
-    // The reader is waiting for this: write it all, then close, whatever the reader does.
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    if (offer->mime == mime) {
-        const uint8_t* p = offer->bytes.data();
-        size_t left = offer->bytes.size();
-        while (left > 0) {
-            const ssize_t n = write(fd, p, left);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            p += n;
-            left -= static_cast<size_t>(n);
-        }
+    if (offer->mime != mime || !offer->bytes) {
+        close(fd);
+        return;
     }
-    close(fd);
+    offer->writers->Serve(fd, offer->bytes);
 }
 void OnSourceCancelled(void* data, zwlr_data_control_source_v1* source) {
     auto* offer = static_cast<Connection::Offer*>(data);
     zwlr_data_control_source_v1_destroy(source);
     if (offer->source == source) {
         offer->source = nullptr;
-        offer->bytes.clear();
+        offer->bytes.reset();
     }
 }
 const zwlr_data_control_source_v1_listener kSourceListener = {OnSourceSend, OnSourceCancelled};
@@ -194,22 +252,6 @@ Rect Output::DeviceRect() const {
     const bool turned = transform % 2 == 1;
     const int w = turned ? modeHeight : modeWidth, h = turned ? modeWidth : modeHeight;
     return Rect{x * scale, y * scale, x * scale + w, y * scale + h};
-}
-
-Point BufferPixelFor(int transform, int x, int y, int bw, int bh) {
-    const bool turned = transform % 2 == 1;
-    const int lw = turned ? bh : bw, lh = turned ? bw : bh;
-    if (transform >= 4) x = lw - 1 - x;  // the flipped transforms mirror first
-    switch (transform % 4) {
-        case 1:
-            return Point{y, lw - 1 - x};
-        case 2:
-            return Point{lw - 1 - x, lh - 1 - y};
-        case 3:
-            return Point{lh - 1 - y, x};
-        default:
-            return Point{x, y};
-    }
 }
 
 void Connection::OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
@@ -252,8 +294,8 @@ void Connection::OnGlobalRemove(void* data, wl_registry*, uint32_t name) {
     }
 }
 
-std::unique_ptr<Connection> Connection::Open(std::string* error) {
-    wl_display* display = wl_display_connect(nullptr);
+std::unique_ptr<Connection> Connection::Open(std::string* error, const std::string& name) {
+    wl_display* display = wl_display_connect(name.empty() ? nullptr : name.c_str());
     if (!display) {
         SetError(error, "cannot connect to the Wayland compositor");
         return nullptr;
@@ -297,15 +339,22 @@ int Connection::Fd() const {
     return wl_display_get_fd(display_);
 }
 
-void Connection::DispatchPending() {
-    while (wl_display_prepare_read(display_) != 0) wl_display_dispatch_pending(display_);
+bool Connection::Broken() const {
+    return wl_display_get_error(display_) != 0;
+}
+
+bool Connection::DispatchPending() {
+    // After an error the queue keeps what came with it, and prepare_read would refuse for ever.
+    while (wl_display_prepare_read(display_) != 0)
+        if (wl_display_dispatch_pending(display_) < 0) return false;
     wl_display_flush(display_);
     pollfd p{wl_display_get_fd(display_), POLLIN, 0};
-    if (poll(&p, 1, 0) > 0 && (p.revents & POLLIN))
+    if (poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)))
         wl_display_read_events(display_);
     else
         wl_display_cancel_read(display_);
     wl_display_dispatch_pending(display_);
+    return !Broken();
 }
 
 template <typename Done>
@@ -313,7 +362,8 @@ bool Connection::DispatchUntil(Done done, int timeoutMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done()) {
         if (wl_display_get_error(display_) != 0) return false;
-        while (wl_display_prepare_read(display_) != 0) wl_display_dispatch_pending(display_);
+        while (wl_display_prepare_read(display_) != 0)
+            if (wl_display_dispatch_pending(display_) < 0) return false;
         if (done()) {
             wl_display_cancel_read(display_);
             break;
@@ -328,7 +378,7 @@ bool Connection::DispatchUntil(Done done, int timeoutMs) {
         }
         pollfd p{wl_display_get_fd(display_), POLLIN, 0};
         const int n = poll(&p, 1, static_cast<int>(left));
-        if (n > 0 && (p.revents & POLLIN)) {
+        if (n > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR))) {
             if (wl_display_read_events(display_) != 0) return false;
         } else {
             wl_display_cancel_read(display_);
@@ -376,8 +426,7 @@ bool Connection::GrabOutput(const Output& output, bool withCursor, Image& into, 
         SetError(error, "the compositor did not offer the screen's pixels");
         return false;
     }
-    int ob = 0, og = 0, orr = 0;
-    if (!ChannelOffsets(f.format, ob, og, orr)) {
+    if (!ReadableShmFormat(f.format)) {
         SetError(error, "the compositor offers the screen in a pixel format Glimmora cannot read");
         return false;
     }
@@ -391,38 +440,13 @@ bool Connection::GrabOutput(const Output& output, bool withCursor, Image& into, 
         SetError(error, "the compositor refused to copy the screen");
         return false;
     }
-    const Rect place = output.DeviceRect();
-    const bool yInvert = (f.flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT) != 0;
-    const int bw = static_cast<int>(f.width), bh = static_cast<int>(f.height);
-    const int lw = std::min(place.Width(), into.Width() - place.left),
-              lh = std::min(place.Height(), into.Height() - place.top);
-    const auto* base = static_cast<const uint8_t*>(shm.data);
-    if (output.transform == 0 && lw <= bw && lh <= bh) {
-        // The usual case, row by row.
-        for (int y = 0; y < lh; ++y) {
-            const uint8_t* s = base + static_cast<size_t>(yInvert ? bh - 1 - y : y) * f.stride;
-            uint8_t* d = into.Row(place.top + y) + static_cast<ptrdiff_t>(place.left) * 3;
-            for (int x = 0; x < lw; ++x, s += 4, d += 3) {
-                d[0] = s[ob];
-                d[1] = s[og];
-                d[2] = s[orr];
-            }
-        }
-        return true;
-    }
-    for (int y = 0; y < lh; ++y) {
-        uint8_t* d = into.Row(place.top + y) + static_cast<ptrdiff_t>(place.left) * 3;
-        for (int x = 0; x < lw; ++x, d += 3) {
-            Point b = BufferPixelFor(output.transform, x, y, bw, bh);
-            if (yInvert) b.y = bh - 1 - b.y;
-            if (b.x < 0 || b.y < 0 || b.x >= bw || b.y >= bh) continue;
-            const uint8_t* s = base + static_cast<size_t>(b.y) * f.stride + static_cast<size_t>(b.x) * 4;
-            d[0] = s[ob];
-            d[1] = s[og];
-            d[2] = s[orr];
-        }
-    }
-    return true;
+    const ShmFrame pixels{static_cast<const uint8_t*>(shm.data),
+                          f.format,
+                          static_cast<int>(f.width),
+                          static_cast<int>(f.height),
+                          f.stride,
+                          (f.flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT) != 0};
+    return CopyShmFrame(pixels, output.transform, output.DeviceRect(), into, error);
 }
 
 bool Connection::GrabLayout(Image& out, bool withCursor, std::string* error) {
@@ -497,7 +521,9 @@ bool Connection::OfferClipboard(const std::string& mime, std::vector<uint8_t> by
     if (offer_ && offer_->source) zwlr_data_control_source_v1_destroy(offer_->source);
     offer_ = std::make_unique<Offer>();
     offer_->mime = mime;
-    offer_->bytes = std::move(bytes);
+    offer_->bytes = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
+    if (!writers_) writers_ = std::make_unique<ClipboardWriters>();
+    offer_->writers = writers_.get();
     offer_->source = zwlr_data_control_manager_v1_create_data_source(dataControl_);
     zwlr_data_control_source_v1_add_listener(offer_->source, &kSourceListener, offer_.get());
     zwlr_data_control_source_v1_offer(offer_->source, mime.c_str());

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/types.h"
+#include "platform/wayland/shm_pixels.h"
 
 struct wl_display;
 struct wl_registry;
@@ -24,6 +25,8 @@ struct zwlr_data_control_offer_v1;
 
 namespace glimmora::wayland {
 
+class ClipboardWriters;
+
 struct Output {
     wl_output* output = nullptr;
     uint32_t name = 0;                  // the registry's name of the global
@@ -35,22 +38,20 @@ struct Output {
     Rect DeviceRect() const;
 };
 
-// Buffer pixel (bx, by) that shows the output's logical pixel (x, y) under a wl_output transform, for a
-// buffer of bw x bh pixels. Also used by the tests.
-Point BufferPixelFor(int transform, int x, int y, int bw, int bh);
-
 class Connection {
   public:
-    // Null with a reason when no compositor answers ($WAYLAND_DISPLAY).
-    static std::unique_ptr<Connection> Open(std::string* error);
+    // Null with a reason when no compositor answers on the display named ($WAYLAND_DISPLAY when empty).
+    static std::unique_ptr<Connection> Open(std::string* error, const std::string& display = {});
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
     wl_display* display() const { return display_; }
     int Fd() const;
-    // Reads and handles whatever the compositor sent, without waiting.
-    void DispatchPending();
+    // Reads and handles whatever the compositor sent, without waiting. False once the connection is
+    // broken (the compositor left, or ended it for a protocol error): nothing more will come.
+    bool DispatchPending();
+    bool Broken() const;
     // Waits until the compositor has handled everything sent so far.
     bool Roundtrip();
 
@@ -102,8 +103,11 @@ class Connection {
     struct Offer {
         zwlr_data_control_source_v1* source = nullptr;
         std::string mime;
-        std::vector<uint8_t> bytes;
+        // Shared with the writers still serving it after the offer is gone.
+        std::shared_ptr<const std::vector<uint8_t>> bytes;
+        ClipboardWriters* writers = nullptr;
     };
+    std::unique_ptr<ClipboardWriters> writers_;
     std::unique_ptr<Offer> offer_;
     std::vector<zwlr_data_control_offer_v1*> othersOffers_;
 };

@@ -1,5 +1,8 @@
 #include "platform/wayland/wayland_platform.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
@@ -37,13 +40,57 @@ constexpr char kScreencopyRoute[] = "the wlroots screen copy";
 constexpr char kPortalRoute[] = "the Screenshot portal";
 constexpr char kKWinRoute[] = "KWin's ScreenShot2";
 
+// Our connection to the compositor, opened anew at the next use once it broke (the compositor left, or
+// ended it for a protocol error): one broken connection must not fail every later grab.
+class Link {
+  public:
+    Link(std::unique_ptr<Connection> conn, std::string display) : display_(std::move(display)) {
+        Adopt(std::move(conn));
+    }
+    ~Link() { Drop(); }
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+
+    // Null with a reason when no compositor answers.
+    Connection* Get(std::string* error) {
+        if (conn_ && !conn_->Broken()) return conn_.get();
+        Drop();
+        std::unique_ptr<Connection> fresh = Connection::Open(error, display_);
+        if (!fresh) return nullptr;
+        Adopt(std::move(fresh));
+        return conn_.get();
+    }
+
+  private:
+    void Adopt(std::unique_ptr<Connection> conn) {
+        conn_ = std::move(conn);
+        // The clipboard we hold is answered whenever another program asks, not only during our calls.
+        if (!QCoreApplication::instance()) return;
+        notifier_ = std::make_unique<QSocketNotifier>(conn_->Fd(), QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+            // A broken connection stays readable for ever: stop listening until the next use opens a new one.
+            if (!conn_->DispatchPending()) notifier_->setEnabled(false);
+        });
+    }
+    void Drop() {
+        notifier_.reset();  // before its descriptor closes
+        conn_.reset();
+    }
+
+    std::string display_;  // empty for $WAYLAND_DISPLAY
+    std::unique_ptr<Connection> conn_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
 class WaylandScreen : public Screen {
   public:
-    explicit WaylandScreen(Connection& conn) : conn_(conn), route_(RouteFromEnvironment()) {}
+    explicit WaylandScreen(Link& link) : link_(link), route_(RouteFromEnvironment()) {}
 
     Size ScreenSize() override {
-        conn_.DispatchPending();  // outputs come and go
-        return conn_.LayoutSize();
+        Connection* conn = link_.Get(&error_);
+        if (!conn) return Size{};
+        conn->DispatchPending();  // outputs come and go
+        return conn->LayoutSize();
     }
 
     bool Grab(const Rect& rect, Image& out) override {
@@ -77,9 +124,9 @@ class WaylandScreen : public Screen {
     // gives no such copy.
     bool DrawCursor(Image& image, Point origin) override {
         Image withCursor;
-        if (!image.IsValid() || image.Depth() != 24 || !UsesScreencopy() ||
-            !conn_.GrabLayout(withCursor, true, &error_))
-            return false;
+        if (!image.IsValid() || image.Depth() != 24) return false;
+        Connection* conn = link_.Get(&error_);
+        if (!conn || !UsesScreencopy(conn) || !conn->GrabLayout(withCursor, true, &error_)) return false;
         const Rect on =
             Intersect(Rect{origin.x, origin.y, origin.x + image.Width(), origin.y + image.Height()},
                       Rect{0, 0, withCursor.Width(), withCursor.Height()});
@@ -97,8 +144,9 @@ class WaylandScreen : public Screen {
     bool GrabActiveWindow(Image& out) override { return GrabWindow(KWinWindow::Active, out); }
 
   private:
-    bool UsesScreencopy() const {
-        return route_ == GrabRoute::Screencopy || (route_ == GrabRoute::Automatic && conn_.HasScreencopy());
+    bool UsesScreencopy(const Connection* conn) const {
+        return route_ == GrabRoute::Screencopy ||
+               (route_ == GrabRoute::Automatic && conn && conn->HasScreencopy());
     }
 
     bool GrabScreen(Image& screen) {
@@ -108,14 +156,16 @@ class WaylandScreen : public Screen {
                      "'; use portal, screencopy or leave it unset";
             return false;
         }
-        const char* route = UsesScreencopy() ? kScreencopyRoute : kPortalRoute;
+        Connection* conn = link_.Get(&error_);
+        const char* route = UsesScreencopy(conn) ? kScreencopyRoute : kPortalRoute;
         bool done = false;
         if (route == kScreencopyRoute) {
-            if (!conn_.HasScreencopy()) {
+            if (!conn) return false;
+            if (!conn->HasScreencopy()) {
                 error_ = "this compositor offers no wlroots screen copy (GLIMMORA_WAYLAND_GRAB=screencopy)";
                 return false;
             }
-            done = conn_.GrabLayout(screen, false, &error_);
+            done = conn->GrabLayout(screen, false, &error_);
         } else {
             done = PortalScreenshot(screen, &error_);
         }
@@ -135,7 +185,7 @@ class WaylandScreen : public Screen {
         return done;
     }
 
-    Connection& conn_;
+    Link& link_;
     const GrabRoute route_;
     std::string error_;
     std::string lastRoute_;
@@ -165,34 +215,42 @@ class NoWindows : public WindowSystem {
 
 class WaylandInput : public PointerInput {
   public:
-    explicit WaylandInput(Connection& conn) : conn_(conn) {}
-    bool CanScroll() override { return conn_.HasVirtualPointer(); }
-    bool WarpPointer(Point p) override { return conn_.PointerMotion(p); }
-    bool WheelNotchDown() override { return conn_.PointerWheel(1); }
-    bool Button(int button, bool down) override { return conn_.PointerButton(button, down); }
-    void Sync() override { conn_.Roundtrip(); }
+    explicit WaylandInput(Link& link) : link_(link) {}
+    bool CanScroll() override {
+        Connection* conn = link_.Get(nullptr);
+        return conn && conn->HasVirtualPointer();
+    }
+    bool WarpPointer(Point p) override {
+        Connection* conn = link_.Get(nullptr);
+        return conn && conn->PointerMotion(p);
+    }
+    bool WheelNotchDown() override {
+        Connection* conn = link_.Get(nullptr);
+        return conn && conn->PointerWheel(1);
+    }
+    bool Button(int button, bool down) override {
+        Connection* conn = link_.Get(nullptr);
+        return conn && conn->PointerButton(button, down);
+    }
+    void Sync() override {
+        if (Connection* conn = link_.Get(nullptr)) conn->Roundtrip();
+    }
     // No client can take a key from the window that has the focus.
     std::unique_ptr<EscapeGrab> GrabEscape() override { return nullptr; }
 
   private:
-    Connection& conn_;
+    Link& link_;
 };
 
 class WaylandPlatform : public Platform {
   public:
-    explicit WaylandPlatform(std::unique_ptr<Connection> conn)
-        : conn_(std::move(conn)), screen_(*conn_), input_(*conn_) {
+    WaylandPlatform(std::unique_ptr<Connection> conn, std::string display)
+        : link_(std::move(conn), std::move(display)), screen_(link_), input_(link_) {
         const std::string sway = wayland::SwayWindows::SocketPath();
         if (!sway.empty())
             windows_ = std::make_unique<wayland::SwayWindows>(sway);
         else
             windows_ = std::make_unique<NoWindows>();
-        // The clipboard we hold is answered whenever another program asks, not only during our calls.
-        if (QCoreApplication::instance()) {
-            notifier_ = std::make_unique<QSocketNotifier>(conn_->Fd(), QSocketNotifier::Read);
-            QObject::connect(notifier_.get(), &QSocketNotifier::activated,
-                             [this] { conn_->DispatchPending(); });
-        }
     }
 
     const char* Name() const override { return "wayland"; }
@@ -220,15 +278,15 @@ class WaylandPlatform : public Platform {
     }
     std::optional<AppMessage> DecodeAppMessage(const void*) override { return std::nullopt; }
     bool OfferClipboard(const std::string& mime, std::vector<uint8_t> bytes) override {
-        return conn_->OfferClipboard(mime, std::move(bytes));
+        Connection* conn = link_.Get(nullptr);
+        return conn && conn->OfferClipboard(mime, std::move(bytes));
     }
 
   private:
-    std::unique_ptr<Connection> conn_;
+    Link link_;
     WaylandScreen screen_;
     WaylandInput input_;
     std::unique_ptr<WindowSystem> windows_;
-    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 }  // namespace
@@ -239,10 +297,25 @@ bool IsWaylandSession() {
     return (display && *display) || (type && std::strcmp(type, "wayland") == 0);
 }
 
-std::unique_ptr<Platform> OpenWaylandPlatform(std::string* error) {
-    std::unique_ptr<Connection> conn = Connection::Open(error);
+std::unique_ptr<Platform> OpenWaylandPlatform(std::string* error, const std::string& display) {
+    std::unique_ptr<Connection> conn = Connection::Open(error, display);
     if (!conn) return nullptr;
-    return std::make_unique<WaylandPlatform>(std::move(conn));
+    return std::make_unique<WaylandPlatform>(std::move(conn), display);
+}
+
+std::string FindWaylandDisplay() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string folder =
+        runtime && *runtime ? std::string(runtime) : "/run/user/" + std::to_string(getuid());
+    const char* named = std::getenv("WAYLAND_DISPLAY");
+    if (named && *named) return named[0] == '/' ? std::string(named) : folder + "/" + named;
+    // Compositors take the first free of wayland-0 to wayland-31.
+    for (int n = 0; n < 32; ++n) {
+        const std::string path = folder + "/wayland-" + std::to_string(n);
+        struct stat st {};
+        if (stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) return path;
+    }
+    return {};
 }
 
 }  // namespace glimmora

@@ -13,6 +13,11 @@ namespace glimmora {
 // an X display beside it (its root window shows none of the Wayland windows).
 bool IsWaylandSession();
 
-std::unique_ptr<Platform> OpenWaylandPlatform(std::string* error);
+// On the compositor of $WAYLAND_DISPLAY, or of the display named (a socket's path).
+std::unique_ptr<Platform> OpenWaylandPlatform(std::string* error, const std::string& display = {});
+
+// The socket of $WAYLAND_DISPLAY, or else the first compositor's socket in $XDG_RUNTIME_DIR; empty
+// when there is none.
+std::string FindWaylandDisplay();
 
 }  // namespace glimmora

@@ -92,4 +92,16 @@ xcb_atom_t Connection::Atom(const char* name) {
     return atom;
 }
 
+bool Connection::IsXwayland() {
+    // Xwayland 23.1 and later name themselves with an extension; earlier ones can be told by an atom
+    // they make at start, the one compositors use to hold back a window's drawing.
+    constexpr char kExtension[] = "XWAYLAND";
+    auto extension =
+        Get(xcb_query_extension_reply, xcb_query_extension(conn_, sizeof kExtension - 1, kExtension));
+    if (extension && extension->present) return true;
+    constexpr char kAtom[] = "_XWAYLAND_ALLOW_COMMITS";
+    auto atom = Get(xcb_intern_atom_reply, xcb_intern_atom(conn_, 1, sizeof kAtom - 1, kAtom));
+    return atom && atom->atom != XCB_ATOM_NONE;
+}
+
 }  // namespace glimmora::x11

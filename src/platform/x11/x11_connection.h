@@ -50,6 +50,9 @@ class Connection {
 
     xcb_atom_t Atom(const char* name);
 
+    // Whether the server is Xwayland, whose root window shows none of the Wayland windows.
+    bool IsXwayland();
+
     // Counts presses of one grabbed key (0: none) among the events that arrive.
     void WatchKey(xcb_keycode_t key) { watchedKey_ = key; }
     // The presses counted since the last call.

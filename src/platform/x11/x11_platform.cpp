@@ -48,9 +48,10 @@ class X11Platform : public Platform {
 };
 }  // namespace
 
-std::unique_ptr<Platform> OpenX11Platform(const std::string& display, std::string* error) {
+std::unique_ptr<Platform> OpenX11Platform(const std::string& display, std::string* error, bool* xwayland) {
     std::unique_ptr<x11::Connection> conn = x11::Connection::Open(display, error);
     if (!conn) return nullptr;
+    if (xwayland) *xwayland = conn->IsXwayland();
     return std::make_unique<X11Platform>(std::move(conn), display);
 }
 

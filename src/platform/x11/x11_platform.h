@@ -8,6 +8,8 @@
 
 namespace glimmora {
 
-std::unique_ptr<Platform> OpenX11Platform(const std::string& display, std::string* error);
+// *xwayland, when given, says whether the display is Xwayland's.
+std::unique_ptr<Platform> OpenX11Platform(const std::string& display, std::string* error,
+                                          bool* xwayland = nullptr);
 
 }  // namespace glimmora
