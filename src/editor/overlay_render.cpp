@@ -458,6 +458,7 @@ RedactStyle StyleOf(const RedactObject& o) {
     style.red = static_cast<uint8_t>(o.colour);
     style.green = static_cast<uint8_t>(o.colour >> 8);
     style.blue = static_cast<uint8_t>(o.colour >> 16);
+    style.random = o.random;
     // A style no user could set (an edited setting, a bad value) still covers: with the least block.
     if (!ValidRedactStyle(style)) {
         style.method = kRedactPixelate;
