@@ -4,7 +4,6 @@
 
 #include "bench_picture.h"
 
-
 #include "editor/overlay_render.h"
 #include "editor/tavrik_doc.h"
 #include "editor/tavrik_view.h"
@@ -118,6 +117,27 @@ void BM_DragRepaintWholeImage(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_DragRepaintWholeImage)->Arg(4)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// Fifty redactions of every method on a full-HD capture, many overlapping the one before (a form with
+// its fields covered): the whole picture composed at 100 %, as a repaint of a maximised window.
+void BM_RepaintFiftyRedactionsFullHd(benchmark::State& state) {
+    CTavrikDoc doc;
+    doc.image = PatternPicture(1920, 1080);
+    for (int i = 0; i < 50; ++i) {
+        auto cover = std::make_unique<RedactObject>();
+        cover->method = i % 3;
+        const int x = 40 + (i % 10) * 180, y = 40 + (i / 10) * 200;
+        cover->left = x, cover->top = y, cover->right = x + 260, cover->bottom = y + 120;
+        doc.objects.push_back(std::move(cover));
+    }
+    CTavrikView view(&doc);
+    view.resize(1920, 1080);
+    for (auto _ : state) {
+        QImage shown = view.ComposeWholeZoomed();
+        benchmark::DoNotOptimize(shown.constBits());
+    }
+}
+BENCHMARK(BM_RepaintFiftyRedactionsFullHd)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace glimmora

@@ -74,6 +74,22 @@ std::unique_ptr<PixelProcessor> MakeCommandProcessor(int id) {
     }
 }
 
+// Commands that move the picture's pixels while objects keep their coordinates.
+bool MovesPixels(int id) {
+    using namespace image_cmd;
+    return id == kRotate || id == kRotate90 || id == kRotate270 || id == kFlipHorizontal ||
+           id == kFlipVertical || id == kResize;
+}
+
+// A redaction left as an object would cover other pixels after such a command and uncover what it
+// hid, so the objects are burnt in first, as the crop does (one undo step brings them back). False
+// when they could not be: the command must not run then.
+bool BurnInRedactions(CTavrikDoc& doc) {
+    for (const auto& object : doc.objects)
+        if (object && object->kind == kRedactObject) return doc.BurnInObjects();
+    return true;
+}
+
 }  // namespace
 
 void RunImageCommand(CTavrikDoc& doc, int id, ImageDialogs* dialogs, QWidget* parent) {
@@ -91,11 +107,18 @@ void RunImageCommand(CTavrikDoc& doc, int id, ImageDialogs* dialogs, QWidget* pa
         if (!dialogs->RunResizeDialog(width, height, quality, parent)) return;
         // A size the picture already has, or none at all, is nothing to do and no step.
         if (width <= 0 || height <= 0 || (width == doc.image.Width() && height == doc.image.Height())) return;
+        if (!BurnInRedactions(doc)) return;
         doc.ApplyStep(std::make_unique<ResizeUndoStep>(width, height, quality));
         return;
     }
+    const uint64_t before = doc.undo.Changes();
+    if (MovesPixels(id) && !BurnInRedactions(doc)) return;
+    const bool burnt = doc.undo.Changes() != before;
     // A dialog closed with Cancel leaves the document exactly as it was, alpha included.
-    if (templateId && (!dialogs || !dialogs->RunAdjustDialog(doc, templateId, parent))) return;
+    if (templateId && (!dialogs || !dialogs->RunAdjustDialog(doc, templateId, parent))) {
+        if (burnt) doc.OnEditUndo();
+        return;
+    }
 
     // The common tail: the processors run at 32 bits, and the picture ends at 24.
     // A picture that cannot be held at 32 bits is processed as it is.

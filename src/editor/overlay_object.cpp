@@ -113,7 +113,7 @@ bool SameObject(const OverlayObject& a, const OverlayObject& b) {
     if (auto* x = dynamic_cast<const RedactObject*>(&a)) {
         auto* y = static_cast<const RedactObject*>(&b);
         return x->method == y->method && x->blockSize == y->blockSize && x->radius == y->radius &&
-               x->colour == y->colour;
+               x->colour == y->colour && x->random == y->random;
     }
     if (auto* x = dynamic_cast<const StampObject*>(&a)) {
         const Image& p = x->stampImage;

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "image/image.h"
+#include "image/redact.h"
 
 namespace glimmora {
 
@@ -101,10 +102,13 @@ class RedactObject : public OverlayObject {
   public:
     RedactObject() : OverlayObject(kRedactObject) {}
     int left = 0, top = 0, right = 0, bottom = 0;
-    int method = 0;       // 0 pixelate, 1 blur, 2 solid (RedactMethod)
-    int blockSize = 16;   // pixelate
-    int radius = 16;      // blur
-    ColorRef colour = 0;  // solid
+    int method = kRedactSolid;  // 0 pixelate, 1 blur, 2 solid (RedactMethod)
+    int blockSize = 16;         // pixelate
+    int radius = 16;            // blur
+    ColorRef colour = 0;        // solid
+    // Drawn once per cover and copied with it, so every repaint shows the same cover; kept in memory
+    // only, never written anywhere it could be read back.
+    uint64_t random = RedactRandom();
 };
 
 // Front is drawn first (bottom), back last (top).

@@ -7,6 +7,7 @@
 #include <QPen>
 #include <QPolygon>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -458,6 +459,7 @@ RedactStyle StyleOf(const RedactObject& o) {
     style.red = static_cast<uint8_t>(o.colour);
     style.green = static_cast<uint8_t>(o.colour >> 8);
     style.blue = static_cast<uint8_t>(o.colour >> 16);
+    style.random = o.random;
     // A style no user could set (an edited setting, a bad value) still covers: with the least block.
     if (!ValidRedactStyle(style)) {
         style.method = kRedactPixelate;
@@ -467,23 +469,40 @@ RedactStyle StyleOf(const RedactObject& o) {
 }
 }  // namespace
 
+namespace {
+std::atomic<uint64_t> coversDrawn{0};
+}  // namespace
+
+uint64_t RedactionCoversDrawn() {
+    return coversDrawn.load();
+}
+
 ObjectCanvas DrawRedaction(const RedactObject& object, const Image& picture, const ObjectList& objects) {
+    RedactionCovers covers(picture, objects);
+    return covers.Cover(object);
+}
+
+const ObjectCanvas& RedactionCovers::Cover(const RedactObject& object) {
+    if (auto found = drawn_.find(&object); found != drawn_.end()) return found->second;
     ObjectCanvas out;
-    if (!picture.IsValid() || !WithinDrawableRange(object)) return out;
+    const Image& picture = picture_;
+    auto done = [&]() -> const ObjectCanvas& { return drawn_[&object] = std::move(out); };
+    if (!picture.IsValid() || !WithinDrawableRange(object)) return done();
     const int left = std::max(object.left, 0), top = std::max(object.top, 0);
     const int right = std::min(object.right, picture.Width()),
               bottom = std::min(object.bottom, picture.Height());
-    if (left >= right || top >= bottom) return out;
+    if (left >= right || top >= bottom) return done();
+    ++coversDrawn;
     const Image* source = &picture;
     Image wide;
     if (picture.Depth() != 24 && picture.Depth() != 32) {
         wide = picture;
-        if (!wide.ConvertDepth(32)) return out;
+        if (!wide.ConvertDepth(32)) return done();
         source = &wide;
     }
     // The pixels beneath: the picture there, then every object before this one, drawn where it lies.
     Image& part = out.image;
-    if (!part.Create(right - left, bottom - top, 32)) return out;
+    if (!part.Create(right - left, bottom - top, 32)) return done();
     const int bpp = source->Depth() / 8;
     for (int y = top; y < bottom; ++y) {
         const uint8_t* s = source->PixelAddress(left, y);
@@ -495,11 +514,14 @@ ObjectCanvas DrawRedaction(const RedactObject& object, const Image& picture, con
             d[3] = bpp == 4 ? s[3] : 255;
         }
     }
-    for (const auto& below : objects) {
+    for (const auto& below : objects_) {
         if (!below || below.get() == &object) break;
         if (auto* earlier = dynamic_cast<const RedactObject*>(below.get())) {
-            // Its cover depends on pixels outside this part, so it is drawn whole and pasted.
-            ObjectCanvas cover = DrawRedaction(*earlier, picture, objects);
+            // Its cover depends on pixels outside this part, so it is drawn whole (once) and pasted.
+            if (earlier->right <= left || earlier->left >= right || earlier->bottom <= top ||
+                earlier->top >= bottom)
+                continue;
+            const ObjectCanvas& cover = Cover(*earlier);
             if (cover.image.IsValid()) Composite(part, cover.image, cover.x - left, cover.y - top, 100);
             continue;
         }
@@ -513,7 +535,7 @@ ObjectCanvas DrawRedaction(const RedactObject& object, const Image& picture, con
     Redact(part, {0, 0, part.Width(), part.Height()}, StyleOf(object));
     out.x = left;
     out.y = top;
-    return out;
+    return done();
 }
 
 void RenderObject(const OverlayObject& object, Image& target) {

@@ -4,6 +4,8 @@
 
 #include <QFont>
 #include <QPoint>
+#include <cstdint>
+#include <unordered_map>
 
 #include "editor/overlay_object.h"
 #include "image/image.h"
@@ -35,6 +37,22 @@ ObjectCanvas DrawObjectCanvas(const OverlayObject& object, int targetWidth, int 
 // redacted, as an opaque 32-bit canvas over the object's part of the picture. Invalid when it lies
 // outside the picture. Neither the picture nor the list is changed.
 ObjectCanvas DrawRedaction(const RedactObject& object, const Image& picture, const ObjectList& objects);
+
+// The covers of a list's redactions for one repaint, each drawn at most once: a cover beneath a later
+// one is reused, not drawn again. Picture and list must outlive it and stay unchanged.
+class RedactionCovers {
+  public:
+    RedactionCovers(const Image& picture, const ObjectList& objects) : picture_(picture), objects_(objects) {}
+    const ObjectCanvas& Cover(const RedactObject& object);
+
+  private:
+    const Image& picture_;
+    const ObjectList& objects_;
+    std::unordered_map<const RedactObject*, ObjectCanvas> drawn_;
+};
+
+// How many covers have been drawn since the program started; for tests of the repaint's work.
+uint64_t RedactionCoversDrawn();
 
 // One object onto a 32-bit target, shadow included; other depths are left alone.
 void RenderObject(const OverlayObject& object, Image& target);

@@ -102,6 +102,7 @@ void ViewCanvas::DrawObjects(const ViewScene& scene, const QRect& span, const st
                              const std::vector<int>& ys, bool dense, bool redactionsOnly) {
     Image& part = partBuffer_;
     std::unordered_map<const OverlayObject*, CachedCanvas> drawn;
+    RedactionCovers covers(*scene.picture, *scene.objects);
     for (const auto& object : *scene.objects) {
         if (!part.IsValid()) break;
         if (!object || (redactionsOnly && object->kind != kRedactObject)) continue;
@@ -113,7 +114,7 @@ void ViewCanvas::DrawObjects(const ViewScene& scene, const QRect& span, const st
             // Drawn from the pixels beneath, which any edit below may change: never kept.
             entry.copy = CloneObject(*object);
             entry.span = span;
-            entry.canvas = DrawRedaction(*redaction, *scene.picture, *scene.objects);
+            entry.canvas = covers.Cover(*redaction);
             entry.canvas.x -= span.x();
             entry.canvas.y -= span.y();
         } else if (cached != canvasCache_.end() && cached->second.span == span && cached->second.copy &&

@@ -1,69 +1,64 @@
 #include "image/redact.h"
 
+#include <sys/random.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <random>
 #include <vector>
 
 namespace glimmora {
 
 namespace {
 
-// Splits length into blocks of at least size pixels: as many as fit whole, the rest spread over them.
-// Returns the start of each block and, last, the end.
-std::vector<int> BlockEdges(int length, int size) {
-    const int count = std::max(1, length / size);
-    std::vector<int> edges(static_cast<size_t>(count) + 1);
-    for (int i = 0; i <= count; ++i)
-        edges[static_cast<size_t>(i)] = static_cast<int>(int64_t{length} * i / count);
+// How far a cover's colour moves from the area's mean, and how far each block moves from that: wide
+// enough that the mean itself, the only thing taken from the pixels, is lost among the draws.
+constexpr int kCoverShift = 40;
+constexpr int kBlockSpread = 24;
+
+// A keyed stream (splitmix64): the cover's whole random part follows from its 64 random bits.
+class Stream {
+  public:
+    explicit Stream(uint64_t key) : state_(key) {}
+    uint64_t Next() {
+        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // Uniform in 0 .. bound - 1 (bound small: the bias is far below anything measurable).
+    int Below(int bound) { return static_cast<int>(Next() % static_cast<uint64_t>(bound)); }
+    int Between(int low, int high) { return low + Below(high - low + 1); }
+
+  private:
+    uint64_t state_;
+};
+
+// Block edges along one axis: grid lines every size pixels from a random offset, without those that
+// would leave a block thinner than size. Returns the start of each block and, last, the end.
+std::vector<int> BlockEdges(int length, int size, int offset) {
+    std::vector<int> edges{0};
+    for (int at = offset; at < length; at += size)
+        if (at - edges.back() >= size && length - at >= size) edges.push_back(at);
+    edges.push_back(length);
     return edges;
 }
 
-struct Means {
-    int columns = 0, rows = 0;
+struct Grid {
     std::vector<int> xEdges, yEdges;
-    std::vector<uint8_t> bgr;  // per block, row by row
-
-    const uint8_t* At(int column, int row) const {
-        return bgr.data() + (static_cast<size_t>(row) * static_cast<size_t>(columns) + column) * 3;
-    }
+    int Columns() const { return static_cast<int>(xEdges.size()) - 1; }
+    int Rows() const { return static_cast<int>(yEdges.size()) - 1; }
 };
 
-// The rounded mean colour of every block of the area (picture coordinates left, top).
-Means BlockMeans(const Image& image, int left, int top, int width, int height, int size) {
-    Means m;
-    m.xEdges = BlockEdges(width, size);
-    m.yEdges = BlockEdges(height, size);
-    m.columns = static_cast<int>(m.xEdges.size()) - 1;
-    m.rows = static_cast<int>(m.yEdges.size()) - 1;
-    m.bgr.resize(static_cast<size_t>(m.columns) * static_cast<size_t>(m.rows) * 3);
-    const int bpp = image.Depth() / 8;
-    std::vector<uint64_t> sums(static_cast<size_t>(m.columns) * 3);
-    for (int row = 0; row < m.rows; ++row) {
-        std::fill(sums.begin(), sums.end(), 0);
-        const int y0 = m.yEdges[static_cast<size_t>(row)], y1 = m.yEdges[static_cast<size_t>(row) + 1];
-        for (int y = y0; y < y1; ++y) {
-            const uint8_t* p = image.PixelAddress(left, top + y);
-            for (int column = 0; column < m.columns; ++column) {
-                const int x0 = m.xEdges[static_cast<size_t>(column)];
-                const int x1 = m.xEdges[static_cast<size_t>(column) + 1];
-                uint64_t* s = sums.data() + static_cast<size_t>(column) * 3;
-                for (int x = x0; x < x1; ++x) {
-                    const uint8_t* q = p + static_cast<ptrdiff_t>(x) * bpp;
-                    s[0] += q[0];
-                    s[1] += q[1];
-                    s[2] += q[2];
-                }
-            }
-        }
-        for (int column = 0; column < m.columns; ++column) {
-            const uint64_t area = static_cast<uint64_t>(m.xEdges[static_cast<size_t>(column) + 1] -
-                                                        m.xEdges[static_cast<size_t>(column)]) *
-                                  static_cast<uint64_t>(y1 - y0);
-            uint8_t* out = m.bgr.data() + (static_cast<size_t>(row) * m.columns + column) * 3;
-            for (int c = 0; c < 3; ++c)
-                out[c] = static_cast<uint8_t>((sums[static_cast<size_t>(column) * 3 + c] + area / 2) / area);
-        }
-    }
-    return m;
+int SizeOf(const RedactStyle& style) {
+    return style.method == kRedactPixelate ? style.block : style.radius;
+}
+
+// The grid comes first in the stream, so RedactBlocks and Redact agree on it.
+Grid MakeGrid(int width, int height, int size, Stream& stream) {
+    const int ox = stream.Below(size), oy = stream.Below(size);
+    return {BlockEdges(width, size, ox), BlockEdges(height, size, oy)};
 }
 
 void Put(uint8_t* p, int bpp, const uint8_t* bgr) {
@@ -114,6 +109,34 @@ bool ValidRedactStyle(const RedactStyle& s) {
     }
 }
 
+uint64_t RedactRandom() {
+    uint64_t value = 0;
+    for (;;) {
+        // getrandom blocks only until the pool is first seeded, long before a desktop is up.
+        const ssize_t got = getrandom(&value, sizeof value, 0);
+        if (got == static_cast<ssize_t>(sizeof value)) {
+            if (value != 0) return value;
+        } else if (got < 0 && errno != EINTR) {
+            std::random_device device;
+            value = (uint64_t{device()} << 32) | device();
+            if (value != 0) return value;
+        }
+    }
+}
+
+std::vector<Rect> RedactBlocks(int width, int height, const RedactStyle& style) {
+    std::vector<Rect> out;
+    if (style.method == kRedactSolid || !ValidRedactStyle(style) || width <= 0 || height <= 0) return out;
+    Stream stream(style.random);
+    const Grid grid = MakeGrid(width, height, SizeOf(style), stream);
+    for (int row = 0; row < grid.Rows(); ++row)
+        for (int column = 0; column < grid.Columns(); ++column)
+            out.push_back({grid.xEdges[static_cast<size_t>(column)], grid.yEdges[static_cast<size_t>(row)],
+                           grid.xEdges[static_cast<size_t>(column) + 1],
+                           grid.yEdges[static_cast<size_t>(row) + 1]});
+    return out;
+}
+
 bool Redact(Image& image, Rect rect, const RedactStyle& style) {
     if (!image.IsValid() || (image.Depth() != 24 && image.Depth() != 32) || !ValidRedactStyle(style))
         return false;
@@ -130,40 +153,73 @@ bool Redact(Image& image, Rect rect, const RedactStyle& style) {
         }
         return true;
     }
-    const int size = style.method == kRedactPixelate ? style.block : style.radius;
-    const Means means = BlockMeans(image, left, top, width, height, size);
+    Stream stream(style.random ? style.random : RedactRandom());
+    const Grid grid = MakeGrid(width, height, SizeOf(style), stream);
+
+    // The area's mean, moved by one random shift (the same on every channel, so the hue stays) and
+    // kept far enough from black and white that no block's variation is clipped.
+    uint64_t sums[3] = {0, 0, 0};
+    for (int y = top; y < bottom; ++y) {
+        const uint8_t* p = image.PixelAddress(left, y);
+        for (int x = 0; x < width; ++x, p += bpp) {
+            sums[0] += p[0];
+            sums[1] += p[1];
+            sums[2] += p[2];
+        }
+    }
+    const uint64_t area = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    const int shift = stream.Between(-kCoverShift, kCoverShift);
+    int base[3];
+    for (int c = 0; c < 3; ++c)
+        base[c] = std::clamp(static_cast<int>((sums[c] + area / 2) / area) + shift, kBlockSpread,
+                             255 - kBlockSpread);
+    std::vector<uint8_t> colours(static_cast<size_t>(grid.Columns()) * static_cast<size_t>(grid.Rows()) * 3);
+    for (size_t block = 0; block < colours.size() / 3; ++block) {
+        const int spread = stream.Between(-kBlockSpread, kBlockSpread);
+        for (int c = 0; c < 3; ++c)
+            colours[block * 3 + static_cast<size_t>(c)] = static_cast<uint8_t>(base[c] + spread);
+    }
+    auto at = [&](int column, int row) {
+        return colours.data() + (static_cast<size_t>(row) * static_cast<size_t>(grid.Columns()) + column) * 3;
+    };
     if (style.method == kRedactPixelate) {
-        for (int row = 0; row < means.rows; ++row) {
-            for (int y = means.yEdges[static_cast<size_t>(row)];
-                 y < means.yEdges[static_cast<size_t>(row) + 1]; ++y) {
-                uint8_t* p = image.PixelAddress(left, top + y);
-                for (int column = 0; column < means.columns; ++column) {
-                    const uint8_t* bgr = means.At(column, row);
-                    for (int x = means.xEdges[static_cast<size_t>(column)];
-                         x < means.xEdges[static_cast<size_t>(column) + 1]; ++x)
-                        Put(p + static_cast<ptrdiff_t>(x) * bpp, bpp, bgr);
-                }
+        // The first line of each row of blocks is drawn, the others copied from it.
+        for (int row = 0; row < grid.Rows(); ++row) {
+            const int y0 = grid.yEdges[static_cast<size_t>(row)],
+                      y1 = grid.yEdges[static_cast<size_t>(row) + 1];
+            uint8_t* first = image.PixelAddress(left, top + y0);
+            for (int column = 0; column < grid.Columns(); ++column) {
+                const uint8_t* bgr = at(column, row);
+                for (int x = grid.xEdges[static_cast<size_t>(column)];
+                     x < grid.xEdges[static_cast<size_t>(column) + 1]; ++x)
+                    Put(first + static_cast<ptrdiff_t>(x) * bpp, bpp, bgr);
             }
+            for (int y = y0 + 1; y < y1; ++y)
+                std::memcpy(image.PixelAddress(left, top + y), first, static_cast<size_t>(width) * bpp);
         }
         return true;
     }
-    // Blur: the means blended bilinearly between the block centres.
-    const std::vector<Blend> xs = BlendAxis(means.xEdges), ys = BlendAxis(means.yEdges);
+    // Blur: the block colours blended bilinearly between the block centres; per line the vertical
+    // blend of each column of blocks first (the same integer sums as blending all four at each pixel).
+    const std::vector<Blend> xs = BlendAxis(grid.xEdges), ys = BlendAxis(grid.yEdges);
+    std::vector<int> line(static_cast<size_t>(grid.Columns()) * 3);
     for (int y = 0; y < height; ++y) {
         const Blend& by = ys[static_cast<size_t>(y)];
+        for (int column = 0; column < grid.Columns(); ++column) {
+            const uint8_t* upper = at(column, by.first);
+            const uint8_t* lower = at(column, by.second);
+            for (int i = 0; i < 3; ++i)
+                line[static_cast<size_t>(column) * 3 + i] =
+                    upper[i] * (256 - by.weight) + lower[i] * by.weight;
+        }
         uint8_t* p = image.PixelAddress(left, top + y);
         for (int x = 0; x < width; ++x, p += bpp) {
             const Blend& bx = xs[static_cast<size_t>(x)];
-            const uint8_t* a = means.At(bx.first, by.first);
-            const uint8_t* b = means.At(bx.second, by.first);
-            const uint8_t* c = means.At(bx.first, by.second);
-            const uint8_t* d = means.At(bx.second, by.second);
+            const int* l = line.data() + static_cast<size_t>(bx.first) * 3;
+            const int* r = line.data() + static_cast<size_t>(bx.second) * 3;
             uint8_t bgr[3];
-            for (int i = 0; i < 3; ++i) {
-                const int upper = a[i] * (256 - bx.weight) + b[i] * bx.weight;
-                const int lower = c[i] * (256 - bx.weight) + d[i] * bx.weight;
-                bgr[i] = static_cast<uint8_t>((upper * (256 - by.weight) + lower * by.weight + 32768) >> 16);
-            }
+            for (int i = 0; i < 3; ++i)
+                bgr[i] = static_cast<uint8_t>((l[i] * (256 - bx.weight) + r[i] * bx.weight + 32768) >> 16);
             Put(p, bpp, bgr);
         }
     }

@@ -254,7 +254,7 @@ void ToolOptionBar::ApplyDefaults(int kind) {
         case kToolRedact:
             v.opacity = 0;
             v.shadow = 0;
-            v.redactMethod = kRedactPixelate;
+            v.redactMethod = kRedactSolid;
             v.redactBlock = kDefaultRedactBlock;
             v.redactRadius = kDefaultRedactRadius;
             v.colour = 0x000000;

@@ -128,7 +128,7 @@ class ToolOptionBar : public QDockWidget, public ToolPanel {
         int shadow = 0;
         int stamp = 0;
         std::vector<std::string> stampPaths;
-        int redactMethod = 0;
+        int redactMethod = 2;  // solid: nothing of the pixels beneath shows
         int redactBlock = 16;
         int redactRadius = 16;
         ColorRef redactColour = 0;

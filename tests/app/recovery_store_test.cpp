@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -78,6 +79,38 @@ TEST(RecoveryStore, WritesReadsBackAndRemovesEntries) {
     store.Remove(name);
     EXPECT_TRUE(QDir(QString::fromStdString(store.Folder())).entryList(QDir::Files).isEmpty());
     store.Remove(name);  // twice is harmless
+}
+
+// The folder is private and only ever ours: an open one is tightened, a link to a folder or a link
+// planted where an entry goes is never written through.
+TEST(RecoveryStore, EntriesArePrivateAndNeverWrittenThroughALink) {
+    TempDir dir;
+    const std::string folder = dir.File("recovery");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    const RecoveryStore store(folder);
+    const std::string name = RecoveryStore::EntryName(getpid(), 1);
+    // A link where the picture goes, pointing at a file of the user's.
+    WriteText(dir.File("precious.txt"), "keep me");
+    ASSERT_EQ(::symlink(dir.File("precious.txt").c_str(), store.PicturePath(name).c_str()), 0);
+    bool notOurs = true;
+    ASSERT_TRUE(store.Write(Entry(name, getpid()), Picture(4, 4), &notOurs));
+    EXPECT_FALSE(notOurs);
+    EXPECT_EQ(ReadText(dir.File("precious.txt")), "keep me");
+    struct stat st;
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    for (const std::string& file : {store.PicturePath(name), store.SidecarPath(name)}) {
+        ASSERT_EQ(::lstat(file.c_str(), &st), 0) << file;
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << file;
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << file;
+    }
+    // The folder itself a link to another folder: refused, and said so.
+    ASSERT_EQ(::mkdir(dir.File("elsewhere").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink(dir.File("elsewhere").c_str(), dir.File("linked").c_str()), 0);
+    const RecoveryStore linked(dir.File("linked"));
+    EXPECT_FALSE(linked.Write(Entry(name, getpid()), Picture(4, 4), &notOurs));
+    EXPECT_TRUE(notOurs);
+    EXPECT_TRUE(QDir(QString::fromStdString(dir.File("elsewhere"))).entryList(QDir::Files).isEmpty());
 }
 
 TEST(RecoveryStore, DamagedEntriesAreSkippedAndLeftInPlace) {

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "editor/editor_test_util.h"
+#include "editor/image_commands.h"
 #include "image/codecs/image_codec.h"
 #include "image/processors/geometry.h"
 
@@ -601,6 +602,60 @@ TEST_F(DocumentTest, ClosePromptAnswers) {
     CTavrikDoc alone;
     alone.SetNewImage(test::White(2, 2));
     EXPECT_FALSE(alone.OnCloseDocument());
+}
+
+}  // namespace
+}  // namespace glimmora
+
+namespace glimmora {
+namespace {
+
+// Stands in for the dialogs: Rotate turns by 30 degrees, Resize doubles; both answer OK.
+class AnsweringDialogs : public ImageDialogs {
+  public:
+    bool RunAdjustDialog(CTavrikDoc& doc, int, QWidget*) override {
+        RotateProcessor rotate(30);
+        return doc.ApplyProcessor(&rotate);
+    }
+    bool RunResizeDialog(int& width, int& height, int& quality, QWidget*) override {
+        width *= 2, height *= 2, quality = 0;
+        return true;
+    }
+};
+
+// Commands that move the pixels must not leave a redaction behind over other pixels: the saved
+// file holds no pixel of what it covered.
+TEST_F(DocumentTest, CommandsThatMoveThePictureNeverUncoverARedaction) {
+    const uint8_t secret[4] = {170, 30, 200, 255};
+    for (int id : {image_cmd::kRotate90, image_cmd::kRotate270, image_cmd::kFlipHorizontal,
+                   image_cmd::kFlipVertical, image_cmd::kResize, image_cmd::kRotate}) {
+        SCOPED_TRACE(id);
+        doc_.SetNewImage(test::White(60, 40));
+        for (int y = 5; y < 15; ++y)
+            for (int x = 5; x < 20; ++x) std::memcpy(doc_.image.PixelAddress(x, y), secret, 4);
+        auto cover = std::make_unique<RedactObject>();
+        cover->left = 3, cover->top = 3, cover->right = 22, cover->bottom = 17;
+        doc_.objects.push_back(std::move(cover));
+        AnsweringDialogs dialogs;
+        RunImageCommand(doc_, id, &dialogs, nullptr);
+        ASSERT_TRUE(doc_.OnSaveDocument(File("moved.bmp")));
+        Image saved;
+        ASSERT_TRUE(saved.Load(File("moved.bmp")));
+        ASSERT_TRUE(saved.ConvertDepth(32));
+        int seen = 0;
+        for (int y = 0; y < saved.Height(); ++y)
+            for (int x = 0; x < saved.Width(); ++x) {
+                const uint8_t* p = saved.PixelAddress(x, y);
+                seen += std::abs(p[0] - secret[0]) < 40 && std::abs(p[1] - secret[1]) < 40 &&
+                        std::abs(p[2] - secret[2]) < 40;
+            }
+        EXPECT_EQ(seen, 0);
+        // One undo takes back the command, the next brings the cover back as an object.
+        doc_.OnEditUndo();
+        doc_.OnEditUndo();
+        EXPECT_EQ(doc_.objects.size(), 1u);
+        doc_.objects.clear();
+    }
 }
 
 }  // namespace

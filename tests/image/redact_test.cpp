@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <random>
 #include <set>
@@ -38,60 +40,86 @@ RedactStyle Style(int method, int size) {
 
 }  // namespace
 
-TEST(Redact, EveryPixelOfABlockIsTheBlocksRoundedMean) {
-    for (int depth : {24, 32}) {
-        const Image original = Noise(80, 60, depth, 7);
-        Image image = original;
-        ASSERT_TRUE(glimmora::Redact(image, {5, 7, 53, 39}, Style(glimmora::kRedactPixelate, 16)));
-        for (int by = 0; by < 2; ++by) {
-            for (int bx = 0; bx < 3; ++bx) {
-                const int x0 = 5 + 16 * bx, y0 = 7 + 16 * by;
-                for (int c = 0; c < 3; ++c) {
-                    int sum = 0;
-                    for (int y = y0; y < y0 + 16; ++y)
-                        for (int x = x0; x < x0 + 16; ++x) sum += original.PixelAddress(x, y)[c];
-                    const int mean = (sum + 128) / 256;
-                    for (int y = y0; y < y0 + 16; ++y)
-                        for (int x = x0; x < x0 + 16; ++x)
-                            ASSERT_EQ(image.PixelAddress(x, y)[c], mean)
-                                << depth << " block " << bx << "," << by;
-                }
-                if (depth == 32) {
-                    EXPECT_EQ(image.PixelAddress(x0, y0)[3], 255);
-                }
+// With its random part fixed a cover depends on nothing but block means: pixels shuffled inside every
+// block give the same cover, and each pixelated block is one colour.
+TEST(Redact, WithTheRandomPartFixedOnlyBlockMeansMatter) {
+    for (int method : {glimmora::kRedactPixelate, glimmora::kRedactBlur}) {
+        for (int depth : {24, 32}) {
+            RedactStyle style = Style(method, 16);
+            style.random = 0x5EED5EED5EEDull;
+            const Rect rect{5, 7, 70, 52};
+            const Image original = Noise(80, 60, depth, 7);
+            Image shuffled = original;
+            std::mt19937 random(9);
+            const std::vector<Rect> blocks = glimmora::RedactBlocks(65, 45, style);
+            ASSERT_FALSE(blocks.empty());
+            for (const Rect& b : blocks) {
+                // A random permutation of the block's pixels keeps its mean exactly.
+                std::vector<std::pair<int, int>> at;
+                for (int y = b.top; y < b.bottom; ++y)
+                    for (int x = b.left; x < b.right; ++x) at.push_back({rect.left + x, rect.top + y});
+                std::vector<std::pair<int, int>> to = at;
+                std::shuffle(to.begin(), to.end(), random);
+                for (size_t i = 0; i < at.size(); ++i)
+                    std::memcpy(shuffled.PixelAddress(to[i].first, to[i].second),
+                                original.PixelAddress(at[i].first, at[i].second),
+                                static_cast<size_t>(depth / 8));
             }
+            ASSERT_NE(std::memcmp(shuffled.Bits(), original.Bits(), original.PixelBytes()), 0);
+            Image a = original, b = shuffled;
+            ASSERT_TRUE(glimmora::Redact(a, rect, style));
+            ASSERT_TRUE(glimmora::Redact(b, rect, style));
+            EXPECT_EQ(std::memcmp(a.Bits(), b.Bits(), a.PixelBytes()), 0) << method << " " << depth;
+            if (method == glimmora::kRedactPixelate) {
+                for (const Rect& k : blocks)
+                    for (int y = k.top; y < k.bottom; ++y)
+                        for (int x = k.left; x < k.right; ++x) {
+                            ASSERT_EQ(std::memcmp(a.PixelAddress(rect.left + x, rect.top + y),
+                                                  a.PixelAddress(rect.left + k.left, rect.top + k.top), 3),
+                                      0);
+                        }
+            }
+            if (depth == 32) {
+                EXPECT_EQ(a.PixelAddress(rect.left, rect.top)[3], 255);
+            }
+            // Without the fixed part every cover is drawn anew.
+            style.random = 0;
+            Image c = original, d = original;
+            ASSERT_TRUE(glimmora::Redact(c, rect, style));
+            ASSERT_TRUE(glimmora::Redact(d, rect, style));
+            EXPECT_NE(std::memcmp(c.Bits(), d.Bits(), c.PixelBytes()), 0);
+            // Outside the rectangle nothing moved.
+            for (int y = 0; y < 60; ++y)
+                for (int x = 0; x < 80; ++x)
+                    if (x < rect.left || x >= rect.right || y < rect.top || y >= rect.bottom) {
+                        ASSERT_TRUE(SamePixel(a, original, x, y));
+                    }
         }
-        // Outside the rectangle nothing moved.
-        for (int y = 0; y < 60; ++y)
-            for (int x = 0; x < 80; ++x)
-                if (x < 5 || x >= 53 || y < 7 || y >= 39) {
-                    ASSERT_TRUE(SamePixel(image, original, x, y));
-                }
     }
 }
 
-TEST(Redact, BlocksNeverShrinkBelowTheSizeAtTheEdges) {
-    // 40 x 20 in blocks of 12: three columns of 13 or 14 and one row of 20, never a thin leftover strip.
-    Image image = Noise(40, 20, 24, 3);
-    ASSERT_TRUE(glimmora::Redact(image, {0, 0, 40, 20}, Style(glimmora::kRedactPixelate, 12)));
-    std::vector<int> runs;
-    int start = 0;
-    for (int x = 1; x <= 40; ++x) {
-        if (x == 40 || !SamePixel(image, image, x, 0) ||
-            std::memcmp(image.PixelAddress(x, 0), image.PixelAddress(start, 0), 3) != 0) {
-            runs.push_back(x - start);
-            start = x;
+TEST(Redact, BlocksTileTheCoverNeverThinnerThanTheSizeAtARandomOffset) {
+    std::set<std::vector<int>> grids;
+    for (uint64_t random = 1; random <= 40; ++random) {
+        for (const auto [w, h, size] :
+             {std::array{40, 20, 12}, std::array{7, 4, 12}, std::array{200, 90, 16}}) {
+            RedactStyle style = Style(glimmora::kRedactPixelate, size);
+            style.random = random * 0x9E3779B97F4A7C15ull;
+            const std::vector<Rect> blocks = glimmora::RedactBlocks(w, h, style);
+            std::vector<int> cover(static_cast<size_t>(w * h), 0), lefts;
+            for (const Rect& b : blocks) {
+                EXPECT_TRUE(b.right - b.left >= size || b.right - b.left == w);
+                EXPECT_TRUE(b.bottom - b.top >= size || b.bottom - b.top == h);
+                for (int y = b.top; y < b.bottom; ++y)
+                    for (int x = b.left; x < b.right; ++x) ++cover[static_cast<size_t>(y * w + x)];
+                lefts.push_back(b.left);
+            }
+            EXPECT_EQ(std::count(cover.begin(), cover.end(), 1), w * h) << w << "x" << h;
+            if (w == 200) grids.insert(lefts);
         }
     }
-    ASSERT_EQ(runs.size(), 3u);
-    for (int run : runs) EXPECT_GE(run, 12);
-    for (int y = 1; y < 20; ++y) ASSERT_EQ(std::memcmp(image.Row(y), image.Row(0), 120), 0);
-    // A rectangle smaller than a block is one block.
-    Image small = Noise(30, 30, 24, 4);
-    ASSERT_TRUE(glimmora::Redact(small, {2, 2, 9, 6}, Style(glimmora::kRedactBlur, 12)));
-    for (int y = 2; y < 6; ++y)
-        for (int x = 2; x < 9; ++x)
-            ASSERT_EQ(std::memcmp(small.PixelAddress(x, y), small.PixelAddress(2, 2), 3), 0);
+    // The grid moves with the random part.
+    EXPECT_GT(grids.size(), 8u);
 }
 
 TEST(Redact, NoOriginalPixelSurvivesInNoise) {

@@ -12,6 +12,7 @@
 #include "image/processors/colour.h"
 #include "image/processors/filters.h"
 #include "image/processors/geometry.h"
+#include "image/redact.h"
 
 namespace glimmora::cli {
 
@@ -33,8 +34,10 @@ struct Operation {
     std::vector<Param> params;
     // Takes seed=N for the process-wide generator.
     bool random = false;
-    // Null for resampling, which is not a processor.
+    // Null for resampling and redaction, which are not processors.
     Factory make;
+    // Covers a rectangle the way the editor's Redact tool does; takes method= and colour= too.
+    bool redact = false;
 };
 
 int I(int64_t v) {
@@ -164,6 +167,16 @@ const std::vector<Operation>& Operations() {
          {{"block", 2, 200, 10}},
          false,
          [](const Values& v) { return std::make_unique<MosaicProcessor>(I(v[0])); }},
+        {"redact",
+         "cover a rectangle as the editor's Redact tool does",
+         {{"x", 0, 65535, 0},
+          {"y", 0, 65535, 0},
+          {"width", 1, 65535, 0, Param::kImageWidth},
+          {"height", 1, 65535, 0, Param::kImageHeight},
+          {"size", kMinRedactBlock, kMaxRedactSize, kDefaultRedactBlock}},
+         false,
+         nullptr,
+         true},
         {"grid",
          "raised tiles",
          {{"cell", 0, 100, 64}, {"depth", 0, 100, 50}},
@@ -190,12 +203,30 @@ void PrintList() {
                               p.from == Param::kImageWidth ? "width" : "height");
             line += part;
         }
+        if (op.redact) line += " method=solid|pixelate|blur[solid] colour=RRGGBB[000000]";
         if (op.random) {
             std::snprintf(part, sizeof part, " seed=0..%lld[time]", static_cast<long long>(kSeedMax));
             line += part;
         }
         std::printf("%-60s %s\n", line.c_str(), op.what);
     }
+}
+
+std::optional<int> ParseMethod(const std::string& text) {
+    if (text == "solid") return kRedactSolid;
+    if (text == "pixelate") return kRedactPixelate;
+    if (text == "blur") return kRedactBlur;
+    return std::nullopt;
+}
+
+// RRGGBB as the editor's 0x00BBGGRR.
+std::optional<uint32_t> ParseColour(const std::string& text) {
+    uint32_t rgb = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, rgb, 16);
+    if (text.size() != 6 || ec != std::errc() || ptr != end || text[0] == '+' || text[0] == '-')
+        return std::nullopt;
+    return (rgb >> 16) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
 }
 
 std::optional<int64_t> ParseInteger(const std::string& text) {
@@ -241,6 +272,8 @@ int RunApply(const Args& args) {
 
     std::vector<std::optional<int64_t>> given(op->params.size());
     std::optional<int64_t> seed;
+    int method = kRedactSolid;
+    uint32_t colour = 0;
     bool progress = false;
     std::vector<std::string> files;
     bool optionsEnd = false;
@@ -269,6 +302,24 @@ int RunApply(const Args& args) {
             continue;
         }
         const std::string name = a.substr(0, eq);
+        if (op->redact && name == "method") {
+            const std::optional<int> m = ParseMethod(a.substr(eq + 1));
+            if (!m) {
+                std::fprintf(stderr, "glimmora-cli: redact: method must be solid, pixelate or blur\n");
+                return 2;
+            }
+            method = *m;
+            continue;
+        }
+        if (op->redact && name == "colour") {
+            const std::optional<uint32_t> c = ParseColour(a.substr(eq + 1));
+            if (!c) {
+                std::fprintf(stderr, "glimmora-cli: redact: colour must be six hexadecimal digits, RRGGBB\n");
+                return 2;
+            }
+            colour = *c;
+            continue;
+        }
         const std::optional<int64_t> value = ParseInteger(a.substr(eq + 1));
         bool known = false;
         for (size_t k = 0; k < op->params.size(); ++k) {
@@ -305,7 +356,7 @@ int RunApply(const Args& args) {
 
     // The output's space is reserved while the picture loads and changes; resampling knows its size.
     int64_t outWidth = 0, outHeight = 0;
-    if (!op->make && given[0] && given[1]) {
+    if (!op->make && !op->redact && given[0] && given[1]) {
         outWidth = *given[0];
         outHeight = *given[1];
     }
@@ -327,7 +378,26 @@ int RunApply(const Args& args) {
 
     StderrProgress sink;
     ProgressSink* progressSink = progress ? &sink : nullptr;
-    if (!op->make) {
+    if (op->redact) {
+        // As the editor draws a cover: on the picture at 32 bits, with the style the object would hold.
+        RedactStyle style;
+        style.method = method;
+        style.block = style.radius = I(values[4]);
+        style.red = static_cast<uint8_t>(colour);
+        style.green = static_cast<uint8_t>(colour >> 8);
+        style.blue = static_cast<uint8_t>(colour >> 16);
+        const Rect rect{I(values[0]), I(values[1]), I(values[0] + values[2]), I(values[1] + values[3])};
+        if (!image.ConvertDepth(32)) {
+            std::fprintf(stderr, "glimmora-cli: redact: the result would be too large (over %llu MiB)\n",
+                         static_cast<unsigned long long>(Image::kMaxPixelBytes >> 20));
+            return 1;
+        }
+        if (!Redact(image, rect, style)) {
+            std::fprintf(stderr, "glimmora-cli: redact: the rectangle lies outside the %dx%d picture\n",
+                         image.Width(), image.Height());
+            return 1;
+        }
+    } else if (!op->make) {
         // Resampling: an unchanged size leaves the picture as it is.
         const int width = I(values[0]), height = I(values[1]);
         if (width != image.Width() || height != image.Height()) {

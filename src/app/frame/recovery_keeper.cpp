@@ -97,15 +97,21 @@ void RecoveryKeeper::WriteChanged() {
         // The objects go in burnt into a copy: the document keeps them as they are.
         Image picture = doc->image;
         if (picture.IsValid() != doc->image.IsValid()) continue;
-        if (!doc->objects.empty()) RenderAll(doc->objects, picture);
-        if (store_.Write(entry, picture)) {
+        // Drawn in or not written at all: an entry never shows what a redaction covers. The last good
+        // entry stays and the next round tries again.
+        if (!doc->objects.empty() && !RenderAll(doc->objects, picture)) continue;
+        bool notOurs = false;
+        if (store_.Write(entry, picture, &notOurs)) {
             t.dirty = false;
             t.written = true;
         } else if (!failureSaid_) {
             // Once per run: the next rounds try again without repeating it.
             failureSaid_ = true;
-            Note("Unsaved pictures cannot be kept in " + QString::fromStdString(store_.Folder()) +
-                 " for a restore after a crash.");
+            Note(notOurs
+                     ? "Unsaved pictures are not kept for a restore after a crash: " +
+                           QString::fromStdString(store_.Folder()) + " is a link or belongs to another user."
+                     : "Unsaved pictures cannot be kept in " + QString::fromStdString(store_.Folder()) +
+                           " for a restore after a crash.");
         }
     }
 }

@@ -1,6 +1,8 @@
 #include "app/recovery/recovery_store.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -9,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 
 #include "image/codecs/codecs.h"
@@ -106,17 +109,81 @@ std::string RecoveryStore::EntryName(long pid, int serial) {
     return std::to_string(pid) + "-" + std::to_string(serial);
 }
 
-bool RecoveryStore::Write(const RecoveryEntry& entry, const Image& picture) const {
-    if (!QDir().mkpath(QFile::decodeName(folder_.c_str()))) return false;
-    QFile::setPermissions(QFile::decodeName(folder_.c_str()),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    BmpCodec codec;
-    codec.saveList.push_back(&picture);
-    if (!codec.SaveFile(PicturePath(entry.name), 0)) return false;
+namespace {
+
+// The folder opened for use, after checking it is a real folder of this user; made (0700) when missing
+// and tightened to 0700 when it is ours but open to others. -1 when it cannot be, notOurs set when it was
+// refused rather than failed.
+int OpenPrivateFolder(const std::string& folder, bool& notOurs) {
+    notOurs = false;
+    const size_t slash = folder.rfind('/');
+    if (slash != std::string::npos && slash > 0 &&
+        !QDir().mkpath(QFile::decodeName(folder.substr(0, slash).c_str())))
+        return -1;
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return -1;
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        // A link where the folder should be gives ELOOP or ENOTDIR.
+        notOurs = errno == ELOOP || errno == ENOTDIR;
+        if (fd >= 0) ::close(fd);
+        return -1;
+    }
+    if (st.st_uid != ::getuid()) {
+        notOurs = true;
+        ::close(fd);
+        return -1;
+    }
+    if ((st.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Writes the parts to a fresh 0600 file under a temporary name in the folder, on the disk, then gives it
+// the name: nothing is written through a link, and a crash leaves the old file or the new one.
+bool WritePrivately(int folder, const std::string& name,
+                    std::initializer_list<std::pair<const void*, size_t>> parts) {
+    const std::string temp = "." + name + ".tmp" + std::to_string(::getpid());
+    ::unlinkat(folder, temp.c_str(), 0);
+    const int fd = ::openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    bool ok = true;
+    for (const auto& [data, size] : parts) {
+        const char* p = static_cast<const char*>(data);
+        for (size_t left = size; ok && left > 0;) {
+            const ssize_t n = ::write(fd, p, left);
+            if (n < 0 && errno == EINTR) continue;
+            ok = n > 0;
+            if (ok) p += n, left -= static_cast<size_t>(n);
+        }
+    }
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::renameat(folder, temp.c_str(), folder, name.c_str()) == 0;
+    if (!ok) ::unlinkat(folder, temp.c_str(), 0);
+    return ok;
+}
+
+}  // namespace
+
+bool RecoveryStore::Write(const RecoveryEntry& entry, const Image& picture, bool* notOurs) const {
+    bool refused = false;
+    const int folder = OpenPrivateFolder(folder_, refused);
+    if (notOurs) *notOurs = refused;
+    if (folder < 0) return false;
+    const std::vector<uint8_t> head = BmpFileHead(picture);
     const std::string text = std::string(kHeader) + "\nPid=" + std::to_string(entry.pid) +
                              "\nTitle=" + Escape(entry.title.toStdString()) + "\nPath=" + Escape(entry.path) +
                              "\nTime=" + entry.written.toUTC().toString(Qt::ISODate).toStdString() + "\n";
-    return WriteFileAtomically(SidecarPath(entry.name), text.data(), text.size());
+    const bool ok = picture.IsValid() && !head.empty() &&
+                    WritePrivately(folder, entry.name + ".bmp",
+                                   {{head.data(), head.size()}, {picture.Bits(), picture.PixelBytes()}}) &&
+                    WritePrivately(folder, entry.name + ".ini", {{text.data(), text.size()}}) &&
+                    ::fsync(folder) == 0;
+    ::close(folder);
+    return ok;
 }
 
 void RecoveryStore::Remove(const std::string& name) const {

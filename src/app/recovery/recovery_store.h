@@ -36,8 +36,10 @@ class RecoveryStore {
     std::string SidecarPath(const std::string& name) const { return folder_ + "/" + name + ".ini"; }
 
     // Picture first, sidecar second, each through a temporary file renamed over the old one: the sidecar
-    // never names a picture that is not complete. False when the folder or a file cannot be written.
-    bool Write(const RecoveryEntry& entry, const Image& picture) const;
+    // never names a picture that is not complete. The folder is made 0700; files are created 0600 and
+    // never through a link. False when the folder or a file cannot be written; notOurs then says the
+    // folder was refused: a link, not a folder, or another user's.
+    bool Write(const RecoveryEntry& entry, const Image& picture, bool* notOurs = nullptr) const;
     // Removes both files; a missing one is no failure.
     void Remove(const std::string& name) const;
 

@@ -79,25 +79,31 @@ bool BmpCodec::LoadFile(const std::string& path) {
     return file.IsOpen() && file.Size() > 0 && Parse(file);
 }
 
-bool BmpCodec::SaveFile(const std::string& path, int) {
-    const Image* image = FirstToSave();
-    if (!image) return false;
-    const size_t pixelBytes = image->PixelBytes();
-    std::vector<uint8_t> info = image->MakeBitmapInfo();
+std::vector<uint8_t> BmpFileHead(const Image& image) {
+    const size_t pixelBytes = image.PixelBytes();
+    std::vector<uint8_t> info = image.MakeBitmapInfo();
     size_t infoBytes = 40;
-    if (image->Depth() <= 8)
-        infoBytes += 4u * static_cast<size_t>(image->PaletteSize());
-    else if (image->Header().biCompression == kBiBitfields)
+    if (image.Depth() <= 8)
+        infoBytes += 4u * static_cast<size_t>(image.PaletteSize());
+    else if (image.Header().biCompression == kBiBitfields)
         infoBytes += 12;
     const size_t fileSize = pixelBytes + 14 + infoBytes;
-    if (fileSize > UINT32_MAX) return false;
-
+    if (fileSize > UINT32_MAX || info.size() < infoBytes) return {};
     std::vector<uint8_t> head(14 + infoBytes, 0);
     head[0] = 'B';
     head[1] = 'M';
     PutU32(&head[2], static_cast<uint32_t>(fileSize));
     PutU32(&head[10], static_cast<uint32_t>(fileSize - pixelBytes));
     std::memcpy(&head[14], info.data(), infoBytes);
+    return head;
+}
+
+bool BmpCodec::SaveFile(const std::string& path, int) {
+    const Image* image = FirstToSave();
+    if (!image) return false;
+    const std::vector<uint8_t> head = BmpFileHead(*image);
+    if (head.empty()) return false;
+    const size_t pixelBytes = image->PixelBytes();
     // The pixel block is already stored bottom-up with padded lines, exactly as the file wants it.
     return WriteStreamAtomically(path, [&](std::FILE* f) {
         return std::fwrite(head.data(), 1, head.size(), f) == head.size() &&

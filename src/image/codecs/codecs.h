@@ -1,7 +1,9 @@
 // The concrete codecs behind the factories.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "image/codecs/image_codec.h"
 
@@ -71,5 +73,8 @@ int ConvertBmpToPcx(const std::string& pcxPath, const std::string& bmpPath);
 // Writes data to path through a temporary file in the same folder, so a failed write never leaves a
 // partial file under the final name.
 bool WriteFileAtomically(const std::string& path, const void* data, size_t size);
+// The file header and bitmap info a BMP file of the picture starts with (its pixel block follows as
+// stored); empty when the file would pass 4 GiB.
+std::vector<uint8_t> BmpFileHead(const Image& image);
 
 }  // namespace glimmora

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -141,6 +142,8 @@ TEST_F(ApplyCli, ListAndProgress) {
     EXPECT_EQ(pclose(list), 0);
     EXPECT_NE(text.find("oil-paint radius=1..15[2]"), std::string::npos);
     EXPECT_NE(text.find("splash spread=3..64[5] seed="), std::string::npos);
+    EXPECT_NE(text.find("redact x=0..65535[0] y=0..65535[0] width=1..65535[image width]"), std::string::npos);
+    EXPECT_NE(text.find("method=solid|pixelate|blur[solid] colour=RRGGBB[000000]"), std::string::npos);
 
     const std::string command = std::string(GLIMMORA_CLI) + " apply grey --progress " + Path("in.bmp") + " " +
                                 Path("grey.png") + " 2>&1";
@@ -152,6 +155,53 @@ TEST_F(ApplyCli, ListAndProgress) {
     EXPECT_EQ(progress.rfind("4%\n", 0), 0u);  // 1 of 23 rows
     EXPECT_NE(progress.find("\n100%\n"), std::string::npos);
     EXPECT_TRUE(Exists(Path("grey.png")));
+}
+
+// redact covers the rectangle as the editor does and leaves the rest; Pixelate and Blur differ run to
+// run (a fresh random part each time); bad words are refused without output.
+TEST_F(ApplyCli, RedactCoversTheRectangleOnly) {
+    const Image in = Load(Path("in.bmp"));
+    const struct {
+        std::string arguments;
+        bool solid;
+    } cases[] = {
+        {"x=5 y=4 width=20 height=12 method=solid colour=FF8000", true},
+        {"x=5 y=4 width=20 height=12 method=pixelate size=12", false},
+        {"x=5 y=4 width=20 height=12 method=blur", false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(Run("redact " + c.arguments + " " + Path("in.bmp") + " " + Path("a.bmp")), 0)
+            << c.arguments;
+        ASSERT_EQ(Run("redact " + c.arguments + " " + Path("in.bmp") + " " + Path("b.bmp")), 0)
+            << c.arguments;
+        const Image a = Load(Path("a.bmp"));
+        ASSERT_EQ(a.Width(), in.Width());
+        int inside = 0, kept = 0, changedOutside = 0;
+        for (int y = 0; y < in.Height(); ++y)
+            for (int x = 0; x < in.Width(); ++x) {
+                const bool within = x >= 5 && x < 25 && y >= 4 && y < 16;
+                const bool same = std::memcmp(a.PixelAddress(x, y), in.PixelAddress(x, y), 3) == 0;
+                if (within) {
+                    kept += same;
+                    const uint8_t* p = a.PixelAddress(x, y);
+                    inside += c.solid ? (p[0] == 0x00 && p[1] == 0x80 && p[2] == 0xFF) : 0;
+                } else {
+                    changedOutside += !same;
+                }
+            }
+        EXPECT_EQ(kept, 0) << c.arguments;
+        EXPECT_EQ(changedOutside, 0) << c.arguments;
+        if (c.solid) {
+            EXPECT_EQ(inside, 20 * 12);
+            EXPECT_EQ(Slurp(Path("a.bmp")), Slurp(Path("b.bmp")));
+        } else {
+            EXPECT_NE(Slurp(Path("a.bmp")), Slurp(Path("b.bmp"))) << c.arguments;
+        }
+    }
+    for (const char* bad : {"method=mosaic", "colour=GG0000", "colour=FFF", "size=11", "x=37", "shade=1"}) {
+        EXPECT_NE(Run(std::string("redact ") + bad + " " + Path("in.bmp") + " " + Path("bad.bmp")), 0) << bad;
+        EXPECT_FALSE(Exists(Path("bad.bmp"))) << bad;
+    }
 }
 
 }  // namespace
