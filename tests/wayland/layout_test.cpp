@@ -1,9 +1,12 @@
-// What the Wayland backend reads off the compositor without a session: sway's window tree and the output
-// transforms.
+// What the Wayland backend reads off the compositor without a session: sway's window tree, the output
+// transforms and the layout's mapping to picture pixels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 
+#include "platform/layout.h"
 #include "platform/wayland/sway_windows.h"
 #include "platform/wayland/wayland_connection.h"
 
@@ -102,3 +105,52 @@ TEST(OutputTransform, EveryTransformMapsTheCornersOfTheScreenOntoTheBuffer) {
 
 }  // namespace
 }  // namespace glimmora::wayland
+
+namespace glimmora {
+namespace {
+
+// The desktop's rectangles into picture pixels: two monitors side by side, one left of and above the
+// other, at 1, 1.25, 1.5 and 2; windows that touch in the desktop touch in the picture.
+TEST(ScreenLayoutTest, RectanglesMapToPicturePixelsWithoutGapsOrOffsets) {
+    const struct {
+        double firstScale;
+        Rect second;  // logical
+        Size picture;
+    } cases[] = {
+        {1, Rect{1920, 0, 3200, 720}, Size{3200, 1080}},    {1, Rect{-1280, -300, 0, 420}, Size{3200, 1380}},
+        {2, Rect{960, 0, 2240, 720}, Size{4480, 1440}},     {1.5, Rect{1280, 0, 2560, 720}, Size{3840, 1080}},
+        {1.25, Rect{1536, 0, 2816, 720}, Size{3520, 1080}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.firstScale);
+        Monitor first{
+            "HEADLESS-1",
+            Rect{0, 0, static_cast<int>(1920 / c.firstScale), static_cast<int>(1080 / c.firstScale)},
+            Size{1920, 1080}, c.firstScale, 0};
+        Monitor second{"HEADLESS-2", c.second, Size{1280, 720}, 1, 0};
+        const ScreenLayout layout = ScreenLayout::Of({first, second});
+        EXPECT_EQ(layout.PictureSize(), c.picture);
+        // The first monitor covers exactly its device pixels when it has the highest scale.
+        const Rect place = layout.PlaceOf(0);
+        EXPECT_EQ(layout.scale, std::max(1.0, c.firstScale));
+        EXPECT_EQ((Size{place.Width(), place.Height()}), (Size{1920, 1080}));
+        EXPECT_GE(place.left, 0);
+        EXPECT_GE(place.top, 0);
+        // Windows side by side at every odd position: the right edge of one is the left edge of the next.
+        for (int x = 1; x < 300; x += 7) {
+            const Rect a = layout.ToPicture(Rect{x, 3, x + 101, 203});
+            const Rect b = layout.ToPicture(Rect{x + 101, 3, x + 257, 203});
+            EXPECT_EQ(a.right, b.left);
+            EXPECT_LE(std::abs(a.Width() - static_cast<int>(101 * layout.scale)), 1);
+        }
+        // Each monitor's middle is found in the picture.
+        for (size_t i = 0; i < 2; ++i) {
+            const Rect p = layout.PlaceOf(i);
+            EXPECT_EQ(layout.MonitorAt(Point{(p.left + p.right) / 2, (p.top + p.bottom) / 2}),
+                      static_cast<int>(i));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace glimmora

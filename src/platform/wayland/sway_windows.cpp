@@ -14,7 +14,7 @@ namespace glimmora::wayland {
 
 namespace {
 
-constexpr uint32_t kRunCommand = 0, kGetTree = 4;
+constexpr uint32_t kRunCommand = 0, kGetOutputs = 3, kGetTree = 4;
 constexpr char kMagic[] = "i3-ipc";
 constexpr size_t kMagicLen = 6;
 // A tree of thousands of windows is still far below this; more is a broken peer.
@@ -157,10 +157,20 @@ bool SwayWindows::Request(uint32_t type, const std::string& payload, std::string
     return io(reply.data(), size, false);
 }
 
+void MapToPicture(std::vector<LaidOutWindow>& windows, const ScreenLayout& layout) {
+    if (layout.monitors.empty()) return;
+    for (LaidOutWindow& w : windows) {
+        w.frame = layout.ToPicture(w.frame);
+        w.client = layout.ToPicture(w.client);
+    }
+}
+
 std::vector<LaidOutWindow> SwayWindows::Windows() {
     std::string tree;
     if (!Request(kGetTree, {}, tree)) return {};
-    return ParseSwayTree(tree, static_cast<int>(getpid()));
+    std::vector<LaidOutWindow> all = ParseSwayTree(tree, static_cast<int>(getpid()));
+    if (layout_) MapToPicture(all, layout_());
+    return all;
 }
 
 const LaidOutWindow* SwayWindows::Find(const std::vector<LaidOutWindow>& all, WindowId window) {
@@ -224,6 +234,16 @@ bool SwayWindows::Activate(WindowId window) {
     if (!Request(kRunCommand, "[con_id=" + std::to_string(window) + "] focus", reply)) return false;
     const QJsonArray results = QJsonDocument::fromJson(QByteArray::fromStdString(reply)).array();
     return !results.isEmpty() && results.first().toObject()["success"].toBool();
+}
+
+std::string SwayWindows::FocusedOutput() {
+    std::string reply;
+    if (!Request(kGetOutputs, {}, reply)) return {};
+    for (const QJsonValue v : QJsonDocument::fromJson(QByteArray::fromStdString(reply)).array()) {
+        const QJsonObject o = v.toObject();
+        if (o["focused"].toBool()) return o["name"].toString().toStdString();
+    }
+    return {};
 }
 
 bool SwayWindows::Exists(WindowId window) {
