@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -128,6 +129,7 @@ class WaylandScreen : public Screen {
     bool Grab(const Rect& rect, Image& out) override {
         error_.clear();
         if (IsEmpty(rect)) return false;
+        if (GrabAtOwnScale(rect, out)) return true;
         Image screen;
         if (!GrabScreen(screen)) return false;
         if (rect.left == 0 && rect.top == 0 && rect.right == screen.Width() &&
@@ -179,6 +181,29 @@ class WaylandScreen : public Screen {
     bool UsesScreencopy(const Connection* conn) const {
         return route_ == GrabRoute::Screencopy ||
                (route_ == GrabRoute::Automatic && conn && conn->HasScreencopy());
+    }
+
+    // A window or region wholly on outputs of a lower scale than the picture's comes at their scale, in
+    // their device pixels, as `grim -g` gives it; false when the picture's scale is the right one.
+    bool GrabAtOwnScale(const Rect& rect, Image& out) {
+        Connection* conn = link_.Get(&error_);
+        if (!conn || !UsesScreencopy(conn)) return false;
+        conn->DispatchPending();
+        const ScreenLayout layout = conn->Layout();
+        const Point a = layout.ToLogical(Point{rect.left, rect.top});
+        const Rect b = layout.Bounds();
+        const Rect box{a.x, a.y, b.left + static_cast<int>(std::lround(rect.right / layout.scale)),
+                       b.top + static_cast<int>(std::lround(rect.bottom / layout.scale))};
+        const Rect back = layout.ToPicture(box);
+        if (IsEmpty(box) || back.left != rect.left || back.top != rect.top || back.right != rect.right ||
+            back.bottom != rect.bottom)
+            return false;
+        const double scale = layout.ScaleOver(box);
+        if (scale >= layout.scale) return false;
+        const bool done = conn->Compose(box, scale, false, out, &error_);
+        qCDebug(lcGrab, "part of the screen %s at its own scale", done ? "read" : "not read");
+        if (done) lastRoute_ = kScreencopyRoute;
+        return done;
     }
 
     bool GrabScreen(Image& screen) {
