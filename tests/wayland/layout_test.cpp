@@ -78,6 +78,37 @@ TEST(SwayTree, WindowsOfTheShownWorkspaceTopmostFirstWithTheirTitleBars) {
     }
 }
 
+// On an output above the desktop's origin the title bar is still the window's; in a stack every
+// sibling's bar is above the view; a view without a title bar has a deco_rect of no height.
+TEST(SwayTree, TitleBarsAboveTheOriginAndInStacks) {
+    const std::string tree = R"({"type": "root", "nodes": [{"type": "output", "name": "HEADLESS-2",
+        "current_workspace": "2", "nodes": [{"type": "workspace", "name": "2", "layout": "splith", "nodes": [
+        {"id": 30, "pid": 300, "visible": true, "rect": {"x": -1280, "y": -275, "width": 640, "height": 695},
+         "window_rect": {"x": 2, "y": 0, "width": 636, "height": 693},
+         "deco_rect": {"x": 0, "y": 0, "width": 640, "height": 25}, "nodes": [], "floating_nodes": []},
+        {"id": 31, "layout": "stacked", "rect": {"x": -640, "y": -300, "width": 640, "height": 720}, "nodes": [
+          {"id": 32, "pid": 301, "visible": true, "rect": {"x": -640, "y": -250, "width": 640, "height": 670},
+           "window_rect": {"x": 2, "y": 0, "width": 636, "height": 668},
+           "deco_rect": {"x": 0, "y": 25, "width": 640, "height": 25}, "nodes": [], "floating_nodes": []},
+          {"id": 33, "pid": 302, "visible": false, "rect": {"x": -640, "y": -250, "width": 640, "height": 670},
+           "window_rect": {"x": 2, "y": 0, "width": 636, "height": 668},
+           "deco_rect": {"x": 0, "y": 0, "width": 640, "height": 25}, "nodes": [], "floating_nodes": []}],
+         "floating_nodes": []}],
+        "floating_nodes": [
+        {"id": 34, "pid": 303, "visible": true, "rect": {"x": -1000, "y": -200, "width": 300, "height": 200},
+         "window_rect": {"x": 2, "y": 0, "width": 296, "height": 198},
+         "deco_rect": {"x": 0, "y": 0, "width": 300, "height": 0}, "nodes": [], "floating_nodes": []}]}]}]})";
+    const auto windows = ParseSwayTree(tree, 1);
+    ASSERT_EQ(windows.size(), 3u);
+    EXPECT_EQ(windows[0].id, 34u);
+    EXPECT_EQ(windows[0].frame, (Rect{-1000, -200, -700, 0}));
+    EXPECT_EQ(windows[1].id, 32u);
+    EXPECT_EQ(windows[1].frame, (Rect{-640, -300, 0, 420}));
+    EXPECT_EQ(windows[2].id, 30u);
+    EXPECT_EQ(windows[2].frame, (Rect{-1280, -300, -640, 420}));
+    EXPECT_EQ(windows[2].client, (Rect{-1278, -275, -642, 418}));
+}
+
 TEST(SwayTree, NonsenseGivesNoWindows) {
     for (const char* text : {"", "[]", "{", "{\"nodes\": 5}", "null", "{\"nodes\": [{\"pid\": \"x\"}]}"})
         EXPECT_TRUE(ParseSwayTree(text, 1).empty()) << text;

@@ -46,17 +46,22 @@ def views():
     """Every window sway shows: id, app_id, name, pid, frame rectangle, focused, fullscreen."""
     found = []
 
-    def walk(node):
+    def walk(node, bars=1):
         if "pid" in node and not node.get("nodes") and not node.get("floating_nodes"):
+            # The title bars above the view are the window's, wherever it lies: sway gives the deco_rect
+            # no height where there are none; a stack shows every sibling's.
             r, d = node["rect"], node.get("deco_rect") or {"height": 0}
-            top = r["y"] - d["height"] if r["y"] >= d["height"] else r["y"]
+            top = r["y"] - bars * d["height"]
             found.append({"id": node["id"], "app_id": node.get("app_id"), "name": node.get("name"),
                           "pid": node.get("pid"), "visible": node.get("visible"), "focused": node.get("focused"),
                           "fullscreen": node.get("fullscreen_mode", 0),
                           "frame": (r["x"], top, r["width"], r["y"] + r["height"] - top),
                           "client": (r["x"] + node["window_rect"]["x"], r["y"] + node["window_rect"]["y"],
                                      node["window_rect"]["width"], node["window_rect"]["height"])})
-        for child in node.get("nodes", []) + node.get("floating_nodes", []):
+        stack = len(node.get("nodes", [])) if node.get("layout") == "stacked" else 1
+        for child in node.get("nodes", []):
+            walk(child, max(1, stack))
+        for child in node.get("floating_nodes", []):
             walk(child)
     walk(json.loads(sway("-t", "get_tree")))
     return found
