@@ -67,16 +67,16 @@ def views():
     return found
 
 
-def grim(path):
-    run("grim", "-t", "png", path)
+def grim(path, *options):
+    run("grim", "-t", "png", *options, path)
 
 
-def settled_grim(path):
+def settled_grim(path, *options):
     """grim's picture once the windows have finished redrawing (two pictures in a row the same)."""
     previous = path + ".previous.png"
-    grim(previous)
+    grim(previous, *options)
     def same():
-        grim(path)
+        grim(path, *options)
         if size_of(path) == size_of(previous) and differing_pixels(path, previous) == 0:
             return True
         os.replace(path, previous)
@@ -385,7 +385,8 @@ class WaylandScenarios(unittest.TestCase):
                                 sway("[pid=%d] move scratchpad" % g.process.pid)
                                 sway("focus", "output", name)
                                 want_screen = os.path.join(self.tmp, "grim-%s.png" % name)
-                                run("grim", "-o", name, want_screen)
+                                # Once the window now under the pointer has set its cursor.
+                                settled_grim(want_screen, "-o", name)
                                 n = 1 if name == second else 2
                                 self.assertEqual(g.request("screen").returncode, 0)
                                 self.assertSamePicture(g.saved(n), want_screen)
