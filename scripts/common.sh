@@ -3,11 +3,11 @@
 
 # shellcheck disable=SC2034  # used by the scripts that source this file
 GLIMMORA_PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev libfreeimage-dev libxcb1-dev
-libxcb-shm0-dev libxcb-xtest0-dev libxcb-xfixes0-dev libcanberra-dev libgtest-dev libbenchmark-dev xvfb xauth
-openbox xdotool xclip x11-utils xterm trayer dbus-x11 fontconfig fonts-dejavu-core fonts-liberation2 zenity imagemagick clang
+libxcb-shm0-dev libxcb-xtest0-dev libxcb-xfixes0-dev libxcb-randr0-dev libcanberra-dev libgtest-dev libbenchmark-dev xvfb xauth
+openbox xdotool xclip x11-utils x11-xserver-utils xterm trayer dbus-x11 fontconfig fonts-dejavu-core fonts-liberation2 zenity imagemagick clang
 at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-gi gir1.2-glib-2.0
 libtesseract-dev tesseract-ocr tesseract-ocr-eng
-libclang-rt-14-dev libwayland-dev qt6-wayland
+libclang-rt-14-dev libwayland-dev wayland-protocols libpixman-1-dev qt6-wayland
 sway swaybg grim wtype wl-clipboard foot xwayland pipewire xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
 dbus-daemon dbus-bin passwd util-linux libx11-dev plasma-wayland-protocols
 gnome-shell xdg-desktop-portal-gnome python3-dbusmock libglib2.0-bin kwin-wayland xdg-desktop-portal-kde qtwayland5

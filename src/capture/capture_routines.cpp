@@ -82,6 +82,21 @@ int Capturer::CaptureFullScreen() {
     return 1;
 }
 
+int Capturer::CaptureCurrentScreen() {
+    Busy busy(*this);
+    if (!busy.acquired()) return 0;
+    AppSettings& s = host_.Settings();
+    Screen& screen = platform_.screen();
+    // Asked before our window hides: where the pointer is may only be known over it.
+    const int monitor = screen.CurrentMonitor();
+    if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
+    if (!host_.Wait(std::max(0, s.CapDelayTime))) return Cancel();
+    Image image;
+    if (monitor < 0 || !screen.GrabMonitor(static_cast<size_t>(monitor), image)) return GrabFailed();
+    Finish(image, Mode::FullScreen);
+    return 1;
+}
+
 int Capturer::RunOverlay(CCapDialog& dialog, bool includeCursor) {
     dialog.SetIncludeCursor(includeCursor);
     const int result = dialog.exec();

@@ -18,6 +18,8 @@ class Capturer {
     // Each returns 1 when an image was captured and finished, 0 when nothing was (cancelled, empty
     // selection, rejected window, failed grab, or another capture still running).
     int CaptureFullScreen();
+    // The monitor under the pointer, at its own device resolution.
+    int CaptureCurrentScreen();
     int CaptureRegion();
     int CaptureWindow();
     int CaptureActiveWindow();

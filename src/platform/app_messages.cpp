@@ -9,9 +9,9 @@ constexpr struct {
     std::string_view mode;
     uint32_t message;
     int64_t wParam;
-} kCaptureModes[] = {{"full", 0x466, 0},    {"window", 0x466, 1},     {"region", 0x466, 2},
-                     {"active", 0x466, 3},  {"scroll", 0x111, 32921}, {"fixed", 0x111, 32929},
-                     {"text", 0x111, 32961}};
+} kCaptureModes[] = {{"full", 0x466, 0},     {"window", 0x466, 1},     {"region", 0x466, 2},
+                     {"active", 0x466, 3},   {"scroll", 0x111, 32921}, {"fixed", 0x111, 32929},
+                     {"text", 0x111, 32961}, {"screen", 0x111, 32964}};
 }  // namespace
 
 std::optional<AppMessage> CaptureModeRequest(std::string_view mode) {

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "platform/layout.h"
 #include "platform/types.h"
 
 namespace glimmora {
@@ -16,6 +17,26 @@ class Screen {
     // Fills out with the rectangle of the screen as a 24-bit image. Parts outside the screen are black.
     // False (out unchanged) for an empty rectangle or a refused request.
     virtual bool Grab(const Rect& rect, Image& out) = 0;
+    // The monitors, where they lie and their scales; by default one monitor the size of the screen.
+    virtual ScreenLayout Layout() {
+        const Size size = ScreenSize();
+        Monitor m;
+        m.logical = Rect{0, 0, size.width, size.height};
+        m.device = size;
+        return ScreenLayout::Of({m});
+    }
+    // The monitor under the pointer (an index into Layout().monitors); -1 when there is none.
+    virtual int CurrentMonitor() {
+        Point p;
+        if (!PointerPosition(p)) return Layout().monitors.empty() ? -1 : 0;
+        return Layout().MonitorAt(p);
+    }
+    // One monitor of Layout() at its own device resolution.
+    virtual bool GrabMonitor(size_t index, Image& out) {
+        const ScreenLayout layout = Layout();
+        if (index >= layout.monitors.size()) return false;
+        return Grab(layout.PlaceOf(index), out);
+    }
     virtual bool PointerPosition(Point& out) = 0;
     // Blends the current cursor shape into image, whose top-left pixel shows the screen point origin.
     // The cursor's top-left corner lands on the pointer (the hot spot is not subtracted).

@@ -6,9 +6,12 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/sound.h"
@@ -142,6 +145,46 @@ TEST_F(X11PlatformTest, PointerGoesWhereWarpedAndTheCursorIsDrawnOnlyWhenAsked) 
     EXPECT_GE(top + rect.top, at.y);
     EXPECT_LE(left + rect.left, at.x + 8);
     EXPECT_LE(top + rect.top, at.y + 8);
+}
+
+// One screen split into two monitors, the left one taking the server's output: the layout lists both,
+// the monitor under the pointer is found, and each is grabbed alone.
+TEST_F(X11PlatformTest, MonitorsSplitWithRandrAreTheLayout) {
+    auto cover = CoverScreen();
+    const int half = size.width / 2;
+    auto xrandr = [](const std::string& args) { return std::system(("xrandr " + args).c_str()) == 0; };
+    ASSERT_TRUE(xrandr("--setmonitor LEFT " + std::to_string(half) + "/254x" + std::to_string(size.height) +
+                       "/286+0+0 screen"));
+    ASSERT_TRUE(xrandr("--setmonitor RIGHT " + std::to_string(size.width - half) + "/254x" +
+                       std::to_string(size.height) + "/286+" + std::to_string(half) + "+0 none"));
+    struct Undo {
+        std::function<bool(const std::string&)> run;
+        ~Undo() { run("--delmonitor RIGHT"), run("--delmonitor LEFT"); }
+    } undo{xrandr};
+    const ScreenLayout layout = platform->screen().Layout();
+    ASSERT_EQ(layout.monitors.size(), 2u);
+    EXPECT_EQ(layout.PictureSize(), size);
+    const int right = layout.monitors[0].name == "RIGHT" ? 0 : 1;
+    auto at = [&](int i) {
+        const Rect r = layout.monitors[static_cast<size_t>(i)].logical;
+        return std::vector<int>{r.left, r.top, r.right, r.bottom};
+    };
+    EXPECT_EQ(at(right), (std::vector<int>{half, 0, size.width, size.height}));
+    EXPECT_EQ(at(1 - right), (std::vector<int>{0, 0, half, size.height}));
+    for (const int monitor : {right, 1 - right}) {
+        const Rect r = layout.monitors[static_cast<size_t>(monitor)].logical;
+        const Point inside{r.left + 100, r.top + 100};
+        ASSERT_TRUE(platform->input().WarpPointer(inside));
+        Point now;
+        ASSERT_TRUE(WaitUntil([&] { return platform->screen().PointerPosition(now) && now == inside; }));
+        EXPECT_EQ(platform->screen().CurrentMonitor(), monitor);
+        Image shot;
+        ASSERT_TRUE(platform->screen().GrabMonitor(static_cast<size_t>(monitor), shot));
+        std::string why;
+        EXPECT_TRUE(
+            ShowsPicture(shot, cover->picture().copy(r.left, r.top, r.Width(), r.Height()), 0, 0, &why))
+            << why;
+    }
 }
 
 class X11WindowsTest : public X11PlatformTest {

@@ -1,9 +1,12 @@
-// What the Wayland backend reads off the compositor without a session: sway's window tree and the output
-// transforms.
+// What the Wayland backend reads off the compositor without a session: sway's window tree, the output
+// transforms and the layout's mapping to picture pixels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 
+#include "platform/layout.h"
 #include "platform/wayland/sway_windows.h"
 #include "platform/wayland/wayland_connection.h"
 
@@ -75,6 +78,37 @@ TEST(SwayTree, WindowsOfTheShownWorkspaceTopmostFirstWithTheirTitleBars) {
     }
 }
 
+// On an output above the desktop's origin the title bar is still the window's; in a stack every
+// sibling's bar is above the view; a view without a title bar has a deco_rect of no height.
+TEST(SwayTree, TitleBarsAboveTheOriginAndInStacks) {
+    const std::string tree = R"({"type": "root", "nodes": [{"type": "output", "name": "HEADLESS-2",
+        "current_workspace": "2", "nodes": [{"type": "workspace", "name": "2", "layout": "splith", "nodes": [
+        {"id": 30, "pid": 300, "visible": true, "rect": {"x": -1280, "y": -275, "width": 640, "height": 695},
+         "window_rect": {"x": 2, "y": 0, "width": 636, "height": 693},
+         "deco_rect": {"x": 0, "y": 0, "width": 640, "height": 25}, "nodes": [], "floating_nodes": []},
+        {"id": 31, "layout": "stacked", "rect": {"x": -640, "y": -300, "width": 640, "height": 720}, "nodes": [
+          {"id": 32, "pid": 301, "visible": true, "rect": {"x": -640, "y": -250, "width": 640, "height": 670},
+           "window_rect": {"x": 2, "y": 0, "width": 636, "height": 668},
+           "deco_rect": {"x": 0, "y": 25, "width": 640, "height": 25}, "nodes": [], "floating_nodes": []},
+          {"id": 33, "pid": 302, "visible": false, "rect": {"x": -640, "y": -250, "width": 640, "height": 670},
+           "window_rect": {"x": 2, "y": 0, "width": 636, "height": 668},
+           "deco_rect": {"x": 0, "y": 0, "width": 640, "height": 25}, "nodes": [], "floating_nodes": []}],
+         "floating_nodes": []}],
+        "floating_nodes": [
+        {"id": 34, "pid": 303, "visible": true, "rect": {"x": -1000, "y": -200, "width": 300, "height": 200},
+         "window_rect": {"x": 2, "y": 0, "width": 296, "height": 198},
+         "deco_rect": {"x": 0, "y": 0, "width": 300, "height": 0}, "nodes": [], "floating_nodes": []}]}]}]})";
+    const auto windows = ParseSwayTree(tree, 1);
+    ASSERT_EQ(windows.size(), 3u);
+    EXPECT_EQ(windows[0].id, 34u);
+    EXPECT_EQ(windows[0].frame, (Rect{-1000, -200, -700, 0}));
+    EXPECT_EQ(windows[1].id, 32u);
+    EXPECT_EQ(windows[1].frame, (Rect{-640, -300, 0, 420}));
+    EXPECT_EQ(windows[2].id, 30u);
+    EXPECT_EQ(windows[2].frame, (Rect{-1280, -300, -640, 420}));
+    EXPECT_EQ(windows[2].client, (Rect{-1278, -275, -642, 418}));
+}
+
 TEST(SwayTree, NonsenseGivesNoWindows) {
     for (const char* text : {"", "[]", "{", "{\"nodes\": 5}", "null", "{\"nodes\": [{\"pid\": \"x\"}]}"})
         EXPECT_TRUE(ParseSwayTree(text, 1).empty()) << text;
@@ -102,3 +136,52 @@ TEST(OutputTransform, EveryTransformMapsTheCornersOfTheScreenOntoTheBuffer) {
 
 }  // namespace
 }  // namespace glimmora::wayland
+
+namespace glimmora {
+namespace {
+
+// The desktop's rectangles into picture pixels: two monitors side by side, one left of and above the
+// other, at 1, 1.25, 1.5 and 2; windows that touch in the desktop touch in the picture.
+TEST(ScreenLayoutTest, RectanglesMapToPicturePixelsWithoutGapsOrOffsets) {
+    const struct {
+        double firstScale;
+        Rect second;  // logical
+        Size picture;
+    } cases[] = {
+        {1, Rect{1920, 0, 3200, 720}, Size{3200, 1080}},    {1, Rect{-1280, -300, 0, 420}, Size{3200, 1380}},
+        {2, Rect{960, 0, 2240, 720}, Size{4480, 1440}},     {1.5, Rect{1280, 0, 2560, 720}, Size{3840, 1080}},
+        {1.25, Rect{1536, 0, 2816, 720}, Size{3520, 1080}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.firstScale);
+        Monitor first{
+            "HEADLESS-1",
+            Rect{0, 0, static_cast<int>(1920 / c.firstScale), static_cast<int>(1080 / c.firstScale)},
+            Size{1920, 1080}, c.firstScale, 0};
+        Monitor second{"HEADLESS-2", c.second, Size{1280, 720}, 1, 0};
+        const ScreenLayout layout = ScreenLayout::Of({first, second});
+        EXPECT_EQ(layout.PictureSize(), c.picture);
+        // The first monitor covers exactly its device pixels when it has the highest scale.
+        const Rect place = layout.PlaceOf(0);
+        EXPECT_EQ(layout.scale, std::max(1.0, c.firstScale));
+        EXPECT_EQ((Size{place.Width(), place.Height()}), (Size{1920, 1080}));
+        EXPECT_GE(place.left, 0);
+        EXPECT_GE(place.top, 0);
+        // Windows side by side at every odd position: the right edge of one is the left edge of the next.
+        for (int x = 1; x < 300; x += 7) {
+            const Rect a = layout.ToPicture(Rect{x, 3, x + 101, 203});
+            const Rect b = layout.ToPicture(Rect{x + 101, 3, x + 257, 203});
+            EXPECT_EQ(a.right, b.left);
+            EXPECT_LE(std::abs(a.Width() - static_cast<int>(101 * layout.scale)), 1);
+        }
+        // Each monitor's middle is found in the picture.
+        for (size_t i = 0; i < 2; ++i) {
+            const Rect p = layout.PlaceOf(i);
+            EXPECT_EQ(layout.MonitorAt(Point{(p.left + p.right) / 2, (p.top + p.bottom) / 2}),
+                      static_cast<int>(i));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace glimmora

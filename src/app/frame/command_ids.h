@@ -37,6 +37,7 @@ inline constexpr int kCaptureActiveWindow = 32794;
 inline constexpr int kCaptureScroll = 32921;
 inline constexpr int kCaptureFixRect = 32929;
 inline constexpr int kCaptureText = 32961;
+inline constexpr int kCaptureScreen = 32964;
 // Image (menu 128 only)
 inline constexpr int kCropSelection = 10001;
 // Setting

@@ -199,7 +199,7 @@ bool TakesRequest(const AppMessage& m) {
             return m.wParam >= 0 && m.wParam < 4;
         case kWmCommand:
             return m.wParam == cmd::kCaptureScroll || m.wParam == cmd::kCaptureFixRect ||
-                   m.wParam == cmd::kCaptureText;
+                   m.wParam == cmd::kCaptureText || m.wParam == cmd::kCaptureScreen;
         default:
             return false;
     }
@@ -223,6 +223,16 @@ QString CMainFrame::RequestRefusal() const {
     if (queued || (capturer_ && capturer_->takingPicture()))
         return "No capture while another capture is running; finish it first.";
     return {};
+}
+
+bool CMainFrame::RunCurrentScreenCapture() {
+    if (!capturer_) return false;
+    if (const QString why = RequestRefusal(); !why.isEmpty()) {
+        SetStatusText(2, why);
+        return false;
+    }
+    capturer_->CaptureCurrentScreen();
+    return true;
 }
 
 bool CMainFrame::RunCapture(int mode) {

@@ -98,6 +98,7 @@ bool CTavrikApp::HasCommand(int id) const {
         case cmd::kCaptureScroll:
         case cmd::kCaptureFixRect:
         case cmd::kCaptureText:
+        case cmd::kCaptureScreen:
             return true;
         default:
             return false;
@@ -143,6 +144,7 @@ bool CTavrikApp::OnCommand(int id) {
                      {cmd::kCaptureText, kHotkeyText}};
     for (const auto& c : kCaptures)
         if (c.id == id) frame_->RunCapture(c.mode);
+    if (id == cmd::kCaptureScreen) frame_->RunCurrentScreenCapture();
     emit frame_->requestHandled(0);
     return true;
 }

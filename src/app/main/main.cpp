@@ -18,7 +18,7 @@ void PrintHelp(FILE* out) {
     std::fputs(
         "Usage: glimmora                      start the main window\n"
         "       glimmora --capture MODE       ask the running Glimmora to capture; MODE is one of\n"
-        "                                     full, window, region, active, scroll, fixed, text\n"
+        "                                     full, window, region, active, scroll, fixed, text, screen\n"
         "       glimmora --send MSG WPARAM LPARAM\n"
         "                                     send a request to the running Glimmora:\n"
         "                                     0x464 (1124) frame the window LPARAM,\n"

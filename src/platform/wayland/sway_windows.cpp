@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,7 +15,7 @@ namespace glimmora::wayland {
 
 namespace {
 
-constexpr uint32_t kRunCommand = 0, kGetTree = 4;
+constexpr uint32_t kRunCommand = 0, kGetOutputs = 3, kGetTree = 4;
 constexpr char kMagic[] = "i3-ipc";
 constexpr size_t kMagicLen = 6;
 // A tree of thousands of windows is still far below this; more is a broken peer.
@@ -30,7 +31,12 @@ bool IsView(const QJsonObject& node) {
            node["floating_nodes"].toArray().isEmpty();
 }
 
-LaidOutWindow ViewOf(const QJsonObject& node) {
+// Title bars a tiled view's parent shows above it: a stack shows every child's, else its own alone.
+int BarsAbove(const QJsonObject& parent) {
+    return parent["layout"].toString() == "stacked" ? std::max<int>(1, parent["nodes"].toArray().size()) : 1;
+}
+
+LaidOutWindow ViewOf(const QJsonObject& node, int bars) {
     LaidOutWindow w;
     w.id = static_cast<WindowId>(node["id"].toInteger());
     w.frame = RectOf(node["rect"].toObject());
@@ -38,9 +44,9 @@ LaidOutWindow ViewOf(const QJsonObject& node) {
     w.client = Rect{w.frame.left + inner.left, w.frame.top + inner.top, w.frame.left + inner.right,
                     w.frame.top + inner.bottom};
     if (IsEmpty(w.client)) w.client = w.frame;
-    // A title bar sits above the container's rectangle, in the parent's coordinates.
-    const Rect deco = RectOf(node["deco_rect"].toObject());
-    if (!IsEmpty(deco) && deco.Height() > 0 && w.frame.top >= deco.Height()) w.frame.top -= deco.Height();
+    // The title bar belongs to the window, also on an output above the desktop's origin. sway gives the
+    // deco_rect no height where there is none (border none or pixel outside tabs and stacks, full screen).
+    w.frame.top -= bars * std::max(0, node["deco_rect"].toObject()["height"].toInt());
     w.focused = node["focused"].toBool();
     w.pid = node["pid"].toInt();
     return w;
@@ -60,12 +66,12 @@ bool OwnFullscreen(const QJsonObject& node, int ownPid) {
     return false;
 }
 
-void Collect(const QJsonObject& node, Walk& walk, bool inFloating, bool workspaceShown) {
+void Collect(const QJsonObject& node, int bars, Walk& walk, bool inFloating, bool workspaceShown) {
     if (IsView(node)) {
         // Under our own full-screen overlay, what the user saw is every view of the workspace shown.
         const bool shown = node["visible"].toBool() || (walk.ownFullscreen && workspaceShown);
         if (!shown) return;
-        LaidOutWindow w = ViewOf(node);
+        LaidOutWindow w = ViewOf(node, bars);
         if (node["fullscreen_mode"].toInt() != 0)
             walk.fullscreen.push_back(w);
         else
@@ -79,14 +85,14 @@ void Collect(const QJsonObject& node, Walk& walk, bool inFloating, bool workspac
         const QString current = node["current_workspace"].toString();
         for (const QJsonValue child : node["nodes"].toArray()) {
             const QJsonObject ws = child.toObject();
-            Collect(ws, walk, false, ws["name"].toString() == current);
+            Collect(ws, 1, walk, false, ws["name"].toString() == current);
         }
         return;
     }
     for (const QJsonValue child : node["nodes"].toArray())
-        Collect(child.toObject(), walk, inFloating, workspaceShown);
+        Collect(child.toObject(), BarsAbove(node), walk, inFloating, workspaceShown);
     for (const QJsonValue child : node["floating_nodes"].toArray())
-        Collect(child.toObject(), walk, true, workspaceShown);
+        Collect(child.toObject(), 1, walk, true, workspaceShown);
 }
 
 }  // namespace
@@ -98,7 +104,7 @@ std::vector<LaidOutWindow> ParseSwayTree(const std::string& json, int ownPid) {
     Walk walk;
     walk.ownPid = ownPid;
     walk.ownFullscreen = ownPid != 0 && OwnFullscreen(doc.object(), ownPid);
-    Collect(doc.object(), walk, false, false);
+    Collect(doc.object(), 1, walk, false, false);
     std::vector<LaidOutWindow> all;
     for (auto* list : {&walk.fullscreen, &walk.floating, &walk.tiled})
         for (auto it = list->rbegin(); it != list->rend(); ++it)
@@ -157,10 +163,20 @@ bool SwayWindows::Request(uint32_t type, const std::string& payload, std::string
     return io(reply.data(), size, false);
 }
 
+void MapToPicture(std::vector<LaidOutWindow>& windows, const ScreenLayout& layout) {
+    if (layout.monitors.empty()) return;
+    for (LaidOutWindow& w : windows) {
+        w.frame = layout.ToPicture(w.frame);
+        w.client = layout.ToPicture(w.client);
+    }
+}
+
 std::vector<LaidOutWindow> SwayWindows::Windows() {
     std::string tree;
     if (!Request(kGetTree, {}, tree)) return {};
-    return ParseSwayTree(tree, static_cast<int>(getpid()));
+    std::vector<LaidOutWindow> all = ParseSwayTree(tree, static_cast<int>(getpid()));
+    if (layout_) MapToPicture(all, layout_());
+    return all;
 }
 
 const LaidOutWindow* SwayWindows::Find(const std::vector<LaidOutWindow>& all, WindowId window) {
@@ -224,6 +240,16 @@ bool SwayWindows::Activate(WindowId window) {
     if (!Request(kRunCommand, "[con_id=" + std::to_string(window) + "] focus", reply)) return false;
     const QJsonArray results = QJsonDocument::fromJson(QByteArray::fromStdString(reply)).array();
     return !results.isEmpty() && results.first().toObject()["success"].toBool();
+}
+
+std::string SwayWindows::FocusedOutput() {
+    std::string reply;
+    if (!Request(kGetOutputs, {}, reply)) return {};
+    for (const QJsonValue v : QJsonDocument::fromJson(QByteArray::fromStdString(reply)).array()) {
+        const QJsonObject o = v.toObject();
+        if (o["focused"].toBool()) return o["name"].toString().toStdString();
+    }
+    return {};
 }
 
 bool SwayWindows::Exists(WindowId window) {

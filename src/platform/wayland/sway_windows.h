@@ -2,9 +2,11 @@
 // Wayland itself gives a client no other program's window; elsewhere windows cannot be picked.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/layout.h"
 #include "platform/windows.h"
 
 namespace glimmora::wayland {
@@ -26,7 +28,9 @@ class SwayWindows : public WindowSystem {
   public:
     // The socket of $SWAYSOCK (or $I3SOCK); empty when the compositor has none.
     static std::string SocketPath();
-    explicit SwayWindows(std::string socketPath) : socket_(std::move(socketPath)) {}
+    // sway's rectangles are logical; `layout` tells where they lie in our pictures.
+    SwayWindows(std::string socketPath, std::function<ScreenLayout()> layout)
+        : socket_(std::move(socketPath)), layout_(std::move(layout)) {}
 
     bool CanPickWindows() override { return !socket_.empty(); }
     WindowId WindowAt(Point p, WindowId exclude) override;
@@ -39,6 +43,9 @@ class SwayWindows : public WindowSystem {
     bool Activate(WindowId window) override;
     bool Raise(WindowId window) override { return Activate(window); }
     bool Exists(WindowId window) override;
+    // The output sway has focused: the one the pointer last entered, or a window was focused on. Empty
+    // when sway does not answer.
+    std::string FocusedOutput();
     // Nothing can draw into another program's window here.
     bool DrawRow(WindowId, Point, int, uint32_t) override { return false; }
     bool DrawFrame(WindowId, int, uint32_t) override { return false; }
@@ -47,10 +54,15 @@ class SwayWindows : public WindowSystem {
   private:
     // One request and its reply; false when the socket is gone or answers nonsense.
     bool Request(uint32_t type, const std::string& payload, std::string& reply);
+    // In the pixels of our pictures.
     std::vector<LaidOutWindow> Windows();
     const LaidOutWindow* Find(const std::vector<LaidOutWindow>& all, WindowId window);
 
     std::string socket_;
+    std::function<ScreenLayout()> layout_;
 };
+
+// The windows' rectangles from the desktop's coordinates to the pixels of the layout's pictures.
+void MapToPicture(std::vector<LaidOutWindow>& windows, const ScreenLayout& layout);
 
 }  // namespace glimmora::wayland

@@ -1,6 +1,7 @@
 #include "platform/wayland/wayland_connection.h"
 
 #include <fcntl.h>
+#include <pixman.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <ctime>
@@ -21,6 +23,7 @@
 #include "wlr-data-control-unstable-v1-client.h"
 #include "wlr-screencopy-unstable-v1-client.h"
 #include "wlr-virtual-pointer-unstable-v1-client.h"
+#include "xdg-output-unstable-v1-client.h"
 
 namespace glimmora::wayland {
 
@@ -64,6 +67,25 @@ void OnOutputScale(void* data, wl_output*, int32_t factor) {
 }
 const wl_output_listener kOutputListener = {OnOutputGeometry, OnOutputMode, OnOutputDone,
                                             OnOutputScale,    nullptr,      nullptr};
+
+// wlroots tells the layout only here: wl_output.geometry's position is always 0,0 there.
+void OnXdgPosition(void* data, zxdg_output_v1*, int32_t x, int32_t y) {
+    auto* o = static_cast<Output*>(data);
+    const int w = o->logical.Width(), h = o->logical.Height();
+    o->logical = Rect{x, y, x + w, y + h};
+}
+void OnXdgSize(void* data, zxdg_output_v1*, int32_t width, int32_t height) {
+    auto* o = static_cast<Output*>(data);
+    o->logical.right = o->logical.left + width;
+    o->logical.bottom = o->logical.top + height;
+}
+void OnXdgDone(void*, zxdg_output_v1*) {}
+void OnXdgName(void* data, zxdg_output_v1*, const char* name) {
+    static_cast<Output*>(data)->outputName = name ? name : "";
+}
+void OnXdgDescription(void*, zxdg_output_v1*, const char*) {}
+const zxdg_output_v1_listener kXdgOutputListener = {OnXdgPosition, OnXdgSize, OnXdgDone, OnXdgName,
+                                                    OnXdgDescription};
 
 // ---- screen copy ----
 
@@ -248,11 +270,24 @@ const zwlr_data_control_device_v1_listener kDeviceListener = {OnDeviceDataOffer,
 
 }  // namespace
 
-Rect Output::DeviceRect() const {
+Size Output::DeviceSize() const {
     const bool turned = transform % 2 == 1;
-    const int w = turned ? modeHeight : modeWidth, h = turned ? modeWidth : modeHeight;
-    return Rect{x * scale, y * scale, x * scale + w, y * scale + h};
+    return turned ? Size{modeHeight, modeWidth} : Size{modeWidth, modeHeight};
 }
+
+Rect Output::LogicalRect() const {
+    if (!IsEmpty(logical)) return logical;
+    const Size d = DeviceSize();
+    return Rect{x, y, x + d.width / scale, y + d.height / scale};
+}
+
+namespace {
+void WatchXdgOutput(zxdg_output_manager_v1* manager, Output& o) {
+    if (!manager || o.xdgOutput) return;
+    o.xdgOutput = zxdg_output_manager_v1_get_xdg_output(manager, o.output);
+    zxdg_output_v1_add_listener(o.xdgOutput, &kXdgOutputListener, &o);
+}
+}  // namespace
 
 void Connection::OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
                           uint32_t version) {
@@ -268,7 +303,13 @@ void Connection::OnGlobal(void* data, wl_registry* registry, uint32_t name, cons
         o->output = static_cast<wl_output*>(
             wl_registry_bind(registry, name, &wl_output_interface, std::min<uint32_t>(version, 2)));
         wl_output_add_listener(o->output, &kOutputListener, o.get());
+        WatchXdgOutput(c->xdgOutputs_, *o);
         c->outputs_.push_back(std::move(o));
+    } else if (iface == zxdg_output_manager_v1_interface.name) {
+        // Version 2 names the outputs.
+        c->xdgOutputs_ = static_cast<zxdg_output_manager_v1*>(wl_registry_bind(
+            registry, name, &zxdg_output_manager_v1_interface, std::min<uint32_t>(version, 2)));
+        for (auto& o : c->outputs_) WatchXdgOutput(c->xdgOutputs_, *o);
     } else if (iface == zwlr_screencopy_manager_v1_interface.name) {
         c->screencopyVersion_ = std::min<uint32_t>(version, 3);
         c->screencopy_ = static_cast<zwlr_screencopy_manager_v1*>(
@@ -287,6 +328,7 @@ void Connection::OnGlobalRemove(void* data, wl_registry*, uint32_t name) {
     auto& outs = c->outputs_;
     for (auto it = outs.begin(); it != outs.end(); ++it) {
         if ((*it)->name == name) {
+            if ((*it)->xdgOutput) zxdg_output_v1_destroy((*it)->xdgOutput);
             wl_output_destroy((*it)->output);
             outs.erase(it);
             return;
@@ -324,7 +366,11 @@ Connection::~Connection() {
     ReleaseOffers(this, nullptr);
     if (dataDevice_) zwlr_data_control_device_v1_destroy(dataDevice_);
     if (pointer_) zwlr_virtual_pointer_v1_destroy(pointer_);
-    for (auto& o : outputs_) wl_output_destroy(o->output);
+    for (auto& o : outputs_) {
+        if (o->xdgOutput) zxdg_output_v1_destroy(o->xdgOutput);
+        wl_output_destroy(o->output);
+    }
+    if (xdgOutputs_) zxdg_output_manager_v1_destroy(xdgOutputs_);
     if (screencopy_) zwlr_screencopy_manager_v1_destroy(screencopy_);
     if (dataControl_) zwlr_data_control_manager_v1_destroy(dataControl_);
     if (pointerManager_) wl_proxy_destroy(reinterpret_cast<wl_proxy*>(pointerManager_));
@@ -400,17 +446,119 @@ bool Connection::Roundtrip() {
     return ok;
 }
 
-Size Connection::LayoutSize() const {
-    int w = 0, h = 0;
+ScreenLayout Connection::Layout() const {
+    std::vector<Monitor> monitors;
     for (const auto& o : outputs_) {
-        const Rect r = o->DeviceRect();
-        w = std::max(w, r.right);
-        h = std::max(h, r.bottom);
+        Monitor m;
+        m.name = o->outputName;
+        m.logical = o->LogicalRect();
+        m.device = o->DeviceSize();
+        m.transform = o->transform;
+        if (IsEmpty(m.logical) || m.device.width <= 0) continue;
+        // What the compositor scales by, fractions too, as the mode against the logical size shows it.
+        m.scale = static_cast<double>(m.device.width) / m.logical.Width();
+        monitors.push_back(std::move(m));
     }
-    return Size{w, h};
+    return ScreenLayout::Of(std::move(monitors));
 }
 
-bool Connection::GrabOutput(const Output& output, bool withCursor, Image& into, std::string* error) {
+Size Connection::LayoutSize() const {
+    return Layout().PictureSize();
+}
+
+namespace {
+
+// The frame turned upright (the output's transform undone) as 32-bit x8r8g8b8 pixels, for pixman.
+std::vector<uint32_t> Upright(const ShmFrame& f, int transform, Size size, std::string* error) {
+    Image upright;
+    if (!upright.Create(size.width, size.height, 24) ||
+        !CopyShmFrame(f, transform, Rect{0, 0, size.width, size.height}, upright, error))
+        return {};
+    std::vector<uint32_t> pixels(static_cast<size_t>(size.width) * static_cast<size_t>(size.height));
+    for (int y = 0; y < size.height; ++y) {
+        const uint8_t* s = upright.Row(y);
+        uint32_t* d = pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(size.width);
+        for (int x = 0; x < size.width; ++x, s += 3)
+            d[x] = 0xff000000u | static_cast<uint32_t>(s[2]) << 16 | static_cast<uint32_t>(s[1]) << 8 | s[0];
+    }
+    return pixels;
+}
+
+// An output at another scale than the picture: resampled as grim resamples it (bilinear when enlarging
+// or shrinking a little, a Lanczos convolution when shrinking more), so both pictures agree to the pixel.
+bool Resample(const std::vector<uint32_t>& upright, Size size, const Rect& logical, const Rect& box,
+              double scale, Image& into) {
+    pixman_image_t* source = pixman_image_create_bits(PIXMAN_x8r8g8b8, size.width, size.height,
+                                                      const_cast<uint32_t*>(upright.data()), size.width * 4);
+    if (!source) return false;
+    // Output pixel -> picture pixel.
+    pixman_f_transform toPicture;
+    pixman_f_transform_init_identity(&toPicture);
+    pixman_f_transform_scale(&toPicture, nullptr, static_cast<double>(logical.Width()) / size.width,
+                             static_cast<double>(logical.Height()) / size.height);
+    pixman_f_transform_translate(&toPicture, nullptr, logical.left - box.left, logical.top - box.top);
+    pixman_f_transform_scale(&toPicture, nullptr, scale, scale);
+    const double x0 = (logical.left - box.left) * scale, y0 = (logical.top - box.top) * scale;
+    const double x1 = (logical.right - box.left) * scale, y1 = (logical.bottom - box.top) * scale;
+    const Rect dest{static_cast<int>(std::floor(x0)), static_cast<int>(std::floor(y0)),
+                    static_cast<int>(std::ceil(x1)), static_cast<int>(std::ceil(y1))};
+    pixman_f_transform_translate(&toPicture, nullptr, -dest.left, -dest.top);
+    pixman_f_transform toOutput;
+    pixman_f_transform_invert(&toOutput, &toPicture);
+    pixman_transform fixed;
+    pixman_transform_from_pixman_f_transform(&fixed, &toOutput);
+    pixman_image_set_transform(source, &fixed);
+    const double sx = toPicture.m[0][0], sy = toPicture.m[1][1];
+    if (sx >= 0.75 && sy >= 0.75) {
+        pixman_image_set_filter(source, PIXMAN_FILTER_BILINEAR, nullptr, 0);
+    } else {
+        int n = 0;
+        pixman_fixed_t* kernel = pixman_filter_create_separable_convolution(
+            &n, pixman_double_to_fixed(std::fmax(1., 1. / sx)),
+            pixman_double_to_fixed(std::fmax(1., 1. / sy)), PIXMAN_KERNEL_IMPULSE, PIXMAN_KERNEL_IMPULSE,
+            PIXMAN_KERNEL_LANCZOS2, PIXMAN_KERNEL_LANCZOS2, 2, 2);
+        pixman_image_set_filter(source, PIXMAN_FILTER_SEPARABLE_CONVOLUTION, kernel, n);
+        free(kernel);
+    }
+    std::vector<uint32_t> out(static_cast<size_t>(dest.Width()) * static_cast<size_t>(dest.Height()));
+    pixman_image_t* target =
+        pixman_image_create_bits(PIXMAN_a8r8g8b8, dest.Width(), dest.Height(), out.data(), dest.Width() * 4);
+    if (!target) {
+        pixman_image_unref(source);
+        return false;
+    }
+    pixman_image_composite32(PIXMAN_OP_SRC, source, nullptr, target, 0, 0, 0, 0, 0, 0, dest.Width(),
+                             dest.Height());
+    pixman_image_unref(target);
+    pixman_image_unref(source);
+    // Only the part inside the picture.
+    const Rect on = Intersect(dest, Rect{0, 0, into.Width(), into.Height()});
+    for (int y = on.top; y < on.bottom; ++y) {
+        const uint32_t* s =
+            out.data() + static_cast<size_t>(y - dest.top) * static_cast<size_t>(dest.Width());
+        uint8_t* d = into.Row(y) + static_cast<ptrdiff_t>(on.left) * 3;
+        for (int x = on.left; x < on.right; ++x, d += 3) {
+            const uint32_t p = s[x - dest.left];
+            const uint32_t a = p >> 24;
+            for (int c = 0; c < 3; ++c) {
+                const uint32_t v = (p >> (8 * c)) & 0xff;
+                // The rim half covered by the filter: its own colour, undarkened, as grim saves it.
+                if (a == 0 || a == 255) {
+                    d[c] = static_cast<uint8_t>(v);
+                } else {
+                    const uint32_t scaled = v * ((0xffu << 16) / a);
+                    d[c] = static_cast<uint8_t>(scaled > (0xffu << 16) ? 0xff : scaled >> 16);
+                }
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Connection::GrabOutput(const Output& output, const Rect& box, double scale, bool withCursor, Image& into,
+                            std::string* error) {
     Frame f;
     zwlr_screencopy_frame_v1* frame =
         zwlr_screencopy_manager_v1_capture_output(screencopy_, withCursor ? 1 : 0, output.output);
@@ -446,15 +594,37 @@ bool Connection::GrabOutput(const Output& output, bool withCursor, Image& into, 
                           static_cast<int>(f.height),
                           f.stride,
                           (f.flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT) != 0};
-    return CopyShmFrame(pixels, output.transform, output.DeviceRect(), into, error);
+    const Rect logical = output.LogicalRect();
+    const Size device = output.DeviceSize();
+    const double fx = (logical.left - box.left) * scale, fy = (logical.top - box.top) * scale;
+    const Rect place{static_cast<int>(fx), static_cast<int>(fy), static_cast<int>(fx) + device.width,
+                     static_cast<int>(fy) + device.height};
+    // At the picture's own scale on whole pixels inside the picture, a plain copy: the usual case.
+    const bool asIs = std::abs(logical.Width() * scale - device.width) < 1e-9 &&
+                      std::abs(logical.Height() * scale - device.height) < 1e-9 && fx == place.left &&
+                      fy == place.top && place.left >= 0 && place.top >= 0 && place.right <= into.Width() &&
+                      place.bottom <= into.Height();
+    if (asIs) return CopyShmFrame(pixels, output.transform, place, into, error);
+    const std::vector<uint32_t> upright = Upright(pixels, output.transform, device, error);
+    if (upright.empty()) return false;
+    if (!Resample(upright, device, logical, box, scale, into)) {
+        SetError(error, "not enough memory to scale a screen");
+        return false;
+    }
+    return true;
 }
 
 bool Connection::GrabLayout(Image& out, bool withCursor, std::string* error) {
+    const ScreenLayout layout = Layout();
+    return Compose(layout.Bounds(), layout.scale, withCursor, out, error);
+}
+
+bool Connection::Compose(const Rect& box, double scale, bool withCursor, Image& out, std::string* error) {
     if (!screencopy_ || !shm_) {
         SetError(error, "this compositor offers no screen copy");
         return false;
     }
-    const Size size = LayoutSize();
+    const Size size{static_cast<int>(box.Width() * scale), static_cast<int>(box.Height() * scale)};
     if (outputs_.empty() || size.width <= 0 || size.height <= 0) {
         SetError(error, "no screen to capture");
         return false;
@@ -464,8 +634,10 @@ bool Connection::GrabLayout(Image& out, bool withCursor, std::string* error) {
         SetError(error, "not enough memory for the screen");
         return false;
     }
-    for (const auto& o : outputs_)
-        if (!GrabOutput(*o, withCursor, picture, error)) return false;
+    for (const auto& o : outputs_) {
+        if (IsEmpty(Intersect(o->LogicalRect(), box))) continue;
+        if (!GrabOutput(*o, box, scale, withCursor, picture, error)) return false;
+    }
     out = std::move(picture);
     return true;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/layout.h"
 #include "platform/types.h"
 #include "platform/wayland/shm_pixels.h"
 
@@ -15,6 +16,8 @@ struct wl_registry;
 struct wl_shm;
 struct wl_seat;
 struct wl_output;
+struct zxdg_output_manager_v1;
+struct zxdg_output_v1;
 struct zwlr_screencopy_manager_v1;
 struct zwlr_virtual_pointer_manager_v1;
 struct zwlr_virtual_pointer_v1;
@@ -29,13 +32,19 @@ class ClipboardWriters;
 
 struct Output {
     wl_output* output = nullptr;
+    zxdg_output_v1* xdgOutput = nullptr;
     uint32_t name = 0;                  // the registry's name of the global
-    int x = 0, y = 0;                   // position in the compositor's layout (logical pixels)
+    std::string outputName;             // HEADLESS-1, DP-2, ...
+    int x = 0, y = 0;                   // wl_output.geometry's position: 0,0 on wlroots, whatever the layout
     int modeWidth = 0, modeHeight = 0;  // the current mode, in device pixels, before the transform
-    int scale = 1;
-    int transform = 0;  // wl_output.transform
-    // The output's place in our pictures: device pixels, transform applied.
-    Rect DeviceRect() const;
+    int scale = 1;                      // the integer scale wl_output rounds up to
+    int transform = 0;                  // wl_output.transform
+    // The layout's own place of the output (logical pixels), from zxdg_output_v1; empty without it.
+    Rect logical;
+    // Device pixels with the transform applied.
+    Size DeviceSize() const;
+    // The place in the desktop's coordinates: xdg-output's where known, else wl_output's guess.
+    Rect LogicalRect() const;
 };
 
 class Connection {
@@ -55,7 +64,9 @@ class Connection {
     // Waits until the compositor has handled everything sent so far.
     bool Roundtrip();
 
-    // The layout of all outputs in device pixels, from (0, 0).
+    // Every output with its place and scale.
+    ScreenLayout Layout() const;
+    // The full-screen picture's size: the layout at its highest scale.
     Size LayoutSize() const;
     bool HasScreencopy() const { return screencopy_ != nullptr; }
     bool HasVirtualPointer() const { return pointerManager_ != nullptr; }
@@ -64,6 +75,9 @@ class Connection {
     // Every output into one 24-bit picture of LayoutSize(), cursor drawn in when asked. False with a
     // reason when the compositor refused or failed any output.
     bool GrabLayout(Image& out, bool withCursor, std::string* error);
+    // The part `box` of the desktop (logical pixels) at `scale` picture pixels per logical pixel, each
+    // output scaled to it where its own scale differs, as grim composes its pictures.
+    bool Compose(const Rect& box, double scale, bool withCursor, Image& out, std::string* error);
 
     // A pointer of our own on the seat: the position in device pixels of the layout.
     bool PointerMotion(Point p);
@@ -83,7 +97,9 @@ class Connection {
     // Dispatches until done() holds; false on a protocol error or after timeoutMs.
     template <typename Done>
     bool DispatchUntil(Done done, int timeoutMs);
-    bool GrabOutput(const Output& output, bool withCursor, Image& into, std::string* error);
+    // Copies the output into `into`, whose top-left shows the desktop point box's top-left at `scale`.
+    bool GrabOutput(const Output& output, const Rect& box, double scale, bool withCursor, Image& into,
+                    std::string* error);
     zwlr_virtual_pointer_v1* VirtualPointer();
 
     wl_display* display_ = nullptr;
@@ -91,6 +107,7 @@ class Connection {
     wl_shm* shm_ = nullptr;
     wl_seat* seat_ = nullptr;
     std::vector<std::unique_ptr<Output>> outputs_;
+    zxdg_output_manager_v1* xdgOutputs_ = nullptr;
     zwlr_screencopy_manager_v1* screencopy_ = nullptr;
     uint32_t screencopyVersion_ = 0;
     zwlr_virtual_pointer_manager_v1* pointerManager_ = nullptr;

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -93,9 +94,42 @@ class WaylandScreen : public Screen {
         return conn->LayoutSize();
     }
 
+    ScreenLayout Layout() override {
+        Connection* conn = link_.Get(&error_);
+        if (!conn) return ScreenLayout{};
+        conn->DispatchPending();
+        return conn->Layout();
+    }
+
+    // Wayland shows a client the pointer only over its own windows; sway's focused output follows the
+    // pointer from output to output, so that is the one taken.
+    int CurrentMonitor() override {
+        const ScreenLayout layout = Layout();
+        if (layout.monitors.empty()) return -1;
+        const std::string focused = sway_ ? sway_->FocusedOutput() : std::string();
+        for (size_t i = 0; i < layout.monitors.size(); ++i)
+            if (!focused.empty() && layout.monitors[i].name == focused) return static_cast<int>(i);
+        return 0;
+    }
+    void SetSway(wayland::SwayWindows* sway) { sway_ = sway; }
+
+    // As `grim -o NAME`: the output alone, at its own scale.
+    bool GrabMonitor(size_t index, Image& out) override {
+        error_.clear();
+        const ScreenLayout layout = Layout();
+        if (index >= layout.monitors.size()) return false;
+        Connection* conn = link_.Get(&error_);
+        if (!conn || !UsesScreencopy(conn)) return Screen::GrabMonitor(index, out);
+        const Monitor& m = layout.monitors[index];
+        const bool done = conn->Compose(m.logical, m.scale, false, out, &error_);
+        if (done) lastRoute_ = kScreencopyRoute;
+        return done;
+    }
+
     bool Grab(const Rect& rect, Image& out) override {
         error_.clear();
         if (IsEmpty(rect)) return false;
+        if (GrabAtOwnScale(rect, out)) return true;
         Image screen;
         if (!GrabScreen(screen)) return false;
         if (rect.left == 0 && rect.top == 0 && rect.right == screen.Width() &&
@@ -149,6 +183,29 @@ class WaylandScreen : public Screen {
                (route_ == GrabRoute::Automatic && conn && conn->HasScreencopy());
     }
 
+    // A window or region wholly on outputs of a lower scale than the picture's comes at their scale, in
+    // their device pixels, as `grim -g` gives it; false when the picture's scale is the right one.
+    bool GrabAtOwnScale(const Rect& rect, Image& out) {
+        Connection* conn = link_.Get(&error_);
+        if (!conn || !UsesScreencopy(conn)) return false;
+        conn->DispatchPending();
+        const ScreenLayout layout = conn->Layout();
+        const Point a = layout.ToLogical(Point{rect.left, rect.top});
+        const Rect b = layout.Bounds();
+        const Rect box{a.x, a.y, b.left + static_cast<int>(std::lround(rect.right / layout.scale)),
+                       b.top + static_cast<int>(std::lround(rect.bottom / layout.scale))};
+        const Rect back = layout.ToPicture(box);
+        if (IsEmpty(box) || back.left != rect.left || back.top != rect.top || back.right != rect.right ||
+            back.bottom != rect.bottom)
+            return false;
+        const double scale = layout.ScaleOver(box);
+        if (scale >= layout.scale) return false;
+        const bool done = conn->Compose(box, scale, false, out, &error_);
+        qCDebug(lcGrab, "part of the screen %s at its own scale", done ? "read" : "not read");
+        if (done) lastRoute_ = kScreencopyRoute;
+        return done;
+    }
+
     bool GrabScreen(Image& screen) {
         lastRoute_.clear();
         if (route_ == GrabRoute::Invalid) {
@@ -186,6 +243,7 @@ class WaylandScreen : public Screen {
     }
 
     Link& link_;
+    wayland::SwayWindows* sway_ = nullptr;
     const GrabRoute route_;
     std::string error_;
     std::string lastRoute_;
@@ -247,9 +305,11 @@ class WaylandPlatform : public Platform {
     WaylandPlatform(std::unique_ptr<Connection> conn, std::string display)
         : link_(std::move(conn), std::move(display)), screen_(link_), input_(link_) {
         const std::string sway = wayland::SwayWindows::SocketPath();
-        if (!sway.empty())
-            windows_ = std::make_unique<wayland::SwayWindows>(sway);
-        else
+        if (!sway.empty()) {
+            auto windows = std::make_unique<wayland::SwayWindows>(sway, [this] { return screen_.Layout(); });
+            screen_.SetSway(windows.get());
+            windows_ = std::move(windows);
+        } else
             windows_ = std::make_unique<NoWindows>();
     }
 

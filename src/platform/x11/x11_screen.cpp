@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <sys/shm.h>
 #include <unistd.h>
+#include <xcb/randr.h>
 #include <xcb/xfixes.h>
 
 #if defined(__x86_64__)
@@ -143,6 +144,42 @@ Size X11Screen::ScreenSize() {
     Size size;
     conn_.RootSize(size.width, size.height);
     return size;
+}
+
+ScreenLayout X11Screen::Layout() {
+    const Size size = ScreenSize();
+    const Rect root{0, 0, size.width, size.height};
+    std::vector<Monitor> monitors;
+    xcb_connection_t* c = conn_.get();
+    // The server answers a client by the RandR version it said it speaks; monitors came with 1.5.
+    xcb_discard_reply(c, xcb_randr_query_version(c, 1, 5).sequence);
+    auto reply = conn_.Get(xcb_randr_get_monitors_reply, xcb_randr_get_monitors(c, conn_.root(), 1));
+    if (reply) {
+        for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem;
+             xcb_randr_monitor_info_next(&it)) {
+            const xcb_randr_monitor_info_t* info = it.data;
+            Monitor m;
+            m.logical =
+                Intersect(root, Rect{info->x, info->y, info->x + info->width, info->y + info->height});
+            if (IsEmpty(m.logical)) continue;
+            m.device = Size{m.logical.Width(), m.logical.Height()};
+            auto name = conn_.Get(xcb_get_atom_name_reply, xcb_get_atom_name(c, info->name));
+            if (name)
+                m.name.assign(xcb_get_atom_name_name(name.get()),
+                              static_cast<size_t>(xcb_get_atom_name_name_length(name.get())));
+            monitors.push_back(std::move(m));
+        }
+    }
+    // Without RandR, or with no monitor listed, the root is one monitor.
+    if (monitors.empty()) {
+        Monitor m;
+        m.logical = root;
+        m.device = size;
+        monitors.push_back(m);
+    }
+    ScreenLayout layout = ScreenLayout::Of(std::move(monitors));
+    layout.area = root;
+    return layout;
 }
 
 bool X11Screen::EnsureSegment(size_t bytes) {

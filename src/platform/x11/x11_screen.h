@@ -18,6 +18,8 @@ class X11Screen : public Screen {
     ~X11Screen() override;
 
     Size ScreenSize() override;
+    // Every RandR monitor of the root (xrandr --setmonitor ones too), all at scale 1.
+    ScreenLayout Layout() override;
     bool Grab(const Rect& rect, Image& out) override;
     bool PointerPosition(Point& out) override;
     bool DrawCursor(Image& image, Point origin) override;
