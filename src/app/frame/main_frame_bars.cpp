@@ -88,7 +88,7 @@ void CMainFrame::BuildMenus() {
     AddCommand(capture, kCaptureScroll, "&Scrolling Window");
     AddCommand(capture, kCaptureFixRect, "Fixed Rectangle");
     AddCommand(capture, kCaptureText, "Capture &Text");
-    AddCommand(capture, kCaptureScreen, "Current &Screen");
+    AddCommand(capture, kCaptureScreen, "&Current Screen");
 
     QMenu* image = bar->addMenu("&Image");
     updateOnShow(image);
