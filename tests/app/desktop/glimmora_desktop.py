@@ -501,7 +501,7 @@ class OtherPrograms(DesktopTest):
         self.assertIn("takes only capture requests", r.stderr)
         self.assertEqual(glimmora_call("Capture", "(s)", "sideways"),
                          ("org.glimmora.Glimmora.Error.UnknownMode", 'There is no capture mode "sideways"; the '
-                          "modes are full, window, region, active, scroll, fixed, text."))
+                          "modes are full, window, region, active, scroll, fixed, text, screen."))
         self.assertIsNone(glimmora_call("Capture", "(s)", "full"))
         g.wait_title("Glimmora - Capture4")
 
