@@ -366,10 +366,15 @@ TEST(ProgramDirectory, WhereTheSettingsLive) {
             << c.name;
     }
     EXPECT_TRUE(QDir(QString::fromStdString(plain)).isEmpty());
-    qputenv("XDG_CONFIG_HOME", oldXdg);
+    // The running test program has none beside it: its settings are the user's (still the temporary
+    // home: asking makes the folder, which must not land in the real one).
+    qunsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(glimmora::SettingsFilePath(), home + "/.config/glimmora/config.ini");
+    if (oldXdg.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldXdg);
     qputenv("HOME", oldHome);
-    // The running test program has none beside it: its settings are the user's.
-    EXPECT_EQ(glimmora::SettingsFilePath(), glimmora::SettingsFilePathFor("/nonexistent-program-folder/"));
 }
 
 // Installed, the data lies in share/glimmora beside lib/glimmora; elsewhere beside the program.

@@ -77,8 +77,7 @@ TEST(Redact, BlocksNeverShrinkBelowTheSizeAtTheEdges) {
     std::vector<int> runs;
     int start = 0;
     for (int x = 1; x <= 40; ++x) {
-        if (x == 40 || !SamePixel(image, image, x, 0) ||
-            std::memcmp(image.PixelAddress(x, 0), image.PixelAddress(start, 0), 3) != 0) {
+        if (x == 40 || std::memcmp(image.PixelAddress(x, 0), image.PixelAddress(start, 0), 3) != 0) {
             runs.push_back(x - start);
             start = x;
         }

@@ -200,8 +200,8 @@ TEST(OcrLanguages, DesktopLanguageSettingAndEnglishInThatOrder) {
     for (const auto& c : cases)
         EXPECT_EQ(ChooseOcrLanguage(c.setting, c.locale, *c.installed), c.chosen)
             << c.setting << " " << c.locale;
-    EXPECT_NE(std::find(InstalledOcrLanguages().begin(), InstalledOcrLanguages().end(), "eng"),
-              InstalledOcrLanguages().end());
+    const std::vector<std::string> languages = InstalledOcrLanguages();
+    EXPECT_NE(std::find(languages.begin(), languages.end(), "eng"), languages.end());
 }
 
 TEST(OcrLanguages, WithoutLanguageDataTheMessageNamesThePackage) {
