@@ -438,13 +438,14 @@ wayland_ctest() {  # build-dir ctest-args...
     local build
     build=$(cd "$1" && pwd -P)
     shift
-    local opened=() dir=$build
+    local opened=() plain=() dir=$build
     if [ "$(id -u)" -eq 0 ] && ! wayland_run test -r "$build/CTestTestfile.cmake"; then
         while [ "$dir" != / ]; do
             dir=$(dirname "$dir")
-            if ! wayland_run test -x "$dir" && setfacl -m "u:$GLIMMORA_WAYLAND_USER:--x" "$dir"; then
-                opened+=("$dir")
-            fi
+            wayland_run test -x "$dir" && continue
+            # A folder without an ACL of its own gets none back afterwards, not even the mask entry.
+            [ -z "$(getfacl --skip-base --absolute-names "$dir" 2>/dev/null)" ] && plain+=("$dir")
+            setfacl -m "u:$GLIMMORA_WAYLAND_USER:--x" "$dir" && opened+=("$dir")
         done
     fi
     local status=0
@@ -459,6 +460,9 @@ wayland_ctest() {  # build-dir ctest-args...
     fi
     for dir in "${opened[@]}"; do
         setfacl -x "u:$GLIMMORA_WAYLAND_USER" "$dir"
+    done
+    for dir in "${plain[@]}"; do
+        setfacl -b "$dir"
     done
     return $status
 }
