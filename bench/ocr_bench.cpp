@@ -1,6 +1,7 @@
 // Text recognition of screen text: character accuracy of ours (scaled up, dark backgrounds inverted,
 // the engine through its library) beside the engine's own command with its default options, on the same
-// rendered pictures; and the time for a whole 1920 x 1080 screen of text. Prints Markdown tables.
+// rendered pictures; and the time for an 8-line paragraph and a whole 1920 x 1080 screen of text. Prints
+// Markdown tables. Run: ocr_bench [MODULE [--speed]] (--speed: the timed part only).
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFontDatabase>
@@ -118,9 +119,14 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc > 1) glimmora::SetOcrModulePath(argv[1]);
     QTemporaryDir dir;
-    const QString fonts[] = {"Liberation Sans", "Liberation Serif", "Liberation Mono", "DejaVu Sans"};
+    // --speed: only the timed part.
+    const bool accuracy = !(argc > 2 && std::string(argv[2]) == "--speed");
+    std::vector<QString> fonts = {"Liberation Sans", "Liberation Serif", "Liberation Mono", "DejaVu Sans"};
+    if (!accuracy) fonts.clear();
     const int sizes[] = {10, 12, 14, 16};
-    std::printf("| font | background | screen scale | ours | `tesseract` command |\n|---|---|---|---|---|\n");
+    if (accuracy)
+        std::printf(
+            "| font | background | screen scale | ours | `tesseract` command |\n|---|---|---|---|---|\n");
     double allOurs = 0, allTheirs = 0;
     int sets = 0;
     for (const QString& family : fonts) {
@@ -158,9 +164,13 @@ int main(int argc, char** argv) {
             }
         }
     }
-    std::printf("| all sets | | | %.1f %% | %.1f %% |\n\n", 100 * allOurs / sets, 100 * allTheirs / sets);
+    if (accuracy)
+        std::printf("| all sets | | | %.1f %% | %.1f %% |\n\n", 100 * allOurs / sets, 100 * allTheirs / sets);
 
-    // A whole screen of text: paragraphs in columns until 1920 x 1080 is full.
+    // An 8-line paragraph, the usual size of a Capture Text selection, and a whole screen of text:
+    // paragraphs in columns until 1920 x 1080 is full. Medians of runs interleaved with the command's.
+    const std::string paragraph = std::string(kParagraphs[0]) + " " + kParagraphs[1] + " " + kParagraphs[2];
+    const QImage small = Render("Liberation Sans", 13, false, 1, QString::fromStdString(paragraph), 440);
     QImage screen(1920, 1080, QImage::Format_RGB32);
     screen.fill(Qt::white);
     {
@@ -174,19 +184,47 @@ int main(int argc, char** argv) {
             for (int y = 10; y < 1060; y += 80, ++i)
                 p.drawText(QRect(10 + 640 * column, y, 620, 76), Qt::TextWordWrap, kParagraphs[i % 3]);
     }
-    const QString png = dir.filePath("screen.png");
-    screen.save(png);
-    const glimmora::Image picture = ToImage(screen);
-    glimmora::RecogniseText(picture, "eng");  // the engine loaded once, as in a running program
-    QElapsedTimer timer;
-    timer.start();
-    const glimmora::OcrResult read = glimmora::RecogniseText(picture, "eng");
-    const double oursSeconds = timer.nsecsElapsed() / 1e9;
-    timer.restart();
-    const std::string theirs = RunCommand(png);
-    const double theirSeconds = timer.nsecsElapsed() / 1e9;
-    std::printf("| 1920 x 1080 screen of text | time | characters read |\n|---|---|---|\n");
-    std::printf("| ours (engine loaded) | %.2f s | %zu |\n", oursSeconds, read.text.size());
-    std::printf("| `tesseract` command (whole process) | %.2f s | %zu |\n", theirSeconds, theirs.size());
+    std::printf(
+        "| picture | ours (engine loaded) | `tesseract` command (whole process) | ratio | characters: "
+        "ours / command | accuracy: ours / command |\n|---|---|---|---|---|---|\n");
+    const struct {
+        const char* name;
+        const QImage* picture;
+        int runs;
+        const std::string* reference;
+    } timed[] = {{"8-line paragraph", &small, 7, &paragraph},
+                 {"1920 x 1080 screen of text", &screen, 3, nullptr}};
+    for (const auto& t : timed) {
+        const QString png = dir.filePath("timed.png");
+        t.picture->save(png);
+        const glimmora::Image picture = ToImage(*t.picture);
+        glimmora::RecogniseText(picture, "eng");  // the engine loaded once, as in a running program
+        std::vector<double> ours, theirs;
+        glimmora::OcrResult read;
+        std::string command;
+        for (int run = 0; run < t.runs; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            read = glimmora::RecogniseText(picture, "eng");
+            ours.push_back(timer.nsecsElapsed() / 1e9);
+            timer.restart();
+            command = RunCommand(png);
+            theirs.push_back(timer.nsecsElapsed() / 1e9);
+        }
+        std::sort(ours.begin(), ours.end());
+        std::sort(theirs.begin(), theirs.end());
+        const double o = ours[ours.size() / 2], c = theirs[theirs.size() / 2];
+        std::string accuracy = "-";
+        if (t.reference) {
+            char buffer[64];
+            std::snprintf(buffer, sizeof buffer, "%.1f %% / %.1f %%", 100 * Accuracy(*t.reference, read.text),
+                          100 * Accuracy(*t.reference, command));
+            accuracy = buffer;
+        }
+        std::printf("| %s (%d x %d) | %.3f s | %.3f s | %.2f | %zu / %zu | %s |\n", t.name,
+                    t.picture->width(), t.picture->height(), o, c, o / c, read.text.size(), command.size(),
+                    accuracy.c_str());
+        std::fflush(stdout);
+    }
     return 0;
 }

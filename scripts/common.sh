@@ -9,7 +9,7 @@ at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-gi gir1.2-glib-2.0
 libtesseract-dev tesseract-ocr tesseract-ocr-eng
 libclang-rt-14-dev libwayland-dev wayland-protocols libpixman-1-dev qt6-wayland
 sway swaybg grim wtype wl-clipboard foot xwayland pipewire xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
-dbus-daemon dbus-bin passwd util-linux libx11-dev plasma-wayland-protocols
+dbus-daemon dbus-bin passwd util-linux acl libx11-dev plasma-wayland-protocols
 gnome-shell xdg-desktop-portal-gnome python3-dbusmock libglib2.0-bin kwin-wayland xdg-desktop-portal-kde qtwayland5
 qml-module-org-kde-kirigami2 plasma-workspace
 man-db groff-base lintian desktop-file-utils appstream dpkg-dev file"
@@ -431,19 +431,39 @@ _wayland_prefix() {
 }
 
 # Runs ctest in the build tree as the session's user; the tree must be readable to it, and its Testing
-# folder is lent to it for the run.
+# folder is lent to it for the run. A tree under a folder closed to that user (a clone in root's 0700
+# home) gets, for the run, an ACL letting that one user pass through each closed folder above it: it can
+# then reach the tree by its path but list or read nothing else there.
 wayland_ctest() {  # build-dir ctest-args...
-    local build=$1
+    local build
+    build=$(cd "$1" && pwd -P)
     shift
+    local opened=() plain=() dir=$build
+    if [ "$(id -u)" -eq 0 ] && ! wayland_run test -r "$build/CTestTestfile.cmake"; then
+        while [ "$dir" != / ]; do
+            dir=$(dirname "$dir")
+            wayland_run test -x "$dir" && continue
+            # A folder without an ACL of its own gets none back afterwards, not even the mask entry.
+            [ -z "$(getfacl --skip-base --absolute-names "$dir" 2>/dev/null)" ] && plain+=("$dir")
+            setfacl -m "u:$GLIMMORA_WAYLAND_USER:--x" "$dir" && opened+=("$dir")
+        done
+    fi
+    local status=0
     if ! wayland_run test -r "$build/CTestTestfile.cmake"; then
         echo "$GLIMMORA_WAYLAND_USER cannot read $build: the Wayland tests need a build tree others can read"
-        return 1
+        status=1
+    else
+        mkdir -p "$build/Testing"
+        [ "$(id -u)" -eq 0 ] && chown -R "$GLIMMORA_WAYLAND_USER" "$build/Testing"
+        (cd "$build" && wayland_run ctest "$@") || status=$?
+        [ "$(id -u)" -eq 0 ] && chown -R --reference="$build" "$build/Testing"
     fi
-    mkdir -p "$build/Testing"
-    [ "$(id -u)" -eq 0 ] && chown -R "$GLIMMORA_WAYLAND_USER" "$build/Testing"
-    local status=0
-    (cd "$build" && wayland_run ctest "$@") || status=$?
-    [ "$(id -u)" -eq 0 ] && chown -R --reference="$build" "$build/Testing"
+    for dir in "${opened[@]}"; do
+        setfacl -x "u:$GLIMMORA_WAYLAND_USER" "$dir"
+    done
+    for dir in "${plain[@]}"; do
+        setfacl -b "$dir"
+    done
     return $status
 }
 

@@ -5,12 +5,17 @@
 extern "C" {
 
 // Recognises the text of a grey picture (one byte per pixel, rows bytesPerLine apart) with the language
-// data lang (one or several codes joined by '+') from the folder dataPath (null: the engine's own).
-// Returns 1 and sets *text, or 0 and sets *error; either string is freed with glimmora_ocr_free.
-typedef int (*GlimmoraOcrRun)(const unsigned char* pixels, int width, int height, int bytesPerLine,
-                              const char* dataPath, const char* lang, char** text, char** error);
+// data lang (one or several codes joined by '+') from the folder dataPath (null: the engine's own), on up
+// to workers engines at once. The read stops soon after cancelled(context) answers nonzero (asked from
+// any of the engines' threads; null: never), with 0 and the error GLIMMORA_OCR_CANCELLED. Returns 1 and
+// sets *text, or 0 and sets *error; either string is freed with glimmora_ocr_free.
+typedef int (*GlimmoraOcrCancelled)(void* context);
+typedef int (*GlimmoraOcrRead)(const unsigned char* pixels, int width, int height, int bytesPerLine,
+                               const char* dataPath, const char* lang, int workers,
+                               GlimmoraOcrCancelled cancelled, void* context, char** text, char** error);
 typedef void (*GlimmoraOcrFree)(char* text);
 }
 
-#define GLIMMORA_OCR_RUN "glimmora_ocr_run"
+#define GLIMMORA_OCR_READ "glimmora_ocr_read"
 #define GLIMMORA_OCR_FREE "glimmora_ocr_free"
+#define GLIMMORA_OCR_CANCELLED "cancelled"

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
+#include <thread>
 
 #include "image/text_prep.h"
 #include "ocr/ocr_module_api.h"
@@ -28,7 +30,7 @@ std::string ModulePath() {
 }
 
 struct Module {
-    GlimmoraOcrRun run = nullptr;
+    GlimmoraOcrRead read = nullptr;
     GlimmoraOcrFree release = nullptr;
     std::string error;
 };
@@ -48,10 +50,10 @@ const Module& LoadModule() {
                        "). Install the package libtesseract5 and try again.";
         return module;
     }
-    module.run = reinterpret_cast<GlimmoraOcrRun>(dlsym(handle, GLIMMORA_OCR_RUN));
+    module.read = reinterpret_cast<GlimmoraOcrRead>(dlsym(handle, GLIMMORA_OCR_READ));
     module.release = reinterpret_cast<GlimmoraOcrFree>(dlsym(handle, GLIMMORA_OCR_FREE));
-    if (!module.run || !module.release) {
-        module.run = nullptr;
+    if (!module.read || !module.release) {
+        module.read = nullptr;
         module.error = "The text recognition module " + path + " is damaged.";
     }
     return module;
@@ -63,7 +65,45 @@ std::string DesktopLocale() {
     return {};
 }
 
+int Cancelled(void* flag) {
+    return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0;
+}
+
+bool BlankRow(const Image& picture, int y) {
+    const int bpp = picture.Depth() / 8;
+    const uint8_t* row = picture.Row(y);
+    const uint8_t first = Luminance(row);
+    for (int x = 1; x < picture.Width(); ++x)
+        if (std::abs(Luminance(row + x * bpp) - first) > 8) return false;
+    return true;
+}
+
+Image Rows(const Image& picture, int top, int bottom) {
+    Image out;
+    if (!out.Create(picture.Width(), bottom - top, picture.Depth())) return out;
+    const size_t bytes = static_cast<size_t>(picture.Width()) * static_cast<size_t>(picture.Depth() / 8);
+    for (int y = top; y < bottom; ++y) std::memcpy(out.Row(y - top), picture.Row(y), bytes);
+    return out;
+}
+
 }  // namespace
+
+std::vector<int> OcrStripEnds(const Image& picture) {
+    std::vector<int> ends;
+    const int h = picture.Height();
+    for (int top = 0; top < h;) {
+        int end = std::min(h, top + kOcrStripRows);
+        if (end < h)
+            for (int y = end - 1; y > top + kOcrStripRows / 2; --y)
+                if (BlankRow(picture, y)) {
+                    end = y + 1;
+                    break;
+                }
+        ends.push_back(end);
+        top = end;
+    }
+    return ends;
+}
 
 std::string NoOcrDataMessage() {
     return std::string("Text recognition needs language data, and none is installed. Install the package ") +
@@ -182,7 +222,7 @@ void SetOcrModulePath(const std::string& path) {
     g_modulePath = path;
 }
 
-OcrResult RecogniseText(const Image& picture, const std::string& language) {
+OcrResult RecogniseText(const Image& original, const std::string& language, const std::atomic<bool>* cancel) {
     OcrResult result;
     const std::vector<std::string> installed = InstalledOcrLanguages();
     const std::string lang = language.empty() ? ChooseOcrLanguage({}, DesktopLocale(), installed) : language;
@@ -194,36 +234,68 @@ OcrResult RecogniseText(const Image& picture, const std::string& language) {
         result.error = "No text-recognition data is installed for the language \"" + lang + "\".";
         return result;
     }
-    if (!picture.IsValid()) {
+    if (!original.IsValid()) {
         result.error = "There is no picture to read text from.";
         return result;
     }
-    const GreyPlane plane = PrepareTextPicture(picture, 0);
-    if (plane.pixels.empty()) {
-        result.error = "The picture is too large to read text from.";
-        return result;
-    }
     const Module& module = LoadModule();
-    if (!module.run) {
+    if (!module.read) {
         result.error = module.error;
         return result;
     }
-    char* text = nullptr;
-    char* error = nullptr;
-    const std::string folder = OcrDataFolder();
-    const int ok = module.run(plane.pixels.data(), plane.width, plane.height, plane.width,
-                              folder.empty() ? nullptr : folder.c_str(), lang.c_str(), &text, &error);
-    if (ok && text) {
-        result.ok = true;
-        result.text = text;
-        while (!result.text.empty() && (result.text.back() == '\n' || result.text.back() == ' ' ||
-                                        result.text.back() == '\f' || result.text.back() == '\r'))
-            result.text.pop_back();
-    } else {
-        result.error = "The text could not be read: " + std::string(error ? error : "unknown failure") + ".";
+    // Strips are cut from a 24- or 32-bit picture, where a row's shade is its bytes.
+    Image wide;
+    const Image* picture = &original;
+    if (original.Depth() != 24 && original.Depth() != 32) {
+        wide = original;
+        if (!wide.ConvertDepth(24)) {
+            result.error = "The picture is too large to read text from.";
+            return result;
+        }
+        picture = &wide;
     }
-    module.release(text);
-    module.release(error);
+    const std::string folder = OcrDataFolder();
+    const int workers = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kOcrWorkers);
+    std::string text;
+    int top = 0;
+    for (const int end : OcrStripEnds(*picture)) {
+        if (cancel && cancel->load()) {
+            result.cancelled = true;
+            result.error = "The text reading was cancelled.";
+            return result;
+        }
+        const bool whole = top == 0 && end == picture->Height();
+        const GreyPlane plane = PrepareTextPicture(whole ? *picture : Rows(*picture, top, end), 0);
+        top = end;
+        if (plane.pixels.empty()) {
+            result.error = "The picture is too large to read text from.";
+            return result;
+        }
+        char* read = nullptr;
+        char* error = nullptr;
+        const int ok =
+            module.read(plane.pixels.data(), plane.width, plane.height, plane.width,
+                        folder.empty() ? nullptr : folder.c_str(), lang.c_str(), workers,
+                        cancel ? &Cancelled : nullptr, const_cast<std::atomic<bool>*>(cancel), &read, &error);
+        std::string part = ok && read ? read : "";
+        const std::string why = error ? error : "unknown failure";
+        module.release(read);
+        module.release(error);
+        if (!ok) {
+            result.cancelled = cancel && cancel->load();
+            result.error = result.cancelled ? "The text reading was cancelled."
+                                            : "The text could not be read: " + why + ".";
+            return result;
+        }
+        while (!part.empty() &&
+               (part.back() == '\n' || part.back() == ' ' || part.back() == '\f' || part.back() == '\r'))
+            part.pop_back();
+        if (part.empty()) continue;
+        if (!text.empty()) text += "\n\n";
+        text += part;
+    }
+    result.ok = true;
+    result.text = std::move(text);
     return result;
 }
 

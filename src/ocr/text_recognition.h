@@ -2,6 +2,7 @@
 // module that is loaded on first use.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,9 @@ std::string ChooseOcrLanguage(const std::string& setting, const std::string& loc
 
 struct OcrResult {
     bool ok = false;
-    std::string text;   // UTF-8, trailing blank lines removed
-    std::string error;  // for the user, when !ok
+    bool cancelled = false;  // stopped by the caller; error says so
+    std::string text;        // UTF-8, trailing blank lines removed
+    std::string error;       // for the user, when !ok
 };
 
 // Where the module is: by default "glimmora-ocr.so" in the program's directory. Tests point elsewhere.
@@ -40,7 +42,17 @@ void SetOcrModulePath(const std::string& path);
 
 // Recognises the text of the picture (any depth) in the language (empty: ChooseOcrLanguage with no
 // setting and the desktop's locale). Small screen text is scaled up and light-on-dark text inverted
-// first. Fails with a message for the user when the module or the language data is missing.
-OcrResult RecogniseText(const Image& picture, const std::string& language = {});
+// first. Fails with a message for the user when the module or the language data is missing. Several
+// engines share the work, one a core (at most kOcrWorkers); pictures too tall for the engine are read in
+// strips cut at blank rows. The read stops soon after *cancel turns true.
+inline constexpr int kOcrWorkers = 4;
+OcrResult RecogniseText(const Image& picture, const std::string& language = {},
+                        const std::atomic<bool>* cancel = nullptr);
+
+// The rows where a picture this tall is cut into strips for the engine: each strip ends at a row of one
+// shade where there is one in its last half, and holds at most kOcrStripRows rows (the engine takes
+// 32767 pixels a side, and small text is read scaled up 2x).
+inline constexpr int kOcrStripRows = 8000;
+std::vector<int> OcrStripEnds(const Image& picture);
 
 }  // namespace glimmora

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
@@ -366,10 +369,89 @@ TEST(ProgramDirectory, WhereTheSettingsLive) {
             << c.name;
     }
     EXPECT_TRUE(QDir(QString::fromStdString(plain)).isEmpty());
-    qputenv("XDG_CONFIG_HOME", oldXdg);
+    // The running test program has none beside it: its settings are the user's (still the temporary
+    // home: asking makes the folder, which must not land in the real one).
+    qunsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(glimmora::SettingsFilePath(), home + "/.config/glimmora/config.ini");
+    if (oldXdg.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldXdg);
     qputenv("HOME", oldHome);
-    // The running test program has none beside it: its settings are the user's.
-    EXPECT_EQ(glimmora::SettingsFilePath(), glimmora::SettingsFilePathFor("/nonexistent-program-folder/"));
+}
+
+// Without HOME, or with one that is no absolute path, the home folder is the password database's: the
+// settings went to /.config.
+TEST(ProgramDirectory, WithoutHomeThePasswordDatabaseNamesTheHome) {
+    const passwd* entry = getpwuid(getuid());
+    ASSERT_NE(entry, nullptr);
+    const std::string own = entry->pw_dir;
+    const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME"), oldHome = qgetenv("HOME");
+    qunsetenv("XDG_CONFIG_HOME");
+    const struct {
+        const char* home;  // nullptr: unset
+        std::string expected;
+    } cases[] = {{nullptr, own}, {"", own}, {"relative/home", own}, {"/elsewhere/home", "/elsewhere/home"}};
+    for (const auto& c : cases) {
+        if (c.home)
+            qputenv("HOME", c.home);
+        else
+            qunsetenv("HOME");
+        EXPECT_EQ(glimmora::HomeFolder(), c.expected) << (c.home ? c.home : "unset");
+        EXPECT_EQ(glimmora::ConfigFolder(), c.expected + "/.config") << (c.home ? c.home : "unset");
+    }
+    QTemporaryDir temp;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp.path()));
+    qunsetenv("HOME");
+    EXPECT_EQ(glimmora::ConfigFolder(), temp.path().toStdString());
+    EXPECT_EQ(glimmora::SettingsFilePathFor(""), temp.path().toStdString() + "/glimmora/config.ini");
+    if (oldXdg.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldXdg);
+    qputenv("HOME", oldHome);
+}
+
+// The earlier version kept the recent files and the bar layout in Qt's own settings file for its
+// organisation and application names; they come over into state.ini once, and nothing else does.
+TEST(EarlierState, RecentFilesAndBarLayoutComeOverOnce) {
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    const std::string config = temp.path().toStdString() + "/config";
+    const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config));
+    const QByteArray bars("\0\1bars\xff", 7);
+    {
+        QSettings earlier("Local AppWizard-Generated Applications", "Glimmora");
+        earlier.setValue("Recent File List/File1", "/pictures/one.png");
+        earlier.setValue("Recent File List/File2", "/pictures/two, three.bmp");
+        earlier.setValue("GuiTabbedDemo/State", bars);
+        earlier.setValue("Settings/Other", 5);
+        earlier.sync();
+        EXPECT_EQ(earlier.fileName().toStdString(), glimmora::EarlierStateFilePath());
+    }
+    QDir().mkpath(QString::fromStdString(config + "/glimmora"));
+    const std::string state = glimmora::StateFilePathFor(config + "/glimmora/config.ini");
+    EXPECT_TRUE(glimmora::CarryOverEarlierState(glimmora::EarlierStateFilePath(), state));
+    {
+        QSettings read(QString::fromStdString(state), QSettings::IniFormat);
+        EXPECT_EQ(read.value("Recent File List/File1").toString(), "/pictures/one.png");
+        EXPECT_EQ(read.value("Recent File List/File2").toString(), "/pictures/two, three.bmp");
+        EXPECT_EQ(read.value("GuiTabbedDemo/State").toByteArray(), bars);
+        EXPECT_FALSE(read.contains("Settings/Other"));
+        read.setValue("Recent File List/File1", "/pictures/newer.png");
+    }
+    // Once: what this version wrote since stays.
+    EXPECT_FALSE(glimmora::CarryOverEarlierState(glimmora::EarlierStateFilePath(), state));
+    EXPECT_EQ(QSettings(QString::fromStdString(state), QSettings::IniFormat).value("Recent File List/File1"),
+              "/pictures/newer.png");
+    // Without an earlier file nothing is made.
+    EXPECT_FALSE(glimmora::CarryOverEarlierState(config + "/none.conf", config + "/other.ini"));
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(config + "/other.ini")));
+    if (oldXdg.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldXdg);
 }
 
 // Installed, the data lies in share/glimmora beside lib/glimmora; elsewhere beside the program.

@@ -7,8 +7,11 @@
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <random>
+#include <thread>
 
 #include "ocr/text_recognition.h"
 
@@ -38,6 +41,40 @@ Image Render(const char* text, int px, bool dark) {
             d[2] = static_cast<uint8_t>(qRed(v)), d[3] = 255;
         }
     return out;
+}
+
+// Lines of text drawn at their places on a white picture of the given size.
+struct Placed {
+    int x, y;
+    std::string text;
+};
+Image Draw(int width, int height, const std::vector<Placed>& lines, int px = 13) {
+    QImage q(width, height, QImage::Format_RGB32);
+    q.fill(Qt::white);
+    {
+        QPainter p(&q);
+        QFont font("DejaVu Sans");
+        font.setPixelSize(px);
+        p.setFont(font);
+        p.setPen(QColor(0x20, 0x20, 0x20));
+        for (const Placed& line : lines) p.drawText(line.x, line.y, QString::fromStdString(line.text));
+    }
+    Image out;
+    out.Create(width, height, 32);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(out.Row(y), q.constScanLine(y), static_cast<size_t>(width) * 4);
+    return out;
+}
+
+// Where each expected piece is found in the text, in order; npos for one missing or out of order.
+size_t InOrder(const std::string& text, const std::vector<std::string>& pieces) {
+    size_t at = 0;
+    for (const std::string& piece : pieces) {
+        at = text.find(piece, at);
+        if (at == std::string::npos) return at;
+        at += piece.size();
+    }
+    return at;
 }
 
 class Recognition : public ::testing::Test {
@@ -74,6 +111,67 @@ TEST_F(Recognition, PicturesWithoutTextAndBadInputDoNotFail) {
     EXPECT_NE(missing.error.find("\"xyz\""), std::string::npos) << missing.error;
 }
 
+TEST_F(Recognition, LinesAndColumnsComeInReadingOrderWhateverEngineReadsThem) {
+    const char* const words[] = {"apple", "banana",  "cherry", "damson", "elder", "fig",    "grape", "hazel",
+                                 "iris",  "juniper", "kiwi",   "lemon",  "mango", "nutmeg", "olive", "peach"};
+    std::vector<Placed> lines;
+    std::vector<std::string> expected;
+    for (int column = 0; column < 2; ++column)
+        for (int row = 0; row < 8; ++row) {
+            const std::string text = std::string(column ? "Right " : "Left ") + std::to_string(row + 1) +
+                                     " " + words[column * 8 + row] + " tree";
+            lines.push_back({20 + 400 * column, 30 + 20 * row, text});
+            expected.push_back(text);
+        }
+    const OcrResult result = RecogniseText(Draw(800, 200, lines), "eng");
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_NE(InOrder(result.text, expected), std::string::npos) << result.text;
+}
+
+TEST_F(Recognition, TallPicturesAreReadInStripsCutBetweenLines) {
+    // Taller than the engine takes once scaled; one line sits where a blind cut would split it.
+    const int cut = kOcrStripRows;
+    const std::vector<Placed> lines = {{20, 40, "First line of a long page"},
+                                       {20, cut + 4, "Across the first strip end"},
+                                       {20, 17000, "Further down the scroll"},
+                                       {20, 19980, "The very last line here"}};
+    const Image tall = Draw(600, 17000, lines);
+    const std::vector<int> ends = OcrStripEnds(tall);
+    EXPECT_GE(ends.size(), 2u);
+    EXPECT_EQ(ends.back(), 17000);
+    const OcrResult result = RecogniseText(tall, "eng");
+    ASSERT_TRUE(result.ok) << result.error;
+    std::vector<std::string> expected;
+    for (const Placed& line : lines) expected.push_back(line.text);
+    EXPECT_NE(InOrder(result.text, expected), std::string::npos) << result.text;
+}
+
+TEST_F(Recognition, ACancelledReadStopsAndTheNextOneWorks) {
+    std::vector<Placed> lines;
+    for (int y = 20; y < 1060; y += 18)
+        for (int x = 10; x < 1900; x += 640)
+            lines.push_back({x, y, "Words that fill a whole screen, column by column."});
+    const Image screen = Draw(1920, 1080, lines);
+
+    std::atomic<bool> cancel{true};
+    const OcrResult before = RecogniseText(screen, "eng", &cancel);
+    EXPECT_FALSE(before.ok);
+    EXPECT_TRUE(before.cancelled);
+    EXPECT_NE(before.error.find("cancelled"), std::string::npos) << before.error;
+
+    // Cancelled while the engines are at work: a whole screen takes them seconds.
+    cancel = false;
+    OcrResult during;
+    std::thread reader([&] { during = RecogniseText(screen, "eng", &cancel); });
+    cancel = true;
+    reader.join();
+    EXPECT_TRUE(during.cancelled) << during.text.size() << " characters read";
+
+    const OcrResult after = RecogniseText(Render(kSentence, 14, false), "eng");
+    ASSERT_TRUE(after.ok) << after.error;
+    EXPECT_EQ(after.text, kSentence);
+}
+
 TEST(OcrLanguages, DesktopLanguageSettingAndEnglishInThatOrder) {
     const struct {
         const char* locale;
@@ -102,8 +200,8 @@ TEST(OcrLanguages, DesktopLanguageSettingAndEnglishInThatOrder) {
     for (const auto& c : cases)
         EXPECT_EQ(ChooseOcrLanguage(c.setting, c.locale, *c.installed), c.chosen)
             << c.setting << " " << c.locale;
-    EXPECT_NE(std::find(InstalledOcrLanguages().begin(), InstalledOcrLanguages().end(), "eng"),
-              InstalledOcrLanguages().end());
+    const std::vector<std::string> languages = InstalledOcrLanguages();
+    EXPECT_NE(std::find(languages.begin(), languages.end(), "eng"), languages.end());
 }
 
 TEST(OcrLanguages, WithoutLanguageDataTheMessageNamesThePackage) {

@@ -69,8 +69,10 @@ CMainFrame::~CMainFrame() {
     qApp->removeEventFilter(this);
     if (platform_ && publishedId_) platform_->WithdrawMainWindow(publishedId_);
     for (const QPointer<QWidget>& pin : pins_) delete pin.data();
-    // A text still being read is waited for: the thread must not outlive what it reports to.
+    // A text still being read is stopped and waited for: the thread must not outlive what it reports to.
     if (textReader_) {
+        pendingText_.reset();
+        textCancel_->store(true);
         textReader_->wait();
         delete textReader_;
     }

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QPointer>
+#include <atomic>
 #include <deque>
 #include <map>
 #include <memory>
@@ -28,6 +29,7 @@ class QMdiArea;
 class QMenu;
 class QSocketNotifier;
 class QThread;
+class QPushButton;
 class QToolBar;
 
 namespace glimmora {
@@ -253,8 +255,18 @@ class CMainFrame : public QMainWindow,
     std::unique_ptr<AppBusService> bus_;
     // The installed recognition languages the Text Language menu offers, in its order.
     std::vector<std::string> textLanguages_;
-    // The thread reading text, while one does.
+    // The thread reading text, while one does, and the flag that stops it.
     QThread* textReader_ = nullptr;
+    std::shared_ptr<std::atomic<bool>> textCancel_;
+    // A picture asked for while the last one was still being read: read once that read has stopped.
+    struct PendingText {
+        Image picture;
+        bool showWindow = false;
+    };
+    std::optional<PendingText> pendingText_;
+    // Shown in the status bar while text is read.
+    QPushButton* cancelText_ = nullptr;
+    void CancelTextReading();
     // The pins: windows of their own that outlive their tabs, gone with the program.
     std::vector<QPointer<QWidget>> pins_;
 };

@@ -5,6 +5,8 @@
 #include <QGuiApplication>
 #include <QLocale>
 #include <QMenu>
+#include <QPushButton>
+#include <QStatusBar>
 #include <QThread>
 #include <cstring>
 #include <memory>
@@ -110,27 +112,57 @@ bool CMainFrame::TextCommandState(int id, bool* enabled, bool* checked) {
 }
 
 void CMainFrame::RecogniseToClipboard(Image picture, bool showWindow) {
-    // A whole screen of small text takes many seconds: it is read on a thread of its own while the
-    // window goes on working, one picture at a time.
+    // A whole screen of small text takes seconds: it is read on a thread of its own while the window goes
+    // on working. A new request stops the read under way and follows it.
     if (textReader_) {
-        SetStatusText(2, "Still reading the last text.");
+        pendingText_ = PendingText{std::move(picture), showWindow};
+        textCancel_->store(true);
+        SetStatusText(2, "Stopping the last text reading for the new one...");
         return;
     }
     const std::string language = ChooseOcrLanguage(
         TextLanguageSetting(), QLocale::system().name().toStdString(), InstalledOcrLanguages());
     auto result = std::make_shared<OcrResult>();
-    QThread* reader = QThread::create(
-        [picture = std::move(picture), language, result] { *result = RecogniseText(picture, language); });
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    QThread* reader = QThread::create([picture = std::move(picture), language, result, cancel] {
+        *result = RecogniseText(picture, language, cancel.get());
+    });
     textReader_ = reader;
+    textCancel_ = cancel;
     connect(reader, &QThread::finished, this, [this, reader, result, showWindow] {
         textReader_ = nullptr;
         reader->deleteLater();
         QApplication::restoreOverrideCursor();
+        if (cancelText_) cancelText_->hide();
+        if (pendingText_) {
+            PendingText next = std::move(*pendingText_);
+            pendingText_.reset();
+            RecogniseToClipboard(std::move(next.picture), next.showWindow);
+            return;
+        }
+        if (result->cancelled) {
+            SetStatusText(2, "Text reading cancelled.");
+            return;
+        }
         ShowRecognisedText(*result, showWindow);
     });
+    if (!cancelText_) {
+        cancelText_ = new QPushButton("Cancel", statusBar());
+        cancelText_->setObjectName("CancelTextReading");
+        cancelText_->setAccessibleName("Cancel text reading");
+        cancelText_->setToolTip("Stop reading text");
+        connect(cancelText_, &QPushButton::clicked, this, &CMainFrame::CancelTextReading);
+        statusBar()->addPermanentWidget(cancelText_);
+    }
+    cancelText_->show();
     QApplication::setOverrideCursor(Qt::BusyCursor);
     SetStatusText(2, "Reading text...");
     reader->start();
+}
+
+void CMainFrame::CancelTextReading() {
+    pendingText_.reset();
+    if (textReader_) textCancel_->store(true);
 }
 
 void CMainFrame::ShowRecognisedText(const OcrResult& result, bool showWindow) {
@@ -155,6 +187,8 @@ void CMainFrame::ShowRecognisedText(const OcrResult& result, bool showWindow) {
 
 void CMainFrame::CaptureText() {
     if (!capturer_) return;
+    // Said before the overlay opens, so nobody selects text believing nothing else is under way.
+    if (textReader_) SetStatusText(2, "Still reading the last text.");
     Image picture;
     if (capturer_->CaptureRegionPicture(picture)) RecogniseToClipboard(std::move(picture), true);
 }

@@ -57,7 +57,15 @@ bool CTavrikApp::InitInstance(const std::string& settingsPath) {
     SetFactory(std::make_unique<FreeImageCodecFactory>());
     QCoreApplication::setApplicationName(kProfileApplication);
     const std::string path = settingsPath.empty() ? SettingsFilePath() : settingsPath;
+    if (path.empty()) {
+        std::fprintf(stderr,
+                     "glimmora: there is no home folder to keep the settings in: set HOME (or "
+                     "XDG_CONFIG_HOME) to a folder of yours.\n");
+        return false;
+    }
     statePath_ = QString::fromStdString(StateFilePathFor(path));
+    // Users of the earlier version keep their recent files and bar layout.
+    CarryOverEarlierState(EarlierStateFilePath(), StateFilePathFor(path));
     LoadRecentFiles();
 
     std::string error;

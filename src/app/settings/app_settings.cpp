@@ -1,14 +1,17 @@
 #include "app/settings/app_settings.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
 #include <QDir>
+#include <QSettings>
 #include <QStandardPaths>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 #include "app/settings/ini_profile.h"
 #include "app/settings/program_directory.h"
@@ -82,18 +85,56 @@ std::string SettingsFilePathFor(const std::string& programDirectory) {
     struct stat st;
     if (!programDirectory.empty() && ::lstat((programDirectory + "config.ini").c_str(), &st) == 0)
         return programDirectory + "config.ini";
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (xdg && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home ? home : "") + "/.config";
-    }
+    const std::string base = ConfigFolder();
+    if (base.empty()) return {};
     const std::string folder = base + "/glimmora";
     ::mkdir(base.c_str(), 0700);
     ::mkdir(folder.c_str(), 0700);
     return folder + "/config.ini";
+}
+
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/') return home;
+    // Without HOME (a service, `env -i`) the settings went to /.config: the password database knows better.
+    const long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir &&
+        found->pw_dir[0] == '/')
+        return found->pw_dir;
+    return {};
+}
+
+std::string ConfigFolder() {
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') return xdg;
+    const std::string home = HomeFolder();
+    return home.empty() ? std::string() : home + "/.config";
+}
+
+std::string EarlierStateFilePath() {
+    const std::string base = ConfigFolder();
+    return base.empty() ? std::string() : base + "/Local AppWizard-Generated Applications/Glimmora.conf";
+}
+
+bool CarryOverEarlierState(const std::string& earlierPath, const std::string& statePath) {
+    struct stat st;
+    if (earlierPath.empty() || statePath.empty() || ::lstat(statePath.c_str(), &st) == 0 ||
+        ::stat(earlierPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    QSettings earlier(QString::fromStdString(earlierPath), QSettings::IniFormat);
+    QSettings state(QString::fromStdString(statePath), QSettings::IniFormat);
+    bool carried = false;
+    for (const char* group : {"Recent File List", "GuiTabbedDemo"}) {
+        earlier.beginGroup(group);
+        for (const QString& key : earlier.childKeys()) {
+            state.setValue(QString(group) + "/" + key, earlier.value(key));
+            carried = true;
+        }
+        earlier.endGroup();
+    }
+    state.sync();
+    return carried;
 }
 
 std::string StateFilePathFor(const std::string& settingsPath) {

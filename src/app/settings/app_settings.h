@@ -11,9 +11,22 @@ namespace glimmora {
 extern const char* const kHotkeySections[kHotkeyModeCount];
 
 // ProgramDirectory() + "config.ini" when one is already there (a portable copy), else
-// $XDG_CONFIG_HOME/glimmora/config.ini (~/.config when unset or relative), whose folder is made.
+// ConfigFolder()/glimmora/config.ini, whose folder is made; empty when there is no config folder.
 std::string SettingsFilePath();
 std::string SettingsFilePathFor(const std::string& programDirectory);
+
+// The user's home folder: $HOME when it is an absolute path, else the password database's entry for the
+// user; empty when neither names one.
+std::string HomeFolder();
+// $XDG_CONFIG_HOME when it is an absolute path, else HomeFolder() + "/.config"; empty without a home.
+std::string ConfigFolder();
+
+// Where the earlier version kept the recent files and the bar layout: Qt's own settings file for its
+// organisation and application names, in ConfigFolder().
+std::string EarlierStateFilePath();
+// Carries the recent files and the bar layout from the earlier version's file into statePath, once: only
+// while statePath does not exist. Returns whether anything was carried over.
+bool CarryOverEarlierState(const std::string& earlierPath, const std::string& statePath);
 
 // The window state (recent files, last folder, bar layout): state.ini in config.ini's folder.
 std::string StateFilePathFor(const std::string& settingsPath);

@@ -4,6 +4,7 @@ file and the screen."""
 
 import os
 import re
+import signal
 import subprocess
 import sys
 import unittest
@@ -252,6 +253,49 @@ class Additions(DesktopTest):
         wait_until(lambda: not xdotool("search", "--all", "--pid", str(g.process.pid), "--name",
                                        "^Pinned - "), "a double click to close the other")
         self.assertIsNone(g.process.poll())
+
+    def test_a_long_text_reading_is_announced_cancelled_replaced_and_left_at_exit(self):
+        # A screen of text: the engines take seconds over it, time enough to act while they read.
+        lines = ["Line %02d of a long listing that is read from the screen word by word, %s." % (i, "x" * 40)
+                 for i in range(64)]
+        term = Terminal(self, "long-text-source", lines, columns=150)
+        g = self.start(prepare=with_module, config={"CaptureSet": {"CapDelayTime": 0}})
+        x, y, w, h = geometry(term.window)
+
+        def read_all():
+            self.assertEqual(send("--capture", "text").returncode, 0)
+            wait_until(lambda: self.overlay(g), "the selection overlay")
+            drag(x, y, x + w - 1, y + h - 1)
+            wait_until(lambda: g.status("Reading text..."), "the reading to start")
+
+        # Capture Text during a reading says so while its overlay is up, not once a region is chosen;
+        # leaving the overlay leaves the reading running, and Cancel stops it without a result.
+        read_all()
+        self.assertEqual(send("--capture", "text").returncode, 0)
+        wait_until(lambda: self.overlay(g), "the second overlay")
+        self.assertTrue(g.status("Still reading the last text."))
+        xdotool("key", "Escape")
+        wait_until(lambda: not self.overlay(g), "the overlay to close")
+        self.assertTrue(g.status("Still reading the last text.") or g.status("Reading text..."))
+        g.press(wait_until(lambda: g.find("push button", "Cancel text reading"), "the Cancel button"))
+        wait_until(lambda: g.status("Text reading cancelled."), "the reading to stop")
+        self.assertNotIn(b"Line 63", clipboard() or b"")
+
+        # A new region while a reading runs replaces that reading.
+        read_all()
+        self.assertEqual(send("--capture", "text").returncode, 0)
+        wait_until(lambda: self.overlay(g), "the overlay for the new region")
+        drag(x, y, x + w - 1, y + h // 16)
+        window = wait_until(lambda: g.find("dialog", "Captured Text"), "the text window", timeout=120)
+        text = " ".join(g.first(lambda n: n.getRoleName() == "text", window).queryText().getText(0, -1).split())
+        self.assertIn("Line 00", text)
+        self.assertNotIn("Line 63", text)
+        g.press(g.find("push button", "Close", window))
+
+        # Ending the program does not wait for a reading to finish.
+        read_all()
+        g.process.send_signal(signal.SIGTERM)
+        self.assertEqual(g.wait_exit(), 0)
 
 
 if __name__ == "__main__":

@@ -20,11 +20,34 @@ _bus = None
 _launcher = None
 
 
+def bus_config(folder, service_dir=None):
+    """A session bus configuration listening in folder that starts nothing but the services in service_dir
+    (none without it): the standard one reads the system's service files, and would start an installed
+    Glimmora for a request meant to find none."""
+    config = os.path.join(folder, "bus.conf")
+    with open(config, "w") as f:
+        f.write('''<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir=%s</listen>
+  %s
+  <policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
+    <allow own="*"/></policy>
+</busconfig>
+''' % (folder, "<servicedir>%s</servicedir>" % service_dir if service_dir else ""))
+    return config
+
+
+_bus_folder = None
+
+
 def setUpModule():
     """A private session bus with its own accessibility bus, so nothing of the host desktop leaks in."""
-    global _bus, _launcher, pyatspi
-    _bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                            stdout=subprocess.PIPE, text=True)
+    global _bus, _bus_folder, _launcher, pyatspi
+    _bus_folder = tempfile.mkdtemp(prefix="glimmora-bus-")
+    _bus = subprocess.Popen(["dbus-daemon", "--config-file=" + bus_config(_bus_folder), "--nofork",
+                             "--print-address=1"], stdout=subprocess.PIPE, text=True)
     os.environ["DBUS_SESSION_BUS_ADDRESS"] = _bus.stdout.readline().strip()
     os.environ.pop("NO_AT_BRIDGE", None)
     os.environ["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
@@ -39,6 +62,8 @@ def tearDownModule():
         if p:
             p.terminate()
             p.wait()
+    if _bus_folder:
+        shutil.rmtree(_bus_folder, ignore_errors=True)
 
 
 def wait_until(condition, what, timeout=DEADLINE):
@@ -561,18 +586,7 @@ class OtherPrograms(DesktopTest):
         """A private bus that knows the build's service file starts the program for the first request."""
         home = tempfile.mkdtemp(prefix="glimmora-activation-")
         self.addCleanup(shutil.rmtree, home, True)
-        config = os.path.join(home, "bus.conf")
-        with open(config, "w") as f:
-            f.write('''<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:tmpdir=%s</listen>
-  <servicedir>%s</servicedir>
-  <policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
-    <allow own="*"/></policy>
-</busconfig>
-''' % (home, os.environ["GLIMMORA_SERVICE_DIR"]))
+        config = bus_config(home, os.environ["GLIMMORA_SERVICE_DIR"])
         # What the bus starts inherits its environment: settings of its own, no accessibility bus.
         env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(home, "xdg"), HOME=home, NO_AT_BRIDGE="1")
         env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)

@@ -302,24 +302,34 @@ TEST(Halftone, MidGreyThreshold) {
     for (int x = 0; x < 8; ++x) EXPECT_EQ(At(image, x, 0).r, expected[x]) << x;
 }
 
-TEST(Convolution, BlurOfUniformUnchangedAtTheBorders) {
-    Image image = MakeImage(7, 5, 32);
-    test::Fill(image, 13, 130, 250, 61);
-    auto blur = MakeBlurProcessor();
-    RunProcessor(image, *blur, nullptr);
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 7; ++x) ASSERT_EQ(At(image, x, y), (Bgra{13, 130, 250, 61}));
-}
-
-TEST(Convolution, BlurOfOneWhitePixel) {
-    Image image = MakeImage(5, 5, 24);
-    test::SetBgra(image, 2, 2, 255, 255, 255);
-    auto blur = MakeBlurProcessor();
-    RunProcessor(image, *blur, nullptr);
-    EXPECT_EQ(At(image, 2, 2).b, 63);  // 255 * 4 / 16
-    EXPECT_EQ(At(image, 1, 2).b, 31);  // 255 * 2 / 16
-    EXPECT_EQ(At(image, 1, 1).b, 15);
-    EXPECT_EQ(At(image, 0, 0).b, 0);
+// The blur against the 3 x 3 binomial kernel (1 2 1 / 2 4 2 / 1 2 1, over 16, truncated) computed here
+// pixel by pixel, the edge pixels repeated beyond the border; alpha is kept.
+TEST(Convolution, BlurIsTheBinomialKernelWithRepeatedEdges) {
+    const struct {
+        int width, height, depth;
+    } cases[] = {{1, 1, 24}, {5, 5, 24}, {7, 5, 32}, {41, 23, 24}, {41, 23, 32}};
+    for (const auto& c : cases) {
+        const Image original = test::RandomImage(c.width, c.height, c.depth, 17);
+        Image image = original;
+        auto blur = MakeBlurProcessor();
+        ASSERT_TRUE(RunProcessor(image, *blur, nullptr));
+        const auto source = [&](int x, int y) {
+            return At(original, std::clamp(x, 0, c.width - 1), std::clamp(y, 0, c.height - 1));
+        };
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x) {
+                Bgra sum{0, 0, 0, 0};
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int weight = (2 - std::abs(dx)) * (2 - std::abs(dy));
+                        const Bgra p = source(x + dx, y + dy);
+                        sum.b += weight * p.b, sum.g += weight * p.g, sum.r += weight * p.r;
+                    }
+                const Bgra expected{sum.b / 16, sum.g / 16, sum.r / 16, At(original, x, y).a};
+                ASSERT_EQ(At(image, x, y), expected)
+                    << c.width << "x" << c.height << "x" << c.depth << " at " << x << "," << y;
+            }
+    }
 }
 
 TEST(Convolution, NegativeKernelOffsetAndDivisor) {
