@@ -46,18 +46,34 @@ GreyPlane PrepareTextPicture(const Image& picture, int scale) {
     }
     const int w = source->Width(), h = source->Height(), bpp = source->Depth() / 8;
     std::vector<uint8_t> grey(static_cast<size_t>(w) * static_cast<size_t>(h));
-    uint64_t sum = 0;
+    // Rows of one grey hold no text: a solid redaction cover across the picture would otherwise decide
+    // the background and stand beside the text as one big blot the recogniser cuts letters from. The
+    // background is what the picture's left and right edges show in the other rows.
+    std::vector<bool> plain(static_cast<size_t>(h));
+    uint64_t sum = 0, counted = 0, edgeSumAll = 0;
     for (int y = 0; y < h; ++y) {
         const uint8_t* p = source->Row(y);
         uint8_t* d = grey.data() + static_cast<size_t>(y) * static_cast<size_t>(w);
-        for (int x = 0; x < w; ++x, p += bpp) {
-            d[x] = Luminance(p);
-            sum += d[x];
+        for (int x = 0; x < w; ++x, p += bpp) d[x] = Luminance(p);
+        plain[static_cast<size_t>(y)] = std::all_of(d, d + w, [&](uint8_t v) { return v == d[0]; });
+        const uint64_t edges = uint64_t{d[0]} + d[w - 1];
+        edgeSumAll += edges;
+        if (!plain[static_cast<size_t>(y)]) {
+            sum += edges;
+            counted += 2;
         }
     }
+    if (counted == 0) {
+        sum = edgeSumAll;
+        counted = 2 * static_cast<uint64_t>(h);
+    }
     // A dark background: the text is the light part, and the recogniser wants it dark.
-    if (sum < uint64_t{128} * grey.size())
+    if (sum < uint64_t{128} * counted)
         for (uint8_t& v : grey) v = static_cast<uint8_t>(255 - v);
+    if (counted != 2 * static_cast<uint64_t>(h))
+        for (int y = 0; y < h; ++y)
+            if (plain[static_cast<size_t>(y)])
+                std::fill_n(grey.data() + static_cast<size_t>(y) * static_cast<size_t>(w), w, uint8_t{255});
     size_t histogram[256] = {};
     for (uint8_t v : grey) ++histogram[v];
     const auto background = static_cast<uint8_t>(std::max_element(histogram, histogram + 256) - histogram);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 using glimmora::GreyPlane;
 using glimmora::Image;
 
@@ -46,6 +48,27 @@ TEST(TextPrep, TextComesOutDarkOnLightAtTheScale) {
         EXPECT_LT(centre, 60) << int(c.background);
         // Flat areas stay flat when scaled.
         EXPECT_EQ(plane.pixels[1], corner);
+    }
+}
+
+// A solid redaction cover across the top half neither turns light text dark-on-light around, nor stays
+// beside the text as one blot.
+TEST(TextPrep, ASolidCoverAcrossThePictureIsBackground) {
+    for (const uint8_t cover : {uint8_t{0}, uint8_t{255}}) {
+        for (const auto [background, text] :
+             {std::array<uint8_t, 2>{250, 20}, std::array<uint8_t, 2>{30, 220}}) {
+            Image picture = Sample(20, 24, 24, background, text);
+            const uint8_t fill[4] = {cover, cover, cover, 255};
+            picture.FillRect({0, 0, 20, 12}, fill);
+            const GreyPlane plane = glimmora::PrepareTextPicture(picture, 1);
+            const int border = glimmora::kTextBorder;
+            const auto at = [&](int x, int y) {
+                return plane.pixels[static_cast<size_t>((y + border) * plane.width + border + x)];
+            };
+            EXPECT_GT(at(10, 3), 200) << int(cover) << " " << int(background);  // the cover
+            EXPECT_GT(at(1, 20), 200) << int(cover) << " " << int(background);  // the background
+            EXPECT_LT(at(10, 15), 60) << int(cover) << " " << int(background);  // the text
+        }
     }
 }
 
