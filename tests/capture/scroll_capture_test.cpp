@@ -191,6 +191,23 @@ TEST_F(ScrollTest, AGtkDialogWithButtonsBelowItsText) {
     ExpectStitchedShowsEveryView(stitched, stitched.Width() - 40);
 }
 
+// The dialog at 700 x 500, the wheel at the middle of its text: GTK moves the text by a fractional amount
+// a notch and repaints it; the picture still runs from the first line to the 300th.
+TEST_F(ScrollTest, AGtkDialogAt700By500IsStitchedDownToItsLastLine) {
+    const WindowId id = Start({"zenity", "--text-info", "--filename=" + dir + "/lines.txt",
+                               "--title=scroll gtk", "--width=700", "--height=500"});
+    ASSERT_NE(id, 0u);
+    testing::SettledGrab(*platform, client);
+    ScrollCapture scroll(*platform);
+    Image stitched;
+    ASSERT_TRUE(scroll.Run(id, pointer, stitched));
+    std::string steps;
+    for (int d : scroll.shifts()) steps += std::to_string(d) + " ";
+    SCOPED_TRACE("end " + std::to_string(static_cast<int>(scroll.end())) + ", steps " + steps);
+    EXPECT_GT(stitched.Height(), 10 * client.Height());
+    ExpectStitchedShowsEveryView(stitched, stitched.Width() - 40);
+}
+
 // The dialog at a size of its own, 300 numbered lines, on a busy machine: the dialog is held up just as
 // its overlay scroll bar starts to change, so the first notch first shows that change alone and the text
 // moves only later. The picture still holds every line, down to the last.
