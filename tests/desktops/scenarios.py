@@ -195,6 +195,22 @@ class DesktopScenarios(unittest.TestCase):
         self.assertIn("screen read through the Screenshot portal", g.log_text())
         self.assertSameAsOneOf(saved, before, after)
 
+    def test_a_refused_permission_is_said_and_saves_nothing(self):
+        def allow(answer):
+            run("gdbus", "call", "--session", "--dest", "org.freedesktop.impl.portal.PermissionStore",
+                "--object-path", "/org/freedesktop/impl/portal/PermissionStore",
+                "--method", "org.freedesktop.impl.portal.PermissionStore.SetPermission",
+                "screenshot", "true", "screenshot", "", "['%s']" % answer)
+        never = self.path("never.png")
+        allow("no")
+        try:
+            result = subprocess.run([CLI, "grab", never], capture_output=True, text=True, timeout=DEADLINE)
+        finally:
+            allow("yes")
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn("allow screenshots for Glimmora in the desktop's privacy settings", result.stderr)
+        self.assertFalse(os.path.exists(never))
+
     def test_region_dragged_on_the_overlay(self):
         g = self.glimmora = Glimmora()
         screen = reference(self.path("screen.png"))
