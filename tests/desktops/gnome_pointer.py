@@ -51,18 +51,18 @@ class Mutter:
         # Layout mode 1 is logical (sizes divided by the scale), 2 physical.
         logical_layout = properties.get("layout-mode", 1) == 1
         modes = {}
-        for spec, monitor_modes, _ in monitors:
+        for monitor, monitor_modes, _ in monitors:
             for _, width, height, _, _, _, mode_properties in monitor_modes:
                 if mode_properties.get("is-current"):
-                    modes[spec[0]] = (width, height)
+                    modes[monitor[0]] = (width, height)  # by connector
         found = []
-        for x, y, scale, transform, _, specs, _ in logical:
-            width, height = modes[specs[0][0]]
+        for x, y, scale, transform, _, shown, _ in logical:
+            width, height = modes[shown[0][0]]
             if transform % 2:  # turned a quarter
                 width, height = height, width
             if logical_layout:
                 width, height = round(width / scale), round(height / scale)
-            found.append((x, y, width, height, scale if logical_layout else 1.0, specs[0][0]))
+            found.append((x, y, width, height, scale if logical_layout else 1.0, shown[0][0]))
         return found
 
     def move(self, x, y):

@@ -12,7 +12,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
 import pyatspi
@@ -25,15 +24,8 @@ ENTRY = MEDIA_KEYS + ".custom-keybinding"
 FOLDER = "/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/"
 
 
-def wait_until(condition, what, timeout=DEADLINE):
-    end = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise AssertionError("timed out waiting for " + what)
-        time.sleep(0.05)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wayland"))
+from scenarios import wait_until  # noqa: E402
 
 
 def bus_call(name, path, interface, method, args=None, reply=None):

@@ -22,15 +22,8 @@ DEADLINE = 60.0
 COLOUR = "#2E8B57"
 
 
-def wait_until(condition, what, deadline=DEADLINE):
-    end = time.monotonic() + deadline
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise AssertionError("timed out waiting for " + what)
-        time.sleep(0.05)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wayland"))
+from scenarios import wait_until  # noqa: E402
 
 
 def run(*args):
