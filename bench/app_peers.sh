@@ -26,6 +26,7 @@ median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a
 prog="$work/prog"
 mkdir -p "$prog/shots"
 cp "$glimmora" "$prog/glimmora"
+ln -s "$(dirname "$glimmora")/glimmora-gui.so" "$prog/glimmora-gui.so"
 ln -s "$(dirname "$glimmora")/stamps" "$prog/stamps"
 write_config() {
     cat >"$prog/config.ini" <<EOF

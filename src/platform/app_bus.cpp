@@ -10,12 +10,6 @@
 
 namespace glimmora {
 
-namespace {
-// Long enough for a start by activation under a slow desktop.
-constexpr int kCallTimeoutMs = 30000;
-constexpr char kErrorPrefix[] = "org.glimmora.Glimmora.Error.";
-}  // namespace
-
 class BusAdaptor : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.glimmora.Glimmora")
@@ -86,37 +80,6 @@ void AppBusService::Withdraw() {
     // Out of the queue as well, so the name goes to an instance that is still running.
     if (bus.interface()) bus.interface()->unregisterService(kBusName);
     bus.unregisterObject(kBusPath);
-}
-
-namespace {
-
-BusDelivery Call(const QString& method, const QList<QVariant>& arguments, std::string* reason) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        if (reason) *reason = "no session bus: " + bus.lastError().message().toStdString();
-        return BusDelivery::NoInstance;
-    }
-    QDBusMessage call = QDBusMessage::createMethodCall(kBusName, kBusPath, kBusName, method);
-    call.setArguments(arguments);
-    // Autostart stays on: where Glimmora's service file is installed, the bus starts it for the call.
-    const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
-    if (reply.type() == QDBusMessage::ReplyMessage) return BusDelivery::Taken;
-    if (reason) *reason = reply.errorMessage().toStdString();
-    return reply.errorName().startsWith(kErrorPrefix) ? BusDelivery::Refused : BusDelivery::NoInstance;
-}
-
-}  // namespace
-
-BusDelivery SendOverBus(const AppMessage& message, std::string* reason) {
-    return Call("Send",
-                {QVariant::fromValue(static_cast<uint>(message.message)),
-                 QVariant::fromValue(static_cast<qlonglong>(message.wParam)),
-                 QVariant::fromValue(static_cast<qlonglong>(message.lParam))},
-                reason);
-}
-
-BusDelivery CaptureOverBus(const std::string& mode, std::string* reason) {
-    return Call("Capture", {QVariant(QString::fromStdString(mode))}, reason);
 }
 
 }  // namespace glimmora

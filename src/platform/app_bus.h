@@ -1,5 +1,5 @@
 // Requests from other programs over the session bus, on every desktop: the service each running instance
-// offers, and the sending side that `glimmora --send` and `--capture` try first.
+// offers (the sending side is bus_call.h).
 #pragma once
 
 #include <functional>
@@ -7,15 +7,9 @@
 #include <string>
 
 #include "platform/app_messages.h"
+#include "platform/bus_call.h"
 
 namespace glimmora {
-
-// The bus name, the object path and the interface of the service.
-inline constexpr char kBusName[] = "org.glimmora.Glimmora";
-inline constexpr char kBusPath[] = "/org/glimmora/Glimmora";
-// Errors a running instance answers with; the message says why.
-inline constexpr char kBusRefusedError[] = "org.glimmora.Glimmora.Error.Refused";
-inline constexpr char kBusUnknownModeError[] = "org.glimmora.Glimmora.Error.UnknownMode";
 
 // Takes a request or says why not (empty when taken). A taken request must run later, once the reply has
 // gone: captures run event loops of their own.
@@ -41,15 +35,5 @@ class AppBusService {
     std::unique_ptr<BusAdaptor> adaptor_;
     bool published_ = false;
 };
-
-enum class BusDelivery {
-    Taken,       // a running instance (or one the bus started for it) took the request
-    Refused,     // a running instance answered with a reason
-    NoInstance,  // no session bus, or nobody owns the name and the bus cannot start Glimmora
-};
-
-// Needs a QCoreApplication. *reason says what the bus or the instance answered.
-BusDelivery SendOverBus(const AppMessage& message, std::string* reason);
-BusDelivery CaptureOverBus(const std::string& mode, std::string* reason);
 
 }  // namespace glimmora

@@ -165,6 +165,8 @@ class Glimmora:
         self.dir = tempfile.mkdtemp(prefix="glimmora-wayland-")
         self.program = os.path.join(self.dir, "glimmora")
         shutil.copy2(PROGRAM, self.program)
+        # The program loads its window from beside itself.
+        os.symlink(os.path.join(os.path.dirname(PROGRAM), "glimmora-gui.so"), os.path.join(self.dir, "glimmora-gui.so"))
         self.images = os.path.join(self.dir, "images")
         os.makedirs(self.images)
         config = configparser.ConfigParser()

@@ -1,16 +1,16 @@
-// glimmora: the main window, or a request to the one already running.
-#include <QApplication>
-#include <QCoreApplication>
+// glimmora: the main window, or a request to the one already running. A request is a plain bus call: Qt
+// and the rest of the program are loaded (from glimmora-gui.so beside the program) only for the window.
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "app/frame/main_frame.h"
-#include "app/frame/tavrik_app.h"
-#include "platform/app_bus.h"
-#include "platform/platform.h"
+#include "app/main/gui_module.h"
+#include "platform/bus_call.h"
 
 namespace {
 
@@ -47,10 +47,24 @@ bool ParseNumber(const char* text, int64_t& out) {
     return true;
 }
 
+// The module's symbol, or null with the reason on stderr.
+void* GuiEntry(const char* symbol) {
+    std::string path = "glimmora-gui.so";
+    char exe[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        exe[n] = '\0';
+        if (char* slash = std::strrchr(exe, '/')) path = std::string(exe, slash + 1) + path;
+    }
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* entry = module ? dlsym(module, symbol) : nullptr;
+    if (!entry) std::fprintf(stderr, "glimmora: cannot load %s: %s\n", path.c_str(), dlerror());
+    return entry;
+}
+
 // Over the session bus first (it answers refusals, and starts Glimmora where it is installed), then as an
 // X client message. mode is set for --capture.
 int Send(int argc, char** argv, const glimmora::AppMessage& message, const char* mode) {
-    QCoreApplication core(argc, argv);  // QtDBus needs one
     std::string busReason;
     const glimmora::BusDelivery delivery =
         mode ? glimmora::CaptureOverBus(mode, &busReason) : glimmora::SendOverBus(message, &busReason);
@@ -59,12 +73,9 @@ int Send(int argc, char** argv, const glimmora::AppMessage& message, const char*
         std::fprintf(stderr, "glimmora: %s\n", busReason.c_str());
         return 1;
     }
-    std::string error;
-    std::unique_ptr<glimmora::Platform> platform = glimmora::Platform::Open({}, &error);
-    if (platform && platform->SendAppMessage(message, &error)) return 0;
-    std::fprintf(stderr, "glimmora: no Glimmora answers on the session bus: %s\nglimmora: %s\n",
-                 busReason.c_str(), error.c_str());
-    return 1;
+    const auto sendOverX = reinterpret_cast<GlimmoraGuiSendOverXFn>(GuiEntry(GLIMMORA_GUI_SEND_OVER_X));
+    if (!sendOverX) return 1;
+    return sendOverX(argc, argv, message.message, message.wParam, message.lParam, busReason.c_str());
 }
 
 // Returns -1 when the arguments ask for the main window.
@@ -105,9 +116,6 @@ int RunRequest(int argc, char** argv) {
 int main(int argc, char** argv) {
     const int request = RunRequest(argc, argv);
     if (request >= 0) return request;
-    QApplication application(argc, argv);
-    application.setQuitOnLastWindowClosed(false);
-    glimmora::CTavrikApp app;
-    if (!app.InitInstance()) return 1;
-    return application.exec();
+    const auto guiMain = reinterpret_cast<GlimmoraGuiMainFn>(GuiEntry(GLIMMORA_GUI_MAIN));
+    return guiMain ? guiMain(argc, argv) : 1;
 }

@@ -148,6 +148,8 @@ class Glimmora:
         self.dir = tempfile.mkdtemp(prefix="glimmora-desktop-")
         self.program = os.path.join(self.dir, "glimmora")
         shutil.copy2(PROGRAM, self.program)
+        # The program loads its window from beside itself.
+        os.symlink(os.path.join(os.path.dirname(PROGRAM), "glimmora-gui.so"), os.path.join(self.dir, "glimmora-gui.so"))
         if os.path.isdir(STAMPS):
             os.symlink(STAMPS, os.path.join(self.dir, "stamps"))
         self.config_home = os.path.join(self.dir, "xdg")
@@ -529,6 +531,18 @@ class OtherPrograms(DesktopTest):
                           "modes are full, window, region, active, scroll, fixed, text, screen."))
         self.assertIsNone(glimmora_call("Capture", "(s)", "full"))
         g.wait_title("Glimmora - Capture4")
+        # A request loads nothing of the window: a copy of the program without its module sends it.
+        alone = os.path.join(g.dir, "alone")
+        os.mkdir(alone)
+        shutil.copy2(PROGRAM, os.path.join(alone, "glimmora"))
+        r = subprocess.run([os.path.join(alone, "glimmora"), "--capture", "full"], capture_output=True, text=True,
+                           timeout=DEADLINE)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        g.wait_title("Glimmora - Capture5")
+        # Without it, what needs the window says what is missing.
+        r = subprocess.run([os.path.join(alone, "glimmora")], capture_output=True, text=True, timeout=DEADLINE)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("cannot load " + os.path.join(alone, "glimmora-gui.so"), r.stderr)
 
     def test_a_capture_into_the_hidden_window_is_the_tab_the_commands_work_on(self):
         # The tab was made while the program never had the focus: the picture commands are offered at once,

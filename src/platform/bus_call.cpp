@@ -1,0 +1,80 @@
+#include "platform/bus_call.h"
+
+#include <dbus/dbus.h>
+
+#include <cstring>
+#include <functional>
+
+namespace glimmora {
+
+namespace {
+// Long enough for a start by activation under a slow desktop.
+constexpr int kCallTimeoutMs = 30000;
+constexpr char kErrorPrefix[] = "org.glimmora.Glimmora.Error.";
+
+BusDelivery Call(const char* method, const std::function<bool(DBusMessage*)>& addArguments,
+                 std::string* reason) {
+    auto fail = [&](const std::string& why) {
+        if (reason) *reason = why;
+        return BusDelivery::NoInstance;
+    };
+    DBusError error;
+    dbus_error_init(&error);
+    // A private connection: libdbus would otherwise keep the shared one alive past exit.
+    DBusConnection* bus = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
+    if (!bus) {
+        const std::string why = std::string("no session bus: ") + (error.message ? error.message : "");
+        dbus_error_free(&error);
+        return fail(why);
+    }
+    dbus_connection_set_exit_on_disconnect(bus, false);
+    BusDelivery delivery = BusDelivery::NoInstance;
+    DBusMessage* call = dbus_message_new_method_call(kBusName, kBusPath, kBusName, method);
+    if (!call || !addArguments(call)) {
+        fail("out of memory");
+    } else if (DBusMessage* reply =
+                   dbus_connection_send_with_reply_and_block(bus, call, kCallTimeoutMs, &error)) {
+        delivery = BusDelivery::Taken;
+        dbus_message_unref(reply);
+    } else {
+        if (reason) *reason = error.message ? error.message : "no answer";
+        if (error.name && std::strncmp(error.name, kErrorPrefix, sizeof kErrorPrefix - 1) == 0)
+            delivery = BusDelivery::Refused;
+        dbus_error_free(&error);
+    }
+    if (call) dbus_message_unref(call);
+    dbus_connection_close(bus);
+    dbus_connection_unref(bus);
+    return delivery;
+}
+
+}  // namespace
+
+BusDelivery SendOverBus(const AppMessage& message, std::string* reason) {
+    const dbus_uint32_t id = message.message;
+    const dbus_int64_t wParam = message.wParam, lParam = message.lParam;
+    return Call(
+        "Send",
+        [&](DBusMessage* call) {
+            return dbus_message_append_args(call, DBUS_TYPE_UINT32, &id, DBUS_TYPE_INT64, &wParam,
+                                            DBUS_TYPE_INT64, &lParam, DBUS_TYPE_INVALID) != 0;
+        },
+        reason);
+}
+
+BusDelivery CaptureOverBus(const std::string& mode, std::string* reason) {
+    // libdbus aborts the process on a string that is not UTF-8.
+    if (!dbus_validate_utf8(mode.c_str(), nullptr)) {
+        if (reason) *reason = "the mode is not UTF-8 text";
+        return BusDelivery::Refused;
+    }
+    const char* text = mode.c_str();
+    return Call(
+        "Capture",
+        [&](DBusMessage* call) {
+            return dbus_message_append_args(call, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) != 0;
+        },
+        reason);
+}
+
+}  // namespace glimmora

@@ -1,0 +1,29 @@
+// The sending side of requests to the running Glimmora over the session bus, on libdbus alone: `glimmora
+// --capture` answers a key press, and loading Qt would be most of its time.
+#pragma once
+
+#include <string>
+
+#include "platform/app_messages.h"
+
+namespace glimmora {
+
+// The bus name, the object path and the interface of the service.
+inline constexpr char kBusName[] = "org.glimmora.Glimmora";
+inline constexpr char kBusPath[] = "/org/glimmora/Glimmora";
+// Errors a running instance answers with; the message says why.
+inline constexpr char kBusRefusedError[] = "org.glimmora.Glimmora.Error.Refused";
+inline constexpr char kBusUnknownModeError[] = "org.glimmora.Glimmora.Error.UnknownMode";
+
+enum class BusDelivery {
+    Taken,       // a running instance (or one the bus started for it) took the request
+    Refused,     // a running instance answered with a reason
+    NoInstance,  // no session bus, or nobody owns the name and the bus cannot start Glimmora
+};
+
+// Send(u message, x wParam, x lParam) and Capture(s mode). Autostart stays on: where Glimmora's service file
+// is installed, the bus starts it for the call. *reason says what the bus or the instance answered.
+BusDelivery SendOverBus(const AppMessage& message, std::string* reason);
+BusDelivery CaptureOverBus(const std::string& mode, std::string* reason);
+
+}  // namespace glimmora
