@@ -9,7 +9,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QThread>
+#include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
@@ -50,16 +50,21 @@ QFont BoldArial(int pixelSize) {
     return font;
 }
 
-// Wraps the 24-bit rows (bottom-up in memory) as a top-down picture.
-QImage ToQImage(const Image& image) {
-    if (!image.IsValid() || image.Depth() != 24) return {};
-    QImage out(image.Width(), image.Height(), QImage::Format_RGB32);
+// The 24-bit picture as a 32-bit one for painting, into `view` (kept when it has the size already: a new
+// screen-sized block costs more in page faults than the conversion itself).
+void ConvertForView(const Image& image, QImage& view) {
+    if (!image.IsValid() || image.Depth() != 24) {
+        view = QImage();
+        return;
+    }
+    if (view.size() != QSize(image.Width(), image.Height()) || view.format() != QImage::Format_RGB32)
+        view = QImage(image.Width(), image.Height(), QImage::Format_RGB32);
+    if (view.isNull()) return;
     for (int y = 0; y < image.Height(); ++y) {
         const uint8_t* s = image.Row(y);
-        auto* d = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < image.Width(); ++x, s += 3) d[x] = qRgb(s[2], s[1], s[0]);
+        auto* d = reinterpret_cast<uint32_t*>(view.scanLine(y));
+        for (int x = 0; x < image.Width(); ++x, s += 3) d[x] = 0xff000000u | s[2] << 16 | s[1] << 8 | s[0];
     }
-    return out;
 }
 }  // namespace
 
@@ -86,6 +91,14 @@ QFont CCapDialog::HintFont() {
         return 6;
     }();
     return BoldArial(pixelSize);
+}
+
+void CCapDialog::Prepare() {
+    winId();
+    const Size size = platform_.screen().ScreenSize();
+    if (size.width <= 0 || size.height <= 0) return;
+    snapshotView_ = QImage(size.width, size.height, QImage::Format_RGB32);
+    snapshotView_.fill(Qt::black);  // the pages are touched now rather than during the next capture
 }
 
 void CCapDialog::WarmUp() {
@@ -131,7 +144,6 @@ bool CCapDialog::Open() {
         return false;
     }
     if (includeCursor_) platform_.screen().DrawCursor(snapshot_, Point{0, 0});
-    snapshotView_ = ToQImage(snapshot_);
     // The fixed rectangle follows the pointer: a click before the first movement must find it placed.
     Point at;
     if (mode_ == kFixRect && platform_.screen().PointerPosition(at)) MovePointer(at.x, at.y);
@@ -147,13 +159,12 @@ bool CCapDialog::Open() {
         showFullScreen();
     else
         show();
+    // Converted while the display maps the window: nothing is painted before the events are processed, and
+    // until then a Wayland window shows nothing and an X window (no background) leaves the screen as it is.
+    ConvertForView(snapshot_, snapshotView_);
     raise();
     activateWindow();
-    // A grab on a window that is not viewable yet would be refused.
-    for (int waited = 0; waited < 5000 && !(windowHandle() && windowHandle()->isExposed()); waited += 5) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
-        if (!(windowHandle() && windowHandle()->isExposed())) QThread::msleep(5);
-    }
+    WaitUntilExposed();
     grabMouse();
     grabKeyboard();
     result_ = kIdCancel;
@@ -161,6 +172,38 @@ bool CCapDialog::Open() {
     qCDebug(lcOverlay, "overlay shown, %d x %d, exposed: %s", screenW_, screenH_,
             windowHandle() && windowHandle()->isExposed() ? "yes" : "no");
     return true;
+}
+
+namespace {
+// Ends its loop once the window is exposed; the first paint happens as the event is delivered.
+class ExposeWatch : public QObject {
+  public:
+    ExposeWatch(QWindow* window, QEventLoop& loop) : window_(window), loop_(loop) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // The window's state is set before its expose event is sent; the loop ends after the delivery.
+        if (watched == window_ && event->type() == QEvent::Expose && window_->isExposed()) loop_.quit();
+        return false;
+    }
+
+  private:
+    QWindow* window_;
+    QEventLoop& loop_;
+};
+}  // namespace
+
+void CCapDialog::WaitUntilExposed() {
+    QWindow* window = windowHandle();
+    if (!window || window->isExposed()) return;
+    QEventLoop loop;
+    ExposeWatch watch(window, loop);
+    window->installEventFilter(&watch);
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    limit.start(5000);
+    // Clicks and keys wait until the overlay is up and has grabbed them.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    window->removeEventFilter(&watch);
 }
 
 void CCapDialog::Close() {
@@ -228,7 +271,7 @@ void CCapDialog::MovePointer(int x, int y) {
                 for (uint8_t* p : {magnifier_.PixelAddress(i, 15), magnifier_.PixelAddress(15, i)})
                     for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>(~p[c]);
             }
-            magnifierView_ = ToQImage(magnifier_);
+            ConvertForView(magnifier_, magnifierView_);
         }
         if (mode_ == kRegion && dragging_) {
             lastPoint_ = pointer_;

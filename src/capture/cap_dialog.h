@@ -24,6 +24,8 @@ class CCapDialog : public QWidget {
     CCapDialog(Platform& platform, int mode);
     ~CCapDialog() override;
 
+    // Before Open: a window made ahead of time takes the mode of the capture that uses it.
+    void SetMode(int mode) { mode_ = mode; }
     void SetCursorShape(Qt::CursorShape shape) { cursorShape_ = shape; }
     // Window mode: the windows at (3c, 3r), row-major; owned by the caller.
     void SetWindowGrid(const std::vector<WindowId>* grid) { grid_ = grid; }
@@ -69,6 +71,8 @@ class CCapDialog : public QWidget {
     };
     std::vector<Hint> Hints() const;
     static QFont HintFont();
+    // Makes the window and the block its picture will need, ahead of a capture.
+    void Prepare();
     // Loads the hint font and its glyphs, so the first overlay after start shows without that wait.
     static void WarmUp();
 
@@ -94,6 +98,9 @@ class CCapDialog : public QWidget {
     WindowId WindowUnder(int x, int y) const;
     Point EventPoint(const QMouseEvent* event) const;
     void End(int result);
+    // Runs the events until the window is on the screen (at most 5 s: a grab on a window that is not
+    // viewable yet would be refused).
+    void WaitUntilExposed();
 
     Platform& platform_;
     int mode_;

@@ -36,6 +36,23 @@ class Capturer::Busy {
     bool acquired_;
 };
 
+Capturer::Capturer(Platform& platform, CaptureHost& host) : platform_(platform), host_(host) {}
+
+Capturer::~Capturer() = default;
+
+void Capturer::PrepareOverlay() {
+    if (spare_ || busy_) return;
+    spare_ = std::make_unique<CCapDialog>(platform_, CCapDialog::kRegion);
+    spare_->Prepare();
+}
+
+std::unique_ptr<CCapDialog> Capturer::Overlay(int mode) {
+    std::unique_ptr<CCapDialog> dialog = std::move(spare_);
+    if (!dialog) return std::make_unique<CCapDialog>(platform_, mode);
+    dialog->SetMode(mode);
+    return dialog;
+}
+
 int Capturer::Cancel() {
     PictureDecided();
     host_.ShowMain(ShowState::ShowNoActivate);
@@ -54,7 +71,8 @@ int Capturer::GrabFailed() {
 
 int Capturer::RegionInstead(const char* hint) {
     AppSettings& s = host_.Settings();
-    CCapDialog dialog(platform_, CCapDialog::kRegion);
+    const std::unique_ptr<CCapDialog> overlay = Overlay(CCapDialog::kRegion);
+    CCapDialog& dialog = *overlay;
     dialog.SetCursorShape(Qt::CrossCursor);
     dialog.SetExtraHint(hint);
     return TakeFromOverlay(dialog, s.IncludeCursor, &CCapDialog::selection, Mode::Region);
@@ -110,7 +128,8 @@ int Capturer::CaptureRegion() {
     AppSettings& s = host_.Settings();
     if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
     if (!host_.Wait(std::max(0, s.CapDelayTime))) return Cancel();
-    CCapDialog dialog(platform_, CCapDialog::kRegion);
+    const std::unique_ptr<CCapDialog> overlay = Overlay(CCapDialog::kRegion);
+    CCapDialog& dialog = *overlay;
     dialog.SetCursorShape(Qt::CrossCursor);
     return TakeFromOverlay(dialog, s.IncludeCursor, &CCapDialog::selection, Mode::Region);
 }
@@ -127,7 +146,8 @@ int Capturer::CaptureRegionPicture(Image& picture) {
         return result;
     };
     if (!host_.Wait(std::max(0, s.CapDelayTime))) return done(0);
-    CCapDialog dialog(platform_, CCapDialog::kRegion);
+    const std::unique_ptr<CCapDialog> overlay = Overlay(CCapDialog::kRegion);
+    CCapDialog& dialog = *overlay;
     dialog.SetCursorShape(Qt::CrossCursor);
     // The pointer would only be in the way of the text.
     if (RunOverlay(dialog, false) != CCapDialog::kIdOk) return done(0);
@@ -142,7 +162,8 @@ int Capturer::CaptureFixRect() {
     AppSettings& s = host_.Settings();
     if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
     if (!host_.Wait(std::max(0, s.CapDelayTime))) return Cancel();
-    CCapDialog dialog(platform_, CCapDialog::kFixRect);
+    const std::unique_ptr<CCapDialog> overlay = Overlay(CCapDialog::kFixRect);
+    CCapDialog& dialog = *overlay;
     dialog.SetCursorShape(Qt::CrossCursor);
     dialog.SetFixedRectSize(s.FixRectWidth, s.FixRectHeight);
     return TakeFromOverlay(dialog, s.IncludeCursor, &CCapDialog::fixedRect, Mode::FixRect);
@@ -180,7 +201,8 @@ int Capturer::CaptureWindow() {
     const Size size = platform_.screen().ScreenSize();
     // Sampled before the overlay covers the screen, so it names the windows the user sees.
     const std::vector<WindowId> grid = platform_.windows().WindowGrid(size.width / 3, size.height / 3, 3, 0);
-    CCapDialog dialog(platform_, CCapDialog::kWindow);
+    const std::unique_ptr<CCapDialog> overlay = Overlay(CCapDialog::kWindow);
+    CCapDialog& dialog = *overlay;
     dialog.SetWindowGrid(&grid);
     return TakeFromOverlay(dialog, s.IncludeCursor, &CCapDialog::windowRect, Mode::Window);
 }
@@ -246,7 +268,8 @@ int Capturer::CaptureScroll() {
     platform_.input().Sync();
     const Size size = platform_.screen().ScreenSize();
     const std::vector<WindowId> grid = platform_.windows().WindowGrid(size.width / 3, size.height / 3, 3, 0);
-    CCapDialog dialog(platform_, CCapDialog::kWindow);
+    const std::unique_ptr<CCapDialog> overlay = Overlay(CCapDialog::kWindow);
+    CCapDialog& dialog = *overlay;
     dialog.SetWindowGrid(&grid);
     if (RunOverlay(dialog, false) != CCapDialog::kIdOk || IsEmpty(dialog.windowRect())) return Cancel();
 

@@ -1,6 +1,8 @@
 // The capture modes and the sequence that finishes every capture.
 #pragma once
 
+#include <memory>
+
 #include "capture/capture_host.h"
 #include "image/image.h"
 #include "platform/platform.h"
@@ -13,7 +15,8 @@ class Capturer {
   public:
     enum class Mode { FullScreen, Region, Window, ActiveWindow, Scroll, FixRect, Message };
 
-    Capturer(Platform& platform, CaptureHost& host) : platform_(platform), host_(host) {}
+    Capturer(Platform& platform, CaptureHost& host);
+    ~Capturer();
 
     // Each returns 1 when an image was captured and finished, 0 when nothing was (cancelled, empty
     // selection, rejected window, failed grab, or another capture still running).
@@ -31,6 +34,10 @@ class Capturer {
     int CaptureScroll();
     // A window named by another program: grabbed at once from the live screen.
     int CaptureWindowByMessage(WindowId window);
+
+    // Makes the next overlay's window now, so a capture shows it sooner (a new window on Wayland costs
+    // several round trips to the compositor).
+    void PrepareOverlay();
 
     bool busy() const { return busy_; }
     // A capture still taking its picture: the delay, the overlay, the grab. Its last steps (the document,
@@ -53,6 +60,8 @@ class Capturer {
     CaptureDocument* HandOver(const Image& image);
     void AutoSave(const Image& image, CaptureDocument* document);
     void ShowAfter(Mode mode);
+    // The window made ahead of time when there is one, else a new one.
+    std::unique_ptr<CCapDialog> Overlay(int mode);
     // Runs the overlay after the cursor has been drawn into its snapshot when asked; IDOK is 1.
     int RunOverlay(CCapDialog& dialog, bool includeCursor);
     int TakeFromOverlay(CCapDialog& dialog, bool includeCursor, Rect (CCapDialog::*area)() const, Mode mode);
@@ -62,6 +71,7 @@ class Capturer {
     CaptureHost& host_;
     bool busy_ = false;
     bool pictureDecided_ = false;
+    std::unique_ptr<CCapDialog> spare_;
 };
 
 }  // namespace glimmora

@@ -558,6 +558,10 @@ void CMainFrame::RunQueuedRequests() {
 
 void CMainFrame::CaptureEnded() {
     if (!pendingRequests_.empty()) QTimer::singleShot(0, this, [this] { RunQueuedRequests(); });
+    // After the capture's last steps, the next overlay's window is made.
+    QTimer::singleShot(0, this, [this] {
+        if (capturer_) capturer_->PrepareOverlay();
+    });
 }
 
 void CMainFrame::PublishOnBus() {
@@ -567,7 +571,10 @@ void CMainFrame::PublishOnBus() {
     if (!bus_->Publish(&error))
         std::fprintf(stderr, "glimmora: no requests over the session bus: %s\n", error.c_str());
     // Once the window is up: a capture asked for right after start then opens its overlay sooner.
-    QTimer::singleShot(0, this, [] { CCapDialog::WarmUp(); });
+    QTimer::singleShot(0, this, [this] {
+        CCapDialog::WarmUp();
+        if (capturer_) capturer_->PrepareOverlay();
+    });
 }
 
 // ---- CaptureHost ----
