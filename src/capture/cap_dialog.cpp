@@ -13,6 +13,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "capture/grab.h"
 
@@ -31,6 +32,12 @@ const QColor kMouseYellow(255, 255, 123);
 
 QRect ToQRect(const Rect& r) {
     return QRect(r.left, r.top, r.Width(), r.Height());
+}
+
+// The device pixel a scaled position lies in. Positions reach us in logical units (Wayland's in 1/256ths):
+// a pixel's own corner may come back a hair short of it, which must not count as the pixel before.
+int DevicePixel(double v) {
+    return static_cast<int>(std::floor(v + 0.02));
 }
 
 // A 1-pixel frame on the rectangle's edge (right and bottom exclusive) as a region.
@@ -67,6 +74,39 @@ void ConvertForView(const Image& image, QImage& view) {
     }
 }
 }  // namespace
+
+// A window of the overlay on one more output of a Wayland desktop: it shows that output's part of the
+// frozen picture and hands its pointer and keys to the dialog, which keeps the one state.
+class CCapDialog::Pane : public QWidget {
+  public:
+    Pane(CCapDialog& dialog, int monitor)
+        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+          dialog_(dialog),
+          monitor_(monitor) {
+        setWindowTitle("Glimmora capture");
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setMouseTracking(true);
+        setFocusPolicy(Qt::StrongFocus);
+    }
+    int monitor() const { return monitor_; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override { dialog_.PaintPane(*this, monitor_, event->rect()); }
+    void mouseMoveEvent(QMouseEvent* event) override { dialog_.OnMove(dialog_.PanePoint(monitor_, event)); }
+    void mousePressEvent(QMouseEvent* event) override {
+        dialog_.OnPress(dialog_.PanePoint(monitor_, event), event->button());
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        dialog_.OnRelease(dialog_.PanePoint(monitor_, event), event->button(), event->buttons());
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override { dialog_.OnDoubleClick(event->button()); }
+    void keyPressEvent(QKeyEvent* event) override { dialog_.OnKey(event->key()); }
+
+  private:
+    CCapDialog& dialog_;
+    int monitor_;
+};
 
 CCapDialog::CCapDialog(Platform& platform, int mode)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint |
@@ -109,11 +149,10 @@ void CCapDialog::WarmUp() {
 }
 
 std::vector<CCapDialog::Hint> CCapDialog::Hints() const {
-    const QRect panel = ComputeLayout().panel;
     std::vector<Hint> hints;
     auto add = [&](const QString& text, int top, int bottom, const QColor& colour, bool wrap) {
         hints.push_back(Hint{
-            text, QRect(panel.left() + 15, panel.top() + top, panel.width() - 30, bottom - top),
+            text, QRect(15, top, kPanelW - 30, bottom - top),
             static_cast<int>(Qt::AlignLeft | Qt::AlignTop) | (wrap ? Qt::TextWordWrap : Qt::TextSingleLine),
             colour});
     };
@@ -133,6 +172,17 @@ std::vector<CCapDialog::Hint> CCapDialog::Hints() const {
     return hints;
 }
 
+namespace {
+// The Qt screen showing a monitor: by name, else by where it lies.
+QScreen* ScreenFor(const Monitor& m) {
+    for (QScreen* screen : QGuiApplication::screens())
+        if (!m.name.empty() && screen->name() == QString::fromStdString(m.name)) return screen;
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen->geometry().topLeft() == QPoint(m.logical.left, m.logical.top)) return screen;
+    return nullptr;
+}
+}  // namespace
+
 bool CCapDialog::Open() {
     const Size size = platform_.screen().ScreenSize();
     screenW_ = size.width;
@@ -144,22 +194,45 @@ bool CCapDialog::Open() {
         return false;
     }
     if (includeCursor_) platform_.screen().DrawCursor(snapshot_, Point{0, 0});
+    layout_ = platform_.screen().Layout();
+    // A Wayland client cannot place a window or keep it above the others: a full-screen window on each
+    // output is how it covers them. An X window covers the whole root.
+    const bool wayland = QGuiApplication::platformName().startsWith("wayland");
+    panes_.clear();
+    ownMonitor_ = wayland && !layout_.monitors.empty() ? 0 : -1;
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    // Drawn at the desktop's scale, so the instructions are as large and as sharp as its other text.
+    decorationScale_ = wayland ? layout_.scale : (primary ? primary->devicePixelRatio() : 1.0);
+    if (decorationScale_ < 1) decorationScale_ = 1;
     // The fixed rectangle follows the pointer: a click before the first movement must find it placed.
     Point at;
     if (mode_ == kFixRect && platform_.screen().PointerPosition(at)) MovePointer(at.x, at.y);
-    setCursor(mode_ == kRegion ? QCursor(cursorShape_) : QCursor(Qt::ArrowCursor));
-    // The window is sized in Qt's scaled units; it paints and reads the pointer in device pixels.
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const qreal dpr = screen ? screen->devicePixelRatio() : 1.0;
-    setGeometry(0, 0, static_cast<int>(std::ceil(screenW_ / dpr)),
-                static_cast<int>(std::ceil(screenH_ / dpr)));
-    // A Wayland client cannot place a window or keep it above the others: full screen is how it
-    // covers the output.
-    if (QGuiApplication::platformName().startsWith("wayland"))
-        showFullScreen();
-    else
+    const QCursor cursor = mode_ == kRegion ? QCursor(cursorShape_) : QCursor(Qt::ArrowCursor);
+    setCursor(cursor);
+    if (ownMonitor_ < 0) {
+        // The window is sized in Qt's scaled units; it paints and reads the pointer in device pixels.
+        const qreal dpr = primary ? primary->devicePixelRatio() : 1.0;
+        setGeometry(0, 0, static_cast<int>(std::ceil(screenW_ / dpr)),
+                    static_cast<int>(std::ceil(screenH_ / dpr)));
         show();
-    // Converted while the display maps the window: nothing is painted before the events are processed, and
+    } else {
+        for (size_t i = 1; i < layout_.monitors.size(); ++i) {
+            QScreen* screen = ScreenFor(layout_.monitors[i]);
+            if (!screen) continue;
+            auto pane = std::make_unique<Pane>(*this, static_cast<int>(i));
+            pane->setCursor(cursor);
+            pane->setScreen(screen);
+            pane->setGeometry(screen->geometry());
+            panes_.push_back(std::move(pane));
+        }
+        if (QScreen* screen = ScreenFor(layout_.monitors[0])) {
+            setScreen(screen);
+            setGeometry(screen->geometry());
+        }
+        for (const auto& pane : panes_) pane->showFullScreen();
+        showFullScreen();
+    }
+    // Converted while the display maps the windows: nothing is painted before the events are processed, and
     // until then a Wayland window shows nothing and an X window (no background) leaves the screen as it is.
     ConvertForView(snapshot_, snapshotView_);
     raise();
@@ -169,46 +242,59 @@ bool CCapDialog::Open() {
     grabKeyboard();
     result_ = kIdCancel;
     closing_ = false;
-    qCDebug(lcOverlay, "overlay shown, %d x %d, exposed: %s", screenW_, screenH_,
-            windowHandle() && windowHandle()->isExposed() ? "yes" : "no");
+    qCDebug(lcOverlay, "overlay shown, %d x %d, %zu windows, exposed: %s", screenW_, screenH_,
+            panes_.size() + 1, windowHandle() && windowHandle()->isExposed() ? "yes" : "no");
     return true;
 }
 
 namespace {
-// Ends its loop once the window is exposed; the first paint happens as the event is delivered.
+// Ends its loop once every window is exposed; the first paint happens as the last event is delivered.
 class ExposeWatch : public QObject {
   public:
-    ExposeWatch(QWindow* window, QEventLoop& loop) : window_(window), loop_(loop) {}
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        // The window's state is set before its expose event is sent; the loop ends after the delivery.
-        if (watched == window_ && event->type() == QEvent::Expose && window_->isExposed()) loop_.quit();
+    ExposeWatch(std::vector<QWindow*> windows, QEventLoop& loop)
+        : windows_(std::move(windows)), loop_(loop) {}
+    bool AllExposed() const {
+        return std::all_of(windows_.begin(), windows_.end(), [](QWindow* w) { return w->isExposed(); });
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        // A window's state is set before its expose event is sent; the loop ends after the delivery.
+        if (event->type() == QEvent::Expose && AllExposed()) loop_.quit();
         return false;
     }
 
   private:
-    QWindow* window_;
+    std::vector<QWindow*> windows_;
     QEventLoop& loop_;
 };
 }  // namespace
 
 void CCapDialog::WaitUntilExposed() {
-    QWindow* window = windowHandle();
-    if (!window || window->isExposed()) return;
+    std::vector<QWindow*> windows;
+    for (QWidget* w : Windows())
+        if (QWindow* handle = w->windowHandle()) windows.push_back(handle);
     QEventLoop loop;
-    ExposeWatch watch(window, loop);
-    window->installEventFilter(&watch);
+    ExposeWatch watch(windows, loop);
+    if (watch.AllExposed()) return;
+    for (QWindow* w : windows) w->installEventFilter(&watch);
     QTimer limit;
     limit.setSingleShot(true);
     connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
     limit.start(5000);
     // Clicks and keys wait until the overlay is up and has grabbed them.
     loop.exec(QEventLoop::ExcludeUserInputEvents);
-    window->removeEventFilter(&watch);
+    for (QWindow* w : windows) w->removeEventFilter(&watch);
+}
+
+std::vector<QWidget*> CCapDialog::Windows() {
+    std::vector<QWidget*> windows{this};
+    for (const auto& pane : panes_) windows.push_back(pane.get());
+    return windows;
 }
 
 void CCapDialog::Close() {
     releaseKeyboard();
     releaseMouse();
+    for (const auto& pane : panes_) pane->hide();
     hide();
     // Let the display take the overlay away before anything grabs the live screen again.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -238,11 +324,28 @@ void CCapDialog::End(int result) {
     if (loop_) loop_->exit(result);
 }
 
+Point CCapDialog::PanePoint(int monitor, const QMouseEvent* event) const {
+    // The desktop's coordinates are logical; the picture has the layout's scale. A drag held beyond the
+    // window's output still reports to it, in the same coordinates.
+    const Rect place = layout_.PlaceOf(static_cast<size_t>(monitor));
+    const QPointF p = event->position() * layout_.scale;
+    return Point{place.left + DevicePixel(p.x()), place.top + DevicePixel(p.y())};
+}
+
 Point CCapDialog::EventPoint(const QMouseEvent* event) const {
+    if (ownMonitor_ >= 0) return PanePoint(ownMonitor_, event);
     // One device pixel per overlay pixel, whatever scaling Qt applies.
     const qreal dpr = devicePixelRatioF();
-    const QPointF p = event->position() * dpr;
-    return Point{static_cast<int>(p.x()), static_cast<int>(p.y())};
+    const QPointF scaled = event->position() * dpr;
+    Point p{DevicePixel(scaled.x()), DevicePixel(scaled.y())};
+    // Scaled, Qt hands out whole logical pixels: the display's own pointer position says which of the
+    // device pixels they cover is meant.
+    Point at;
+    const int slack = static_cast<int>(std::ceil(dpr));
+    if (dpr != 1.0 && platform_.screen().PointerPosition(at) && std::abs(at.x - p.x) <= slack &&
+        std::abs(at.y - p.y) <= slack)
+        p = at;
+    return p;
 }
 
 WindowId CCapDialog::WindowUnder(int x, int y) const {
@@ -255,9 +358,10 @@ WindowId CCapDialog::WindowUnder(int x, int y) const {
 void CCapDialog::MovePointer(int x, int y) {
     const QRegion before = DecorationRegion();
     pointer_ = Point{x, y};
-    const int panelH = PanelHeight();
-    if (x <= kPanelW || y <= panelH) panelCorner_ = 1;
-    if (screenW_ - x <= kPanelW || screenH_ - y <= panelH) panelCorner_ = 0;
+    const QRect mon = MonitorUnderPointer();
+    const QSize panel = PanelSize();
+    if (x - mon.left() <= panel.width() || y - mon.top() <= panel.height()) panelCorner_ = 1;
+    if (mon.right() + 1 - x <= panel.width() || mon.bottom() + 1 - y <= panel.height()) panelCorner_ = 0;
     if (mode_ == kWindow) {
         const WindowId under = WindowUnder(x, y);
         Rect rect;
@@ -294,12 +398,42 @@ void CCapDialog::Changed(const QRegion& before) {
     if (!isVisible()) return;
     // Only what the decorations covered before or cover now needs painting again.
     const QRegion dirty = before | DecorationRegion();
-    const qreal dpr = devicePixelRatioF();
-    if (dpr == 1.0) {
-        update(dirty);
-    } else {
-        update();
+    if (ownMonitor_ < 0) {
+        if (devicePixelRatioF() == 1.0)
+            update(dirty);
+        else
+            update();
+        return;
     }
+    for (QWidget* w : Windows()) {
+        const int monitor = w == this ? ownMonitor_ : static_cast<Pane*>(w)->monitor();
+        const QRect place = ToQRect(layout_.PlaceOf(static_cast<size_t>(monitor)));
+        for (const QRect& r : dirty& place) {
+            const QRectF local((r.left() - place.left()) / layout_.scale,
+                               (r.top() - place.top()) / layout_.scale, r.width() / layout_.scale,
+                               r.height() / layout_.scale);
+            w->update(local.toAlignedRect().adjusted(-1, -1, 1, 1));
+        }
+    }
+}
+
+QRect CCapDialog::MonitorUnderPointer() const {
+    const int m = layout_.MonitorAt(pointer_);
+    if (m < 0) return QRect(0, 0, screenW_, screenH_);
+    return ToQRect(layout_.PlaceOf(static_cast<size_t>(m))) & QRect(0, 0, screenW_, screenH_);
+}
+
+QSize CCapDialog::PanelSize() const {
+    return QSize(static_cast<int>(std::lround(kPanelW * decorationScale_)),
+                 static_cast<int>(std::lround(PanelHeight() * decorationScale_)));
+}
+
+QRect CCapDialog::InPanel(const QRect& panel, const QRect& local) const {
+    const double k = decorationScale_;
+    return QRect(panel.left() + static_cast<int>(std::lround(local.left() * k)),
+                 panel.top() + static_cast<int>(std::lround(local.top() * k)),
+                 static_cast<int>(std::lround(local.width() * k)),
+                 static_cast<int>(std::lround(local.height() * k)));
 }
 
 int CCapDialog::PanelHeight() const {
@@ -309,14 +443,17 @@ int CCapDialog::PanelHeight() const {
 
 CCapDialog::Layout CCapDialog::ComputeLayout() const {
     Layout l;
-    const int panelH = PanelHeight();
-    l.panel = panelCorner_ == 0 ? QRect(0, 0, kPanelW, panelH)
-                                : QRect(screenW_ - kPanelW, screenH_ - panelH, kPanelW, panelH);
+    const QRect mon = MonitorUnderPointer();
+    const QSize panel = PanelSize();
+    l.panel = panelCorner_ == 0 ? QRect(mon.topLeft(), panel)
+                                : QRect(mon.right() + 1 - panel.width(), mon.bottom() + 1 - panel.height(),
+                                        panel.width(), panel.height());
     if (mode_ == kWindow) return l;
-    l.magnifier = QRect(l.panel.left() + 15, l.panel.top() + 15, 160, 160);
+    l.magnifier = InPanel(l.panel, QRect(15, 15, 160, 160));
     l.labelText = QString::asprintf("%dX%d", selection_.Width(), selection_.Height());
     const QFontMetrics fm{QFont()};
-    const int tw = fm.horizontalAdvance(l.labelText), th = fm.height();
+    const int tw = static_cast<int>(std::ceil(fm.horizontalAdvance(l.labelText) * decorationScale_));
+    const int th = static_cast<int>(std::ceil(fm.height() * decorationScale_));
     int lx = selection_.left + (selection_.Width() - tw) / 2;
     int ly = selection_.top + (selection_.Height() - th) / 2;
     if (lx < selection_.left || ly < selection_.top) {
@@ -333,7 +470,7 @@ QRegion CCapDialog::DecorationRegion() const {
     const Layout l = ComputeLayout();
     QRegion region(l.panel);
     if (mode_ == kWindow) {
-        region |= FrameRegion(ToQRect(windowRect_), 4);
+        region |= FrameRegion(ToQRect(windowRect_), WindowFrameWidth());
     } else {
         region |= l.label;
         region |= FrameRegion(ToQRect(selection_));
@@ -345,39 +482,55 @@ QRegion CCapDialog::DecorationRegion() const {
 void CCapDialog::PaintDecorations(QPainter& p) const {
     const Layout l = ComputeLayout();
     const QRect& panel = l.panel;
+    // The panel's lines and words in its own units, scaled to the desktop's.
+    auto inPanel = [&](const std::function<void()>& draw) {
+        p.save();
+        p.translate(panel.topLeft());
+        p.scale(decorationScale_, decorationScale_);
+        draw();
+        p.restore();
+    };
+    // Edges as thick as the scale, on whole pixels.
+    const int edge = std::max(1, static_cast<int>(std::lround(decorationScale_)));
+    auto outline = [&](const QRect& r, const QColor& colour) {
+        for (const QRect& strip : FrameRegion(r, edge)) p.fillRect(strip, colour);
+    };
     auto hints = [&] {
-        p.setFont(HintFont());
-        for (const Hint& h : Hints()) {
-            p.setPen(h.colour);
-            p.drawText(h.rect, h.flags, h.text);
-        }
+        inPanel([&] {
+            p.setFont(HintFont());
+            for (const Hint& h : Hints()) {
+                p.setPen(h.colour);
+                p.drawText(h.rect, h.flags, h.text);
+            }
+        });
     };
     if (mode_ == kWindow) {
         const QRect r = ToQRect(windowRect_);
         if (r.width() > 0 && r.height() > 0) {
             // Red combined with what lies beneath (not-xor): red kept, green and blue inverted.
             p.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
-            for (const QRect& strip : FrameRegion(r, 4)) p.fillRect(strip, QColor(255, 0, 0));
+            for (const QRect& strip : FrameRegion(r, WindowFrameWidth()))
+                p.fillRect(strip, QColor(255, 0, 0));
             p.setCompositionMode(QPainter::CompositionMode_SourceOver);
         }
         p.fillRect(panel, kPanelGrey);
-        p.setPen(QColor(0, 0, 255));
-        p.drawRect(panel.adjusted(0, 0, -1, -1));
+        outline(panel, QColor(0, 0, 255));
         hints();
         return;
     }
     p.fillRect(panel, kPanelGrey);
     if (!magnifierView_.isNull()) p.drawImage(l.magnifier, magnifierView_);  // nearest pixel: no smoothing
-    p.setPen(QColor(0, 255, 0));
-    p.drawRect(l.magnifier.adjusted(0, 0, -1, -1));
-    p.setPen(QColor(0, 0, 255));
-    p.drawRect(panel.adjusted(0, 0, -1, -1));
+    outline(l.magnifier, QColor(0, 255, 0));
+    outline(panel, QColor(0, 0, 255));
+    p.save();
+    p.translate(l.label.topLeft());
+    p.scale(decorationScale_, decorationScale_);
     p.setFont(QFont());
     p.setBackgroundMode(Qt::OpaqueMode);
     p.setBackground(Qt::black);
     p.setPen(Qt::white);
-    p.drawText(l.label, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, l.labelText);
-    p.setBackgroundMode(Qt::TransparentMode);
+    p.drawText(QRect(0, 0, 1000, 1000), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, l.labelText);
+    p.restore();
     hints();
     const QRect sel = ToQRect(selection_);
     if (sel.width() > 0 && sel.height() > 0) {
@@ -404,6 +557,10 @@ QImage CCapDialog::Compose() const {
 }
 
 void CCapDialog::paintEvent(QPaintEvent* event) {
+    if (ownMonitor_ >= 0) {
+        PaintPane(*this, ownMonitor_, event->rect());
+        return;
+    }
     QPainter p(this);
     const qreal dpr = devicePixelRatioF();
     if (dpr != 1.0) p.scale(1.0 / dpr, 1.0 / dpr);
@@ -413,20 +570,60 @@ void CCapDialog::paintEvent(QPaintEvent* event) {
     PaintDecorations(p);
 }
 
+void CCapDialog::PaintPane(QWidget& window, int monitor, const QRect& dirty) const {
+    QPainter p(&window);
+    p.setClipRect(dirty);
+    const double s = layout_.scale;
+    const QRect place = ToQRect(layout_.PlaceOf(static_cast<size_t>(monitor)));
+    // An output below the picture's scale shows it reduced: smoothly, or thin lines and text break up.
+    if (std::abs(window.devicePixelRatioF() - s) > 1e-9) p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.scale(1 / s, 1 / s);
+    p.translate(-place.topLeft());
+    const QRect area = QRectF(place.left() + dirty.left() * s, place.top() + dirty.top() * s,
+                              dirty.width() * s, dirty.height() * s)
+                           .toAlignedRect() &
+                       place;
+    p.drawImage(area.topLeft(), snapshotView_, area);
+    PaintDecorations(p);
+}
+
+int CCapDialog::WindowFrameWidth() const {
+    return std::max(4, static_cast<int>(std::lround(4 * decorationScale_)));
+}
+
 void CCapDialog::mouseMoveEvent(QMouseEvent* event) {
-    if (closing_) return;
-    const Point p = EventPoint(event);
-    MovePointer(p.x, p.y);
+    OnMove(EventPoint(event));
 }
 
 void CCapDialog::mousePressEvent(QMouseEvent* event) {
+    OnPress(EventPoint(event), event->button());
+}
+
+void CCapDialog::mouseReleaseEvent(QMouseEvent* event) {
+    OnRelease(EventPoint(event), event->button(), event->buttons());
+}
+
+void CCapDialog::mouseDoubleClickEvent(QMouseEvent* event) {
+    OnDoubleClick(event->button());
+}
+
+void CCapDialog::keyPressEvent(QKeyEvent* event) {
+    OnKey(event->key());
+}
+
+void CCapDialog::OnMove(Point p) {
     if (closing_) return;
-    const Point p = EventPoint(event);
-    if (event->button() == Qt::RightButton) {
+    MovePointer(p.x, p.y);
+}
+
+void CCapDialog::OnPress(Point p, Qt::MouseButton button) {
+    qCDebug(lcOverlay, "button %d down at %d, %d", static_cast<int>(button), p.x, p.y);
+    if (closing_) return;
+    if (button == Qt::RightButton) {
         End(kIdCancel);
         return;
     }
-    if (event->button() != Qt::LeftButton) return;
+    if (button != Qt::LeftButton) return;
     if (mode_ == kRegion) {
         const QRegion before = DecorationRegion();
         anchor_ = p;
@@ -436,13 +633,13 @@ void CCapDialog::mousePressEvent(QMouseEvent* event) {
     }
 }
 
-void CCapDialog::mouseReleaseEvent(QMouseEvent* event) {
+void CCapDialog::OnRelease(Point p, Qt::MouseButton button, Qt::MouseButtons held) {
+    qCDebug(lcOverlay, "button %d up at %d, %d", static_cast<int>(button), p.x, p.y);
     if (closing_) {
-        if (event->buttons() == Qt::NoButton && loop_) loop_->exit(result_);
+        if (held == Qt::NoButton && loop_) loop_->exit(result_);
         return;
     }
-    if (event->button() != Qt::LeftButton) return;
-    const Point p = EventPoint(event);
+    if (button != Qt::LeftButton) return;
     click_ = p;
     if (mode_ == kRegion) {
         dragging_ = false;
@@ -456,13 +653,13 @@ void CCapDialog::mouseReleaseEvent(QMouseEvent* event) {
     End(kIdOk);
 }
 
-void CCapDialog::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) End(kIdOk);
+void CCapDialog::OnDoubleClick(Qt::MouseButton button) {
+    if (button == Qt::LeftButton) End(kIdOk);
 }
 
-void CCapDialog::keyPressEvent(QKeyEvent* event) {
+void CCapDialog::OnKey(int key) {
     Point p = pointer_;
-    switch (event->key()) {
+    switch (key) {
         case Qt::Key_Up:
             --p.y;
             break;

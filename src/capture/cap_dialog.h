@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QRegion>
 #include <QWidget>
+#include <memory>
 #include <vector>
 
 #include "image/image.h"
@@ -62,7 +63,8 @@ class CCapDialog : public QWidget {
     // Handles a pointer movement to screen point (x, y) exactly as a mouse move event does.
     void MovePointer(int x, int y);
 
-    // The panel's instructions as they are drawn now, in HintFont().
+    // The panel's instructions as they are drawn now, in HintFont(), in the panel's own units (its top-left
+    // corner at 0, 0; the panel is drawn at the desktop's scale).
     struct Hint {
         QString text;
         QRect rect;
@@ -85,6 +87,7 @@ class CCapDialog : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    class Pane;
     struct Layout {
         QRect panel, magnifier, label, focus;
         QString labelText;
@@ -97,6 +100,23 @@ class CCapDialog : public QWidget {
     void Changed(const QRegion& before);
     WindowId WindowUnder(int x, int y) const;
     Point EventPoint(const QMouseEvent* event) const;
+    // Where an event in the window showing monitor `monitor` points, in the picture.
+    Point PanePoint(int monitor, const QMouseEvent* event) const;
+    // Paints the window showing monitor `monitor`: its part of the picture and the decorations on it.
+    void PaintPane(QWidget& window, int monitor, const QRect& dirty) const;
+    // The user's actions, from whichever window of the overlay they reached, in picture pixels.
+    void OnMove(Point p);
+    void OnPress(Point p, Qt::MouseButton button);
+    void OnRelease(Point p, Qt::MouseButton button, Qt::MouseButtons held);
+    void OnDoubleClick(Qt::MouseButton button);
+    void OnKey(int key);
+    QRect MonitorUnderPointer() const;
+    QSize PanelSize() const;
+    // A rectangle given in the panel's own units, placed in the picture.
+    QRect InPanel(const QRect& panel, const QRect& local) const;
+    int WindowFrameWidth() const;
+    // This window and the panes.
+    std::vector<QWidget*> Windows();
     void End(int result);
     // Runs the events until the window is on the screen (at most 5 s: a grab on a window that is not
     // viewable yet would be refused).
@@ -117,6 +137,12 @@ class CCapDialog : public QWidget {
     WindowId chosen_ = 0;
     int panelCorner_ = 0;
     int screenW_ = 0, screenH_ = 0;
+    ScreenLayout layout_;
+    // The monitor this window shows (Wayland: one window per output, this one and the panes); -1 where one
+    // window covers the whole screen (X11).
+    int ownMonitor_ = -1;
+    std::vector<std::unique_ptr<Pane>> panes_;
+    double decorationScale_ = 1;
     Image snapshot_;
     QImage snapshotView_;
     Image magnifier_;

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -98,12 +100,16 @@ bool TestHost::Logged(const std::string& entry) const {
 
 bool PanelShown(Platform& platform, int corner, bool windowMode) {
     const Size s = platform.screen().ScreenSize();
-    const int h = windowMode ? 130 : 320;
-    const Point at = corner == 0 ? Point{0, 0} : Point{s.width - 190, s.height - h};
+    // The panel is drawn at Qt's scale; its blue edge is as thick.
+    const char* factor = std::getenv("QT_SCALE_FACTOR");
+    const double k = factor && std::atof(factor) > 0 ? std::atof(factor) : 1.0;
+    const int w = static_cast<int>(std::lround(190 * k)),
+              h = static_cast<int>(std::lround((windowMode ? 130 : 320) * k));
+    const Point at = corner == 0 ? Point{0, 0} : Point{s.width - w, s.height - h};
     Image shot;
-    if (!platform.screen().Grab(Rect{at.x, at.y, at.x + 3, at.y + 3}, shot)) return false;
-    return shot.PixelValue(0, 0) == 0x0000FFu && shot.PixelValue(1, 1) == 0x969696u &&
-           shot.PixelValue(2, 2) == 0x969696u;
+    if (!platform.screen().Grab(Rect{at.x, at.y, at.x + 6, at.y + 6}, shot)) return false;
+    return shot.PixelValue(0, 0) == 0x0000FFu && shot.PixelValue(4, 4) == 0x969696u &&
+           shot.PixelValue(5, 5) == 0x969696u;
 }
 
 void Click(Platform& platform, Point p, int button) {

@@ -397,6 +397,35 @@ class WaylandScenarios(unittest.TestCase):
         finally:
             self.restore_single_output()
 
+    def test_region_dragged_across_two_outputs_at_two_scales(self):
+        # The second output at scale 2 right of the first: the picture is at 2, 5120 x 2160.
+        second = self.second_output()
+        try:
+            sway("--", "output", second, "resolution", "1280x720", "position", "1920", "0", "scale", "2",
+                 "transform", "normal")
+            want = os.path.join(self.tmp, "grim-across.png")
+            settled_grim(want)
+            run("convert", want, "-alpha", "off", want)
+            self.assertEqual(size_of(want), (5120, 2160))
+            g = self.start()
+            self.assertEqual(g.request("region").returncode, 0)
+            # One overlay window on each output, covering it.
+            covers = lambda: sorted(v["frame"] for v in views() if v["pid"] == g.process.pid and v["fullscreen"])
+            wait_until(lambda: covers() == [(0, 0, 1920, 1080), (1920, 0, 640, 360)],
+                       "an overlay window on each output")
+            # From the first output into the second, in the picture's pixels.
+            # A pointer device made now: it learns the layout once, when it starts.
+            pointer = Pointer()
+            try:
+                pointer.drag((3000, 300), (4400, 600))
+            finally:
+                pointer.close()
+            g.overlay_gone()
+            self.assertSamePicture(g.saved(), crop(want, (3000, 300, 1400, 300), os.path.join(self.tmp, "across.png")))
+        finally:
+            self.tearDown_glimmora()
+            self.restore_single_output()
+
     def tearDown_glimmora(self):
         if self.glimmora:
             log = self.glimmora.close()
