@@ -408,7 +408,7 @@ void CCapDialog::Changed(const QRegion& before) {
     for (QWidget* w : Windows()) {
         const int monitor = w == this ? ownMonitor_ : static_cast<Pane*>(w)->monitor();
         const QRect place = ToQRect(layout_.PlaceOf(static_cast<size_t>(monitor)));
-        for (const QRect& r : dirty& place) {
+        for (const QRect& r : QRegion(dirty & place)) {
             const QRectF local((r.left() - place.left()) / layout_.scale,
                                (r.top() - place.top()) / layout_.scale, r.width() / layout_.scale,
                                r.height() / layout_.scale);
