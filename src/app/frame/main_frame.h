@@ -161,6 +161,8 @@ class CMainFrame : public QMainWindow,
     void BuildTray();
     bool FrameCommand(int id);
     bool FrameCommandState(int id, bool* enabled, bool* checked);
+    // The option bar back in its dock when something (a stored layout, an assistive tool) floated it.
+    void DockOptionBar();
     void OnActiveChildChanged();
     void UpdateTitle();
     void ToggleTrayMode();
