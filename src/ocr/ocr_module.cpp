@@ -61,6 +61,9 @@ bool Prepare(Engines& engines, const std::string& path, const char* lang, size_t
     std::atomic<bool> failed{false};
     const auto load = [&](size_t i) {
         auto api = std::make_unique<tesseract::TessBaseAPI>();
+        // The engine's own notes ("Detected 31 diacritics") are no message of ours; our errors say what
+        // went wrong.
+        api->SetVariable("debug_file", "/dev/null");
         if (api->Init(path.empty() ? nullptr : path.c_str(), lang, tesseract::OEM_LSTM_ONLY) != 0)
             failed = true;
         else

@@ -222,16 +222,32 @@ void SetOcrModulePath(const std::string& path) {
     g_modulePath = path;
 }
 
+std::string OcrLanguagePackage(const std::string& language) {
+    if (language.size() < 3) return {};
+    std::string package = "tesseract-ocr-";
+    for (const char c : language) {
+        if (c >= 'a' && c <= 'z')
+            package += c;
+        else if (c == '_')
+            package += '-';
+        else
+            return {};
+    }
+    return package;
+}
+
 OcrResult RecogniseText(const Image& original, const std::string& language, const std::atomic<bool>* cancel) {
     OcrResult result;
     const std::vector<std::string> installed = InstalledOcrLanguages();
     const std::string lang = language.empty() ? ChooseOcrLanguage({}, DesktopLocale(), installed) : language;
-    if (installed.empty() || lang.empty()) {
+    if (lang.empty() || (installed.empty() && language.empty())) {
         result.error = NoOcrDataMessage();
         return result;
     }
     if (std::find(installed.begin(), installed.end(), lang) == installed.end()) {
         result.error = "No text-recognition data is installed for the language \"" + lang + "\".";
+        if (const std::string package = OcrLanguagePackage(lang); !package.empty())
+            result.error += " Install the package " + package + " and try again.";
         return result;
     }
     if (!original.IsValid()) {

@@ -14,6 +14,9 @@ namespace glimmora {
 inline constexpr char kOcrDataPackage[] = "tesseract-ocr-eng";
 // The message shown when no language data is installed.
 std::string NoOcrDataMessage();
+// The Debian package with a language's data (deu: tesseract-ocr-deu, chi_sim: tesseract-ocr-chi-sim);
+// empty for a name that is no language code.
+std::string OcrLanguagePackage(const std::string& language);
 
 // The folder the engine reads language data from: $TESSDATA_PREFIX when set, else the first of the
 // Debian folders that exists; empty when none does.

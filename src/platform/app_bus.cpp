@@ -6,7 +6,9 @@
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QFile>
 #include <QObject>
+#include <QStringList>
 
 namespace glimmora {
 
@@ -15,7 +17,8 @@ class BusAdaptor : public QObject, protected QDBusContext {
     Q_CLASSINFO("D-Bus Interface", "org.glimmora.Glimmora")
 
   public:
-    explicit BusAdaptor(BusRequestHandler handler) : handler_(std::move(handler)) {}
+    BusAdaptor(BusRequestHandler handler, BusOpenHandler open)
+        : handler_(std::move(handler)), open_(std::move(open)) {}
 
   public slots:
     Q_SCRIPTABLE void Send(uint message, qlonglong wParam, qlonglong lParam) {
@@ -30,6 +33,19 @@ class BusAdaptor : public QObject, protected QDBusContext {
         }
         Answer(*request);
     }
+    Q_SCRIPTABLE void Open(const QStringList& paths) {
+        std::vector<std::string> files;
+        for (const QString& path : paths) {
+            // The caller resolves them: a relative name would be taken from this process's folder.
+            if (!path.startsWith('/')) {
+                Fail(kBusRefusedError, QString("\"%1\" is not an absolute path.").arg(path));
+                return;
+            }
+            files.push_back(QFile::encodeName(path).toStdString());
+        }
+        const std::string why = open_ ? open_(files) : std::string("This Glimmora opens no files.");
+        if (!why.empty()) Fail(kBusRefusedError, QString::fromStdString(why));
+    }
 
   private:
     void Answer(const AppMessage& message) {
@@ -41,10 +57,11 @@ class BusAdaptor : public QObject, protected QDBusContext {
     }
 
     BusRequestHandler handler_;
+    BusOpenHandler open_;
 };
 
-AppBusService::AppBusService(BusRequestHandler handler)
-    : adaptor_(std::make_unique<BusAdaptor>(std::move(handler))) {}
+AppBusService::AppBusService(BusRequestHandler handler, BusOpenHandler open)
+    : adaptor_(std::make_unique<BusAdaptor>(std::move(handler), std::move(open))) {}
 
 AppBusService::~AppBusService() {
     Withdraw();

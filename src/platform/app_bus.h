@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/app_messages.h"
 #include "platform/bus_call.h"
@@ -15,12 +16,16 @@ namespace glimmora {
 // gone: captures run event loops of their own.
 using BusRequestHandler = std::function<std::string(const AppMessage&)>;
 
+// Takes files to open (absolute paths) or says why not (empty when taken); they open later, as requests do.
+using BusOpenHandler = std::function<std::string(const std::vector<std::string>&)>;
+
 class BusAdaptor;
 
-// The object on the session bus, with the methods Send(u message, x wParam, x lParam) and Capture(s mode).
+// The object on the session bus, with the methods Send(u message, x wParam, x lParam), Capture(s mode) and
+// Open(as paths).
 class AppBusService {
   public:
-    explicit AppBusService(BusRequestHandler handler);
+    explicit AppBusService(BusRequestHandler handler, BusOpenHandler open = {});
     ~AppBusService();
     AppBusService(const AppBusService&) = delete;
     AppBusService& operator=(const AppBusService&) = delete;

@@ -13,7 +13,7 @@ constexpr int kCallTimeoutMs = 30000;
 constexpr char kErrorPrefix[] = "org.glimmora.Glimmora.Error.";
 
 BusDelivery Call(const char* method, const std::function<bool(DBusMessage*)>& addArguments,
-                 std::string* reason) {
+                 std::string* reason, bool autoStart = true) {
     auto fail = [&](const std::string& why) {
         if (reason) *reason = why;
         return BusDelivery::NoInstance;
@@ -30,6 +30,7 @@ BusDelivery Call(const char* method, const std::function<bool(DBusMessage*)>& ad
     dbus_connection_set_exit_on_disconnect(bus, false);
     BusDelivery delivery = BusDelivery::NoInstance;
     DBusMessage* call = dbus_message_new_method_call(kBusName, kBusPath, kBusName, method);
+    if (call) dbus_message_set_auto_start(call, autoStart);
     if (!call || !addArguments(call)) {
         fail("out of memory");
     } else if (DBusMessage* reply =
@@ -75,6 +76,31 @@ BusDelivery CaptureOverBus(const std::string& mode, std::string* reason) {
             return dbus_message_append_args(call, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) != 0;
         },
         reason);
+}
+
+BusDelivery OpenOverBus(const std::vector<std::string>& paths, std::string* reason) {
+    for (const std::string& path : paths)
+        if (!dbus_validate_utf8(path.c_str(), nullptr)) {
+            if (reason) *reason = path + ": the file name is not UTF-8 text, which the bus cannot carry";
+            return BusDelivery::Refused;
+        }
+    return Call(
+        "Open",
+        [&](DBusMessage* call) {
+            DBusMessageIter args, array;
+            dbus_message_iter_init_append(call, &args);
+            if (!dbus_message_iter_open_container(&args, DBUS_TYPE_ARRAY, DBUS_TYPE_STRING_AS_STRING, &array))
+                return false;
+            for (const std::string& path : paths) {
+                const char* text = path.c_str();
+                if (!dbus_message_iter_append_basic(&array, DBUS_TYPE_STRING, &text)) {
+                    dbus_message_iter_abandon_container(&args, &array);
+                    return false;
+                }
+            }
+            return dbus_message_iter_close_container(&args, &array) != 0;
+        },
+        reason, false);
 }
 
 }  // namespace glimmora

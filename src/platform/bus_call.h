@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/app_messages.h"
 
@@ -25,5 +26,8 @@ enum class BusDelivery {
 // is installed, the bus starts it for the call. *reason says what the bus or the instance answered.
 BusDelivery SendOverBus(const AppMessage& message, std::string* reason);
 BusDelivery CaptureOverBus(const std::string& mode, std::string* reason);
+// Open(as paths): the running instance opens each file (absolute paths) as a tab. Nothing is started for
+// it: with no instance the caller opens the window itself.
+BusDelivery OpenOverBus(const std::vector<std::string>& paths, std::string* reason);
 
 }  // namespace glimmora

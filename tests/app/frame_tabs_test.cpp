@@ -2,12 +2,16 @@
 // selected object on the bar, and never writes the bar back into an object.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QMdiArea>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QToolBar>
 
 #include "app/frame/child_frame.h"
+#include "app/frame/command_ids.h"
 #include "app/frame/main_frame.h"
 #include "app/frame/tavrik_app.h"
 #include "editor/tavrik_doc.h"
@@ -88,13 +92,70 @@ TEST(FrameState, RecentFilesAndBarsBesideConfigIni) {
     }
     QSettings state(settings + "/state.ini", QSettings::IniFormat);
     EXPECT_EQ(state.value("Recent File List/File1").toString(), home.path() + "/picture.png");
-    EXPECT_FALSE(state.value("GuiTabbedDemo/State").toByteArray().isEmpty());
+    EXPECT_FALSE(state.value("MainWindow/State").toByteArray().isEmpty());
     EXPECT_FALSE(QDir(home.path() + "/xdg").exists());
 
     // A new start reads them back from there.
     CTavrikApp again;
     ASSERT_TRUE(again.InitInstance((settings + "/config.ini").toStdString()));
     EXPECT_EQ(again.RecentFiles(), QStringList{home.path() + "/picture.png"});
+}
+
+// Bars hidden (and the option bar floated, as an assistive tool can) in a layout kept under the section
+// name of earlier versions: the next start reads it, and the View menu brings each bar back, docked.
+TEST(FrameState, HiddenBarsComeBackFromTheViewMenu) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/xdg").toUtf8());
+    qputenv("XDG_STATE_HOME", home.path().toUtf8());
+    const std::string config = (home.path() + "/config.ini").toStdString();
+    const QString statePath = home.path() + "/state.ini";
+    {
+        CTavrikApp app;
+        ASSERT_TRUE(app.InitInstance(config));
+        CMainFrame* frame = app.MainFrame();
+        frame->OptionBar()->setFloating(true);
+        frame->OptionBar()->close();
+        frame->findChild<QToolBar*>("ToolsToolBar")->hide();
+        ASSERT_TRUE(frame->RunCloseSequence());
+    }
+    {
+        QSettings state(statePath, QSettings::IniFormat);
+        const QByteArray bars = state.value("MainWindow/State").toByteArray();
+        ASSERT_FALSE(bars.isEmpty());
+        state.remove("MainWindow");
+        state.setValue("GuiTabbedDemo/State", bars);
+    }
+    CTavrikApp app;
+    ASSERT_TRUE(app.InitInstance(config));
+    CMainFrame* frame = app.MainFrame();
+    QToolBar* tools = frame->findChild<QToolBar*>("ToolsToolBar");
+    ASSERT_TRUE(tools);
+    EXPECT_TRUE(frame->OptionBar()->isHidden());
+    EXPECT_TRUE(tools->isHidden());
+    EXPECT_FALSE(frame->OptionBar()->isFloating());
+    for (const int id : {cmd::kViewOptionBar, cmd::kViewToolsBar}) {
+        bool enabled = false, checked = true;
+        frame->CommandState(id, &enabled, &checked);
+        EXPECT_TRUE(enabled) << id;
+        EXPECT_FALSE(checked) << id;
+        frame->OnCommand(id);
+        frame->CommandState(id, &enabled, &checked);
+        EXPECT_TRUE(checked) << id;
+    }
+    EXPECT_FALSE(frame->OptionBar()->isHidden());
+    EXPECT_FALSE(tools->isHidden());
+    EXPECT_EQ(frame->dockWidgetArea(frame->OptionBar()), Qt::BottomDockWidgetArea);
+    // Floated without a drag (an assistive tool pressing the hidden Float button), it docks again.
+    frame->OptionBar()->setFloating(true);
+    QDeadlineTimer deadline(5000);
+    while (frame->OptionBar()->isFloating() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_FALSE(frame->OptionBar()->isFloating());
+    ASSERT_TRUE(frame->RunCloseSequence());
+    QSettings state(statePath, QSettings::IniFormat);
+    EXPECT_FALSE(state.value("MainWindow/State").toByteArray().isEmpty());
+    EXPECT_FALSE(state.contains("GuiTabbedDemo/State"));
 }
 
 }  // namespace

@@ -71,6 +71,9 @@ mkdir "$dir/folder"
     expect_output "an option that is not one" 2 "unknown option '-dash.png'" "$cli" info -dash.png
     expect_output "apply after --" 0 "" "$cli" apply invert -- -dash.png -out.png
     expect_output "format from the content" 0 "format: PNG" "$cli" info named.bmp
+    expect_output "a resize past the size bound" 1 "the picture would be too large: 65535x65535 at 32 bits is 16384 MiB" \
+        "$cli" apply resize width=65535 height=65535 in.png huge.png
+    expect_output "COMMAND --help explains the options" 0 "--progress   prints percentages" "$cli" apply --help
     # 09 is a decimal 9, not a broken octal number: the rectangle is refused for its zero height only.
     expect_output "decimal numbers" 1 "is empty or too large" env -u DISPLAY "$cli" grab --rect 0,0,09,0 x.png
     exit $fail

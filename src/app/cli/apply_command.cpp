@@ -404,7 +404,21 @@ int RunApply(const Args& args) {
             const bool done = values[2] == 0 ? ResizeNearest(image, width, height)
                                              : ResizeBilinear(image, width, height, progressSink);
             if (!done) {
-                std::fprintf(stderr, "glimmora-cli: resize: could not resample to %dx%d\n", width, height);
+                // Said before anything else: the bound is what a resize usually meets.
+                if (!Image::FitsBound(width, height, image.Depth()))
+                    std::fprintf(stderr,
+                                 "glimmora-cli: resize: the picture would be too large: %dx%d at %d bits is "
+                                 "%llu MiB, over the bound of %llu MiB\n",
+                                 width, height, image.Depth(),
+                                 static_cast<unsigned long long>(
+                                     (static_cast<uint64_t>(Image::StrideFor(width, image.Depth())) *
+                                          static_cast<uint64_t>(height) +
+                                      (1u << 20) - 1) >>
+                                     20),
+                                 static_cast<unsigned long long>(Image::kMaxPixelBytes >> 20));
+                else
+                    std::fprintf(stderr, "glimmora-cli: resize: there is not enough memory for %dx%d\n",
+                                 width, height);
                 return 1;
             }
         }

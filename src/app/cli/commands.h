@@ -24,6 +24,8 @@ int RunOcr(const Args& args);
 
 // "usage: ..." of one command (all of them for an unknown name).
 void PrintUsage(const std::string& command, FILE* out);
+// The usage line, then what the command does and its options.
+void PrintCommandHelp(const std::string& command, FILE* out);
 // The words that are not options; "--" ends the options. False, with a message, at an option
 // (a word starting with '-') of a command that takes none.
 bool Operands(const std::string& command, const Args& args, Args& operands);

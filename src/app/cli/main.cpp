@@ -12,19 +12,41 @@ struct Command {
     const char* name;
     const char* usage;
     int (*run)(const Args&);
+    const char* help;  // what it does and its options, for COMMAND --help
 };
 
 const Command kCommands[] = {
-    {"info", "glimmora-cli info FILE", RunInfo},
-    {"convert", "glimmora-cli convert IN OUT", RunConvert},
+    {"info", "glimmora-cli info FILE", RunInfo,
+     "Prints the format (from the content, not the name), size, depth, frames and delays of FILE.\n"},
+    {"convert", "glimmora-cli convert IN OUT", RunConvert,
+     "Loads IN as the editor does and saves it as the editor's Save does; the extension of OUT\n"
+     "chooses the format (bmp, jpg, png, gif, tif, tga, pcx).\n"},
     {"apply",
      "glimmora-cli apply OPERATION [NAME=VALUE ...] [--progress] IN OUT\n"
      "       glimmora-cli apply --list",
-     RunApply},
+     RunApply,
+     "Runs one image operation on IN and saves the result as OUT.\n"
+     "  NAME=VALUE   a parameter of the operation (apply --list shows them, with their ranges)\n"
+     "  seed=N       makes the noise filters repeatable\n"
+     "  --progress   prints percentages on stderr while it runs\n"
+     "  --list       lists the operations and their parameters\n"},
     {"grab", "glimmora-cli grab [--rect X,Y,W,H | --window ID | --active] [--cursor] [--verbose] OUT",
-     RunGrab},
-    {"scroll", "glimmora-cli scroll --window ID [--at X,Y] OUT", RunScroll},
-    {"ocr", "glimmora-cli ocr [--lang L] IN", RunOcr},
+     RunGrab,
+     "Captures the screen of $DISPLAY (or the Wayland session) to OUT.\n"
+     "  --rect X,Y,W,H  only this rectangle\n"
+     "  --window ID     one window with its frame (ids from xwininfo or xdotool, decimal or 0x...)\n"
+     "  --active        the active window\n"
+     "  --cursor        draws the pointer in\n"
+     "  --verbose       says on stderr which way the picture was read\n"},
+    {"scroll", "glimmora-cli scroll --window ID [--at X,Y] OUT", RunScroll,
+     "Scrolls the window ID and stitches what it shows into one picture, OUT.\n"
+     "  --window ID  the window to scroll (decimal or 0x...)\n"
+     "  --at X,Y     the point in the window the wheel turns at (by default its middle)\n"},
+    {"ocr", "glimmora-cli ocr [--lang L] IN", RunOcr,
+     "Prints the text of the picture IN, as the editor's Copy Text reads it.\n"
+     "  --lang L  the language of the text, as Tesseract names it (eng, deu, fra, chi_sim, ...);\n"
+     "            by default the desktop's language when its data is installed, else English.\n"
+     "            Each language's data is a package of its own: tesseract-ocr-deu for deu, and so on.\n"},
 };
 
 const Command* Find(const std::string& name) {
@@ -62,6 +84,11 @@ void PrintUsage(const std::string& command, FILE* out) {
     std::fprintf(out, "usage: %s\n", c->usage);
 }
 
+void PrintCommandHelp(const std::string& command, FILE* out) {
+    PrintUsage(command, out);
+    if (const Command* c = Find(command)) std::fprintf(out, "\n%s", c->help);
+}
+
 }  // namespace glimmora::cli
 
 int main(int argc, char** argv) {
@@ -90,7 +117,7 @@ int main(int argc, char** argv) {
     for (const std::string& word : args) {
         if (word == "--") break;
         if (IsHelp(word)) {
-            PrintUsage(command, stdout);
+            PrintCommandHelp(command, stdout);
             return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
         }
     }

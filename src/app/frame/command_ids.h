@@ -26,6 +26,8 @@ inline constexpr int kCopyText = 32962;
 // View
 inline constexpr int kViewToolbar = 59392;
 inline constexpr int kViewStatusBar = 59393;
+inline constexpr int kViewToolsBar = 32965;
+inline constexpr int kViewOptionBar = 32966;
 inline constexpr int kZoomIn = 32830;
 inline constexpr int kZoomOut = 32831;
 inline constexpr int kZoomActual = 32832;

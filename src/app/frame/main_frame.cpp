@@ -103,7 +103,8 @@ bool CMainFrame::Create(const std::string& settingsPath) {
     optionBar_ = new ToolOptionBar(this, QString::fromStdString(::glimmora::DataDirectory() + "stamps"));
     optionBar_->setWindowTitle("Param Setting");
     optionBar_->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
-    optionBar_->setFeatures(QDockWidget::DockWidgetMovable);
+    // Closable, as the View menu and the bars' context menu bring it back; never floating.
+    optionBar_->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetClosable);
     addDockWidget(Qt::BottomDockWidgetArea, optionBar_);
     // Only the user's edits in the bar reach an object; a view shown on the bar never takes its values.
     connect(optionBar_, &ToolOptionBar::panelChanged, this, [this] {
@@ -113,7 +114,16 @@ bool CMainFrame::Create(const std::string& settingsPath) {
 
     // The bars as the user left them.
     QSettings profile(QString::fromStdString(StateFilePathFor(settingsPath_)), QSettings::IniFormat);
-    restoreState(profile.value(kBarState).toByteArray());
+    const QVariant bars = profile.value(kBarState);
+    restoreState((bars.isValid() ? bars : profile.value(QString(kOldBarGroup) + "/State")).toByteArray());
+    // An earlier layout may have the bar floating where it is not allowed to; it docks again.
+    DockOptionBar();
+    // So does a bar floated by its hidden Float button, which assistive tools still press. A drag (a
+    // button held) floats it for a moment and docks it at the end itself.
+    connect(optionBar_, &QDockWidget::topLevelChanged, this, [this](bool floating) {
+        if (floating && QApplication::mouseButtons() == Qt::NoButton)
+            QTimer::singleShot(0, this, [this] { DockOptionBar(); });
+    });
 
     if (QTabBar* tabs = mdi_->findChild<QTabBar*>()) {
         tabs->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -268,6 +278,13 @@ bool CMainFrame::FrameCommand(int id) {
         case kViewStatusBar:
             statusBar()->setVisible(statusBar()->isHidden());
             return true;
+        case kViewToolsBar:
+            toolsBar_->setVisible(toolsBar_->isHidden());
+            return true;
+        case kViewOptionBar:
+            DockOptionBar();
+            optionBar_->setVisible(optionBar_->isHidden());
+            return true;
         case kTrayMode:
             ToggleTrayMode();
             return true;
@@ -320,6 +337,14 @@ bool CMainFrame::FrameCommandState(int id, bool* enabled, bool* checked) {
             *enabled = true;
             *checked = !statusBar()->isHidden();
             return true;
+        case kViewToolsBar:
+            *enabled = true;
+            *checked = !toolsBar_->isHidden();
+            return true;
+        case kViewOptionBar:
+            *enabled = true;
+            *checked = !optionBar_->isHidden();
+            return true;
         case kTrayMode:
             *enabled = true;
             *checked = m_settings.IsTrayMode != 0;
@@ -349,6 +374,13 @@ bool CMainFrame::FrameCommandState(int id, bool* enabled, bool* checked) {
         default:
             return false;
     }
+}
+
+void CMainFrame::DockOptionBar() {
+    if (!optionBar_->isFloating()) return;
+    optionBar_->setFloating(false);
+    if (dockWidgetArea(optionBar_) == Qt::NoDockWidgetArea)
+        addDockWidget(Qt::BottomDockWidgetArea, optionBar_);
 }
 
 // ---- Documents ----

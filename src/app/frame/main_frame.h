@@ -99,6 +99,9 @@ class CMainFrame : public QMainWindow,
     // Offers the requests on the session bus; once the window is up, so a start by activation takes its
     // pending call then.
     void PublishOnBus();
+    // Opens each file as a tab, as File > Open does (a file that does not open is said the same way), and
+    // brings the window up.
+    void OpenFiles(const std::vector<std::string>& paths);
     Capturer* Capture() { return capturer_.get(); }
 
     // Capture > Capture Text: the region overlay, then the text read from it goes to the clipboard and
@@ -161,6 +164,8 @@ class CMainFrame : public QMainWindow,
     void BuildTray();
     bool FrameCommand(int id);
     bool FrameCommandState(int id, bool* enabled, bool* checked);
+    // The option bar back in its dock when something (a stored layout, an assistive tool) floated it.
+    void DockOptionBar();
     void OnActiveChildChanged();
     void UpdateTitle();
     void ToggleTrayMode();
@@ -173,6 +178,8 @@ class CMainFrame : public QMainWindow,
     void RemoveHighlight();
     // A request from the session bus: queued for OnAppMessage, or why it is not taken.
     std::string TakeBusRequest(const AppMessage& message);
+    // Files from the session bus: opened from the event loop, or why not now.
+    std::string TakeOpenRequest(const std::vector<std::string>& paths);
     // Requests run from the event loop, in order, each once no capture runs.
     void QueueRequest(const AppMessage& message);
     void RunQueuedRequests();

@@ -73,6 +73,8 @@ void CMainFrame::BuildMenus() {
     QMenu* view = bar->addMenu("&View");
     updateOnShow(view);
     AddCommand(view, kViewToolbar, "&Main Toolbar", true);
+    AddCommand(view, kViewToolsBar, "&Tools Bar", true);
+    AddCommand(view, kViewOptionBar, "&Param Setting", true);
     AddCommand(view, kViewStatusBar, "&Status Bar", true);
     view->addSeparator();
     AddCommand(view, kZoomIn, "Zoom In");

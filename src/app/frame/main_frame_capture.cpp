@@ -542,6 +542,25 @@ std::string CMainFrame::TakeBusRequest(const AppMessage& m) {
     return {};
 }
 
+std::string CMainFrame::TakeOpenRequest(const std::vector<std::string>& paths) {
+    if (closing_ || inCloseSequence_) return "No files are opened while Glimmora is closing.";
+    // A tab opened under a dialog would change the documents it holds.
+    if (QApplication::activeModalWidget())
+        return "No files are opened while a dialog is open; close it first.";
+    if (capturer_ && capturer_->busy())
+        return "No files are opened while a capture is running; finish it first.";
+    QTimer::singleShot(0, this, [this, paths] { OpenFiles(paths); });
+    return {};
+}
+
+void CMainFrame::OpenFiles(const std::vector<std::string>& paths) {
+    if (paths.empty()) return;
+    if (isHidden() || isMinimized()) showNormal();
+    raise();
+    activateWindow();
+    for (const std::string& path : paths) app_.OpenDocumentFile(path);
+}
+
 void CMainFrame::QueueRequest(const AppMessage& m) {
     pendingRequests_.push_back(m);
     QTimer::singleShot(0, this, [this] { RunQueuedRequests(); });
@@ -565,7 +584,9 @@ void CMainFrame::CaptureEnded() {
 }
 
 void CMainFrame::PublishOnBus() {
-    bus_ = std::make_unique<AppBusService>([this](const AppMessage& m) { return TakeBusRequest(m); });
+    bus_ = std::make_unique<AppBusService>(
+        [this](const AppMessage& m) { return TakeBusRequest(m); },
+        [this](const std::vector<std::string>& paths) { return TakeOpenRequest(paths); });
     std::string error;
     // Without a session bus the X client messages still reach this instance.
     if (!bus_->Publish(&error))

@@ -67,6 +67,7 @@ bool CMainFrame::RunCloseSequence() {
     ReportSettingsWrite();
     QSettings profile(QString::fromStdString(StateFilePathFor(settingsPath_)), QSettings::IniFormat);
     profile.setValue(kBarState, saveState());
+    profile.remove(kOldBarGroup);
     return true;
 }
 

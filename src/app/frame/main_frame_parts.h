@@ -6,7 +6,9 @@
 namespace glimmora::frame_parts {
 
 inline constexpr char kCaption[] = "Glimmora";
-inline constexpr char kBarState[] = "GuiTabbedDemo/State";
+inline constexpr char kBarState[] = "MainWindow/State";
+// Where versions up to 1.5 kept the bar layout; read when the new key is missing.
+inline constexpr char kOldBarGroup[] = "GuiTabbedDemo";
 
 // A warning box without owner, caption "Glimmora".
 void Warn(const QString& text);

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "app/frame/main_frame.h"
 #include "app/frame/tavrik_app.h"
+#include "app/main/file_arguments.h"
 #include "platform/platform.h"
 
 extern "C" __attribute__((visibility("default"))) int GlimmoraGuiMain(int argc, char** argv) {
@@ -15,6 +17,10 @@ extern "C" __attribute__((visibility("default"))) int GlimmoraGuiMain(int argc, 
     application.setQuitOnLastWindowClosed(false);
     glimmora::CTavrikApp app;
     if (!app.InitInstance()) return 1;
+    // The toolkit has taken its own options out of argv by now.
+    const std::vector<std::string> files = glimmora::FileArguments(argc, argv);
+    if (!files.empty())
+        QTimer::singleShot(0, app.MainFrame(), [&app, files] { app.MainFrame()->OpenFiles(files); });
     return application.exec();
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/main/file_arguments.h"
 #include "app/main/gui_module.h"
 #include "platform/bus_call.h"
 
@@ -16,7 +17,8 @@ namespace {
 
 void PrintHelp(FILE* out) {
     std::fputs(
-        "Usage: glimmora                      start the main window\n"
+        "Usage: glimmora [FILE...]            start the main window and open the files in it; with\n"
+        "                                     Glimmora running, the files open there instead\n"
         "       glimmora --capture MODE       ask the running Glimmora to capture; MODE is one of\n"
         "                                     full, window, region, active, scroll, fixed, text, screen\n"
         "       glimmora --send MSG WPARAM LPARAM\n"
@@ -107,15 +109,34 @@ int RunRequest(int argc, char** argv) {
         PrintHelp(stderr);
         return 2;
     }
-    // Anything else (a file name among it) starts the window, which opens nothing.
+    // Anything else starts the window, or hands the files named to the one running.
+    return -1;
+}
+
+// The files go to the running Glimmora, which opens them as tabs; -1 when none runs, so this one starts.
+int OpenInRunning(int argc, char** argv) {
+    std::vector<std::string> files = glimmora::FileArguments(argc, argv);
+    if (files.empty()) return -1;
+    for (std::string& file : files) file = glimmora::AbsolutePath(file);
+    std::string reason;
+    switch (glimmora::OpenOverBus(files, &reason)) {
+        case glimmora::BusDelivery::Taken:
+            return 0;
+        case glimmora::BusDelivery::Refused:
+            std::fprintf(stderr, "glimmora: %s\n", reason.c_str());
+            return 1;
+        case glimmora::BusDelivery::NoInstance:
+            break;
+    }
     return -1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int request = RunRequest(argc, argv);
-    if (request >= 0) return request;
+    int status = RunRequest(argc, argv);
+    if (status < 0) status = OpenInRunning(argc, argv);
+    if (status >= 0) return status;
     const auto guiMain = reinterpret_cast<GlimmoraGuiMainFn>(GuiEntry(GLIMMORA_GUI_MAIN));
     return guiMain ? guiMain(argc, argv) : 1;
 }

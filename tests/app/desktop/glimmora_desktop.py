@@ -144,7 +144,7 @@ def bus_owner_pid(address=None):
 class Glimmora:
     """One running copy of the program in a folder of its own (its config.ini sits beside it)."""
 
-    def __init__(self, config=None, extra_env=None, prepare=None):
+    def __init__(self, config=None, extra_env=None, prepare=None, args=()):
         self.dir = tempfile.mkdtemp(prefix="glimmora-desktop-")
         self.program = os.path.join(self.dir, "glimmora")
         shutil.copy2(PROGRAM, self.program)
@@ -170,7 +170,11 @@ class Glimmora:
         env.update(extra_env or {})
         self.env = env
         self.log = open(os.path.join(self.dir, "log.txt"), "w+")
-        self.process = subprocess.Popen([self.program, "ignored-file.png"], env=env, stdout=self.log,
+        self.launch(*args)
+
+    def launch(self, *args):
+        """Starts the program (again, once the last run has ended) in this copy's folder, with its settings."""
+        self.process = subprocess.Popen([self.program, *args], env=self.env, stdout=self.log,
                                         stderr=subprocess.STDOUT)
         self.window = wait_until(self._main_window, "the main window to map")
         self.app = wait_until(self._accessible_app, "the program on the accessibility bus")
@@ -304,7 +308,6 @@ class DesktopTest(unittest.TestCase):
 class StartUpAndMenus(DesktopTest):
     def test_fresh_start_opens_nothing_and_switches_nothing_on(self):
         g = self.start()
-        # A file named on the command line opens nothing.
         self.assertEqual(g.title(), "Glimmora")
         for item in ("Enable hotkey", "Run as tray mode", "AutoRun when startup"):
             self.assertFalse(g.checked(item), item)
@@ -795,6 +798,79 @@ class Tray(DesktopTest):
         x = int(values["WIDTH"]) // 2 + offset
         xdotool("mousemove", "--window", w, str(x), str(int(values["HEIGHT"]) // 2))
         xdotool("click", "1")
+
+
+class BarsAndFiles(DesktopTest):
+    @staticmethod
+    def showing(node):
+        return node is not None and node.getState().contains(pyatspi.STATE_SHOWING)
+
+    def test_closed_bars_come_back_from_the_view_menu_after_a_restart(self):
+        g = self.start()
+        dock = wait_until(lambda: g.find("frame", "Param Setting"), "the Param Setting bar")
+        # Closed as a click or an assistive tool closes it: its own Close button.
+        g.press(wait_until(lambda: g.find("push button", "Close", dock), "its Close button"))
+        wait_until(lambda: not self.showing(g.find("frame", "Param Setting")), "the Param Setting bar to close")
+        # The Tools bar from the bars' context menu, opened on the bar itself. The menu is made as it opens,
+        # after the accessibility tree was read: it is found as a new window and used from the keyboard.
+        windows = set(xdotool("search", "--onlyvisible", "--pid", str(g.process.pid), ""))
+        x, y, w, h = g.find("tool bar", "Tools").queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        xdotool("mousemove", str(x + w // 2), str(y + h - 4), "click", "3")
+        wait_until(lambda: set(xdotool("search", "--onlyvisible", "--pid", str(g.process.pid), "")) - windows,
+                   "the bars' context menu")
+        # Its last entry, after Param Setting and Main Toolbar.
+        xdotool("key", "Up", "Return")
+        wait_until(lambda: not self.showing(g.find("tool bar", "Tools")), "the Tools bar to close")
+        g.menu("Exit")
+        self.assertEqual(g.wait_exit(), 0)
+        with open(os.path.join(g.dir, "state.ini")) as f:
+            self.assertIn("[MainWindow]", f.read())
+
+        # The layout is kept, and the View menu brings each bar back.
+        g.launch()
+        self.assertFalse(self.showing(g.find("frame", "Param Setting")))
+        self.assertFalse(self.showing(g.find("tool bar", "Tools")))
+        for item, role, name in (("Param Setting", "frame", "Param Setting"), ("Tools Bar", "tool bar", "Tools")):
+            self.assertFalse(g.checked(item), item)
+            g.menu(item)
+            wait_until(lambda: self.showing(g.find(role, name)), "the bar " + name + " to show")
+            wait_until(lambda: g.checked(item), "the check mark of " + item)
+
+    def test_files_open_as_tabs_here_or_in_the_window_already_running(self):
+        folder = tempfile.mkdtemp(prefix="glimmora-files-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        for name in ("a.png", "b.png", "c.bmp", "d.png"):
+            subprocess.run(["convert", "-size", "40x30", "xc:red", os.path.join(folder, name)], check=True)
+        g = self.start(args=[os.path.join(folder, "a.png")])
+        g.wait_title("Glimmora - a.png")
+        wait_until(lambda: bus_owner_pid() == g.process.pid, "the window to own the bus name")
+
+        def run(*command, env=None):
+            return subprocess.run(command, cwd=folder, env=env or g.env, capture_output=True, text=True,
+                                  timeout=DEADLINE)
+
+        # Names relative to the caller's folder; no second window starts.
+        r = run(g.program, "b.png", "c.bmp")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        for name in ("b.png", "c.bmp"):
+            wait_until(lambda: g.find("frame", name), "the tab " + name)
+        self.assertEqual(len(xdotool("search", "--all", "--onlyvisible", "--name", "^Glimmora")), 1)
+        # A file that does not open is said as File > Open says it, by the window that was asked.
+        r = run(g.program, "missing.png")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        g.wait_message('Cannot open the file "%s"' % os.path.join(folder, "missing.png"))
+
+        # Open With on the desktop: our launcher the default for PNG pictures, in a private setup.
+        data, config = os.path.join(folder, "data"), os.path.join(folder, "config")
+        os.makedirs(os.path.join(data, "applications"))
+        os.makedirs(config)
+        shutil.copy(os.environ["GLIMMORA_LAUNCHER"], os.path.join(data, "applications"))
+        with open(os.path.join(config, "mimeapps.list"), "w") as f:
+            f.write("[Default Applications]\nimage/png=org.glimmora.Glimmora.desktop\n")
+        r = run("gio", "open", os.path.join(folder, "d.png"), env=dict(g.env, XDG_DATA_HOME=data,
+                                                                       XDG_CONFIG_HOME=config))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        wait_until(lambda: g.find("frame", "d.png"), "the tab d.png")
 
 
 class Recovery(DesktopTest):
