@@ -75,6 +75,17 @@ void ConvertForView(const Image& image, QImage& view) {
 }
 }  // namespace
 
+namespace {
+// Every window of the overlay paints all of its pixels itself and follows the pointer.
+void SetUpOverlayWindow(QWidget& w) {
+    w.setWindowTitle("Glimmora capture");
+    w.setAttribute(Qt::WA_OpaquePaintEvent);
+    w.setAttribute(Qt::WA_NoSystemBackground);
+    w.setMouseTracking(true);
+    w.setFocusPolicy(Qt::StrongFocus);
+}
+}  // namespace
+
 // A window of the overlay on one more output of a Wayland desktop: it shows that output's part of the
 // frozen picture and hands its pointer and keys to the dialog, which keeps the one state.
 class CCapDialog::Pane : public QWidget {
@@ -83,11 +94,7 @@ class CCapDialog::Pane : public QWidget {
         : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
           dialog_(dialog),
           monitor_(monitor) {
-        setWindowTitle("Glimmora capture");
-        setAttribute(Qt::WA_OpaquePaintEvent);
-        setAttribute(Qt::WA_NoSystemBackground);
-        setMouseTracking(true);
-        setFocusPolicy(Qt::StrongFocus);
+        SetUpOverlayWindow(*this);
     }
     int monitor() const { return monitor_; }
 
@@ -113,11 +120,7 @@ CCapDialog::CCapDialog(Platform& platform, int mode)
                            Qt::WindowStaysOnTopHint),
       platform_(platform),
       mode_(mode) {
-    setWindowTitle("Glimmora capture");
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setMouseTracking(true);
-    setFocusPolicy(Qt::StrongFocus);
+    SetUpOverlayWindow(*this);
 }
 
 CCapDialog::~CCapDialog() = default;
