@@ -8,6 +8,8 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <array>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -97,12 +99,15 @@ class ViewToolsX11 : public ::testing::Test {
         }
     }
 
-    // Where image pixel p is on the screen.
+    // Where image pixel p is on the screen, in the screen's own pixels (Qt's coordinates times its scale).
     QPoint ScreenOf(QPoint p) const {
         const double zoom = view->Zoom();
-        const QPoint client = QPoint(CTavrikView::kMargin, CTavrikView::kMargin) - view->ScrollPosition() +
-                              QPoint(qRound(p.x() * zoom), qRound(p.y() * zoom));
-        return view->viewport()->mapToGlobal(client);
+        const QPointF client = QPointF(CTavrikView::kMargin, CTavrikView::kMargin) - view->ScrollPosition() +
+                               QPointF(p.x() * zoom, p.y() * zoom);
+        const QPointF global = view->viewport()->mapToGlobal(client);
+        const double dpr = view->devicePixelRatioF();
+        return QPoint(static_cast<int>(std::floor(global.x() * dpr + 0.5)),
+                      static_cast<int>(std::floor(global.y() * dpr + 0.5)));
     }
 
     QRgb OnScreen(QPoint image) const {
@@ -146,6 +151,28 @@ class ViewToolsX11 : public ::testing::Test {
   private:
     bool buttonDown_ = false;
 };
+
+// Run once more at QT_SCALE_FACTOR 1.5 and 2: at 100 % every picture pixel is one device pixel, copied
+// as it is (no resampling), wherever the view's margin puts the picture.
+TEST_F(ViewToolsX11, AtOneHundredPercentAPicturePixelIsADevicePixel) {
+    if (const char* factor = std::getenv("QT_SCALE_FACTOR")) {
+        EXPECT_DOUBLE_EQ(view->devicePixelRatioF(), std::atof(factor));
+    }
+    const QPoint at = ScreenOf({0, 0});
+    Image shot;
+    ASSERT_TRUE(platform->screen().Grab(Rect{at.x() - 2, at.y() - 2, at.x() + 402, at.y() + 302}, shot));
+    bool found = false;
+    for (int dy = 0; dy <= 4 && !found; ++dy)
+        for (int dx = 0; dx <= 4 && !found; ++dx) {
+            bool same = true;
+            for (int y = 0; y < 300 && same; ++y)
+                for (int x = 0; x < 400 && same; ++x)
+                    same = (Rgb(shot, x + dx, y + dy) | 0xFF000000u) == PatternRgb(x, y);
+            found = same;
+        }
+    EXPECT_TRUE(found) << "the picture is not on the screen pixel for pixel at scale "
+                       << view->devicePixelRatioF();
+}
 
 TEST_F(ViewToolsX11, LineHandleTextBoxAndCropByPointerAndKeys) {
     // A line with the bar's defaults (black, 2 wide, shadowed); it is selected and shows its handles
