@@ -217,6 +217,9 @@ bool CCapDialog::Open() {
         const qreal dpr = primary ? primary->devicePixelRatio() : 1.0;
         setGeometry(0, 0, static_cast<int>(std::ceil(screenW_ / dpr)),
                     static_cast<int>(std::ceil(screenH_ / dpr)));
+        // Before the window maps: an X window is on the screen at once, and keys typed before it has the
+        // keyboard would go elsewhere.
+        ConvertForView(snapshot_, snapshotView_);
         show();
     } else {
         for (size_t i = 1; i < layout_.monitors.size(); ++i) {
@@ -235,9 +238,9 @@ bool CCapDialog::Open() {
         for (const auto& pane : panes_) pane->showFullScreen();
         showFullScreen();
     }
-    // Converted while the display maps the windows: nothing is painted before the events are processed, and
-    // until then a Wayland window shows nothing and an X window (no background) leaves the screen as it is.
-    ConvertForView(snapshot_, snapshotView_);
+    // A Wayland window shows nothing until its first frame: the picture is converted while the compositor
+    // maps it.
+    if (ownMonitor_ >= 0) ConvertForView(snapshot_, snapshotView_);
     raise();
     activateWindow();
     WaitUntilExposed();

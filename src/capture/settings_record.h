@@ -8,7 +8,8 @@
 
 namespace glimmora {
 
-// The capture modes, in the order their hotkeys are stored and read; text capture came last.
+// The capture modes, in the order their hotkeys are stored and read; text capture came after the first six,
+// the current screen after it.
 enum HotkeyMode : int {
     kHotkeyFullScreen = 0,
     kHotkeyWindow,
@@ -17,6 +18,7 @@ enum HotkeyMode : int {
     kHotkeyScroll,
     kHotkeyFixRect,
     kHotkeyText,
+    kHotkeyScreen,
     kHotkeyModeCount
 };
 

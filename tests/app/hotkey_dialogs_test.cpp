@@ -80,7 +80,7 @@ class DefineHotkeys : public ::testing::Test {
 TEST_F(DefineHotkeys, ShowsTheStoredCombinationsAndDefaultThenOkWritesEveryValue) {
     CDefHotKeyDlg dialog(ini);
     EXPECT_EQ(dialog.windowTitle(), "Define hot key");
-    const char* shown[] = {"", "", "", "Alt + Z", "", "", ""};
+    const char* shown[kHotkeyModeCount] = {"", "", "", "Alt + Z", "", "", "", ""};
     for (int mode = 0; mode < kHotkeyModeCount; ++mode)
         EXPECT_EQ(dialog.ShortcutButton(mode)->text(), QString(shown[mode])) << mode;
     for (const char* label : CDefHotKeyDlg::kLabels) {
@@ -90,13 +90,14 @@ TEST_F(DefineHotkeys, ShowsTheStoredCombinationsAndDefaultThenOkWritesEveryValue
     }
 
     ButtonText(&dialog, "Default")->click();
-    const char* defaults[] = {"Ctrl + Shift + F",
-                              "Ctrl + Shift + W",
-                              "Ctrl + Shift + A",
-                              "Ctrl + Shift + R",
-                              "Ctrl + Shift + S",
-                              "Ctrl + Shift + X",
-                              ""};  // text capture has no default
+    const char* defaults[kHotkeyModeCount] = {"Ctrl + Shift + F",
+                                              "Ctrl + Shift + W",
+                                              "Ctrl + Shift + A",
+                                              "Ctrl + Shift + R",
+                                              "Ctrl + Shift + S",
+                                              "Ctrl + Shift + X",
+                                              "",
+                                              ""};  // text and current-screen captures have no default
     for (int mode = 0; mode < kHotkeyModeCount; ++mode)
         EXPECT_EQ(dialog.ShortcutButton(mode)->text(), QString(defaults[mode])) << mode;
     ExpectNothingClipped(&dialog);
@@ -105,7 +106,7 @@ TEST_F(DefineHotkeys, ShowsTheStoredCombinationsAndDefaultThenOkWritesEveryValue
 
     ButtonText(&dialog, "OK")->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    const int keys[] = {70, 87, 65, 82, 83, 88, 0};
+    const int keys[kHotkeyModeCount] = {70, 87, 65, 82, 83, 88, 0, 0};
     for (int mode = 0; mode < kHotkeyModeCount; ++mode) {
         EXPECT_EQ(dialog.Hotkeys()[mode].Hotkey, keys[mode]);
         EXPECT_EQ(dialog.Hotkeys()[mode].HotkeyMask, keys[mode] ? 6 : 0);
@@ -114,14 +115,15 @@ TEST_F(DefineHotkeys, ShowsTheStoredCombinationsAndDefaultThenOkWritesEveryValue
               "[AppSet]\r\nIsTrayMode=1\r\n[CapRegion]\r\nHotkey=82\r\nHotkeyMask=6\r\n"
               "[CapFullScreen]\r\nHotkey=70\r\nHotkeyMask=6\r\n[CapWindows]\r\nHotkey=87\r\nHotkeyMask=6\r\n"
               "[CapActiveWindow]\r\nHotkey=65\r\nHotkeyMask=6\r\n[CapScroll]\r\nHotkey=83\r\nHotkeyMask=6\r\n"
-              "[CapFixRect]\r\nHotkey=88\r\nHotkeyMask=6\r\n[CapText]\r\nHotkey=0\r\nHotkeyMask=0\r\n");
+              "[CapFixRect]\r\nHotkey=88\r\nHotkeyMask=6\r\n[CapText]\r\nHotkey=0\r\nHotkeyMask=0\r\n"
+              "[CapScreen]\r\nHotkey=0\r\nHotkeyMask=0\r\n");
 }
 
 TEST_F(DefineHotkeys, WithoutHotkeysOnTheDesktopItListsTheCommandsToBindEachCopyable) {
-    const char* commands[] = {"glimmora --capture full",   "glimmora --capture window",
-                              "glimmora --capture active", "glimmora --capture region",
-                              "glimmora --capture scroll", "glimmora --capture fixed",
-                              "glimmora --capture text"};
+    const char* commands[kHotkeyModeCount] = {"glimmora --capture full",   "glimmora --capture window",
+                                              "glimmora --capture active", "glimmora --capture region",
+                                              "glimmora --capture scroll", "glimmora --capture fixed",
+                                              "glimmora --capture text",   "glimmora --capture screen"};
     {
         CDefHotKeyDlg dialog(ini);
         EXPECT_EQ(ButtonText(&dialog, "Copy"), nullptr) << "commands shown where hotkeys work";

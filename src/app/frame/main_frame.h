@@ -90,8 +90,6 @@ class CMainFrame : public QMainWindow,
     // Runs the capture routine of a mode (the hotkey order); false for no such mode, no display, or while
     // a dialog, the close sequence or another capture is open (the status bar then says why).
     bool RunCapture(int mode);
-    // The monitor under the pointer; it has no hotkey slot of its own.
-    bool RunCurrentScreenCapture();
     // Why a capture or a request cannot run now; empty when it can.
     QString RequestRefusal() const;
     // Requests of other programs (the same as the X client messages carry).

@@ -46,7 +46,7 @@ struct HotkeyName {
 };
 constexpr HotkeyName kHotkeyNames[kHotkeyModeCount] = {
     {"TV_CapFull", 0xC101},   {"TV_CapWnd", 0xC102},     {"TV_CapAWnd", 0xC103}, {"TV_CapRegion", 0xC104},
-    {"TV_CapScroll", 0xC105}, {"TV_CapFixRect", 0xC106}, {"TV_CapText", 0xC107},
+    {"TV_CapScroll", 0xC105}, {"TV_CapFixRect", 0xC106}, {"TV_CapText", 0xC107}, {"TV_CapScreen", 0xC108},
 };
 // Esc, taken for the whole desktop while a capture's delay runs (the window is hidden then).
 constexpr int kEscapeGrabId = 0xC1FF;
@@ -225,16 +225,6 @@ QString CMainFrame::RequestRefusal() const {
     return {};
 }
 
-bool CMainFrame::RunCurrentScreenCapture() {
-    if (!capturer_) return false;
-    if (const QString why = RequestRefusal(); !why.isEmpty()) {
-        SetStatusText(2, why);
-        return false;
-    }
-    capturer_->CaptureCurrentScreen();
-    return true;
-}
-
 bool CMainFrame::RunCapture(int mode) {
     if (!capturer_ || mode < 0 || mode >= kHotkeyModeCount) return false;
     if (const QString why = RequestRefusal(); !why.isEmpty()) {
@@ -262,6 +252,9 @@ bool CMainFrame::RunCapture(int mode) {
             break;
         case kHotkeyText:
             CaptureText();
+            break;
+        case kHotkeyScreen:
+            capturer_->CaptureCurrentScreen();
             break;
         default:
             return false;

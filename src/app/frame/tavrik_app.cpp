@@ -149,10 +149,10 @@ bool CTavrikApp::OnCommand(int id) {
                      {cmd::kCaptureActiveWindow, kHotkeyActiveWindow},
                      {cmd::kCaptureScroll, kHotkeyScroll},
                      {cmd::kCaptureFixRect, kHotkeyFixRect},
-                     {cmd::kCaptureText, kHotkeyText}};
+                     {cmd::kCaptureText, kHotkeyText},
+                     {cmd::kCaptureScreen, kHotkeyScreen}};
     for (const auto& c : kCaptures)
         if (c.id == id) frame_->RunCapture(c.mode);
-    if (id == cmd::kCaptureScreen) frame_->RunCurrentScreenCapture();
     emit frame_->requestHandled(0);
     return true;
 }

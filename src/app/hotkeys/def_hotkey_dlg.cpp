@@ -24,20 +24,21 @@ const char* const CDefHotKeyDlg::kLabels[kHotkeyModeCount] = {"Capture full scre
                                                               "Capture rectangle region",
                                                               "Capture scrolling window",
                                                               "Capture fix-size Rectangle",
-                                                              "Capture text"};
+                                                              "Capture text",
+                                                              "Capture current screen"};
 const char* const CDefHotKeyDlg::kTitles[kHotkeyModeCount] = {
     "Capture full screen", "Capture Windows",          "Capture Active Window",
     "Capture Region",      "Capture scrolling window", "Capture fix-size rectangle",
-    "Capture Text"};
+    "Capture Text",        "Capture Current Screen"};
 
 const char* const CDefHotKeyDlg::kCommands[kHotkeyModeCount] = {
     "glimmora --capture full",   "glimmora --capture window", "glimmora --capture active",
     "glimmora --capture region", "glimmora --capture scroll", "glimmora --capture fixed",
-    "glimmora --capture text"};
+    "glimmora --capture text",   "glimmora --capture screen"};
 
 namespace {
-// Text capture has no default combination: it stays off until the user records one.
-constexpr int kDefaultKeys[kHotkeyModeCount] = {'F', 'W', 'A', 'R', 'S', 'X', 0};
+// Text and current-screen captures have no default combination: they stay off until the user records one.
+constexpr int kDefaultKeys[kHotkeyModeCount] = {'F', 'W', 'A', 'R', 'S', 'X', 0, 0};
 }  // namespace
 
 CDefHotKeyDlg::CDefHotKeyDlg(const std::string& iniPath, QWidget* parent, const QString& noHotkeys)

@@ -18,8 +18,9 @@
 
 namespace glimmora {
 
-const char* const kHotkeySections[kHotkeyModeCount] = {
-    "CapFullScreen", "CapWindows", "CapActiveWindow", "CapRegion", "CapScroll", "CapFixRect", "CapText"};
+const char* const kHotkeySections[kHotkeyModeCount] = {"CapFullScreen", "CapWindows", "CapActiveWindow",
+                                                       "CapRegion",     "CapScroll",  "CapFixRect",
+                                                       "CapText",       "CapScreen"};
 
 namespace {
 constexpr char kCaptureSet[] = "CaptureSet";

@@ -638,22 +638,26 @@ class Hotkeys(DesktopTest):
         for section, key in (("CapFullScreen", 70), ("CapWindows", 87), ("CapActiveWindow", 65),
                              ("CapRegion", 82), ("CapScroll", 83), ("CapFixRect", 88)):
             config[section] = {"Hotkey": key, "HotkeyMask": 6}
+        # Current Screen has no default; one recorded works as the others do.
+        config["CapScreen"] = {"Hotkey": 77, "HotkeyMask": 6}
         config["CaptureSet"] = {"CapDelayTime": 0}
         g = self.start(config=config)
         xdotool("key", "ctrl+shift+f")
         g.wait_title("Glimmora - Capture1")
+        xdotool("key", "ctrl+shift+m")
+        g.wait_title("Glimmora - Capture2")
         # The region capture opens the selection overlay; Esc cancels it and nothing is captured.
         xdotool("key", "ctrl+shift+r")
         wait_until(lambda: self.overlay(g), "the selection overlay")
         xdotool("key", "Escape")
         wait_until(lambda: not self.overlay(g), "the overlay to close")
-        self.assertEqual(g.title(), "Glimmora - Capture1")
+        self.assertEqual(g.title(), "Glimmora - Capture2")
         # Switched off, the combination does nothing.
         g.menu("Enable hotkey")
         wait_until(lambda: not g.checked("Enable hotkey"), "the check mark to go")
         xdotool("key", "ctrl+shift+f")
         g.menu("New")
-        g.wait_title("Glimmora - Capture2")
+        g.wait_title("Glimmora - Capture3")
 
 
     def test_combinations_held_elsewhere_are_named_and_taken_when_free(self):
