@@ -150,7 +150,14 @@ void CPinWindow::wheelEvent(QWheelEvent* event) {
     const double before = zoom_;
     const bool asked = SetZoom(zoom_ * std::pow(kZoomStep, notches));
     const double ratio = zoom_ / before;
-    move(pos() + (at - at * ratio).toPoint());
+    QPoint to = pos() + (at - at * ratio).toPoint();
+    // Grown about the pointer it may reach past an edge; it fits, so it is kept whole on the screen.
+    if (const QScreen* on = screen()) {
+        const QRect room = on->availableGeometry();
+        to.setX(std::clamp(to.x(), room.left(), std::max(room.left(), room.right() + 1 - width())));
+        to.setY(std::clamp(to.y(), room.top(), std::max(room.top(), room.bottom() + 1 - height())));
+    }
+    move(to);
     if (!asked && notches > 0)
         Say(QString("The pin is as large as the screen allows (zoom %1%).").arg(std::lround(zoom_ * 100)));
 }
