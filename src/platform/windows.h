@@ -15,6 +15,8 @@ class WindowSystem {
     // False where the desktop tells no program about other programs' windows (Wayland outside sway):
     // the window modes then fall back to a region.
     virtual bool CanPickWindows() { return true; }
+    // Whether a window can show see-through now; on X only while a compositing manager runs.
+    virtual bool CanBlendWindows() { return true; }
 
     // The deepest viewable window under a screen point, skipping `exclude` and everything inside it.
     // A point on a window manager's decoration names the client window it frames. 0 for none.

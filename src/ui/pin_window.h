@@ -5,28 +5,35 @@
 #include <QImage>
 #include <QPoint>
 #include <QWidget>
+#include <functional>
 
 #include "image/image.h"
 
 class QMenu;
+class QScreen;
 
 namespace glimmora {
 
 class CPinWindow : public QWidget {
     Q_OBJECT
   public:
-    // picture: 24 or 32 bits, as saving would write it. Deletes itself when closed.
-    CPinWindow(const Image& picture, const QString& name);
+    // picture: 24 or 32 bits, as saving would write it; shown from this one copy at every zoom. screen:
+    // the one it opens on, fitted into. Deletes itself when closed.
+    CPinWindow(Image picture, const QString& name, QScreen* screen = nullptr);
 
     const Image& Picture() const { return picture_; }
     double Zoom() const { return zoom_; }
     // The menu the right button opens: Copy, Save As..., Close.
     QMenu* Menu() const { return menu_; }
     void CopyToClipboard();
+    // Asked on Ctrl + wheel: whether the desktop can show a window see-through at all.
+    void SetCanFade(std::function<bool()> canFade) { canFade_ = std::move(canFade); }
 
   signals:
     // Save As was chosen: the owner asks for a file and writes Picture() there.
     void saveAsRequested(CPinWindow* pin);
+    // Why a wheel turn changed less than asked, for the status bar.
+    void note(const QString& text);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -39,10 +46,15 @@ class CPinWindow : public QWidget {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
-    void SetZoom(double zoom);
+    // Clamped so the window never grows past the screen it is on; false when that held it back.
+    bool SetZoom(double zoom);
+    void Say(const QString& text);
 
     Image picture_;
+    // Over picture_'s own rows, which run bottom-up: painted mirrored, never copied.
     QImage shown_;
+    bool bottomUp_ = false;
+    std::function<bool()> canFade_;
     double zoom_ = 1.0;
     bool dragging_ = false;
     QPoint grip_;  // where the window was taken, from its top-left corner

@@ -1,4 +1,5 @@
-// The recovery entries on real files: written, listed, read back, and what a damaged folder yields.
+// The recovery entries on real files: written, listed, read back, what a damaged folder yields, the
+// writer's thread and the offer lock.
 #include "app/recovery/recovery_store.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +10,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
+#include "app/recovery/recovery_writer.h"
 #include "app/temp_dir.h"
 
 namespace glimmora {
@@ -184,6 +187,67 @@ TEST(RecoveryStore, EntriesOfGoneOrForeignProcessesAreOrphans) {
     EXPECT_FALSE(IsLiveGlimmora(0));
     kill(other, SIGKILL);
     waitpid(other, nullptr, 0);
+}
+
+// Off the calling thread: the newest picture of an entry is the one kept, an earlier run's entry goes only
+// once its replacement is on the disk, a removal follows the write before it, and what is still queued
+// when the writer ends is done.
+TEST(RecoveryWriter, KeepsTheNewestPictureAndFinishesEverythingQueued) {
+    TempDir dir;
+    const RecoveryStore store(dir.File("recovery"));
+    ASSERT_TRUE(store.Write(Entry("1-1", 1), Picture(3, 3)));
+    const std::string name = RecoveryStore::EntryName(getpid(), 1),
+                      other = RecoveryStore::EntryName(getpid(), 2);
+    std::mutex mutex;
+    std::vector<RecoveryWriter::Result> results;
+    {
+        RecoveryWriter writer(store, [&](const RecoveryWriter::Result& r) {
+            std::lock_guard lock(mutex);
+            results.push_back(r);
+        });
+        for (int h = 1; h <= 12; ++h) writer.Write(Entry(name, getpid()), Picture(4, h), {"1-1"});
+        writer.Finish();
+        Image back;
+        ASSERT_TRUE(store.ReadPicture(Entry(name, getpid()), back));
+        EXPECT_TRUE(SamePixels(back, Picture(4, 12)));
+        EXPECT_FALSE(store.StillThere(Entry("1-1", 1)));
+        EXPECT_TRUE(store.StillThere(Entry(name, getpid())));
+        // Rewritten by another process: no longer the entry that was listed.
+        EXPECT_FALSE(store.StillThere(Entry(name, getpid() + 1)));
+        {
+            std::lock_guard lock(mutex);
+            ASSERT_FALSE(results.empty());
+            EXPECT_TRUE(std::all_of(results.begin(), results.end(),
+                                    [&](const auto& r) { return r.ok && r.name == name; }));
+        }
+        writer.Write(Entry(name, getpid()), Picture(2, 2));
+        writer.Remove(name);
+        writer.Write(Entry(other, getpid()), Picture(5, 5));
+    }
+    EXPECT_EQ(QDir(QString::fromStdString(store.Folder())).entryList(QDir::Files),
+              QStringList({QString::fromStdString(other + ".bmp"), QString::fromStdString(other + ".ini")}));
+}
+
+// One run at a time may offer the orphans; the lock file is private and goes with the lock.
+TEST(RecoveryStore, OnlyOneHolderOfTheOfferLock) {
+    TempDir dir;
+    const RecoveryStore store(dir.File("recovery"));
+    bool elsewhere = true;
+    const int lock = store.LockOffers(elsewhere);
+    ASSERT_GE(lock, 0);
+    EXPECT_FALSE(elsewhere);
+    struct stat st;
+    ASSERT_EQ(::lstat((store.Folder() + "/.offer.lock").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    // A second open of the file is a second holder, as another process would be.
+    EXPECT_EQ(store.LockOffers(elsewhere), -1);
+    EXPECT_TRUE(elsewhere);
+    store.UnlockOffers(lock);
+    EXPECT_TRUE(QDir(QString::fromStdString(store.Folder())).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    const int again = store.LockOffers(elsewhere);
+    EXPECT_GE(again, 0);
+    EXPECT_FALSE(elsewhere);
+    store.UnlockOffers(again);
 }
 
 TEST(RecoveryStore, FolderAndIntervalFollowTheEnvironment) {

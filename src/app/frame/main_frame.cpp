@@ -181,6 +181,8 @@ void CMainFrame::OnCommand(int id) {
     CommandState(id, &enabled, &checked);
     // Shortcuts and other programs reach disabled commands too; they do nothing, as a grey menu entry.
     if (!enabled) return;
+    // A note about the last action would read as one about this one. A reading still under way keeps its.
+    if (!textReader_) SetStatusText(2, QString());
     CChildFrame* child = ActiveChild();
     if (child) {
         if (child->View()->OnCommand(id)) return;

@@ -231,6 +231,8 @@ bool CMainFrame::RunCapture(int mode) {
         SetStatusText(2, why);
         return false;
     }
+    // As for a command: the last action's note is not about this one.
+    if (!textReader_) SetStatusText(2, QString());
     switch (mode) {
         case kHotkeyFullScreen:
             capturer_->CaptureFullScreen();

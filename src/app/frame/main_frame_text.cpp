@@ -1,13 +1,16 @@
 // The main frame's text recognition: Capture Text, the editor's Copy Text, and the language setting.
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QThread>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -220,18 +223,30 @@ void CMainFrame::PinToDesktop() {
         Warn("The picture could not be drawn with its objects: it is too large to pin.");
         return;
     }
-    auto* pin = new CPinWindow(picture, child->Document()->Title());
+    // On the screen the user is looking at: the pointer's, else the window's.
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen) screen = this->screen();
+    auto* pin = new CPinWindow(std::move(picture), child->Document()->Title(), screen);
     connect(pin, &CPinWindow::saveAsRequested, this, [this](CPinWindow* which) {
         const std::optional<std::string> path = AskSavePath("Pinned.png");
         if (path && !SaveImageFile(which->Picture(), *path))
             Warn(QString("The image could not be saved to \"%1\".").arg(QFile::decodeName(path->c_str())));
     });
+    connect(pin, &CPinWindow::note, this, [this](const QString& text) { SetStatusText(2, text); });
+    if (platform_) pin->SetCanFade([this] { return platform_ && platform_->windows().CanBlendWindows(); });
     std::erase_if(pins_, [](const QPointer<QWidget>& p) { return p.isNull(); });
     pins_.emplace_back(pin);
-    // Beside where the document shows, a little down and right for each pin already there.
-    const QPoint at =
-        child->View()->mapToGlobal(QPoint(20, 20)) + QPoint(24, 24) * static_cast<int>(pins_.size() - 1);
-    pin->move(at);
+    // Centred on that screen, a little down and right for each pin already there: set over the tab's own
+    // picture it would pass for it.
+    const QRect room = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), pin->size());
+    const QPoint step = QPoint(32, 32) * static_cast<int>(pins_.size() - 1);
+    QRect place(QPoint(0, 0), pin->size());
+    place.moveCenter(room.center() + step);
+    place.moveLeft(
+        std::clamp(place.left(), room.left(), std::max(room.left(), room.right() + 1 - place.width())));
+    place.moveTop(
+        std::clamp(place.top(), room.top(), std::max(room.top(), room.bottom() + 1 - place.height())));
+    pin->move(place.topLeft());
     pin->show();
     pin->raise();
     pin->activateWindow();

@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
 
 #include "app/frame/child_frame.h"
@@ -42,6 +44,10 @@ bool InstallSigterm() {
 }  // namespace
 
 RecoveryKeeper::RecoveryKeeper(CTavrikApp& app, std::string folder) : app_(app), store_(std::move(folder)) {
+    writer_ = std::make_unique<RecoveryWriter>(store_, [this](const RecoveryWriter::Result& result) {
+        QMetaObject::invokeMethod(
+            this, [this, result] { OnWritten(result); }, Qt::QueuedConnection);
+    });
     connect(&timer_, &QTimer::timeout, this, &RecoveryKeeper::WriteChanged);
     timer_.start(RecoveryIntervalSeconds() * 1000);
     if (InstallSigterm()) {
@@ -53,6 +59,9 @@ RecoveryKeeper::RecoveryKeeper(CTavrikApp& app, std::string folder) : app_(app),
 
 RecoveryKeeper::~RecoveryKeeper() {
     if (terminateNotifier_) signal(SIGTERM, SIG_DFL);
+    // Whatever is queued is finished before the object its results go to is gone.
+    writer_.reset();
+    store_.UnlockOffers(offerLock_);
 }
 
 void RecoveryKeeper::Track(CTavrikDoc* doc) {
@@ -69,9 +78,9 @@ void RecoveryKeeper::Track(CTavrikDoc* doc) {
         Tracked& t = it->second;
         t.dirty = modified;
         // Saved: the file holds the edits now.
-        if (!modified && t.written && !keepEntries_) {
-            store_.Remove(t.name);
-            t.written = false;
+        if (!modified && t.queued && !keepEntries_) {
+            writer_->Remove(t.name);
+            t.queued = false;
         }
     });
     connect(doc, &QObject::destroyed, this, [this, doc] { Forget(doc); });
@@ -81,8 +90,13 @@ void RecoveryKeeper::Forget(CTavrikDoc* doc) {
     const auto it = docs_.find(doc);
     if (it == docs_.end()) return;
     // Closed by the user, saved or not: the entry goes. After SIGTERM it stays for the next start.
-    if (it->second.written && !keepEntries_) store_.Remove(it->second.name);
+    if (!keepEntries_) {
+        if (it->second.queued) writer_->Remove(it->second.name);
+        // Closed before its own entry was written: the user has answered for the old one too.
+        for (const std::string& old : it->second.replaces) writer_->Remove(old);
+    }
     docs_.erase(it);
+    ReleaseOfferLock();
 }
 
 void RecoveryKeeper::WriteChanged() {
@@ -94,26 +108,37 @@ void RecoveryKeeper::WriteChanged() {
         entry.title = doc->Title();
         entry.path = doc->PathName();
         entry.written = QDateTime::currentDateTimeUtc();
-        // The objects go in burnt into a copy: the document keeps them as they are.
+        // The objects go in burnt into a copy: the document keeps them as they are. Only the copy is made
+        // here; the writer's thread encodes and writes it.
         Image picture = doc->image;
         if (picture.IsValid() != doc->image.IsValid()) continue;
         // Drawn in or not written at all: an entry never shows what a redaction covers. The last good
         // entry stays and the next round tries again.
         if (!doc->objects.empty() && !RenderAll(doc->objects, picture)) continue;
-        bool notOurs = false;
-        if (store_.Write(entry, picture, &notOurs)) {
-            t.dirty = false;
-            t.written = true;
-        } else if (!failureSaid_) {
-            // Once per run: the next rounds try again without repeating it.
-            failureSaid_ = true;
-            Note(notOurs
-                     ? "Unsaved pictures are not kept for a restore after a crash: " +
-                           QString::fromStdString(store_.Folder()) + " is a link or belongs to another user."
-                     : "Unsaved pictures cannot be kept in " + QString::fromStdString(store_.Folder()) +
-                           " for a restore after a crash.");
-        }
+        t.dirty = false;
+        t.queued = true;
+        writer_->Write(std::move(entry), std::move(picture), t.replaces);
     }
+}
+
+void RecoveryKeeper::OnWritten(const RecoveryWriter::Result& result) {
+    const auto it =
+        std::find_if(docs_.begin(), docs_.end(), [&](const auto& d) { return d.second.name == result.name; });
+    if (result.ok) {
+        if (it != docs_.end()) it->second.replaces.clear();
+        ReleaseOfferLock();
+        return;
+    }
+    // The next round tries again.
+    if (it != docs_.end()) it->second.dirty = true;
+    if (failureSaid_) return;
+    // Once per run: the next rounds try again without repeating it.
+    failureSaid_ = true;
+    Note(result.notOurs
+             ? "Unsaved pictures are not kept for a restore after a crash: " +
+                   QString::fromStdString(store_.Folder()) + " is a link or belongs to another user."
+             : "Unsaved pictures cannot be kept in " + QString::fromStdString(store_.Folder()) +
+                   " for a restore after a crash.");
 }
 
 void RecoveryKeeper::OnTerminate() {
@@ -122,35 +147,77 @@ void RecoveryKeeper::OnTerminate() {
     }
     if (keepEntries_) return;
     WriteChanged();
+    // On the disk before the program ends.
+    writer_->Finish();
     keepEntries_ = true;
     if (quit_) quit_();
 }
 
 void RecoveryKeeper::OnAboutToQuit() {
     timer_.stop();
-    if (keepEntries_) return;
-    for (auto& [doc, t] : docs_) {
-        if (t.written) store_.Remove(t.name);
-        t.written = false;
+    if (!keepEntries_) {
+        for (auto& [doc, t] : docs_) {
+            if (t.queued) writer_->Remove(t.name);
+            t.queued = false;
+        }
     }
+    writer_->Finish();
 }
 
 void RecoveryKeeper::Note(const QString& text) {
     if (CMainFrame* frame = app_.MainFrame()) frame->SetStatusText(2, text);
 }
 
-void RecoveryKeeper::OfferOrphans() {
-    std::vector<std::string> broken;
-    std::vector<RecoveryEntry> orphans = store_.Orphans(&broken, static_cast<long>(getpid()));
+void RecoveryKeeper::ReleaseOfferLock() {
+    if (offerLock_ < 0 || offerOpen_) return;
+    for (const auto& [doc, t] : docs_)
+        if (!t.replaces.empty()) return;
+    store_.UnlockOffers(offerLock_);
+    offerLock_ = -1;
+}
+
+namespace {
+
+QStringList Unreadable(std::vector<std::string>& broken, std::vector<RecoveryEntry>& orphans,
+                       const RecoveryStore& store) {
     // An entry without its picture is left where it is, for the user to look at.
     std::erase_if(orphans, [&](const RecoveryEntry& e) {
-        if (access(store_.PicturePath(e.name).c_str(), R_OK) == 0) return false;
+        if (access(store.PicturePath(e.name).c_str(), R_OK) == 0) return false;
         broken.push_back(e.name + ".ini");
         return true;
     });
     QStringList skipped;
     for (const std::string& name : broken) skipped << QString::fromStdString(name);
+    return skipped;
+}
+
+// "Capture2 (as of 2026-12-08 14:05)": what the user knows the picture by, and how recent it is.
+QString Describe(const RecoveryEntry& e) {
+    const QString title = e.title.isEmpty() ? QString::fromStdString(e.name) : e.title;
+    if (!e.written.isValid()) return title;
+    return QString("%1 (as of %2)").arg(title, e.written.toLocalTime().toString("yyyy-MM-dd HH:mm"));
+}
+
+}  // namespace
+
+void RecoveryKeeper::OfferOrphans() {
+    const long self = static_cast<long>(getpid());
+    std::vector<std::string> broken;
+    std::vector<RecoveryEntry> orphans = store_.Orphans(&broken, self);
+    if (!orphans.empty()) {
+        bool elsewhere = false;
+        offerLock_ = store_.LockOffers(elsewhere);
+        if (elsewhere) {
+            Note("Unsaved pictures of an earlier run are being offered by another Glimmora.");
+            return;
+        }
+        // Another run may have settled some while the lock was its own.
+        broken.clear();
+        orphans = store_.Orphans(&broken, self);
+    }
+    QStringList skipped = Unreadable(broken, orphans, store_);
     if (orphans.empty()) {
+        ReleaseOfferLock();
         if (!skipped.isEmpty())
             Note("Recovery entries that could not be read stay in " +
                  QString::fromStdString(store_.Folder()) + ": " + skipped.join(", "));
@@ -160,44 +227,69 @@ void RecoveryKeeper::OfferOrphans() {
     const qsizetype n = static_cast<qsizetype>(orphans.size());
     const QString text = n == 1 ? QString("Glimmora closed without saving 1 picture. Restore it?")
                                 : QString("Glimmora closed without saving %1 pictures. Restore them?").arg(n);
-    QMessageBox box(QMessageBox::Question, "Glimmora", text, QMessageBox::NoButton, app_.MainFrame());
-    QPushButton* restore = box.addButton("Restore", QMessageBox::AcceptRole);
-    QPushButton* discard = box.addButton("Discard", QMessageBox::DestructiveRole);
-    box.setDefaultButton(restore);
-    box.exec();
-    // Closed without an answer: everything stays for the next start.
-    if (box.clickedButton() != restore && box.clickedButton() != discard) return;
+    // Not modal: captures and other work go on while it waits for an answer.
+    auto* box =
+        new QMessageBox(QMessageBox::Question, "Glimmora", text, QMessageBox::NoButton, app_.MainFrame());
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QStringList names;
+    for (const RecoveryEntry& e : orphans) names << Describe(e);
+    box->setInformativeText(names.join("\n"));
+    QPushButton* restore = box->addButton("Restore", QMessageBox::AcceptRole);
+    QPushButton* discard = box->addButton("Discard", QMessageBox::DestructiveRole);
+    box->setDefaultButton(restore);
+    offerOpen_ = true;
+    connect(box, &QDialog::finished, this, [this, box, restore, discard, orphans, skipped] {
+        offerOpen_ = false;
+        QAbstractButton* clicked = box->clickedButton();
+        // Closed without an answer: everything stays for the next start.
+        if (clicked == restore || clicked == discard)
+            Answer(clicked == restore, orphans, skipped);
+        else if (!skipped.isEmpty())
+            Note("Recovery entries that could not be read stay in " +
+                 QString::fromStdString(store_.Folder()) + ": " + skipped.join(", "));
+        ReleaseOfferLock();
+    });
+    box->show();
+}
 
-    if (box.clickedButton() == discard) {
-        for (const RecoveryEntry& e : orphans) store_.Remove(e.name);
-    } else {
-        std::vector<std::pair<CTavrikDoc*, std::string>> restored;
-        for (const RecoveryEntry& e : orphans) {
-            Image picture;
-            if (!store_.ReadPicture(e, picture)) {
-                skipped << QString::fromStdString(e.name + ".bmp");
-                continue;
-            }
-            CChildFrame* child = app_.NewDocumentForCapture();
-            CTavrikDoc* doc = child->Document();
-            doc->SetNewImage(picture);
-            if (!e.path.empty()) doc->SetPathName(e.path);
-            if (!e.title.isEmpty()) {
-                doc->SetTitle(e.title);
-                app_.NoteRestoredTitle(e.title);
-            }
-            doc->SetModified(1);
-            doc->UpdateAllViews();
-            restored.emplace_back(doc, e.name);
+void RecoveryKeeper::Answer(bool restore, const std::vector<RecoveryEntry>& orphans, QStringList skipped) {
+    QStringList taken;
+    for (const RecoveryEntry& e : orphans) {
+        // Without the lock (a folder it could not be taken in) another run may have answered first.
+        if (!store_.StillThere(e)) {
+            taken << Describe(e);
+            continue;
         }
+        if (!restore) {
+            store_.Remove(e.name);
+            continue;
+        }
+        Image picture;
+        if (!store_.ReadPicture(e, picture)) {
+            skipped << QString::fromStdString(e.name + ".bmp");
+            continue;
+        }
+        CChildFrame* child = app_.NewDocumentForCapture();
+        CTavrikDoc* doc = child->Document();
+        doc->SetNewImage(picture);
+        if (!e.path.empty()) doc->SetPathName(e.path);
+        if (!e.title.isEmpty()) {
+            doc->SetTitle(e.title);
+            app_.NoteRestoredTitle(e.title);
+        }
+        doc->SetModified(1);
+        doc->UpdateAllViews();
         // An old entry goes only once its document is an entry of this run.
-        WriteChanged();
-        for (const auto& [doc, name] : restored)
-            if (docs_.count(doc) && docs_[doc].written) store_.Remove(name);
+        if (const auto it = docs_.find(doc); it != docs_.end()) it->second.replaces.push_back(e.name);
     }
+    if (restore) WriteChanged();
+    QStringList notes;
+    if (!taken.isEmpty()) notes << "Already taken by another Glimmora: " + taken.join(", ") + ".";
     if (!skipped.isEmpty())
-        Note("Recovery entries that could not be read stay in " + QString::fromStdString(store_.Folder()) +
-             ": " + skipped.join(", "));
+        notes << "Recovery entries that could not be read stay in " +
+                     QString::fromStdString(store_.Folder()) + ": " + skipped.join(", ");
+    if (!notes.isEmpty()) Note(notes.join(" "));
 }
 
 }  // namespace glimmora

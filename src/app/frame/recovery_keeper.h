@@ -4,12 +4,16 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/recovery/recovery_store.h"
+#include "app/recovery/recovery_writer.h"
 
 class QSocketNotifier;
 
@@ -26,20 +30,28 @@ class RecoveryKeeper : public QObject {
     ~RecoveryKeeper() override;
 
     void Track(CTavrikDoc* doc);
-    // Writes every changed document (its objects burnt into a copy); the round the timer runs.
+    // Hands every changed document (its objects burnt into a copy) to the writer's thread; the round the
+    // timer runs.
     void WriteChanged();
     // After SIGTERM: called once the entries are written, to end the program normally.
     void SetQuit(std::function<void()> quit) { quit_ = std::move(quit); }
-    // The message box for the entries of runs that are gone, then Restore or Discard as answered.
+    // A message box, not modal, naming the entries of runs that are gone, then Restore or Discard as
+    // answered. While it is open no other Glimmora offers them.
     void OfferOrphans();
 
   private:
     struct Tracked {
         std::string name;
         bool dirty = false;
-        bool written = false;
+        bool queued = false;  // a write was handed to the writer: there may be an entry to remove
+        // Entries of an earlier run this document was restored from, removed once its own is written.
+        std::vector<std::string> replaces;
     };
     void Forget(CTavrikDoc* doc);
+    void OnWritten(const RecoveryWriter::Result& result);
+    void Answer(bool restore, const std::vector<RecoveryEntry>& orphans, QStringList skipped);
+    // Lets other runs offer entries again once nothing restored here waits for its own entry.
+    void ReleaseOfferLock();
     void OnTerminate();
     void OnAboutToQuit();
     void Note(const QString& text);
@@ -54,6 +66,9 @@ class RecoveryKeeper : public QObject {
     QTimer timer_;
     QSocketNotifier* terminateNotifier_ = nullptr;
     std::function<void()> quit_;
+    int offerLock_ = -1;
+    bool offerOpen_ = false;
+    std::unique_ptr<RecoveryWriter> writer_;
 };
 
 }  // namespace glimmora

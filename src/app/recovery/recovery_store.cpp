@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -237,6 +238,50 @@ bool RecoveryStore::ReadPicture(const RecoveryEntry& entry, Image& out) const {
     if (!first->IsValid() || size < static_cast<qint64>(first->PixelBytes() + 54)) return false;
     out = std::move(*first);
     return true;
+}
+
+bool RecoveryStore::StillThere(const RecoveryEntry& entry) const {
+    QFile file(QFile::decodeName(SidecarPath(entry.name).c_str()));
+    RecoveryEntry now;
+    return file.size() <= 64 * 1024 && file.open(QIODevice::ReadOnly) && ParseSidecar(file.readAll(), now) &&
+           now.pid == entry.pid;
+}
+
+namespace {
+constexpr char kOfferLock[] = ".offer.lock";
+}  // namespace
+
+int RecoveryStore::LockOffers(bool& heldElsewhere) const {
+    heldElsewhere = false;
+    bool notOurs = false;
+    const int folder = OpenPrivateFolder(folder_, notOurs);
+    if (folder < 0) return -1;
+    int lock = -1;
+    // The holder removes the file as it lets go; a file opened just before that is locked in vain, so the
+    // lock counts only while the name still leads to it.
+    for (int attempt = 0; attempt < 8 && lock < 0; ++attempt) {
+        const int fd = ::openat(folder, kOfferLock, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) break;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            heldElsewhere = errno == EWOULDBLOCK;
+            ::close(fd);
+            break;
+        }
+        struct stat held, named;
+        if (::fstat(fd, &held) == 0 && ::fstatat(folder, kOfferLock, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+            lock = fd;
+        else
+            ::close(fd);
+    }
+    ::close(folder);
+    return lock;
+}
+
+void RecoveryStore::UnlockOffers(int lock) const {
+    if (lock < 0) return;
+    unlink((folder_ + "/" + kOfferLock).c_str());
+    ::close(lock);
 }
 
 bool IsLiveGlimmora(long pid) {

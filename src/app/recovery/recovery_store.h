@@ -53,6 +53,14 @@ class RecoveryStore {
     std::string FreeName(long pid, int& serial) const;
     // The entry's picture; false when it is missing or does not read.
     bool ReadPicture(const RecoveryEntry& entry, Image& out) const;
+    // Whether the entry is still there as listed: gone, or rewritten by another process, it was taken.
+    bool StillThere(const RecoveryEntry& entry) const;
+
+    // The right to offer the folder's orphans, so two runs started together never offer the same
+    // entries: a lock on a private file in the folder, held until UnlockOffers (or the process ends). -1
+    // when not taken; heldElsewhere then says another process holds it.
+    int LockOffers(bool& heldElsewhere) const;
+    void UnlockOffers(int lock) const;
 
   private:
     std::string folder_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <string>
 
 namespace glimmora::x11 {
 
@@ -355,6 +356,18 @@ void X11Windows::Invalidate(WindowId window, const Rect* area) {
     if (!area && IsManaged(window)) start = FrameOf(window);
     clear(start, area ? *area : Rect{0, 0, 65535, 65535}, 0);
     conn_.Sync();
+}
+
+bool X11Windows::CanBlendWindows() {
+    // A compositing manager owns the selection _NET_WM_CM_Sn of the screen it composites.
+    int number = 0;
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(conn_.get())); it.rem;
+         xcb_screen_next(&it), ++number)
+        if (it.data->root == conn_.root()) break;
+    const std::string name = "_NET_WM_CM_S" + std::to_string(number);
+    auto reply = conn_.Get(xcb_get_selection_owner_reply,
+                           xcb_get_selection_owner(conn_.get(), conn_.Atom(name.c_str())));
+    return reply && reply->owner != XCB_NONE;
 }
 
 }  // namespace glimmora::x11

@@ -25,6 +25,7 @@ class X11Windows : public WindowSystem {
     bool DrawRow(WindowId window, Point from, int toX, uint32_t rgb) override;
     void Invalidate(WindowId window, const Rect* area = nullptr) override;
     bool DrawFrame(WindowId window, int width, uint32_t rgb) override;
+    bool CanBlendWindows() override;
 
   private:
     struct Node {

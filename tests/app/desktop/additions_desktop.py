@@ -254,6 +254,43 @@ class Additions(DesktopTest):
                                        "^Pinned - "), "a double click to close the other")
         self.assertIsNone(g.process.poll())
 
+    def test_a_4k_pin_opens_centred_and_never_outgrows_the_screen(self):
+        # Red at the top, blue at the bottom: a pin shown upside down would say so.
+        path = os.path.join(self.tmp, "uhd.png")
+        subprocess.run(["convert", "-size", "3840x2160", "gradient:red-blue", path], check=True)
+        g = self.start(args=[path])
+        g.wait_title("Glimmora - uhd.png")
+        sw, sh = map(int, xdotool("getdisplaygeometry"))
+        g.menu("Pin to Desktop")
+        [pin] = wait_until(lambda: xdotool("search", "--all", "--onlyvisible", "--pid", str(g.process.pid),
+                                           "--name", "^Pinned - "), "the pin")
+
+        def inside(bounds):
+            x, y, w, h = bounds
+            return x >= 0 and y >= 0 and x + w <= sw and y + h <= sh
+
+        # Fitted to the screen and centred on it, well apart from the tab's picture at the window's corner.
+        x, y, w, h = wait_until(lambda: (lambda b: b if abs(b[0] + b[2] // 2 - sw // 2) <= 2 and
+                                         abs(b[1] + b[3] // 2 - sh // 2) <= 2 else None)(geometry(pin)),
+                                "the pin centred on the screen")
+        self.assertTrue(inside((x, y, w, h)), (x, y, w, h))
+        self.assertEqual((w, h), (3840 * 9 // 20, 2160 * 9 // 20))
+        shot = screen(os.path.join(self.tmp, "pin.png"))
+        top, bottom = shot.at(x + w // 2, y + 10), shot.at(x + w // 2, y + h - 10)
+        self.assertTrue(top[0] > 200 and top[2] < 55 and bottom[2] > 200 and bottom[0] < 55, (top, bottom))
+        # Eight times zoomed would be a window of 30720 x 17280; it stops at the screen and says so.
+        xdotool("mousemove", str(x + w // 2), str(y + h // 2))
+        xdotool("click", "--repeat", "10", "--delay", "40", "4")
+        wait_until(lambda: g.status("as large as the screen allows"), "the zoom's limit in the status bar")
+        wait_until(lambda: geometry(pin)[2:] == (sw, sh), "the pin as large as the screen")
+        self.assertTrue(inside(geometry(pin)), geometry(pin))
+        # Without a compositing manager see-through shows nothing: said, not left silent.
+        xdotool("keydown", "ctrl", "click", "5", "keyup", "ctrl")
+        wait_until(lambda: g.status("runs no compositing manager"), "why the pin stays opaque")
+        # The next command clears the note.
+        g.menu("Pin to Desktop")
+        wait_until(lambda: not g.status("runs no compositing manager"), "the note to clear")
+
     def test_a_long_text_reading_is_announced_cancelled_replaced_and_left_at_exit(self):
         # A screen of text: the engines take seconds over it, time enough to act while they read.
         lines = ["Line %02d of a long listing that is read from the screen word by word, %s." % (i, "x" * 40)

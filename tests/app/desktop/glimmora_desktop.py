@@ -3,6 +3,7 @@ accessibility tree (AT-SPI), keys and clicks through XTest (xdotool), results se
 the files the program writes. Every wait is for a condition, with a deadline."""
 
 import configparser
+import datetime
 import os
 import shutil
 import signal
@@ -967,6 +968,52 @@ class Recovery(DesktopTest):
         self.assertEqual(h.wait_exit(), 0)
         self.assertTrue(self.same_pixels(kept, saved))
         self.assertEqual(os.listdir(self.folder), ["77-1.ini"])
+
+    def test_one_offer_at_a_time_names_each_picture_and_lets_captures_run(self):
+        g = self.start_here(GLIMMORA_RECOVERY_SECONDS="1")
+        for title in ("Capture1", "Capture2"):
+            self.assertEqual(send("--capture", "full").returncode, 0)
+            g.wait_title("Glimmora - " + title)
+        wait_until(lambda: len(self.entries()) == 2, "two recovery entries")
+        by_title = {self.sidecar(e)["Title"]: e for e in self.entries()}
+        g.process.send_signal(signal.SIGKILL)
+        g.process.wait()
+
+        h = self.start_here(GLIMMORA_RECOVERY_SECONDS="1")
+        box = wait_until(lambda: (lambda b: b if b and h.label_with("closed without saving 2 pictures", b) else None)(
+            h.message_box()), "the offer")
+        # Each picture by its title and the local time its entry was last written.
+        for title, sidecar in by_title.items():
+            written = datetime.datetime.fromisoformat(self.sidecar(sidecar)["Time"].replace("Z", "+00:00"))
+            shown = "%s (as of %s)" % (title, written.astimezone().strftime("%Y-%m-%d %H:%M"))
+            self.assertTrue(h.label_with(shown, box), shown)
+        # Not modal: a capture asked for meanwhile is taken.
+        self.assertEqual(send("--capture", "full").returncode, 0)
+        h.wait_title("Glimmora - Capture1")
+
+        # A second copy started now leaves them to the first, and says so instead of offering them again.
+        k = self.start_here()
+        wait_until(lambda: k.status("being offered by another Glimmora"), "the note in the second copy")
+        self.assertIsNone(k.message_box())
+        k.menu("New")
+        wait_until(lambda: not k.status("being offered by another Glimmora"), "the note to clear")
+
+        # One of them taken elsewhere meanwhile (as a Glimmora without the lock would): said as taken.
+        for suffix in (".ini", ".bmp"):
+            os.unlink(by_title["Capture1"][:-len(".ini")] + suffix)
+        self.press(h, box, "Restore")
+        wait_until(lambda: h.status("Already taken by another Glimmora: Capture1"), "the taken picture named")
+        self.assertFalse(h.status("could not be read"))
+        wait_until(lambda: h.find("frame", "Capture2"), "the restored picture")
+        # Its entry passes to the first copy beside the capture's, and the lock goes with the answer.
+        wait_until(lambda: [self.sidecar(e)["Pid"] for e in self.entries()] == [str(h.process.pid)] * 2,
+                   "both entries to belong to the first copy")
+        wait_until(lambda: not [n for n in os.listdir(self.folder) if n.startswith(".")], "the lock to go")
+        # A copy started later has nothing to offer: every entry has a live writer.
+        m = self.start_here()
+        m.menu("New")
+        m.wait_title("Glimmora - Capture1")
+        self.assertIsNone(m.message_box())
 
     def test_a_folder_that_cannot_be_written_is_said_once(self):
         with open(os.path.join(self.state, "glimmora"), "w") as f:
