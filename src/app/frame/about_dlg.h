@@ -5,8 +5,8 @@
 
 namespace glimmora {
 
-inline constexpr char kHomePage[] = "https://glimmora.example/";
-inline constexpr char kSupportPage[] = "https://glimmora.example/support";
+inline constexpr char kHomePage[] = GLIMMORA_HOMEPAGE;
+inline constexpr char kSupportPage[] = GLIMMORA_HOMEPAGE "support";
 
 class CAboutDlg : public QDialog {
     Q_OBJECT
