@@ -86,9 +86,9 @@ struct Box {
 };
 
 // The text lines of each text block, in reading order, from the engine's layout analysis.
-std::vector<std::vector<Box>> Layout(tesseract::TessBaseAPI& api) {
+std::vector<std::vector<Box>> Layout(tesseract::TessBaseAPI& api, tesseract::PageSegMode mode) {
     std::vector<std::vector<Box>> blocks;
-    api.SetPageSegMode(tesseract::PSM_AUTO);
+    api.SetPageSegMode(mode);
     std::unique_ptr<tesseract::PageIterator> it(api.AnalyseLayout());
     if (!it) return blocks;
     bool text = false;
@@ -103,6 +103,34 @@ std::vector<std::vector<Box>> Layout(tesseract::TessBaseAPI& api) {
             blocks.back().push_back(line);
     } while (it->Next(tesseract::RIL_TEXTLINE));
     std::erase_if(blocks, [](const std::vector<Box>& lines) { return lines.empty(); });
+    return blocks;
+}
+
+// Terminal lines, straight and evenly spaced, are runs of rows holding ink: the layout analysis boxes them
+// with their neighbours' ascenders and descenders, and parts cut from such boxes read bits of a line twice.
+std::vector<std::vector<Box>> RowLines(const unsigned char* pixels, int width, int height, int bytesPerLine) {
+    std::vector<Box> lines;
+    Box line{width, -1, 0, 0};
+    for (int y = 0; y <= height; ++y) {
+        const unsigned char* row = pixels + static_cast<size_t>(y) * static_cast<size_t>(bytesPerLine);
+        int left = width, right = 0;
+        for (int x = 0; y < height && x < width; ++x)
+            if (row[x] < 128) {
+                left = std::min(left, x);
+                right = x + 1;
+            }
+        if (right > 0) {
+            if (line.top < 0) line.top = y;
+            line.left = std::min(line.left, left);
+            line.right = std::max(line.right, right);
+        } else if (line.top >= 0) {
+            line.bottom = y;
+            lines.push_back(line);
+            line = {width, -1, 0, 0};
+        }
+    }
+    std::vector<std::vector<Box>> blocks;
+    if (!lines.empty()) blocks.push_back(std::move(lines));
     return blocks;
 }
 
@@ -174,8 +202,11 @@ bool Recognise(tesseract::TessBaseAPI& api, const Box* box, const Cancel& cancel
     return true;
 }
 
-void Give(tesseract::TessBaseAPI& api, const unsigned char* pixels, int width, int height, int bytesPerLine) {
+void Give(tesseract::TessBaseAPI& api, const unsigned char* pixels, int width, int height, int bytesPerLine,
+          bool monospace) {
     api.SetImage(pixels, width, height, 1, bytesPerLine);
+    // Columns of spaces are what lines up a listing or a table.
+    api.SetVariable("preserve_interword_spaces", monospace ? "1" : "0");
     // The picture is screen pixels scaled up: tell the engine a print-like resolution instead of none.
     api.SetSourceResolution(300);
 }
@@ -184,7 +215,8 @@ void Give(tesseract::TessBaseAPI& api, const unsigned char* pixels, int width, i
 
 extern "C" __attribute__((visibility("default"))) int glimmora_ocr_read(
     const unsigned char* pixels, int width, int height, int bytesPerLine, const char* dataPath,
-    const char* lang, int workers, GlimmoraOcrCancelled cancelled, void* context, char** text, char** error) {
+    const char* lang, int workers, int flags, GlimmoraOcrCancelled cancelled, void* context, char** text,
+    char** error) {
     *text = nullptr;
     *error = nullptr;
     if (!pixels || width <= 0 || height <= 0 || bytesPerLine < width || !lang || !*lang) {
@@ -204,16 +236,21 @@ extern "C" __attribute__((visibility("default"))) int glimmora_ocr_read(
         return 0;
     }
     OneOpenMpThread();
+    const bool monospace = (flags & GLIMMORA_OCR_MONOSPACE) != 0;
+    // The automatic layout cuts a long listing's aligned fields into columns read one after another.
+    const tesseract::PageSegMode mode = monospace ? tesseract::PSM_SINGLE_BLOCK : tesseract::PSM_AUTO;
     tesseract::TessBaseAPI& first = *engines.apis[0];
-    Give(first, pixels, width, height, bytesPerLine);
+    Give(first, pixels, width, height, bytesPerLine, monospace);
     std::vector<Part> parts;
-    if (count > 1) parts = Split(Layout(first), count, width, height);
+    if (count > 1)
+        parts = Split(monospace ? RowLines(pixels, width, height, bytesPerLine) : Layout(first, mode), count,
+                      width, height);
 
     std::string out;
     bool ok = true;
     if (parts.size() < 2) {
         // One part: the engine reads the whole picture as it lays it out.
-        first.SetPageSegMode(tesseract::PSM_AUTO);
+        first.SetPageSegMode(mode);
         ok = !cancel() && Recognise(first, nullptr, cancel, out);
         first.Clear();
     } else {
@@ -222,7 +259,7 @@ extern "C" __attribute__((visibility("default"))) int glimmora_ocr_read(
         const auto work = [&](size_t engine) {
             OneOpenMpThread();
             tesseract::TessBaseAPI& api = *engines.apis[engine];
-            if (engine != 0) Give(api, pixels, width, height, bytesPerLine);
+            if (engine != 0) Give(api, pixels, width, height, bytesPerLine, monospace);
             api.SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
             for (size_t i = next++; i < parts.size() && !failed; i = next++)
                 if (cancel() || !Recognise(api, &parts[i].box, cancel, parts[i].text)) failed = true;
