@@ -29,10 +29,10 @@ int TextLineHeight(const std::vector<uint8_t>& grey, int width, int height, uint
     return runs[runs.size() / 2];
 }
 
-int TextScaleFor(int lineHeight, int width, int height, int target) {
+int TextScaleFor(int lineHeight, int width, int height) {
     const int most = int64_t{width} * height <= kTripleScaleLimit ? 3 : 2;
     if (lineHeight <= 0) return most;
-    return std::clamp((target + lineHeight - 1) / lineHeight, 1, most);
+    return std::clamp((kTextLineTarget + lineHeight - 1) / lineHeight, 1, most);
 }
 
 int CharacterPitch(const std::vector<uint8_t>& grey, int width, int height, uint8_t background) {
@@ -144,9 +144,7 @@ GreyPlane PrepareTextPicture(const Image& picture, int scale) {
             background = 255;
         }
     }
-    if (scale == 0)
-        scale = TextScaleFor(TextLineHeight(grey, w, h, background), w, h,
-                             out.pitch > 0 ? kMonospaceLineTarget : kTextLineTarget);
+    if (scale == 0) scale = TextScaleFor(TextLineHeight(grey, w, h, background), w, h);
     const int64_t sw = int64_t{w} * scale, sh = int64_t{h} * scale, border = int64_t{kTextBorder} * scale;
     const int64_t ow = sw + 2 * border, oh = sh + 2 * border;
     if (!Image::FitsBound(ow, oh, 8)) return out;

@@ -31,11 +31,8 @@ inline constexpr int64_t kTripleScaleLimit = 1200 * 900;
 // The median height of the runs of rows holding ink in a grey plane of dark text on light whose
 // background shade is background; 0 when there is no ink.
 int TextLineHeight(const std::vector<uint8_t>& grey, int width, int height, uint8_t background);
-int TextScaleFor(int lineHeight, int width, int height, int target = kTextLineTarget);
+int TextScaleFor(int lineHeight, int width, int height);
 
-// Monospace text at terminal sizes reads best larger still: its thin strokes ('-', '.', 'l', '_') and
-// doubled symbols ("==", "&&") blur together at the usual target.
-inline constexpr int kMonospaceLineTarget = 36;
 // The character pitch of monospace text in a grey plane of dark text on light: the smallest cell width
 // (4..48 pixels) at which one column of every cell is all but empty of ink across the picture, over at
 // least kPitchCells cells; 0 when there is no such grid (proportional text, no text, too little of it).
@@ -49,7 +46,7 @@ inline constexpr int kTextBorder = 8;
 // The picture (any depth) as luminance, scaled by scale (1..4, bilinear; 0 chooses by TextScaleFor) and
 // inverted when its mean luminance is below the middle: a dark theme's light text becomes dark text on light.
 // Monospace text (CharacterPitch) is instead shaded by how far each pixel's colour is from the background's,
-// so red or blue text on a dark terminal is as dark as the rest, and scaled for kMonospaceLineTarget.
+// so red or blue text on a dark terminal is as dark as the rest.
 // Then a border of kTextBorder * scale pixels all round. Empty for an invalid picture, a scale outside 0..4,
 // or a result that would pass the image size bound.
 GreyPlane PrepareTextPicture(const Image& picture, int scale);
