@@ -36,7 +36,10 @@ int TextScaleFor(int lineHeight, int width, int height) {
 }
 
 int CharacterPitch(const std::vector<uint8_t>& grey, int width, int height, uint8_t background) {
-    const int threshold = std::max(0, background - 64);
+    // Ink: the cores of strokes, halfway to the darkest shade; the antialiased fringes of black text on
+    // white would otherwise fill the gaps between cells.
+    const uint8_t darkest = grey.empty() ? background : *std::min_element(grey.begin(), grey.end());
+    const int threshold = std::min(background - 64, (background + darkest) / 2);
     std::vector<int64_t> ink(static_cast<size_t>(width));
     for (int y = 0; y < height; ++y) {
         const uint8_t* row = grey.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
@@ -149,6 +152,7 @@ GreyPlane PrepareTextPicture(const Image& picture, int scale) {
     const int64_t ow = sw + 2 * border, oh = sh + 2 * border;
     if (!Image::FitsBound(ow, oh, 8)) return out;
 
+    out.scale = scale;
     out.width = static_cast<int>(ow);
     out.height = static_cast<int>(oh);
     out.pixels.assign(static_cast<size_t>(ow) * static_cast<size_t>(oh), background);

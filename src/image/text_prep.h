@@ -15,6 +15,7 @@ struct GreyPlane {
     // The text stands on a grid of character cells this many picture pixels wide (before scaling), as a
     // terminal or a code editor draws it; 0 for proportional text.
     int pitch = 0;
+    int scale = 1;  // the picture's pixels are scale x scale here
 };
 
 // The luminance (0..255) of a 24- or 32-bit pixel in BGR order: 0.299 R + 0.587 G + 0.114 B.

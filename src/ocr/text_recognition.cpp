@@ -300,11 +300,10 @@ OcrResult RecogniseText(const Image& original, const std::string& language, cons
         }
         char* read = nullptr;
         char* error = nullptr;
-        const int ok =
-            module.read(plane.pixels.data(), plane.width, plane.height, plane.width,
-                        folder.empty() ? nullptr : folder.c_str(), lang.c_str(), workers,
-                        plane.pitch > 0 ? GLIMMORA_OCR_MONOSPACE : 0, cancel ? &Cancelled : nullptr,
-                        const_cast<std::atomic<bool>*>(cancel), &read, &error);
+        const int ok = module.read(plane.pixels.data(), plane.width, plane.height, plane.width,
+                                   folder.empty() ? nullptr : folder.c_str(), lang.c_str(), workers,
+                                   plane.pitch * plane.scale, cancel ? &Cancelled : nullptr,
+                                   const_cast<std::atomic<bool>*>(cancel), &read, &error);
         std::string part = ok && read ? read : "";
         const std::string why = error ? error : "unknown failure";
         module.release(read);
