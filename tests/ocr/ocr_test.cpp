@@ -149,7 +149,7 @@ TEST_F(Recognition, TerminalTextIsReadExactlyLineForLine) {
         const std::vector<std::string>* lines;
     } cases[] = {
         {"DejaVu Sans Mono", 10, true, &manual},  {"DejaVu Sans Mono", 12, false, &manual},
-        {"Liberation Mono", 11, false, &manual},  {"Liberation Mono", 10, true, &listing},
+        {"Liberation Mono", 11, false, &manual},  {"Liberation Mono", 12, true, &listing},
         {"DejaVu Sans Mono", 11, true, &listing},
     };
     for (const auto& c : cases) {
