@@ -328,7 +328,7 @@ std::string GridText(const std::vector<Symbol>& symbols, const std::vector<Box>&
         std::vector<const Symbol*>& read = byLine[l];
         std::vector<int> inked;
         for (size_t c = 0; c < grid[l].size(); ++c)
-            if (!grid[l][c].look.empty()) inked.push_back(static_cast<int>(c));
+            if (!grid[l][c].look.empty() && !grid[l][c].underscore) inked.push_back(static_cast<int>(c));
         // Least cost alignment: a pair costs how many cells apart the character's middle is from the
         // cell, a character or a cell left alone costs two.
         const size_t n = read.size(), m = inked.size();
@@ -386,9 +386,10 @@ std::string GridText(const std::vector<Symbol>& symbols, const std::vector<Box>&
                     if ((total >= 3 && 3 * most >= 2 * total) || (!cell.read && total >= 2 && most == total))
                         text = *winner;
                 }
-                // The engine reads an underscore as a space between words.
-                if (text.empty() && cell.underscore) text = "_";
             }
+            // The engine reads an underscore as a space between words, and has no place in the
+            // alignment for it.
+            if (cell.underscore) text = "_";
             line += text.empty() ? " " : text;
             if (!text.empty()) used = line.size();
         }
