@@ -36,31 +36,83 @@ int TextScaleFor(int lineHeight, int width, int height) {
 }
 
 int CharacterPitch(const std::vector<uint8_t>& grey, int width, int height, uint8_t background) {
-    // Ink: the cores of strokes, halfway to the darkest shade; the antialiased fringes of black text on
-    // white would otherwise fill the gaps between cells.
-    const uint8_t darkest = grey.empty() ? background : *std::min_element(grey.begin(), grey.end());
-    const int threshold = std::min(background - 64, (background + darkest) / 2);
-    std::vector<int64_t> ink(static_cast<size_t>(width));
+    // Ink: the cores of strokes, at least halfway from the background to the farthest shade, either way
+    // (a dark terminal in a light window frame may not have been inverted); the antialiased fringes
+    // would otherwise fill the gaps between cells.
+    int farthest = 0;
+    for (uint8_t v : grey) farthest = std::max(farthest, std::abs(v - background));
+    const auto isInk = [&](uint8_t v) {
+        const int d = std::abs(v - background);
+        return d > 64 && 2 * d >= farthest;
+    };
+    // Columns inked nearly all the way down are rules or a window's edges, not glyphs: they would join
+    // every row into one band.
+    std::vector<int> down(static_cast<size_t>(width));
     for (int y = 0; y < height; ++y) {
         const uint8_t* row = grey.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
         for (int x = 0; x < width; ++x)
-            if (row[x] < threshold) ++ink[static_cast<size_t>(x)];
+            if (isInk(row[x])) ++down[static_cast<size_t>(x)];
+    }
+    std::vector<bool> rule(static_cast<size_t>(width));
+    for (int x = 0; x < width; ++x)
+        rule[static_cast<size_t>(x)] = 10 * down[static_cast<size_t>(x)] >= 9 * height;
+    // Ink per column of each band of rows holding ink (a line of text, or a title bar above a terminal).
+    std::vector<std::vector<int64_t>> bands;
+    std::vector<int64_t> heights;
+    std::vector<int64_t> ink(static_cast<size_t>(width));
+    bool open = false;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = grey.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+        bool any = false;
+        for (int x = 0; x < width; ++x)
+            if (!rule[static_cast<size_t>(x)] && isInk(row[x])) {
+                if (!open) {
+                    bands.emplace_back(static_cast<size_t>(width));
+                    heights.push_back(0);
+                }
+                if (!any) ++heights.back();
+                open = any = true;
+                ++bands.back()[static_cast<size_t>(x)];
+                ++ink[static_cast<size_t>(x)];
+            }
+        open = any;
     }
     int first = 0, last = width - 1;
     while (first < width && ink[static_cast<size_t>(first)] == 0) ++first;
     while (last > first && ink[static_cast<size_t>(last)] == 0) --last;
     if (first >= width) return 0;
     const int span = last - first + 1;
+    std::vector<int64_t> sums, agreeing;
+    int64_t allHeights = 0;
+    for (const int64_t h : heights) allHeights += h;
     int64_t total = 0;
     for (int x = first; x <= last; ++x) total += ink[static_cast<size_t>(x)];
-    std::vector<int64_t> sums;
     for (int pitch = 4; pitch <= 48 && span >= kPitchCells * pitch; ++pitch) {
+        // All the picture's ink on one grid, the odd caret line of tildes that fill their cells and all.
         sums.assign(static_cast<size_t>(pitch), 0);
         for (int x = first; x <= last; ++x)
             sums[static_cast<size_t>((x - first) % pitch)] += ink[static_cast<size_t>(x)];
-        // Glyphs keep clear of their cell's edge; proportional text drifts across every phase. A fifth of
-        // the mean allows for the odd underscore or box line that runs through.
         if (*std::min_element(sums.begin(), sums.end()) * pitch * 5 < total) return pitch;
+        // The ink of the bands that keep one phase of the cell clear, by phase: glyphs keep clear of
+        // their cell's edge, proportional text drifts across every phase. A fifth of the band's mean
+        // allows for the odd underscore or box line that runs through. Two thirds of the bands' rows on
+        // one grid make the picture monospace too, whatever else (a title bar, an icon) it shows.
+        agreeing.assign(static_cast<size_t>(pitch), 0);
+        for (size_t b = 0; b < bands.size(); ++b) {
+            sums.assign(static_cast<size_t>(pitch), 0);
+            int64_t inBand = 0;
+            for (int x = first; x <= last; ++x) {
+                // A column inked all the way down the band is a rule or a window's edge, not a glyph.
+                const int64_t v = bands[b][static_cast<size_t>(x)];
+                if (v >= heights[b] && heights[b] > 2) continue;
+                sums[static_cast<size_t>((x - first) % pitch)] += v;
+                inBand += v;
+            }
+            const auto least = std::min_element(sums.begin(), sums.end());
+            if (*least * pitch * 5 < inBand)
+                agreeing[static_cast<size_t>(least - sums.begin())] += heights[b];
+        }
+        if (*std::max_element(agreeing.begin(), agreeing.end()) * 3 >= allHeights * 2) return pitch;
     }
     return 0;
 }
@@ -145,6 +197,18 @@ GreyPlane PrepareTextPicture(const Image& picture, int scale) {
                 for (int x = 0; x < w; ++x) g[x] = static_cast<uint8_t>(255 - g[x] * 255 / farthest);
             }
             background = 255;
+            // A window's edges or a rule down the whole picture (ink as TextLineHeight counts it) join
+            // every line into one for the line height, and are no text: background.
+            std::vector<int> down(static_cast<size_t>(w));
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    if (grey[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)] <
+                        255 - 64)
+                        ++down[static_cast<size_t>(x)];
+            for (int x = 0; x < w; ++x)
+                if (10 * down[static_cast<size_t>(x)] >= 9 * h)
+                    for (int y = 0; y < h; ++y)
+                        grey[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)] = 255;
         }
     }
     if (scale == 0) scale = TextScaleFor(TextLineHeight(grey, w, h, background), w, h);
