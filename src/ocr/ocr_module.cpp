@@ -368,6 +368,14 @@ std::string GridText(const std::vector<Symbol>& symbols, const std::vector<Box>&
             if (cell.read && !cell.look.empty()) ++votes[cell.look][cell.read->text];
     std::string out;
     for (const auto& row : grid) {
+        // A band the engine found hardly any characters in is no line of text (a window's lower edge,
+        // a cursor): its cells are not filled from looks read elsewhere.
+        size_t inked = 0, read = 0;
+        for (const Cell& cell : row) {
+            inked += !cell.look.empty();
+            read += cell.read != nullptr;
+        }
+        const bool isText = 2 * read >= inked;
         std::string line;
         size_t used = 0;
         for (const Cell& cell : row) {
@@ -383,13 +391,14 @@ std::string GridText(const std::vector<Symbol>& symbols, const std::vector<Box>&
                     }
                     // A cell with ink the engine passed over ("==" read as '=') takes what its look
                     // was read as elsewhere, when that was always the same.
-                    if ((total >= 3 && 3 * most >= 2 * total) || (!cell.read && total >= 2 && most == total))
+                    if ((cell.read || isText) && ((total >= 3 && 3 * most >= 2 * total) ||
+                                                  (!cell.read && total >= 2 && most == total)))
                         text = *winner;
                 }
             }
             // The engine reads an underscore as a space between words, and has no place in the
             // alignment for it.
-            if (cell.underscore) text = "_";
+            if (cell.underscore && isText) text = "_";
             line += text.empty() ? " " : text;
             if (!text.empty()) used = line.size();
         }
