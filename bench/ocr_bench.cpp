@@ -1,7 +1,8 @@
 // Text recognition of screen text: character accuracy of ours (scaled up, dark backgrounds inverted,
 // the engine through its library) beside the engine's own command with its default options, on the same
 // rendered pictures; and the time for an 8-line paragraph and a whole 1920 x 1080 screen of text. Prints
-// Markdown tables. Run: ocr_bench [MODULE [--speed]] (--speed: the timed part only).
+// Markdown tables. Run: ocr_bench [MODULE [--speed | --terminal]] (--speed: the timed part only;
+// --terminal: terminal output, line by line, against the command at its best of three scales).
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFontDatabase>
@@ -29,6 +30,65 @@ const char* const kParagraphs[] = {
     "returns are accepted for 30 days after delivery.",
 };
 
+// Terminal output: a manual page, a long listing, a compiler error with its caret line, a unified diff.
+const char* const kTerminal[] = {
+    "LS(1)                            User Commands                           LS(1)\n"
+    "NAME\n"
+    "       ls - list directory contents\n"
+    "SYNOPSIS\n"
+    "       ls [OPTION]... [FILE]...\n"
+    "DESCRIPTION\n"
+    "       List information about the FILEs (the current directory by default).\n"
+    "       Mandatory arguments to long options are mandatory for short options too.\n"
+    "       -a, --all\n"
+    "              do not ignore entries starting with .\n"
+    "       -A, --almost-all\n"
+    "              do not list implied . and ..\n"
+    "       --author\n"
+    "              with -l, print the author of each file\n"
+    "       -b, --escape\n"
+    "              print C-style escapes for nongraphic characters\n",
+    "total 148\n"
+    "drwxr-xr-x  2 alice alice  4096 Mar  3 09:41 bin\n"
+    "-rw-r--r--  1 alice alice  1187 Feb 27 18:02 CMakeLists.txt\n"
+    "-rw-r--r--  1 alice alice 35149 Jan 12  2024 LICENSE\n"
+    "-rw-r--r--  1 alice alice  2873 Mar  3 09:40 README.md\n"
+    "drwxr-xr-x  5 alice alice  4096 Mar  1 14:22 build-rel\n"
+    "-rwxr-xr-x  1 alice alice 18232 Mar  3 09:41 configure\n"
+    "lrwxrwxrwx  1 alice alice    11 Feb 20 11:05 current -> release-1.4\n"
+    "-rw-------  1 alice alice   412 Mar  2 23:59 .env.local\n"
+    "drwxr-xr-x  8 alice alice  4096 Mar  3 09:42 .git\n"
+    "-rw-r--r--  1 alice alice    97 Feb 14 10:17 .gitignore\n"
+    "-rw-r--r--  1 alice alice 61440 Mar  3 08:15 notes_2025-03-03.tar\n"
+    "drwxr-xr-x 12 alice alice  4096 Mar  3 09:41 src\n"
+    "-rw-r--r--  1 alice alice     0 Mar  3 09:43 Untitled-1\n",
+    "src/net/socket.cpp: In member function 'int Socket::open(const Address&)':\n"
+    "src/net/socket.cpp:142:17: error: 'timeout_ms' was not declared in this scope\n"
+    "  142 |     if (poll(&fd, 1, timeout_ms) <= 0) {\n"
+    "      |                      ^~~~~~~~~~\n"
+    "src/net/socket.cpp:150:9: warning: unused variable 'n' [-Wunused-variable]\n"
+    "  150 |     int n = 0;\n"
+    "      |         ^\n"
+    "make[2]: *** [CMakeFiles/net.dir/build.make:76: socket.cpp.o] Error 1\n"
+    "make[1]: *** [CMakeFiles/Makefile2:83: CMakeFiles/net.dir/all] Error 2\n",
+    "diff --git a/src/util/path.c b/src/util/path.c\n"
+    "index 3f2a1c9..8be04d7 100644\n"
+    "--- a/src/util/path.c\n"
+    "+++ b/src/util/path.c\n"
+    "@@ -41,9 +41,11 @@ static int join(char *out, size_t n, const char *a)\n"
+    " {\n"
+    "-    if (a == NULL || b == NULL)\n"
+    "-        return -1;\n"
+    "+    if (!a || !b)\n"
+    "+        return -EINVAL;\n"
+    "     size_t la = strlen(a);\n"
+    "+    if (la && a[la - 1] == '/')\n"
+    "+        la--;\n"
+    "     return snprintf(out, n, \"%.*s/%s\", (int)la, a, b);\n"
+    " }\n",
+};
+const char* const kTerminalNames[] = {"man page", "ls -l", "compiler error", "diff"};
+
 std::string Normalised(const std::string& s) {
     std::string out;
     bool space = false;
@@ -40,6 +100,21 @@ std::string Normalised(const std::string& s) {
         if (space) out += ' ';
         space = false;
         out += c;
+    }
+    return out;
+}
+
+// White space folded within each line, blank lines dropped, line breaks kept: terminal text is read
+// line for line.
+std::string NormalisedLines(const std::string& s) {
+    std::string out, line;
+    size_t start = 0;
+    while (start <= s.size()) {
+        size_t end = s.find('\n', start);
+        if (end == std::string::npos) end = s.size();
+        line = Normalised(s.substr(start, end - start));
+        if (!line.empty()) out += (out.empty() ? "" : "\n") + line;
+        start = end + 1;
     }
     return out;
 }
@@ -105,11 +180,118 @@ QImage Render(const QString& family, int px, bool dark, int scale, const QString
     return out;
 }
 
+// Terminal output as a terminal draws it: one cell a character, greyscale antialiasing, 2 pixels of
+// padding; diff lines in the usual green and red.
+QImage RenderTerminal(const QString& family, int px, bool dark, const char* text) {
+    QFont font(family);
+    font.setPixelSize(px);
+    font.setStyleStrategy(QFont::NoSubpixelAntialias);
+    const QFontMetrics metrics(font);
+    const QStringList lines = QString(text).split('\n');
+    int columns = 0;
+    for (const QString& line : lines) columns = std::max(columns, static_cast<int>(line.size()));
+    const int cell = metrics.horizontalAdvance('M'), height = metrics.height(), pad = 2;
+    QImage out(columns * cell + 2 * pad, static_cast<int>(lines.size()) * height + 2 * pad,
+               QImage::Format_RGB32);
+    out.fill(dark ? QColor(0x1d, 0x1f, 0x21) : QColor(Qt::white));
+    QPainter p(&out);
+    p.setFont(font);
+    const bool diff = QString(text).startsWith("diff ");
+    for (int row = 0; row < lines.size(); ++row) {
+        const QString& line = lines[row];
+        QColor pen = dark ? QColor(0xc5, 0xc8, 0xc6) : QColor(Qt::black);
+        if (diff && line.startsWith('+') && !line.startsWith("+++"))
+            pen = dark ? QColor(0x8a, 0xe2, 0x34) : QColor(0x4e, 0x9a, 0x06);
+        else if (diff && line.startsWith('-') && !line.startsWith("---"))
+            pen = dark ? QColor(0xef, 0x29, 0x29) : QColor(0xcc, 0x00, 0x00);
+        p.setPen(pen);
+        for (int column = 0; column < line.size(); ++column)
+            p.drawText(pad + column * cell, pad + row * height + metrics.ascent(), QString(line[column]));
+    }
+    return out;
+}
+
 std::string RunCommand(const QString& png) {
     QProcess tesseract;
     tesseract.start("tesseract", {png, "stdout"});
     tesseract.waitForFinished(120000);
     return tesseract.readAllStandardOutput().toStdString();
+}
+
+// Each terminal picture read by ours and by the command on the same pixels scaled 1x, 2x and 3x (its
+// best counts); a table row per font, size and background. GLIMMORA_BENCH_SHOW=1 prints what ours read
+// wrong, GLIMMORA_BENCH_SAVE=DIR keeps the pictures.
+int Terminal(const QTemporaryDir& dir) {
+    const bool show = !qEnvironmentVariableIsEmpty("GLIMMORA_BENCH_SHOW");
+    const bool oursOnly = !qEnvironmentVariableIsEmpty("GLIMMORA_BENCH_OURS_ONLY");
+    std::printf(
+        "| font | px | background | ours | `tesseract` command, best of 1x 2x 3x | its best scale |\n"
+        "|---|---|---|---|---|---|\n");
+    double allOurs = 0, allTheirs = 0, worst = 1;
+    int rows = 0;
+    for (const char* family : {"DejaVu Sans Mono", "Liberation Mono"}) {
+        if (QFontInfo(QFont(family)).family() != QString(family)) {
+            std::fprintf(stderr, "font %s is not installed\n", family);
+            return 1;
+        }
+        for (int px : {10, 11, 12, 13, 14}) {
+            for (bool dark : {true, false}) {
+                double ours = 0, theirs = 0;
+                int bestScales[4] = {};
+                for (size_t k = 0; k < std::size(kTerminal); ++k) {
+                    const char* text = kTerminal[k];
+                    const QImage picture = RenderTerminal(family, px, dark, text);
+                    if (const QString save = qEnvironmentVariable("GLIMMORA_BENCH_SAVE"); !save.isEmpty())
+                        picture.save(QString("%1/%2-%3-%4-%5.png")
+                                         .arg(save, QString(family).remove(' '))
+                                         .arg(px)
+                                         .arg(dark ? "dark" : "light")
+                                         .arg(k));
+                    const std::string reference = NormalisedLines(text);
+                    const glimmora::OcrResult read = glimmora::RecogniseText(ToImage(picture), "eng");
+                    if (!read.ok) {
+                        std::fprintf(stderr, "%s\n", read.error.c_str());
+                        return 1;
+                    }
+                    const std::string got = NormalisedLines(read.text);
+                    ours += std::max(0.0, 1.0 - static_cast<double>(Distance(reference, got)) /
+                                                    static_cast<double>(reference.size()));
+                    if (show && got != reference)
+                        std::fprintf(stderr, "--- %s %d px %s\n%s\n", family, px, dark ? "dark" : "light",
+                                     got.c_str());
+                    double best = 0;
+                    int bestScale = 1;
+                    for (int scale = 1; scale <= 3 && !oursOnly; ++scale) {
+                        const QString png = dir.filePath(QString("t%1.png").arg(scale));
+                        picture
+                            .scaled(picture.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                            .save(png);
+                        const std::string command = NormalisedLines(RunCommand(png));
+                        const double a =
+                            std::max(0.0, 1.0 - static_cast<double>(Distance(reference, command)) /
+                                                    static_cast<double>(reference.size()));
+                        if (a > best) best = a, bestScale = scale;
+                    }
+                    theirs += best;
+                    ++bestScales[bestScale];
+                }
+                const double n = std::size(kTerminal);
+                ours /= n;
+                theirs /= n;
+                allOurs += ours;
+                allTheirs += theirs;
+                worst = std::min(worst, ours);
+                ++rows;
+                std::printf("| %s | %d | %s | %.1f %% | %.1f %% | 1x: %d, 2x: %d, 3x: %d |\n", family, px,
+                            dark ? "dark" : "light", 100 * ours, 100 * theirs, bestScales[1], bestScales[2],
+                            bestScales[3]);
+                std::fflush(stdout);
+            }
+        }
+    }
+    std::printf("| all | | | %.2f %% (lowest %.1f %%) | %.2f %% | |\n", 100 * allOurs / rows, 100 * worst,
+                100 * allTheirs / rows);
+    return 0;
 }
 
 }  // namespace
@@ -119,6 +301,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc > 1) glimmora::SetOcrModulePath(argv[1]);
     QTemporaryDir dir;
+    if (argc > 2 && std::string(argv[2]) == "--terminal") return Terminal(dir);
     // --speed: only the timed part.
     const bool accuracy = !(argc > 2 && std::string(argv[2]) == "--speed");
     std::vector<QString> fonts = {"Liberation Sans", "Liberation Serif", "Liberation Mono", "DejaVu Sans"};

@@ -12,6 +12,10 @@ namespace glimmora {
 struct GreyPlane {
     int width = 0, height = 0;
     std::vector<uint8_t> pixels;
+    // The text stands on a grid of character cells this many picture pixels wide (before scaling), as a
+    // terminal or a code editor draws it; 0 for proportional text.
+    int pitch = 0;
+    int scale = 1;  // the picture's pixels are scale x scale here
 };
 
 // The luminance (0..255) of a 24- or 32-bit pixel in BGR order: 0.299 R + 0.587 G + 0.114 B.
@@ -30,12 +34,20 @@ inline constexpr int64_t kTripleScaleLimit = 1200 * 900;
 int TextLineHeight(const std::vector<uint8_t>& grey, int width, int height, uint8_t background);
 int TextScaleFor(int lineHeight, int width, int height);
 
+// The character pitch of monospace text in a grey plane of dark text on light: the smallest cell width
+// (4..48 pixels) at which one column of every cell is all but empty of ink across the picture, over at
+// least kPitchCells cells; 0 when there is no such grid (proportional text, no text, too little of it).
+inline constexpr int kPitchCells = 12;
+int CharacterPitch(const std::vector<uint8_t>& grey, int width, int height, uint8_t background);
+
 // Text that touches the picture's edge is often missed: the prepared picture gets a border this wide
 // (in picture pixels, before scaling) of its most common shade, the background.
 inline constexpr int kTextBorder = 8;
 
 // The picture (any depth) as luminance, scaled by scale (1..4, bilinear; 0 chooses by TextScaleFor) and
 // inverted when its mean luminance is below the middle: a dark theme's light text becomes dark text on light.
+// Monospace text (CharacterPitch) is instead shaded by how far each pixel's colour is from the background's,
+// so red or blue text on a dark terminal is as dark as the rest.
 // Then a border of kTextBorder * scale pixels all round. Empty for an invalid picture, a scale outside 0..4,
 // or a result that would pass the image size bound.
 GreyPlane PrepareTextPicture(const Image& picture, int scale);

@@ -6,12 +6,15 @@ extern "C" {
 
 // Recognises the text of a grey picture (one byte per pixel, rows bytesPerLine apart) with the language
 // data lang (one or several codes joined by '+') from the folder dataPath (null: the engine's own), on up
-// to workers engines at once. The read stops soon after cancelled(context) answers nonzero (asked from
-// any of the engines' threads; null: never), with 0 and the error GLIMMORA_OCR_CANCELLED. Returns 1 and
-// sets *text, or 0 and sets *error; either string is freed with glimmora_ocr_free.
+// to workers engines at once. A pitch above 0 says the text stands on a grid of character cells that many
+// pixels wide (a terminal, code): it is read as one block of lines (its columns are no page layout) and
+// laid out by cell. The read stops soon
+// after cancelled(context) answers nonzero (asked from any of the engines' threads; null: never), with 0 and
+// the error GLIMMORA_OCR_CANCELLED. Returns 1 and sets *text, or 0 and sets *error; either string is freed
+// with glimmora_ocr_free.
 typedef int (*GlimmoraOcrCancelled)(void* context);
 typedef int (*GlimmoraOcrRead)(const unsigned char* pixels, int width, int height, int bytesPerLine,
-                               const char* dataPath, const char* lang, int workers,
+                               const char* dataPath, const char* lang, int workers, int pitch,
                                GlimmoraOcrCancelled cancelled, void* context, char** text, char** error);
 typedef void (*GlimmoraOcrFree)(char* text);
 }

@@ -86,6 +86,17 @@ Image Rows(const Image& picture, int top, int bottom) {
     return out;
 }
 
+// Terminals and code show straight quotes; the engine, trained on print, answers with curly ones.
+void StraightQuotes(std::string& text) {
+    static const struct {
+        const char* from;
+        const char* to;
+    } pairs[] = {{"\u2018", "'"}, {"\u2019", "'"}, {"\u201c", "\""}, {"\u201d", "\""}};
+    for (const auto& pair : pairs)
+        for (size_t at = text.find(pair.from); at != std::string::npos; at = text.find(pair.from, at))
+            text.replace(at, std::strlen(pair.from), pair.to);
+}
+
 }  // namespace
 
 std::vector<int> OcrStripEnds(const Image& picture) {
@@ -289,10 +300,10 @@ OcrResult RecogniseText(const Image& original, const std::string& language, cons
         }
         char* read = nullptr;
         char* error = nullptr;
-        const int ok =
-            module.read(plane.pixels.data(), plane.width, plane.height, plane.width,
-                        folder.empty() ? nullptr : folder.c_str(), lang.c_str(), workers,
-                        cancel ? &Cancelled : nullptr, const_cast<std::atomic<bool>*>(cancel), &read, &error);
+        const int ok = module.read(plane.pixels.data(), plane.width, plane.height, plane.width,
+                                   folder.empty() ? nullptr : folder.c_str(), lang.c_str(), workers,
+                                   plane.pitch * plane.scale, cancel ? &Cancelled : nullptr,
+                                   const_cast<std::atomic<bool>*>(cancel), &read, &error);
         std::string part = ok && read ? read : "";
         const std::string why = error ? error : "unknown failure";
         module.release(read);
@@ -307,6 +318,10 @@ OcrResult RecogniseText(const Image& original, const std::string& language, cons
                (part.back() == '\n' || part.back() == ' ' || part.back() == '\f' || part.back() == '\r'))
             part.pop_back();
         if (part.empty()) continue;
+        if (plane.pitch > 0) {
+            StraightQuotes(part);
+            result.monospace = true;
+        }
         if (!text.empty()) text += "\n\n";
         text += part;
     }

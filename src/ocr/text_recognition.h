@@ -38,6 +38,7 @@ struct OcrResult {
     bool cancelled = false;  // stopped by the caller; error says so
     std::string text;        // UTF-8, trailing blank lines removed
     std::string error;       // for the user, when !ok
+    bool monospace = false;  // read as text on a character grid: a terminal, code, a log
 };
 
 // Where the module is: by default "glimmora-ocr.so" in the program's directory. Tests point elsewhere.

@@ -77,6 +77,35 @@ size_t InOrder(const std::string& text, const std::vector<std::string>& pieces) 
     return at;
 }
 
+// Terminal output as a terminal draws it: a cell a character, greyscale antialiasing, a little padding.
+Image Terminal(const char* family, int px, bool dark, const std::vector<std::string>& lines) {
+    QFont font(family);
+    font.setPixelSize(px);
+    font.setStyleStrategy(QFont::NoSubpixelAntialias);
+    const QFontMetrics metrics(font);
+    size_t columns = 0;
+    for (const std::string& line : lines) columns = std::max(columns, line.size());
+    const int cell = metrics.horizontalAdvance('M'), height = metrics.height();
+    QImage q(static_cast<int>(columns) * cell + 4, static_cast<int>(lines.size()) * height + 4,
+             QImage::Format_RGB32);
+    q.fill(dark ? QColor(0x1d, 0x1f, 0x21) : QColor(Qt::white));
+    {
+        QPainter p(&q);
+        p.setFont(font);
+        p.setPen(dark ? QColor(0xc5, 0xc8, 0xc6) : QColor(Qt::black));
+        for (size_t row = 0; row < lines.size(); ++row)
+            for (size_t column = 0; column < lines[row].size(); ++column)
+                p.drawText(2 + static_cast<int>(column) * cell,
+                           2 + static_cast<int>(row) * height + metrics.ascent(),
+                           QString(QChar(lines[row][column])));
+    }
+    Image out;
+    out.Create(q.width(), q.height(), 32);
+    for (int y = 0; y < q.height(); ++y)
+        std::memcpy(out.Row(y), q.constScanLine(y), static_cast<size_t>(q.width()) * 4);
+    return out;
+}
+
 class Recognition : public ::testing::Test {
   protected:
     void SetUp() override { SetOcrModulePath(GLIMMORA_OCR_MODULE); }
@@ -90,6 +119,57 @@ TEST_F(Recognition, SmallScreenTextLightOrDarkIsReadExactly) {
             EXPECT_EQ(result.text, kSentence) << (dark ? "dark " : "light ") << px << " px";
         }
     }
+}
+
+// The options of a manual page and a listing in a terminal at its usual sizes: the short options, the
+// dots, "l" beside "1" and the columns' spaces are what such text is copied for.
+TEST_F(Recognition, TerminalTextIsReadExactlyLineForLine) {
+    const std::vector<std::string> manual = {
+        "NAME",
+        "       ls - list directory contents",
+        "       -a, --all",
+        "              do not ignore entries starting with .",
+        "       -A, --almost-all",
+        "              do not list implied . and ..",
+        "       -l     use a long listing format",
+    };
+    const std::vector<std::string> listing = {
+        "$ ls -l /etc/ssh",
+        "total 24",
+        "-rw-r--r-- 1 root root 1650 Feb 27 18:02 moduli.d",
+        "-rw-r--r-- 1 root root 1531 Jan 10 09:40 ssh_config",
+        "drwxr-xr-x 2 root root 4096 Jan 10 09:40 ssh_config.d",
+        "-rw------- 1 root root  505 Mar  3 10:14 ssh_host_key",
+        "-rw-r--r-- 1 root root 3041 Mar  3 10:14 sshd_config",
+    };
+    const struct {
+        const char* family;
+        int px;
+        bool dark;
+        const std::vector<std::string>* lines;
+    } cases[] = {
+        {"DejaVu Sans Mono", 10, true, &manual},  {"DejaVu Sans Mono", 12, false, &manual},
+        {"Liberation Mono", 11, false, &manual},  {"Liberation Mono", 12, true, &listing},
+        {"DejaVu Sans Mono", 11, true, &listing},
+    };
+    for (const auto& c : cases) {
+        const OcrResult result = RecogniseText(Terminal(c.family, c.px, c.dark, *c.lines), "eng");
+        ASSERT_TRUE(result.ok) << result.error;
+        EXPECT_TRUE(result.monospace);
+        // Each line as drawn; runs of spaces within a line may be read shorter.
+        std::string expected, read;
+        for (const std::string& line : *c.lines) {
+            std::string folded;
+            for (const char ch : line)
+                if (ch != ' ' || (!folded.empty() && folded.back() != ' ')) folded += ch;
+            expected += (expected.empty() ? "" : "\n") + folded;
+        }
+        for (const char ch : result.text)
+            if (ch != ' ' || (!read.empty() && read.back() != ' ' && read.back() != '\n')) read += ch;
+        EXPECT_EQ(read, expected) << c.family << " " << c.px << " px " << (c.dark ? "dark" : "light");
+    }
+    // Proportional text is not taken for a terminal's.
+    EXPECT_FALSE(RecogniseText(Render(kSentence, 14, false), "eng").monospace);
 }
 
 TEST_F(Recognition, PicturesWithoutTextAndBadInputDoNotFail) {

@@ -4,10 +4,15 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTextEdit>
 #include <QtTest>
@@ -23,6 +28,7 @@
 #include "ui/font_combo.h"
 #include "ui/image_dialogs.h"
 #include "ui/resize_dlg.h"
+#include "ui/text_result_dlg.h"
 #include "ui_tests.h"
 
 namespace glimmora::test {
@@ -477,6 +483,55 @@ class DialogTest : public QObject {
         cancelled.TextEdit()->setPlainText("changed");
         cancelled.reject();
         QCOMPARE(object.text, kept);
+    }
+
+    // The captured-text window keeps a listing's lines (scrolled, not wrapped), sizes itself to the text
+    // within the screen, and switches between the desktop's font and a fixed-pitch one.
+    void capturedTextKeepsLinesAndOffersMonospace() {
+        const QString listing =
+            "-rw-r--r--  1 alice alice  1187 Feb 27 18:02 CMakeLists.txt\n"
+            "drwxr-xr-x 12 alice alice  4096 Mar  3 09:41 src\n" +
+            QString(160, '=');
+        const struct {
+            QString text;
+            bool monospace;
+        } cases[] = {{"One short line.", false}, {listing, true}, {listing, false}};
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        int shortWidth = 0;
+        for (const auto& c : cases) {
+            auto* window = new CTextResultDlg(c.text, nullptr, c.monospace);
+            QPointer<CTextResultDlg> alive(window);
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            QPlainTextEdit* editor = window->Editor();
+            QCheckBox* monospace = window->Monospace();
+            QCOMPARE(monospace->text(), QString("Monospace"));
+            QCOMPARE(monospace->accessibleName(), QString("Monospace"));
+            QCOMPARE(monospace->isChecked(), c.monospace);
+            QCOMPARE(QFontInfo(editor->font()).fixedPitch(), c.monospace);
+            QCOMPARE(editor->lineWrapMode(), QPlainTextEdit::NoWrap);
+            QCOMPARE(editor->blockCount(), int(c.text.count('\n')) + 1);
+            QVERIFY(screen.size().expandedTo(window->size()) == screen.size());
+            if (c.text.size() < 20)
+                shortWidth = window->width();
+            else
+                QVERIFY(window->width() > shortWidth);
+            // A line longer than the window scrolls sideways.
+            QTRY_COMPARE(editor->horizontalScrollBar()->maximum() > 0, c.text.contains(QString(160, '=')));
+
+            monospace->click();
+            QCOMPARE(QFontInfo(editor->font()).fixedPitch(), !c.monospace);
+            const QSize grown = window->size();
+            monospace->click();
+            QCOMPARE(QFontInfo(editor->font()).fixedPitch(), c.monospace);
+            QVERIFY(window->size().expandedTo(grown) == window->size());
+
+            for (QAbstractButton* button : window->findChild<QDialogButtonBox*>()->buttons())
+                if (button->text() == "Copy") button->click();
+            QCOMPARE(QApplication::clipboard()->text(), c.text);
+            window->close();
+            QTRY_VERIFY(alive.isNull());
+        }
     }
 };
 

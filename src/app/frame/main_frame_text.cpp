@@ -182,7 +182,7 @@ void CMainFrame::ShowRecognisedText(const OcrResult& result, bool showWindow) {
     QGuiApplication::clipboard()->setText(text);
     SetStatusText(2, QString("Copied %1 characters.").arg(text.toUcs4().size()));
     if (!showWindow) return;
-    auto* window = new CTextResultDlg(text, this);
+    auto* window = new CTextResultDlg(text, this, result.monospace);
     window->show();
     window->raise();
     window->activateWindow();
