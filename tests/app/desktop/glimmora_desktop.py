@@ -927,13 +927,17 @@ class Recovery(DesktopTest):
         xdotool("type", "--delay", "20", path)
         xdotool("key", "Return")
 
-    def test_a_killed_capture_comes_back_and_a_normal_exit_leaves_nothing(self):
+    def two_captures_with_entries(self):
+        """A run with two unsaved captures and their recovery entries; the entries by title."""
         g = self.start_here(GLIMMORA_RECOVERY_SECONDS="1")
         for title in ("Capture1", "Capture2"):
             self.assertEqual(send("--capture", "full").returncode, 0)
             g.wait_title("Glimmora - " + title)
         wait_until(lambda: len(self.entries()) == 2, "two recovery entries")
-        by_title = {self.sidecar(e)["Title"]: e for e in self.entries()}
+        return g, {self.sidecar(e)["Title"]: e for e in self.entries()}
+
+    def test_a_killed_capture_comes_back_and_a_normal_exit_leaves_nothing(self):
+        g, by_title = self.two_captures_with_entries()
         fields = self.sidecar(by_title["Capture2"])
         self.assertEqual((fields["Pid"], fields["Path"]), (str(g.process.pid), ""))
         kept = self.keep_picture(by_title["Capture2"])
@@ -970,12 +974,7 @@ class Recovery(DesktopTest):
         self.assertEqual(os.listdir(self.folder), ["77-1.ini"])
 
     def test_one_offer_at_a_time_names_each_picture_and_lets_captures_run(self):
-        g = self.start_here(GLIMMORA_RECOVERY_SECONDS="1")
-        for title in ("Capture1", "Capture2"):
-            self.assertEqual(send("--capture", "full").returncode, 0)
-            g.wait_title("Glimmora - " + title)
-        wait_until(lambda: len(self.entries()) == 2, "two recovery entries")
-        by_title = {self.sidecar(e)["Title"]: e for e in self.entries()}
+        g, by_title = self.two_captures_with_entries()
         g.process.send_signal(signal.SIGKILL)
         g.process.wait()
 
