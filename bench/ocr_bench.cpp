@@ -219,11 +219,17 @@ std::string RunCommand(const QString& png) {
 }
 
 // Each terminal picture read by ours and by the command on the same pixels scaled 1x, 2x and 3x (its
-// best counts); a table row per font, size and background. GLIMMORA_BENCH_SHOW=1 prints what ours read
-// wrong, GLIMMORA_BENCH_SAVE=DIR keeps the pictures.
-int Terminal(const QTemporaryDir& dir) {
-    const bool show = !qEnvironmentVariableIsEmpty("GLIMMORA_BENCH_SHOW");
-    const bool oursOnly = !qEnvironmentVariableIsEmpty("GLIMMORA_BENCH_OURS_ONLY");
+// best counts); a table row per font, size and background. --show prints what ours read wrong, --ours-only
+// leaves the command out, --save DIR keeps the pictures.
+struct TerminalOptions {
+    bool show = false;
+    bool oursOnly = false;
+    QString save;
+};
+
+int Terminal(const QTemporaryDir& dir, const TerminalOptions& options) {
+    const bool show = options.show;
+    const bool oursOnly = options.oursOnly;
     std::printf(
         "| font | px | background | ours | `tesseract` command, best of 1x 2x 3x | its best scale |\n"
         "|---|---|---|---|---|---|\n");
@@ -241,7 +247,7 @@ int Terminal(const QTemporaryDir& dir) {
                 for (size_t k = 0; k < std::size(kTerminal); ++k) {
                     const char* text = kTerminal[k];
                     const QImage picture = RenderTerminal(family, px, dark, text);
-                    if (const QString save = qEnvironmentVariable("GLIMMORA_BENCH_SAVE"); !save.isEmpty())
+                    if (const QString& save = options.save; !save.isEmpty())
                         picture.save(QString("%1/%2-%3-%4-%5.png")
                                          .arg(save, QString(family).remove(' '))
                                          .arg(px)
@@ -301,7 +307,24 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc > 1) glimmora::SetOcrModulePath(argv[1]);
     QTemporaryDir dir;
-    if (argc > 2 && std::string(argv[2]) == "--terminal") return Terminal(dir);
+    if (argc > 2 && std::string(argv[2]) == "--terminal") {
+        TerminalOptions options;
+        for (int i = 3; i < argc; ++i) {
+            const std::string a = argv[i];
+            if (a == "--show") {
+                options.show = true;
+            } else if (a == "--ours-only") {
+                options.oursOnly = true;
+            } else if (a == "--save" && i + 1 < argc) {
+                options.save = QString::fromLocal8Bit(argv[++i]);
+            } else {
+                std::fprintf(stderr,
+                             "usage: ocr_bench MODULE --terminal [--show] [--ours-only] [--save DIR]\n");
+                return 2;
+            }
+        }
+        return Terminal(dir, options);
+    }
     // --speed: only the timed part.
     const bool accuracy = !(argc > 2 && std::string(argv[2]) == "--speed");
     std::vector<QString> fonts = {"Liberation Sans", "Liberation Serif", "Liberation Mono", "DejaVu Sans"};
