@@ -878,6 +878,85 @@ class BarsAndFiles(DesktopTest):
         wait_until(lambda: g.find("frame", "d.png"), "the tab d.png")
 
 
+class SeveralMonitors(DesktopTest):
+    """The screen split into two RandR monitors side by side, as a dual-head desktop shows it."""
+
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="glimmora-monitors-")
+        self.addCleanup(shutil.rmtree, self.tmp, True)
+        root = subprocess.run(["xwininfo", "-root"], capture_output=True, text=True, check=True).stdout
+        v = {k.strip(): val.strip() for k, _, val in (line.partition(":") for line in root.splitlines())}
+        self.width, self.height = int(v["Width"]), int(v["Height"])
+        self.half = self.width // 2 + 37  # not the middle: a picture mirrored or halved cannot pass
+        for name, x, w, output in (("LEFT", 0, self.half, "screen"), ("RIGHT", self.half, self.width - self.half,
+                                                                          "none")):
+            subprocess.run(["xrandr", "--setmonitor", name, "%d/254x%d/286+%d+0" % (w, self.height, x), output],
+                           check=True)
+            self.addCleanup(subprocess.run, ["xrandr", "--delmonitor", name])
+        # Text across the seam and on each side, so that a picture cut from another place differs.
+        for title, x in (("seam", self.half - 300), ("left", 40), ("right", self.width - 500)):
+            term = subprocess.Popen(["xterm", "-T", title, "-geometry", "50x20+%d+%d" % (x, 150), "-e", "sh", "-c",
+                                     "printf '\\033[?25l'; ls -l /usr/bin | head -19; sleep 600"],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.addCleanup(lambda p=term: (p.terminate(), p.wait()))
+            wait_until(lambda: xdotool("search", "--onlyvisible", "--name", "^%s$" % title), "the terminal " + title)
+
+    def saved(self, g, n):
+        path = os.path.join(g.images, "Snap%d.png" % n)
+        def ready():
+            if not os.path.exists(path):
+                return None
+            r = subprocess.run(["identify", path], capture_output=True)
+            return path if r.returncode == 0 else None
+        return wait_until(ready, "the capture saved as " + path)
+
+    def root(self, name, crop=None):
+        path = os.path.join(self.tmp, name)
+        subprocess.run(["import", "-window", "root", path], check=True)
+        if crop:
+            x, y, w, h = crop
+            subprocess.run(["convert", path, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", path], check=True)
+        return path
+
+    def assertSamePicture(self, got, want):
+        r = subprocess.run(["compare", "-metric", "AE", got, want, "null:"], capture_output=True, text=True)
+        self.assertEqual(r.returncode, 0, "%s and %s differ: %s" % (got, want, r.stderr))
+
+    def test_full_screen_current_screen_and_a_region_across_the_seam(self):
+        # Saved at once into this copy's own folder; the window stays hidden after the first capture.
+        g = self.start(prepare=lambda g: g.write_config({
+            "CaptureSet": {"HideWndBeforCap": "1", "RestoreWndAftCap": "0", "CapDelayTime": "0",
+                           "CopyToClipboard": "0"},
+            "AudoSaveSet": {"IsAudoSave": "1", "ImageFormat": "2", "ImageSavePath": g.images,
+                            "ImageSaveTitle": "Snap", "StartNum": "1"}}))
+        self.assertEqual(send("--capture", "full").returncode, 0)
+        full = self.saved(g, 1)
+        wait_until(lambda: not g.visible(), "the window to hide")
+        self.assertSamePicture(full, self.root("root.png"))
+        # Current Screen: the monitor under the pointer, each in turn.
+        for n, (x, w) in ((2, (self.half, self.width - self.half)), (3, (0, self.half))):
+            xdotool("mousemove", str(x + 200), "600")
+            self.assertEqual(send("--capture", "screen").returncode, 0)
+            self.assertSamePicture(self.saved(g, n), self.root("screen%d.png" % n, (x, 0, w, self.height)))
+        # One overlay over both monitors; a region dragged from the left one into the right one.
+        self.assertEqual(send("--capture", "region").returncode, 0)
+        overlay = wait_until(lambda: xdotool("search", "--all", "--onlyvisible", "--pid", str(g.process.pid),
+                                             "--name", "^Glimmora capture$"), "the selection overlay")
+        info = subprocess.run(["xwininfo", "-id", overlay[0]], capture_output=True, text=True).stdout
+        self.assertIn("-geometry %dx%d+0+0" % (self.width, self.height), info)
+        start, end = (self.half - 250, 180), (self.half + 150, 420)
+        xdotool("mousemove", str(start[0]), str(start[1]))
+        xdotool("mousedown", "1")
+        xdotool("mousemove", str(self.half), "300")
+        xdotool("mousemove", str(end[0]), str(end[1]))
+        xdotool("mouseup", "1")
+        region = self.saved(g, 4)
+        wait_until(lambda: not xdotool("search", "--all", "--onlyvisible", "--pid", str(g.process.pid), "--name",
+                                       "^Glimmora capture$"), "the overlay to close")
+        self.assertSamePicture(region, self.root("region.png", (start[0], start[1], end[0] - start[0],
+                                                                end[1] - start[1])))
+
+
 class Recovery(DesktopTest):
     """Edits outlive a kill: the next start offers them back."""
 
