@@ -138,7 +138,8 @@ stop_desktop() {
 # restricted interfaces by them. Exports WAYLAND_DISPLAY, SWAYSOCK (sway only), DBUS_SESSION_BUS_ADDRESS,
 # XDG_RUNTIME_DIR, GLIMMORA_WAYLAND_USER and GLIMMORA_WAYLAND_DESKTOP (the values they had come back with
 # stop_wayland); wayland_run runs a command in the session. On failure everything started so far is
-# stopped again.
+# stopped again. GLIMMORA_WL_SECOND_MONITOR=WxH gives GNOME a second monitor of that size right of the
+# first, and KDE a second one the size of the first (KWin's virtual outputs are all one size).
 GLIMMORA_WAYLAND_BACKGROUND="#336699"
 
 start_wayland() {  # [sway|gnome|kde] [launcher.desktop...]
@@ -289,7 +290,9 @@ org.gnome.desktop.interface enable-animations false
 org.gnome.desktop.interface enable-hot-corners false
 org.gnome.desktop.session idle-delay uint32 0
 SETTINGS
-    wayland_spawn gnome-shell gnome-shell --headless --wayland --no-x11 --virtual-monitor 1920x1080 \
+    local monitors=(--virtual-monitor 1920x1080)
+    [ -n "${GLIMMORA_WL_SECOND_MONITOR:-}" ] && monitors+=(--virtual-monitor "$GLIMMORA_WL_SECOND_MONITOR")
+    wayland_spawn gnome-shell gnome-shell --headless --wayland --no-x11 "${monitors[@]}" \
         --wayland-display "$WAYLAND_DISPLAY"
     # The portal's backend asks the shell for pictures; the pointer tool uses mutter's remote desktop.
     local name
@@ -329,7 +332,8 @@ _wayland_start_kde() {
     export WAYLAND_DISPLAY=wayland-0
     _wayland_start_system_bus && _wayland_start_session_bus || return 1
     wayland_spawn kwin env QT_QPA_PLATFORM=wayland "$GLIMMORA_WL_STATE/bin/kwin_wayland" --virtual \
-        --width 1920 --height 1080 --socket "$WAYLAND_DISPLAY" --no-lockscreen
+        --width 1920 --height 1080 --output-count "$([ -n "${GLIMMORA_WL_SECOND_MONITOR:-}" ] && echo 2 || echo 1)" \
+        --socket "$WAYLAND_DISPLAY" --no-lockscreen
     if ! wait_for_condition 120 _wayland_has_name org.kde.KWin ||
         ! wait_for_condition 60 _wayland_has_object org.kde.KWin /org/kde/KWin/ScreenShot2; then
         echo "KWin did not start"

@@ -1,5 +1,8 @@
 #include "capture/capture_routines.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWindow>
 #include <algorithm>
 
 #include "capture/auto_save.h"
@@ -13,6 +16,19 @@ namespace glimmora {
 namespace {
 constexpr const char* kNoWindowsHint =
     "- This desktop does not let Glimmora pick a window: drag around it instead.";
+
+// The monitor of our main window (the first visible ordinary top-level window), or the first one.
+int MonitorOfOwnWindow(const ScreenLayout& layout) {
+    if (layout.monitors.empty()) return -1;
+    for (const QWindow* w : QGuiApplication::topLevelWindows()) {
+        if (!w->isVisible() || w->type() != Qt::Window || !w->screen()) continue;
+        const std::string name = w->screen()->name().toStdString();
+        for (size_t i = 0; i < layout.monitors.size(); ++i)
+            if (layout.monitors[i].name == name) return static_cast<int>(i);
+        break;
+    }
+    return 0;
+}
 }  // namespace
 
 // One capture at a time: a request that arrives while one runs (a hotkey during the overlay) is ignored.
@@ -105,8 +121,10 @@ int Capturer::CaptureCurrentScreen() {
     if (!busy.acquired()) return 0;
     AppSettings& s = host_.Settings();
     Screen& screen = platform_.screen();
-    // Asked before our window hides: where the pointer is may only be known over it.
-    const int monitor = screen.CurrentMonitor();
+    // Asked before our window hides: where the pointer is may only be known over it. Where the desktop
+    // never says, the screen our window is on.
+    int monitor = screen.CurrentMonitor();
+    if (monitor < 0) monitor = MonitorOfOwnWindow(screen.Layout());
     if (s.HideWndBeforCap) host_.ShowMain(ShowState::Hide);
     if (!host_.Wait(std::max(0, s.CapDelayTime))) return Cancel();
     Image image;

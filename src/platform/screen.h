@@ -25,7 +25,8 @@ class Screen {
         m.device = size;
         return ScreenLayout::Of({m});
     }
-    // The monitor under the pointer (an index into Layout().monitors); -1 when there is none.
+    // The monitor under the pointer (an index into Layout().monitors); -1 when there is none, or when
+    // the desktop does not say where the pointer is.
     virtual int CurrentMonitor() {
         Point p;
         if (!PointerPosition(p)) return Layout().monitors.empty() ? -1 : 0;

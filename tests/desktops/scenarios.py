@@ -177,11 +177,9 @@ class DesktopScenarios(unittest.TestCase):
         self.assertIn(0, differences, "%s equals none of %s (pixels differing: %s)" % (got, wanted, differences))
 
     def without_clock(self, picture):
-        """The picture with GNOME's top-bar clock (the centre of the bar) painted over."""
-        width = size_of(picture)[0]
+        """The picture with GNOME's top-bar clock (the centre of the first monitor's bar) painted over."""
         out = picture[:-len(".png")] + "-noclock.png"
-        run("convert", picture, "-fill", "black", "-draw",
-            "rectangle %d,0 %d,40" % (width // 2 - 150, width // 2 + 150), out)
+        run("convert", picture, "-fill", "black", "-draw", "rectangle %d,0 %d,40" % (960 - 150, 960 + 150), out)
         return out
 
     def test_full_screen_is_the_portal_picture(self):
@@ -294,6 +292,47 @@ class DesktopScenarios(unittest.TestCase):
             return done.returncode == 0 and os.path.getsize(pasted) > 0
         wait_until(paste, "the capture on the clipboard")
         self.assertEqual(differing_pixels(pasted, saved), 0)
+
+
+class TwoMonitors(DesktopScenarios):
+    """The session started with a second monitor right of the first (scripts/common.sh,
+    GLIMMORA_WL_SECOND_MONITOR): GNOME's at 1280 x 720, KDE's as large as the first."""
+    SECOND = {"gnome": (1920, 0, 1280, 720), "kde": (1920, 0, 1920, 1080)}
+
+    def test_full_screen_current_screen_and_a_region_across_both(self):
+        second = self.SECOND[DESKTOP]
+        first = (0, 0, 1920, 1080)
+        g = self.glimmora = Glimmora()
+        self.assertEqual(g.request("full").returncode, 0)
+        saved = g.saved()
+        screen = reference(self.path("screen.png"))
+        self.assertEqual(size_of(screen), (second[0] + second[2], 1080))
+        self.assertSameAsOneOf(self.without_clock(saved), self.without_clock(screen))
+        # Current Screen: KWin says which output the pointer is on; GNOME tells no program, so there it is
+        # the one our window was on (the first: the window is hidden after the first capture).
+        spots = [(second, (second[0] + 300, 300)), (first, (300, 300))] if DESKTOP == "kde" else [(first, None)]
+        for n, (monitor, spot) in enumerate(spots, start=2):
+            if spot:
+                self.pointer.move(*spot)
+            self.assertEqual(g.request("screen").returncode, 0)
+            got = g.saved(n)
+            self.assertEqual(size_of(got), monitor[2:])
+            want = crop(reference(self.path("now%d.png" % n)), monitor, self.path("want%d.png" % n))
+            if monitor == first:
+                got, want = self.without_clock(got), self.without_clock(want)
+            self.assertSameAsOneOf(got, want)
+        # A region dragged from the first monitor into the second, on the overlay's two windows.
+        n = len(spots) + 2
+        self.pointer.move(1900, 1000)
+        screen = reference(self.path("before-region.png"))
+        self.assertEqual(g.request("region").returncode, 0)
+        g.overlay(screen, self.path("overlay.png"))
+        self.pointer.drag((1700, 200), (2300, 500))
+        saved = g.saved(n)
+        self.pointer.move(1900, 1000)
+        self.assertSameAsOneOf(saved, crop(screen, (1700, 200, 600, 300), self.path("want-region.png")),
+                               crop(reference(self.path("later.png")), (1700, 200, 600, 300),
+                                    self.path("want-region-later.png")))
 
 
 if __name__ == "__main__":

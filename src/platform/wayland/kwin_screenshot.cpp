@@ -129,6 +129,19 @@ bool KWinOffersScreenshots() {
     return offered;
 }
 
+std::string KWinActiveOutput() {
+    CoreApplicationScope app;
+    PortalBus bus;
+    if (!bus.Connected(nullptr)) return {};
+    QDBusConnectionInterface* names = bus.connection().interface();
+    if (!names || !names->isServiceRegistered(QString::fromLatin1(kKWinService)).value()) return {};
+    const QDBusMessage call = QDBusMessage::createMethodCall(kKWinService, QStringLiteral("/KWin"), kKWinService,
+                                                             QStringLiteral("activeOutputName"));
+    const QDBusMessage reply = bus.connection().call(call, QDBus::Block, 2000);
+    if (reply.type() != QDBusMessage::ReplyMessage) return {};
+    return reply.arguments().value(0).toString().toStdString();
+}
+
 bool KWinWindowScreenshot(KWinWindow which, Image& out, std::string* error) {
     if (error) error->clear();
     CoreApplicationScope app;

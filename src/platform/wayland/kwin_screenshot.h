@@ -12,6 +12,10 @@ namespace glimmora {
 // Whether KWin offers the interface on the session bus; asked once per process.
 bool KWinOffersScreenshots();
 
+// The name of the output KWin calls active (by default the one under the pointer); empty where there is
+// no KWin or it does not say.
+std::string KWinActiveOutput();
+
 enum class KWinWindow { Picked, Active };
 
 // The picked window (KWin waits for the user's click) or the active one, with its frame, as a 24-bit

@@ -101,15 +101,15 @@ class WaylandScreen : public Screen {
         return conn->Layout();
     }
 
-    // Wayland shows a client the pointer only over its own windows; sway's focused output follows the
-    // pointer from output to output, so that is the one taken.
+    // Wayland shows a client the pointer only over its own windows. sway's focused output and KWin's
+    // active one follow the pointer from output to output; GNOME says nothing (-1 with several outputs).
     int CurrentMonitor() override {
         const ScreenLayout layout = Layout();
-        if (layout.monitors.empty()) return -1;
-        const std::string focused = sway_ ? sway_->FocusedOutput() : std::string();
+        if (layout.monitors.size() < 2) return layout.monitors.empty() ? -1 : 0;
+        const std::string current = sway_ ? sway_->FocusedOutput() : KWinActiveOutput();
         for (size_t i = 0; i < layout.monitors.size(); ++i)
-            if (!focused.empty() && layout.monitors[i].name == focused) return static_cast<int>(i);
-        return 0;
+            if (!current.empty() && layout.monitors[i].name == current) return static_cast<int>(i);
+        return -1;
     }
     void SetSway(wayland::SwayWindows* sway) { sway_ = sway; }
 
