@@ -918,6 +918,18 @@ class SeveralMonitors(DesktopTest):
             subprocess.run(["convert", path, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", path], check=True)
         return path
 
+    @staticmethod
+    def frame(window):
+        info = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True).stdout
+        v = {k.strip(): val.strip() for k, _, val in (line.partition(":") for line in info.splitlines())}
+        return (int(v["Absolute upper-left X"]), int(v["Absolute upper-left Y"]), int(v["Width"]), int(v["Height"]))
+
+    @staticmethod
+    def inside(rect, monitor):
+        x, y, w, h = rect
+        mx, my, mw, mh = monitor
+        return mx <= x and my <= y and x + w <= mx + mw and y + h <= my + mh
+
     def assertSamePicture(self, got, want):
         r = subprocess.run(["compare", "-metric", "AE", got, want, "null:"], capture_output=True, text=True)
         self.assertEqual(r.returncode, 0, "%s and %s differ: %s" % (got, want, r.stderr))
@@ -955,6 +967,22 @@ class SeveralMonitors(DesktopTest):
                                        "^Glimmora capture$"), "the overlay to close")
         self.assertSamePicture(region, self.root("region.png", (start[0], start[1], end[0] - start[0],
                                                                 end[1] - start[1])))
+        # Brought back and moved to the right monitor, dialogs open there, inside it.
+        xdotool("windowactivate", g.window)
+        wait_until(g.visible, "the window to come back")
+        right = (self.half, 0, self.width - self.half, self.height)
+        xdotool("windowmove", g.window, str(self.half + 60), "80")
+        wait_until(lambda: self.inside(self.frame(g.window), right), "the window on the right monitor")
+        for item, title in (("About...", "About Glimmora!"), ("Capture Setting", "Capture Setting")):
+            before = set(xdotool("search", "--onlyvisible", "--pid", str(g.process.pid), ""))
+            g.menu(item)
+            g.dialog(title)
+            shown = wait_until(lambda: set(xdotool("search", "--onlyvisible", "--pid", str(g.process.pid), ""))
+                               - before, "the window of " + title)
+            for w in shown:
+                self.assertTrue(self.inside(self.frame(w), right), "%s at %s" % (title, self.frame(w)))
+            xdotool("key", "Escape")
+            wait_until(lambda: not g.find("dialog", title), "the dialog " + title + " to close")
 
 
 class Recovery(DesktopTest):
