@@ -274,6 +274,7 @@ class CMainFrame : public QMainWindow,
     void CancelTextReading();
     // The pins: windows of their own that outlive their tabs, gone with the program.
     std::vector<QPointer<QWidget>> pins_;
+    QRect hiddenAt_;  // where the window was when a capture hid it
 };
 
 // The document's picture with its objects drawn, as saving writes it; invalid when it cannot be drawn.

@@ -12,6 +12,7 @@
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -600,8 +601,14 @@ WindowId CMainFrame::MainWindow() {
 }
 
 void CMainFrame::ShowMain(ShowState state) {
+    // Shown again where it was hidden: a window the user moved, not the program, is placed anew by the
+    // X window manager each time it maps (Qt gives it no position), so it jumped back after every capture.
+    if (state != ShowState::Hide && !isVisible() && hiddenAt_.isValid() && windowHandle() &&
+        QGuiApplication::platformName() == QLatin1String("xcb"))
+        windowHandle()->setPosition(hiddenAt_.topLeft());
     switch (state) {
         case ShowState::Hide:
+            if (isVisible()) hiddenAt_ = geometry();
             hide();
             break;
         case ShowState::Show:

@@ -983,6 +983,13 @@ class SeveralMonitors(DesktopTest):
                 self.assertTrue(self.inside(self.frame(w), right), "%s at %s" % (title, self.frame(w)))
             xdotool("key", "Escape")
             wait_until(lambda: not g.find("dialog", title), "the dialog " + title + " to close")
+        # A capture hides the window; brought back, it is where the user left it.
+        where = self.frame(g.window)
+        self.assertEqual(send("--capture", "full").returncode, 0)
+        self.saved(g, 5)
+        xdotool("windowactivate", g.window)
+        wait_until(lambda: g.visible() and self.frame(g.window) == where,
+                   "the window back at %s (now %s)" % (where, self.frame(g.window)))
 
 
 class Recovery(DesktopTest):
