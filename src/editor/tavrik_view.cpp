@@ -691,13 +691,80 @@ void CTavrikView::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Delete:
             if (selectedObject && doc_) doc_->DeleteObject(selectedObject);
             break;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+            if (selectedObject && doc_) {
+                // The selected object by one pixel, ten with Shift; the view does not scroll.
+                const int step = (event->modifiers() & Qt::ShiftModifier) ? 10 : 1;
+                const int dx = event->key() == Qt::Key_Left    ? -step
+                               : event->key() == Qt::Key_Right ? step
+                                                               : 0;
+                const int dy = event->key() == Qt::Key_Up ? -step : event->key() == Qt::Key_Down ? step : 0;
+                NudgeSelected(dx, dy);
+                event->accept();
+                return;
+            }
+            break;
         default:
             break;
     }
     QAbstractScrollArea::keyPressEvent(event);
 }
 
+void CTavrikView::NudgeSelected(int dx, int dy) {
+    ObjectList before;
+    DeepCopy(before, doc_->objects);
+    ObjectGeometry g = GetGeometry(*selectedObject);
+    g.a += dx;
+    g.c += dx;
+    g.b += dy;
+    g.d += dy;
+    SetGeometry(*selectedObject, g);
+    doc_->RecordObjects(before);
+    doc_->NoteObjectChanged(selectedObject);
+    RecomputeTrackRect();
+    viewport()->update();
+}
+
+// Shift + wheel: the size of the selected object or, with none, of the current tool: the width, or a
+// redaction's block or blur radius.
+bool CTavrikView::WheelToolSize(int notches) {
+    if (!panel_ || notches == 0) return false;
+    switch (selectedObject ? PanelKindOf(selectedObject->kind) : tool) {
+        case kToolLine:
+        case kToolArrow:
+        case kToolShape:
+            panel_->SetWidth(std::clamp(panel_->Width() + notches, 1, 10));
+            break;
+        case kToolRedact:
+            if (panel_->RedactMethod() == kRedactPixelate)
+                panel_->SetRedactBlock(std::clamp(panel_->RedactBlock() + 2 * notches, 4, 64));
+            else if (panel_->RedactMethod() == kRedactBlur)
+                panel_->SetRedactRadius(std::clamp(panel_->RedactRadius() + 2 * notches, 2, 64));
+            else
+                return false;
+            break;
+        default:
+            return false;
+    }
+    if (selectedObject) OnPanelChanged();
+    return true;
+}
+
 void CTavrikView::wheelEvent(QWheelEvent* event) {
+    if (event->modifiers() & Qt::ShiftModifier) {
+        // Some platforms turn a wheel held with Shift sideways.
+        const QPoint delta = event->angleDelta();
+        wheelRest_ += delta.y() != 0 ? delta.y() : delta.x();
+        const int notches = wheelRest_ / 120;
+        wheelRest_ -= notches * 120;
+        if (WheelToolSize(notches) || notches == 0) {
+            event->accept();
+            return;
+        }
+    }
     if (!(event->modifiers() & Qt::ControlModifier)) {
         QAbstractScrollArea::wheelEvent(event);
         return;

@@ -176,6 +176,8 @@ class CTavrikView : public QAbstractScrollArea, public DocumentView {
     void LeftUp(QPoint client);
     void MoveTo(QPoint client);
     void ReturnToSelectTool();
+    void NudgeSelected(int dx, int dy);
+    bool WheelToolSize(int notches);
     void CopyToPanel();
     void PressCropTool();
     void CreateRectObject(int objectKind);

@@ -146,6 +146,62 @@ TEST_F(ViewTest, LineIsSelectedWithHandlesAndItsEndHandleDrags) {
     EXPECT_EQ(doc.objects.size(), 1u);
 }
 
+// Arrow keys nudge the selected object (Shift: ten pixels), each press one undo step; Shift + wheel sizes
+// the selected object, or the current tool when nothing is selected.
+TEST_F(ViewTest, ArrowKeysNudgeAndShiftWheelSizes) {
+    panel.shadow = 0;
+    panel.width = 3;
+    panel.colour = 0x0000FF;  // red
+    view->SelectTool(kToolLine);
+    Drag(At100(20, 30), At100(120, 30));
+    auto* line = dynamic_cast<LineObject*>(doc.objects.front().get());
+    ASSERT_NE(line, nullptr);
+    ASSERT_EQ(view->selectedObject, line);
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int x1, y1;
+    } presses[] = {{Qt::Key_Right, {}, 21, 30},
+                   {Qt::Key_Down, Qt::ShiftModifier, 21, 40},
+                   {Qt::Key_Left, Qt::ShiftModifier, 11, 40},
+                   {Qt::Key_Up, {}, 11, 39}};
+    for (const auto& press : presses) {
+        QTest::keyClick(view.get(), press.key, press.modifiers);
+        EXPECT_EQ((std::array{line->x1, line->y1, line->x2 - line->x1, line->y2 - line->y1}),
+                  (std::array{press.x1, press.y1, 100, 0}));
+    }
+    // Where it now is on the screen, and nowhere it was.
+    EXPECT_EQ(Shown(At100(60, 39)), qRgb(255, 0, 0));
+    EXPECT_EQ(Shown(At100(60, 30)), qRgb(0, 0, 255));
+    const int scrolled = view->horizontalScrollBar()->value() + view->verticalScrollBar()->value();
+    EXPECT_EQ(scrolled, 0);
+
+    auto wheel = [&](int notches) {
+        QWheelEvent event(QPointF(At100(150, 120)), QPointF(port()->mapToGlobal(At100(150, 120))), QPoint(),
+                          QPoint(0, 120 * notches), Qt::NoButton, Qt::ShiftModifier, Qt::NoScrollPhase,
+                          false);
+        QApplication::sendEvent(port(), &event);
+    };
+    wheel(2);
+    EXPECT_EQ(line->width, 5);
+    EXPECT_EQ(panel.width, 5);
+    wheel(-9);
+    EXPECT_EQ(line->width, 1);  // not below the smallest
+
+    // Undo steps back through the sizes and every nudge to where the line was drawn.
+    for (int i = 0; i < 2 + 4; ++i) doc.OnEditUndo();
+    line = dynamic_cast<LineObject*>(doc.objects.front().get());  // the history keeps copies
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ((std::array{line->x1, line->y1, line->width}), (std::array{20, 30, 3}));
+
+    // Nothing selected: the tool's own size.
+    view->SelectTool(kToolArrow);
+    ASSERT_EQ(view->selectedObject, nullptr);
+    wheel(1);
+    EXPECT_EQ(panel.width, 2);
+    EXPECT_EQ(line->width, 3);
+}
+
 // Every change the user makes to an object is one undo step of the object list alone: Ctrl+Z after
 // a move undoes the move, not the object's creation, and the picture is never copied for it.
 TEST_F(ViewTest, MovesRestylesTextEditsAndReordersAreUndoneOneByOne) {
