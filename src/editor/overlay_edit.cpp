@@ -54,7 +54,16 @@ bool ObjectContains(const OverlayObject& object, QPoint p) {
     if (IsPointKind(object.kind)) {
         return LineHitTest(p, g.a, g.b, g.c, g.d, PenWidth(object));
     }
-    if (object.kind < kLineObject || object.kind > kRedactObject) return false;
+    if (auto* pen = dynamic_cast<const PenObject*>(&object)) {
+        const std::vector<QPoint>& q = pen->points;
+        const int reach = std::max(0, pen->width / 2 - 2);
+        for (size_t i = 0; i < q.size(); ++i) {
+            const QPoint& next = q[i + 1 < q.size() ? i + 1 : i];
+            if (LineHitTest(p, q[i].x(), q[i].y(), next.x(), next.y(), reach)) return true;
+        }
+        return false;
+    }
+    if (object.kind < kLineObject || object.kind > kPenObject) return false;
     return p.x() >= g.a && p.x() < g.c && p.y() >= g.b && p.y() < g.d;
 }
 
@@ -74,7 +83,7 @@ HandleHit HandleAtPoint(const OverlayObject& object, QPoint p) {
             return {3, HandleCursor::kSelect};
         return {};
     }
-    if (object.kind < kLineObject || object.kind > kRedactObject) return {};
+    if (object.kind < kLineObject || object.kind > kPenObject) return {};
     const int64_t mx = a + (c - a) / 2, my = b + (d - b) / 2;
     if (InZone(p, a, b)) return {4, HandleCursor::kSizeNwSe};
     if (InZone(p, a, d)) return {6, HandleCursor::kSizeNeSw};
@@ -84,7 +93,9 @@ HandleHit HandleAtPoint(const OverlayObject& object, QPoint p) {
     if (InZone(p, c, my)) return {9, HandleCursor::kSizeWe};
     if (InZone(p, mx, b)) return {10, HandleCursor::kSizeNs};
     if (InZone(p, mx, d)) return {11, HandleCursor::kSizeNs};
-    if (p.x() >= a && p.x() < c && p.y() >= b && p.y() < d) return {12, HandleCursor::kSelect};
+    if (object.kind == kPenObject ? ObjectContains(object, p)
+                                  : p.x() >= a && p.x() < c && p.y() >= b && p.y() < d)
+        return {12, HandleCursor::kSelect};
     return {};
 }
 
@@ -163,7 +174,7 @@ void DrawHandles(const OverlayObject& object, QPainter& painter) {
     if (IsPointKind(object.kind)) {
         circle(g.a, g.b);
         circle(g.c, g.d);
-    } else if (object.kind >= kLineObject && object.kind <= kRedactObject) {
+    } else if (object.kind >= kLineObject && object.kind <= kPenObject) {
         const int mx = g.a + (g.c - g.a) / 2, my = g.b + (g.d - g.b) / 2;
         for (auto [x, y] : {std::pair{g.a, g.b},
                             {g.c, g.b},
@@ -194,13 +205,22 @@ int PanelKindOf(int objectKind) {
             return kToolStamp;
         case kRedactObject:
             return kToolRedact;
+        case kCounterObject:
+            return kToolCounter;
+        case kPenObject:
+            return kToolPen;
         default:
             return kToolSelect;
     }
 }
 
+int PanelKindOf(const OverlayObject& object) {
+    if (auto* pen = dynamic_cast<const PenObject*>(&object); pen && pen->marker) return kToolMarker;
+    return PanelKindOf(object.kind);
+}
+
 void ObjectToPanel(const OverlayObject& object, ToolPanel& panel) {
-    panel.SetKind(PanelKindOf(object.kind));
+    panel.SetKind(PanelKindOf(object));
     panel.SetOpacity(object.transparency);
     panel.SetShadow(object.shadow);
     if (auto* line = dynamic_cast<const LineObject*>(&object)) {
@@ -227,6 +247,13 @@ void ObjectToPanel(const OverlayObject& object, ToolPanel& panel) {
         panel.SetRedactBlock(redaction->blockSize);
         panel.SetRedactRadius(redaction->radius);
         panel.SetRedactColour(redaction->colour);
+    } else if (auto* counter = dynamic_cast<const CounterObject*>(&object)) {
+        panel.SetColour(counter->colour);
+        panel.SetCounterShape(counter->shape);
+        panel.SetWidth(std::clamp((counter->right - counter->left - kCounterBase) / kCounterStep, 1, 10));
+    } else if (auto* pen = dynamic_cast<const PenObject*>(&object)) {
+        panel.SetColour(pen->colour);
+        panel.SetWidth(std::clamp(pen->width / (pen->marker ? kMarkerStep : 1), 1, 10));
     }
 }
 
@@ -266,6 +293,20 @@ void ApplyStyle(const ToolPanel& panel, OverlayObject& object) {
         redaction->blockSize = panel.RedactBlock();
         redaction->radius = panel.RedactRadius();
         redaction->colour = panel.RedactColour();
+    } else if (auto* counter = dynamic_cast<CounterObject*>(&object)) {
+        counter->colour = panel.Colour();
+        counter->shape = panel.CounterShape();
+        // The size from the centre, so a restyled counter stays where it is.
+        const int side = CounterSide(panel.Width());
+        const int cx = counter->left + (counter->right - counter->left) / 2;
+        const int cy = counter->top + (counter->bottom - counter->top) / 2;
+        counter->left = cx - side / 2;
+        counter->top = cy - side / 2;
+        counter->right = counter->left + side;
+        counter->bottom = counter->top + side;
+    } else if (auto* pen = dynamic_cast<PenObject*>(&object)) {
+        pen->colour = panel.Colour();
+        pen->width = panel.Width() * (pen->marker ? kMarkerStep : 1);
     }
 }
 }  // namespace
@@ -297,6 +338,12 @@ std::unique_ptr<OverlayObject> CreateObject(int objectKind, const ToolPanel& pan
             break;
         case kRedactObject:
             object = std::make_unique<RedactObject>();
+            break;
+        case kCounterObject:
+            object = std::make_unique<CounterObject>();
+            break;
+        case kPenObject:
+            object = std::make_unique<PenObject>();
             break;
         default:
             return nullptr;

@@ -46,6 +46,14 @@ void DrawHandles(const OverlayObject& object, QPainter& painter);
 
 // The option panel kind that shows an object of this kind.
 int PanelKindOf(int objectKind);
+// The same for the object itself: a marker stroke shows the marker's panel.
+int PanelKindOf(const OverlayObject& object);
+
+// Sizes from the option bar's width (1 to 10): a counter's side, and a marker's stroke per step.
+inline constexpr int kCounterBase = 16, kCounterStep = 4, kMarkerStep = 4;
+inline int CounterSide(int width) {
+    return kCounterBase + kCounterStep * width;
+}
 
 // Shows the object's panel and its values there.
 void ObjectToPanel(const OverlayObject& object, ToolPanel& panel);

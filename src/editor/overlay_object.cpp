@@ -1,5 +1,6 @@
 #include "editor/overlay_object.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace glimmora {
@@ -28,6 +29,20 @@ void VisitGeometry(OverlayObject& o, F&& f) {
         f(st->left, st->top, st->right, st->bottom);
     else if (auto* r = dynamic_cast<RedactObject*>(&o))
         f(r->left, r->top, r->right, r->bottom);
+    else if (auto* n = dynamic_cast<CounterObject*>(&o))
+        f(n->left, n->top, n->right, n->bottom);
+    else if (auto* pen = dynamic_cast<PenObject*>(&o))
+        f(pen->left, pen->top, pen->right, pen->bottom);
+}
+
+// A stroke's points carried from its old box into a new one: moved, or stretched with the box.
+void MapPoints(PenObject& pen, const ObjectGeometry& to) {
+    const int w = pen.right - pen.left, h = pen.bottom - pen.top;
+    for (QPoint& p : pen.points) {
+        const long long x = w > 0 ? static_cast<long long>(p.x() - pen.left) * (to.c - to.a) / w : 0;
+        const long long y = h > 0 ? static_cast<long long>(p.y() - pen.top) * (to.d - to.b) / h : 0;
+        p = QPoint(to.a + static_cast<int>(x), to.b + static_cast<int>(y));
+    }
 }
 }  // namespace
 
@@ -47,6 +62,10 @@ std::unique_ptr<OverlayObject> CloneObject(const OverlayObject& object) {
             return CopyAs<StampObject>(object);
         case kRedactObject:
             return CopyAs<RedactObject>(object);
+        case kCounterObject:
+            return CopyAs<CounterObject>(object);
+        case kPenObject:
+            return CopyAs<PenObject>(object);
         default:
             return nullptr;
     }
@@ -59,6 +78,18 @@ void DeepCopy(ObjectList& dest, const ObjectList& source) {
         if (!object) continue;
         if (auto copy = CloneObject(*object)) dest.push_back(std::move(copy));
     }
+}
+
+void PenObject::Add(QPoint p) {
+    if (points.empty()) {
+        left = right = p.x();
+        top = bottom = p.y();
+    }
+    points.push_back(p);
+    left = std::min(left, p.x());
+    top = std::min(top, p.y());
+    right = std::max(right, p.x());
+    bottom = std::max(bottom, p.y());
 }
 
 bool IsPointKind(int kind) {
@@ -74,6 +105,7 @@ ObjectGeometry GetGeometry(const OverlayObject& object) {
 }
 
 void SetGeometry(OverlayObject& object, const ObjectGeometry& g) {
+    if (auto* pen = dynamic_cast<PenObject*>(&object)) MapPoints(*pen, g);
     VisitGeometry(object, [&](int& a, int& b, int& c, int& d) {
         a = g.a;
         b = g.b;
@@ -114,6 +146,15 @@ bool SameObject(const OverlayObject& a, const OverlayObject& b) {
         auto* y = static_cast<const RedactObject*>(&b);
         return x->method == y->method && x->blockSize == y->blockSize && x->radius == y->radius &&
                x->colour == y->colour && x->random == y->random;
+    }
+    if (auto* x = dynamic_cast<const CounterObject*>(&a)) {
+        auto* y = static_cast<const CounterObject*>(&b);
+        return x->number == y->number && x->colour == y->colour && x->shape == y->shape;
+    }
+    if (auto* x = dynamic_cast<const PenObject*>(&a)) {
+        auto* y = static_cast<const PenObject*>(&b);
+        return x->points == y->points && x->width == y->width && x->colour == y->colour &&
+               x->marker == y->marker;
     }
     if (auto* x = dynamic_cast<const StampObject*>(&a)) {
         const Image& p = x->stampImage;

@@ -2,10 +2,12 @@
 // highlight boxes, stamps and redactions, as plain records chosen by their kind tag.
 #pragma once
 
+#include <QPoint>
 #include <QString>
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <vector>
 
 #include "image/image.h"
 #include "image/redact.h"
@@ -23,6 +25,8 @@ enum ObjectKind : int {
     kHighlightObject = 4,
     kStampObject = 5,
     kRedactObject = 6,
+    kCounterObject = 7,
+    kPenObject = 8,
 };
 
 class OverlayObject {
@@ -111,10 +115,35 @@ class RedactObject : public OverlayObject {
     uint64_t random = RedactRandom();
 };
 
+// A numbered step: the number in a filled circle or rounded square, in white or black, whichever reads
+// better on the colour.
+class CounterObject : public OverlayObject {
+  public:
+    CounterObject() : OverlayObject(kCounterObject) {}
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int number = 1;
+    ColorRef colour = 0x2020D0;
+    int shape = 0;  // 0 circle, 1 rounded square
+};
+
+// A freehand stroke through its points, smoothed; the marker is a wide translucent one, like a
+// highlighter pen. The box is the points' bounds, kept with them.
+class PenObject : public OverlayObject {
+  public:
+    PenObject() : OverlayObject(kPenObject) {}
+    std::vector<QPoint> points;
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int width = 3;  // pixels
+    ColorRef colour = 0x0000FF;
+    int marker = 0;
+    // Appends a point and widens the box to hold it.
+    void Add(QPoint p);
+};
+
 // Front is drawn first (bottom), back last (top).
 using ObjectList = std::list<std::unique_ptr<OverlayObject>>;
 
-// A new object of the same kind with every field copied; null for a kind outside the seven.
+// A new object of the same kind with every field copied; null for an unknown kind.
 std::unique_ptr<OverlayObject> CloneObject(const OverlayObject& object);
 // Whether two objects draw the same picture: every field that drawing reads.
 bool SameObject(const OverlayObject& a, const OverlayObject& b);

@@ -4,6 +4,7 @@
 #include <QFontDatabase>
 #include <QImage>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPen>
 #include <QPolygon>
 #include <algorithm>
@@ -251,6 +252,76 @@ ObjectCanvas DrawHighlight(const HighlightObject& o, int tw, int th) {
     return out;
 }
 
+ObjectCanvas DrawCounter(const CounterObject& o, int tw, int th) {
+    const Box full = MakeBox(o.left, o.top, o.right, o.bottom);
+    if (full.Empty()) return {};
+    Canvas canvas = MakeCanvas(full, tw, th);
+    if (canvas.image.isNull()) return {};
+    {
+        QPainter p(&canvas.image);
+        PrepareTransform(p, full, canvas.visible);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setRenderHint(QPainter::TextAntialiasing, true);
+        const QRectF box(0, 0, full.Width(), full.Height());
+        const QColor fill = ToQColor(o.colour);
+        p.setPen(Qt::NoPen);
+        p.setBrush(fill);
+        const qreal side = std::min(box.width(), box.height());
+        if (o.shape == 1)
+            p.drawRoundedRect(box, side / 5, side / 5);
+        else
+            p.drawEllipse(box);
+        // White on dark colours, black on light ones.
+        const bool dark = 299 * fill.red() + 587 * fill.green() + 114 * fill.blue() < 150000;
+        p.setPen(dark ? Qt::white : Qt::black);
+        const QString text = QString::number(o.number);
+        QFont font(QStringLiteral("sans-serif"));
+        font.setStyleHint(QFont::SansSerif);
+        font.setBold(true);
+        // As large as fits: the height for one digit, narrower for more.
+        font.setPixelSize(std::max(1, static_cast<int>(side * (text.size() > 2   ? 0.42
+                                                               : text.size() > 1 ? 0.52
+                                                                                 : 0.6))));
+        p.setFont(font);
+        p.drawText(box, Qt::AlignCenter, text);
+    }
+    return ToObjectCanvas(canvas);
+}
+
+ObjectCanvas DrawPen(const PenObject& o, int tw, int th) {
+    if (o.points.empty()) return {};
+    const int reach = o.width / 2 + kCanvasMargin;
+    const Box full = MakeBox(o.left - reach, o.top - reach, o.right + reach + 1, o.bottom + reach + 1);
+    Canvas canvas = MakeCanvas(full, tw, th);
+    if (canvas.image.isNull()) return {};
+    {
+        QPainter p(&canvas.image);
+        PrepareTransform(p, full, canvas.visible);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        // A marker's tip is square, a pen's round.
+        QPen pen(ToQColor(o.colour), std::max(1, o.width), Qt::SolidLine,
+                 o.marker ? Qt::SquareCap : Qt::RoundCap, o.marker ? Qt::BevelJoin : Qt::RoundJoin);
+        p.setPen(pen);
+        p.setBrush(Qt::NoBrush);
+        const QPointF shift(full.left - 0.5, full.top - 0.5);
+        auto at = [&](size_t i) { return QPointF(o.points[i]) - shift; };
+        QPainterPath path(at(0));
+        if (o.points.size() == 1) {
+            path.lineTo(at(0) + QPointF(0.01, 0));
+        } else {
+            // Smoothed, yet through every point the mouse gave: a Catmull-Rom curve as cubic pieces.
+            const size_t n = o.points.size();
+            for (size_t i = 0; i + 1 < n; ++i) {
+                const QPointF before = at(i > 0 ? i - 1 : i), from = at(i), to = at(i + 1);
+                const QPointF after = at(i + 2 < n ? i + 2 : i + 1);
+                path.cubicTo(from + (to - before) / 6, to - (after - from) / 6, to);
+            }
+        }
+        p.drawPath(path);
+    }
+    return ToObjectCanvas(canvas);
+}
+
 // The stamp resampled to its box the way ResizeBilinear does it, but only the pixels that can show:
 // a stamp dragged huge must not ask for the whole box on every repaint.
 ObjectCanvas DrawStamp(const StampObject& o, int tw, int th) {
@@ -447,6 +518,9 @@ ObjectCanvas DrawObjectCanvas(const OverlayObject& object, int targetWidth, int 
         return DrawHighlight(*box, targetWidth, targetHeight);
     if (auto* stamp = dynamic_cast<const StampObject*>(&object))
         return DrawStamp(*stamp, targetWidth, targetHeight);
+    if (auto* counter = dynamic_cast<const CounterObject*>(&object))
+        return DrawCounter(*counter, targetWidth, targetHeight);
+    if (auto* pen = dynamic_cast<const PenObject*>(&object)) return DrawPen(*pen, targetWidth, targetHeight);
     return {};
 }
 

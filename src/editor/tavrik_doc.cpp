@@ -338,10 +338,18 @@ void CTavrikDoc::RecordRestyle(const OverlayObject* object, int dragSerial) {
     restyle_ = {object, undo.Changes(), dragSerial};
 }
 
-bool CTavrikDoc::DeleteObject(OverlayObject* object) {
+bool CTavrikDoc::DeleteObject(OverlayObject* object, bool renumber) {
     auto it = Find(object);
     if (!object || it == objects.end()) return false;
     RecordState(image);
+    if (auto* gone = dynamic_cast<CounterObject*>(object); gone && renumber) {
+        for (const auto& other : objects)
+            if (auto* counter = dynamic_cast<CounterObject*>(other.get());
+                counter && counter != gone && counter->number > gone->number) {
+                --counter->number;
+                emit objectChanged(counter);
+            }
+    }
     emit objectRemoved(object);
     objects.erase(it);
     if (view_) view_->ClearSelectionState();

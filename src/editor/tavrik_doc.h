@@ -105,7 +105,8 @@ class CTavrikDoc : public QObject {
 
     // The object commands of the view's context menu. Delete and Flatten are undo steps and clear the
     // view's selection. Flatten refuses (and says so) when the objects cannot be drawn onto the picture.
-    bool DeleteObject(OverlayObject* object);
+    // With renumber, deleting a step counter takes one off every higher counter, in the same step.
+    bool DeleteObject(OverlayObject* object, bool renumber = false);
     bool Flatten();
     bool BringToFront(OverlayObject* object);
     bool SendToBack(OverlayObject* object);

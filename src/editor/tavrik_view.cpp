@@ -272,7 +272,7 @@ void CTavrikView::ClearSelectionState() {
 }
 
 void CTavrikView::SelectTool(int toolNumber) {
-    if (toolNumber < kToolSelect || toolNumber > kToolRedact || tool == toolNumber) return;
+    if (toolNumber < kToolSelect || toolNumber > kToolMarker || tool == toolNumber) return;
     if (toolNumber == kToolSelect) {
         trackRect = trackImageRect = savedTrackRect = QRect();
         hasTrack = 0;
@@ -437,6 +437,16 @@ void CTavrikView::LeftDown(QPoint client) {
         CopyToPanel();
         viewport()->update();
         emit stateChanged();
+    } else if ((tool == kToolPen || tool == kToolMarker) && panel_) {
+        // The stroke shows as it is drawn; it is one object and one undo step.
+        auto stroke = std::make_unique<PenObject>();
+        stroke->marker = tool == kToolMarker ? 1 : 0;
+        PanelToObject(*panel_, *stroke);
+        stroke->Add(q);
+        stroke_ = static_cast<PenObject*>(doc_->AddObject(std::move(stroke)));
+        viewport()->update();
+    } else if (tool == kToolCounter && panel_) {
+        PlaceCounter(q);
     } else if ((tool == kToolLine || tool == kToolArrow) && panel_) {
         std::unique_ptr<OverlayObject> object = CreateObject(ObjectKindOfTool(tool), *panel_);
         if (object) {
@@ -543,6 +553,14 @@ void CTavrikView::MoveTo(QPoint client) {
             ShowCursor(cursor);
         }
     }
+    if (stroke_ && dragging) {
+        const QPoint q = ImagePoint(client);
+        if (q != stroke_->points.back()) {
+            stroke_->Add(q);
+            doc_->NoteObjectChanged(stroke_);
+        }
+        return;
+    }
     if (selectedObject) {
         const QPoint q = ImagePoint(client);
         if (dragging) {
@@ -577,6 +595,15 @@ void CTavrikView::LeftUp(QPoint client) {
     }
     dragBefore_.clear();
     objectMoved_ = false;
+    if (stroke_) {
+        const QPoint q = ImagePoint(client);
+        if (q != stroke_->points.back()) stroke_->Add(q);
+        doc_->NoteObjectChanged(stroke_);
+        // The pen stays in the hand for the next stroke.
+        stroke_ = nullptr;
+        dragging = 0;
+        return;
+    }
     if (tool == kToolText) {
         CreateTextObject();
     } else if ((tool == kToolShape || tool == kToolHighlight || tool == kToolStamp || tool == kToolRedact) &&
@@ -598,6 +625,24 @@ void CTavrikView::LeftUp(QPoint client) {
     }
     CopyToPanel();
     dragging = 0;
+}
+
+// The next number follows the highest on the picture; the first is the bar's start number.
+void CTavrikView::PlaceCounter(QPoint at) {
+    int next = 0;
+    for (const auto& object : doc_->objects)
+        if (auto* counter = dynamic_cast<const CounterObject*>(object.get()))
+            next = std::max(next, counter->number + 1);
+    auto counter = std::make_unique<CounterObject>();
+    counter->number = next > 0 ? next : panel_->CounterStart();
+    const int side = CounterSide(panel_->Width());
+    counter->left = at.x() - side / 2;
+    counter->top = at.y() - side / 2;
+    counter->right = counter->left + side;
+    counter->bottom = counter->top + side;
+    PanelToObject(*panel_, *counter);
+    doc_->AddObject(std::move(counter));
+    viewport()->update();
 }
 
 void CTavrikView::CreateRectObject(int objectKind) {
@@ -652,7 +697,8 @@ void CTavrikView::mouseDoubleClickEvent(QMouseEvent* event) {
         Crop();
         return;
     }
-    if (tool == kToolSelect && selectedObject && selectedObject->kind == kTextObject) {
+    if (tool == kToolSelect && selectedObject &&
+        (selectedObject->kind == kTextObject || selectedObject->kind == kCounterObject)) {
         OnCommand(view_cmd::kEditText);
         return;
     }
@@ -689,7 +735,7 @@ void CTavrikView::keyPressEvent(QKeyEvent* event) {
             viewport()->update();
             break;
         case Qt::Key_Delete:
-            if (selectedObject && doc_) doc_->DeleteObject(selectedObject);
+            if (selectedObject && doc_) doc_->DeleteObject(selectedObject, panel_ && panel_->Renumber());
             break;
         case Qt::Key_Left:
         case Qt::Key_Right:
@@ -732,10 +778,13 @@ void CTavrikView::NudgeSelected(int dx, int dy) {
 // redaction's block or blur radius.
 bool CTavrikView::WheelToolSize(int notches) {
     if (!panel_ || notches == 0) return false;
-    switch (selectedObject ? PanelKindOf(selectedObject->kind) : tool) {
+    switch (selectedObject ? PanelKindOf(*selectedObject) : tool) {
         case kToolLine:
         case kToolArrow:
         case kToolShape:
+        case kToolCounter:
+        case kToolPen:
+        case kToolMarker:
             panel_->SetWidth(std::clamp(panel_->Width() + notches, 1, 10));
             break;
         case kToolRedact:
@@ -805,7 +854,7 @@ QMenu* CTavrikView::ContextMenu() {
     }
     for (QAction* action : menu_->actions())
         if (action->data().toInt() == view_cmd::kEditText)
-            action->setEnabled(selectedObject->kind == kTextObject);
+            action->setEnabled(selectedObject->kind == kTextObject || selectedObject->kind == kCounterObject);
     return menu_;
 }
 
@@ -853,7 +902,7 @@ bool CTavrikView::OnCommand(int id) {
             return true;
         case kDelete:
         case kDeleteTool:
-            if (selectedObject && doc_) doc_->DeleteObject(selectedObject);
+            if (selectedObject && doc_) doc_->DeleteObject(selectedObject, panel_ && panel_->Renumber());
             return true;
         case kFlatten:
             if (doc_) doc_->Flatten();
@@ -872,6 +921,16 @@ bool CTavrikView::OnCommand(int id) {
                 if (host_->EditText(*text, false) && was && !SameObject(*was, *text)) {
                     doc_->RecordObjects(before);
                     doc_->NoteObjectChanged(text);
+                }
+            } else if (auto* counter = dynamic_cast<CounterObject*>(selectedObject);
+                       counter && host_ && doc_) {
+                int number = counter->number;
+                if (host_->EditNumber(number) && number != counter->number) {
+                    ObjectList before;
+                    DeepCopy(before, doc_->objects);
+                    counter->number = number;
+                    doc_->RecordObjects(before);
+                    doc_->NoteObjectChanged(counter);
                 }
             }
             return true;

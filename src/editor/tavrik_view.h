@@ -1,4 +1,4 @@
-// The scrolling, zoomable view of one editor window and its eleven editing tools.
+// The scrolling, zoomable view of one editor window and its editing tools.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -39,9 +39,12 @@ inline constexpr int kShape = 32943;
 inline constexpr int kHighlight = 32946;
 inline constexpr int kStamp = 32944;
 inline constexpr int kRedact = 32960;
+inline constexpr int kCounter = 32950;
+inline constexpr int kPen = 32951;
+inline constexpr int kMarker = 32952;
 // By tool number.
-inline constexpr int kToolCommands[11] = {kSelect, kMove,  kCrop,      kText,  kZoom,  kLine,
-                                          kArrow,  kShape, kHighlight, kStamp, kRedact};
+inline constexpr int kToolCommands[14] = {kSelect, kMove,      kCrop,  kText,   kZoom,    kLine, kArrow,
+                                          kShape,  kHighlight, kStamp, kRedact, kCounter, kPen,  kMarker};
 inline constexpr int kZoomIn = 32830;
 inline constexpr int kZoomOut = 32831;
 inline constexpr int kZoomActual = 32832;
@@ -181,6 +184,7 @@ class CTavrikView : public QAbstractScrollArea, public DocumentView {
     void CopyToPanel();
     void PressCropTool();
     void CreateRectObject(int objectKind);
+    void PlaceCounter(QPoint at);
     void CreateTextObject();
     QRect TrackFromImageRect(const QRect& r) const;
     void PrintOn(QPainter& painter);
@@ -196,6 +200,7 @@ class CTavrikView : public QAbstractScrollArea, public DocumentView {
     QPoint pressImagePoint_;
     bool objectMoved_ = false;
     ObjectList dragBefore_;
+    PenObject* stroke_ = nullptr;  // the pen or marker stroke being drawn
     int wheelRest_ = 0;
     QMenu* menu_ = nullptr;
     ViewCanvas canvas_;

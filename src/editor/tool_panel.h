@@ -20,6 +20,9 @@ enum ToolNumber : int {
     kToolHighlight = 8,
     kToolStamp = 9,
     kToolRedact = 10,
+    kToolCounter = 11,
+    kToolPen = 12,
+    kToolMarker = 13,
 };
 
 class ToolPanel {
@@ -65,6 +68,14 @@ class ToolPanel {
     virtual void SetRedactRadius(int radius) = 0;
     virtual ColorRef RedactColour() const = 0;
     virtual void SetRedactColour(ColorRef colour) = 0;
+    // The step counter: its shape (0 circle, 1 rounded square), the number a picture without counters
+    // starts at, and whether deleting one renumbers those after it.
+    virtual int CounterShape() const { return 0; }
+    virtual void SetCounterShape(int) {}
+    virtual int CounterStart() const { return 1; }
+    virtual void SetCounterStart(int) {}
+    virtual bool Renumber() const { return true; }
+    virtual void SetRenumber(bool) {}
     // While the user drags a control (the opacity slider held down), a number that stays the same for
     // that whole drag and differs for the next one; 0 otherwise. A drag is one edit of the object.
     virtual int DragSerial() const { return 0; }

@@ -16,6 +16,11 @@ class ViewHost {
     // The text dialog on the object; false when it was cancelled (the object is then unchanged). A new
     // object's dialog starts without alignment and styles, whatever the object holds.
     virtual bool EditText(TextObject& object, bool isNew) = 0;
+    // A step counter's number; false when cancelled (the number is then unchanged).
+    virtual bool EditNumber(int& number) {
+        (void)number;
+        return false;
+    }
 };
 
 }  // namespace glimmora

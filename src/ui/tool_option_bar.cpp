@@ -30,6 +30,8 @@ enum : int {
     kIdBorder = 1068,
     kIdShapeBack = 1060,
     kIdRedactColour = 1077,
+    kIdCounterColour = 1078,
+    kIdPenColour = 1079,
 };
 
 QComboBox* AddCombo(QHBoxLayout* row, QWidget* parent, const char* label, const char* name,
@@ -153,6 +155,27 @@ ToolOptionPanel::ToolOptionPanel(int kind, QWidget* parent) : QWidget(parent), k
             colour = AddPicker(row, this, "Color:", "Color", kIdRedactColour);
             break;
         }
+        case kToolCounter: {
+            counterShape = AddCombo(row, this, nullptr, "Shape", {"Circle", "Rounded square"});
+            width = AddCombo(row, this, "Size:", "Size", Numbers());
+            colour = AddPicker(row, this, "Color:", "Color", kIdCounterColour);
+            auto* startLabel = new QLabel("Start at:", this);
+            counterStart = new QSpinBox(this);
+            counterStart->setRange(0, 9999);
+            counterStart->setAccessibleName("Start at");
+            startLabel->setBuddy(counterStart);
+            row->addWidget(startLabel);
+            row->addWidget(counterStart);
+            renumber = new QCheckBox("Renumber", this);
+            renumber->setToolTip("Deleting a step takes one off the steps after it");
+            row->addWidget(renumber);
+            break;
+        }
+        case kToolPen:
+        case kToolMarker:
+            width = AddCombo(row, this, "Width:", "Width", Numbers());
+            colour = AddPicker(row, this, "Color:", "Color", kIdPenColour);
+            break;
         default: {
             auto* text = new QLabel("no parameter", this);
             row->addWidget(text);
@@ -193,7 +216,8 @@ ToolOptionBar::ToolOptionBar(QWidget* parent, const QString& stampFolder)
 ToolOptionBar::~ToolOptionBar() = default;
 
 void ToolOptionBar::SetKind(int toolNumber) {
-    if (toolNumber == kind_ || toolNumber < kToolSelect || toolNumber > kToolRedact) return;
+    if (toolNumber == kind_ || toolNumber < kToolSelect || toolNumber > kToolMarker) return;
+    if (kind_ >= 0) kept_[kind_] = values_;
     if (panel_) {
         // The change may come from inside one of the old panel's own signals: it goes once they return.
         for (QObject* control : panel_->findChildren<QObject*>()) control->disconnect(this);
@@ -206,6 +230,11 @@ void ToolOptionBar::SetKind(int toolNumber) {
     panel_ = new ToolOptionPanel(toolNumber, host_);
     host_->layout()->addWidget(panel_);
     ApplyDefaults(toolNumber);
+    if (auto kept = kept_.find(toolNumber); kept != kept_.end()) {
+        // The stamps are listed afresh below.
+        values_ = kept->second;
+        values_.stampPaths.clear();
+    }
     if (toolNumber == kToolStamp) FillStamps();
     ShowValues();
     Connect();
@@ -251,6 +280,25 @@ void ToolOptionBar::ApplyDefaults(int kind) {
             v.opacity = 0;
             v.shadow = 1;
             break;
+        case kToolCounter:
+            v.opacity = 0;
+            v.shadow = 1;
+            v.width = 3;
+            v.colour = 0x2020D0;
+            break;
+        case kToolPen:
+            v.opacity = 0;
+            v.shadow = 0;
+            v.width = 3;
+            v.colour = 0x0000FF;
+            break;
+        case kToolMarker:
+            // Wide and see-through, in a highlighter's yellow.
+            v.opacity = 50;
+            v.shadow = 0;
+            v.width = 4;
+            v.colour = 0x00FFFF;
+            break;
         case kToolRedact:
             v.opacity = 0;
             v.shadow = 0;
@@ -278,10 +326,10 @@ void ToolOptionBar::FillStamps() {
         item->setData(Qt::AccessibleTextRole, name);
     }
     list->setUpdatesEnabled(true);
-    if (!stamps.empty()) {
-        values_.stamp = 1;
-        list->setFocus();
-    }
+    // The stamp chosen last time while it is still there, else the first.
+    const int count = static_cast<int>(stamps.size());
+    values_.stamp = count == 0 ? 0 : values_.stamp >= 1 && values_.stamp <= count ? values_.stamp : 1;
+    if (count > 0) list->setFocus();
 }
 
 // Puts the stored values into the controls without reporting them as the user's changes.
@@ -290,7 +338,8 @@ void ToolOptionBar::ShowValues() {
     if (!p) return;
     const QSignalBlocker b0(p->width), b1(p->lineStyle), b2(p->boxStyle), b3(p->arrowStyle), b4(p->shape),
         b5(p->opacity), b6(p->shadow), b7(p->stamps), b8(p->widthSpin), b9(p->redactMethod),
-        b10(p->redactBlock), b11(p->redactRadius);
+        b10(p->redactBlock), b11(p->redactRadius), b12(p->counterShape), b13(p->counterStart),
+        b14(p->renumber);
     const auto index = [](QComboBox* combo, int value) {
         if (combo) combo->setCurrentIndex(value >= 0 && value < combo->count() ? value : -1);
     };
@@ -315,6 +364,9 @@ void ToolOptionBar::ShowValues() {
     } else if (p->colour) {
         p->colour->SetColour(values_.colour);
     }
+    index(p->counterShape, values_.counterShape);
+    if (p->counterStart) p->counterStart->setValue(values_.counterStart);
+    if (p->renumber) p->renumber->setChecked(values_.renumber != 0);
     if (p->textBack) p->textBack->SetColour(values_.textBack);
     if (p->border) p->border->SetColour(values_.border);
     if (p->shapeBack) p->shapeBack->SetColour(values_.shapeBack);
@@ -356,6 +408,12 @@ void ToolOptionBar::Connect() {
     combo(p->boxStyle, &Values::boxStyle, 0);
     combo(p->arrowStyle, &Values::arrowStyle, 0);
     combo(p->shape, &Values::shape, 0);
+    combo(p->counterShape, &Values::counterShape, 0);
+    if (p->counterStart)
+        connect(p->counterStart, &QSpinBox::valueChanged, this,
+                [this](int value) { values_.counterStart = value; });
+    if (p->renumber)
+        connect(p->renumber, &QCheckBox::toggled, this, [this](bool on) { values_.renumber = on ? 1 : 0; });
     const auto picker = [this](CXColourPicker* button, ColorRef Values::*field) {
         if (!button) return;
         connect(button, &CXColourPicker::selChange, this, [this, field](ColorRef colour, int) {
@@ -460,6 +518,19 @@ void ToolOptionBar::SetShadow(int on) {
 }
 void ToolOptionBar::SetStampNumber(int number) {
     values_.stamp = number;
+    ShowValues();
+}
+
+void ToolOptionBar::SetCounterShape(int shape) {
+    values_.counterShape = shape;
+    ShowValues();
+}
+void ToolOptionBar::SetCounterStart(int number) {
+    values_.counterStart = number;
+    ShowValues();
+}
+void ToolOptionBar::SetRenumber(bool on) {
+    values_.renumber = on ? 1 : 0;
     ShowValues();
 }
 

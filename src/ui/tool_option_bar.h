@@ -3,6 +3,7 @@
 
 #include <QDockWidget>
 #include <QPointer>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,9 @@ class ToolOptionPanel : public QWidget {
     QComboBox* redactMethod = nullptr;
     QSpinBox* redactBlock = nullptr;
     QSpinBox* redactRadius = nullptr;
+    QComboBox* counterShape = nullptr;
+    QSpinBox* counterStart = nullptr;
+    QCheckBox* renumber = nullptr;
 
   private:
     int kind_;
@@ -102,6 +106,12 @@ class ToolOptionBar : public QDockWidget, public ToolPanel {
     void SetRedactRadius(int radius) override;
     ColorRef RedactColour() const override { return values_.redactColour; }
     void SetRedactColour(ColorRef colour) override;
+    int CounterShape() const override { return values_.counterShape; }
+    void SetCounterShape(int shape) override;
+    int CounterStart() const override { return values_.counterStart; }
+    void SetCounterStart(int number) override;
+    bool Renumber() const override { return values_.renumber != 0; }
+    void SetRenumber(bool on) override;
     int DragSerial() const override { return dragSerial_; }
     const Image* StampImage() const override;
 
@@ -132,6 +142,9 @@ class ToolOptionBar : public QDockWidget, public ToolPanel {
         int redactBlock = 16;
         int redactRadius = 16;
         ColorRef redactColour = 0;
+        int counterShape = 0;
+        int counterStart = 1;
+        int renumber = 1;
     };
 
     void ApplyDefaults(int kind);
@@ -143,6 +156,8 @@ class ToolOptionBar : public QDockWidget, public ToolPanel {
     QPointer<ToolOptionPanel> panel_;
     int kind_ = -1;
     Values values_;
+    // What each tool was last set to in this run: a tool chosen again comes back as it was left.
+    std::map<int, Values> kept_;
     int dragSerial_ = 0;
     int drags_ = 0;
     QString stampFolder_;

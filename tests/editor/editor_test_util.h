@@ -67,6 +67,12 @@ class ScriptedPanel : public ToolPanel {
     void SetRedactRadius(int v) override { redactRadius = v; }
     ColorRef RedactColour() const override { return redactColour; }
     void SetRedactColour(ColorRef v) override { redactColour = v; }
+    int CounterShape() const override { return counterShape; }
+    void SetCounterShape(int v) override { counterShape = v; }
+    int CounterStart() const override { return counterStart; }
+    void SetCounterStart(int v) override { counterStart = v; }
+    bool Renumber() const override { return renumber; }
+    void SetRenumber(bool v) override { renumber = v; }
 
     int kind = -1, width = 2, lineStyle = 0, boxStyle = 1, arrowStyle = 0, shape = 0;
     ColorRef colour = 0, textBack = 0xFFFFFF, border = 0, shapeBack = 0x808000;
@@ -75,6 +81,8 @@ class ScriptedPanel : public ToolPanel {
     int dragSerial = 0;
     int redactMethod = 0, redactBlock = 16, redactRadius = 16;
     ColorRef redactColour = 0;
+    int counterShape = 0, counterStart = 1;
+    bool renumber = true;
 };
 
 }  // namespace glimmora::test

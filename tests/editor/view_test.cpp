@@ -202,6 +202,105 @@ TEST_F(ViewTest, ArrowKeysNudgeAndShiftWheelSizes) {
     EXPECT_EQ(line->width, 3);
 }
 
+// Step counters number themselves: the next follows the highest, a deletion renumbers those after it
+// when asked, undo brings the numbers back, and a picture without counters starts at the bar's number.
+TEST_F(ViewTest, StepCountersNumberThemselves) {
+    auto numbers = [&] {
+        std::vector<int> found;
+        for (const auto& object : doc.objects)
+            if (auto* counter = dynamic_cast<const CounterObject*>(object.get()))
+                found.push_back(counter->number);
+        return found;
+    };
+    panel.shadow = 0;
+    panel.colour = 0x000000;  // black: the number is white
+    view->SelectTool(kToolCounter);
+    for (int i = 0; i < 5; ++i) QTest::mouseClick(port(), Qt::LeftButton, {}, At100(20 + 35 * i, 40));
+    EXPECT_EQ(numbers(), (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(view->tool, kToolCounter);  // still in the hand
+    // Drawn where clicked: black disc, white figure somewhere inside, the picture around it.
+    const QImage shown = port()->grab().toImage();
+    EXPECT_EQ(shown.pixel(At100(20 - 11, 40)), qRgb(0, 0, 0));
+    EXPECT_EQ(shown.pixel(At100(20 - 16, 40)), qRgb(0, 0, 255));
+    bool white = false;
+    for (int y = 32; y < 48; ++y)
+        for (int x = 15; x < 26; ++x) white |= shown.pixel(At100(x, y)) == qRgb(255, 255, 255);
+    EXPECT_TRUE(white);
+
+    for (const bool renumber : {true, false}) {
+        panel.renumber = renumber;
+        view->SelectTool(kToolSelect);
+        QTest::mouseClick(port(), Qt::LeftButton, {}, At100(55, 40));
+        ASSERT_NE(view->selectedObject, nullptr);
+        QTest::keyClick(view.get(), Qt::Key_Delete);
+        EXPECT_EQ(numbers(), renumber ? (std::vector<int>{1, 2, 3, 4}) : (std::vector<int>{1, 3, 4, 5}));
+        doc.OnEditUndo();
+        EXPECT_EQ(numbers(), (std::vector<int>{1, 2, 3, 4, 5}));
+    }
+
+    doc.objects.clear();
+    doc.UpdateAllViews();
+    panel.counterStart = 7;
+    view->SelectTool(kToolCounter);
+    QTest::mouseClick(port(), Qt::LeftButton, {}, At100(30, 100));
+    QTest::mouseClick(port(), Qt::LeftButton, {}, At100(80, 100));
+    EXPECT_EQ(numbers(), (std::vector<int>{7, 8}));
+}
+
+// A pen stroke follows the mouse as one object and one undo step; the marker is wide and lets the
+// picture show through; a stroke moves and widens like any object.
+TEST_F(ViewTest, PenAndMarkerStrokesFollowTheMouse) {
+    panel.shadow = 0;
+    panel.opacity = 0;
+    panel.colour = 0x0000FF;  // red
+    panel.width = 3;
+    view->SelectTool(kToolPen);
+    const std::vector<QPoint> path = {{20, 20}, {40, 30}, {60, 50}, {80, 50}, {90, 40}};
+    QTest::mousePress(port(), Qt::LeftButton, {}, At100(path[0].x(), path[0].y()));
+    for (size_t i = 1; i < path.size(); ++i) QTest::mouseMove(port(), At100(path[i].x(), path[i].y()));
+    QTest::mouseRelease(port(), Qt::LeftButton, {}, At100(90, 40));
+    ASSERT_EQ(doc.objects.size(), 1u);
+    auto* stroke = dynamic_cast<PenObject*>(doc.objects.front().get());
+    ASSERT_NE(stroke, nullptr);
+    EXPECT_EQ(stroke->points, path);
+    EXPECT_EQ(view->tool, kToolPen);
+    // Under the pointer at each point the mouse gave (the stroke passes through them).
+    for (const QPoint& p : {path.front(), path[3], path.back()})
+        EXPECT_EQ(Shown(At100(p.x(), p.y())), qRgb(255, 0, 0));
+    EXPECT_EQ(Shown(At100(20, 60)), qRgb(0, 0, 255));
+
+    // The marker: four pixels per step of width, half see-through over the blue.
+    panel.colour = 0x00FFFF;  // yellow
+    panel.opacity = 50;
+    panel.width = 4;
+    view->SelectTool(kToolMarker);
+    Drag(At100(20, 110), At100(150, 110));
+    auto* marker = dynamic_cast<PenObject*>(doc.objects.back().get());
+    ASSERT_NE(marker, nullptr);
+    EXPECT_EQ(marker->marker, 1);
+    EXPECT_EQ(marker->width, 16);
+    const QRgb over = Shown(At100(50, 117));
+    EXPECT_NEAR(qRed(over), 128, 3);
+    EXPECT_NEAR(qGreen(over), 128, 3);
+    EXPECT_NEAR(qBlue(over), 128, 3);
+    EXPECT_EQ(Shown(At100(50, 125)), qRgb(0, 0, 255));
+
+    // Selected by its stroke (not its box) and dragged: every point moves.
+    view->SelectTool(kToolSelect);
+    QTest::mouseClick(port(), Qt::LeftButton, {}, At100(30, 45));  // inside the box, off the stroke
+    EXPECT_EQ(view->selectedObject, nullptr);
+    QTest::mouseClick(port(), Qt::LeftButton, {}, At100(80, 50));
+    ASSERT_EQ(view->selectedObject, stroke);
+    Drag(At100(80, 50), At100(90, 60));
+    EXPECT_EQ(stroke->points.front(), QPoint(30, 30));
+    EXPECT_EQ(Shown(At100(100, 50)), qRgb(255, 0, 0));
+    // Undo: the move, the marker, the stroke.
+    doc.OnEditUndo();
+    doc.OnEditUndo();
+    doc.OnEditUndo();
+    EXPECT_TRUE(doc.objects.empty());
+}
+
 // Every change the user makes to an object is one undo step of the object list alone: Ctrl+Z after
 // a move undoes the move, not the object's creation, and the picture is never copied for it.
 TEST_F(ViewTest, MovesRestylesTextEditsAndReordersAreUndoneOneByOne) {

@@ -150,8 +150,14 @@ class ToolOptionBarTest : public QObject {
         bar.Panel()->width->setCurrentIndex(3);
         QCOMPARE(bar.Panel()->widthSpin->value(), 4);
         QCOMPARE(changed.count(), 8);
+        // Each tool comes back as it was left.
         bar.SetKind(kToolLine);
-        QCOMPARE(bar.Width(), 2);
+        QCOMPARE(bar.Width(), 8);
+        QCOMPARE(bar.LineStyle(), 1);
+        bar.SetKind(kToolShape);
+        QCOMPARE(bar.Width(), 4);
+        QCOMPARE(bar.Shape(), 3);
+        QCOMPARE(changed.count(), 8);
     }
 
     // The active view pushes its tool and its selected object's style into the bar on every tab switch:
@@ -200,7 +206,7 @@ class ToolOptionBarTest : public QObject {
         }
         // The user's own change still speaks.
         bar.SetKind(kToolLine);
-        bar.Panel()->lineStyle->setCurrentIndex(1);
+        bar.Panel()->lineStyle->setCurrentIndex(0);
         QCOMPARE(changed.count(), 1);
     }
 
@@ -289,7 +295,7 @@ class ToolOptionBarTest : public QObject {
     void everyControlHasAName() {
         ToolOptionBar bar;
         QCOMPARE(bar.windowTitle(), QString("Param Setting"));
-        for (int kind = kToolSelect; kind <= kToolStamp; ++kind) {
+        for (int kind = kToolSelect; kind <= kToolMarker; ++kind) {
             bar.SetKind(kind);
             for (QWidget* w : bar.Panel()->findChildren<QWidget*>()) {
                 if (w->parentWidget() != bar.Panel()) continue;

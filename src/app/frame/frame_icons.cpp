@@ -189,6 +189,27 @@ void Draw(QPainter& p, int id) {
                 p.drawRect(QRectF(4 + 6 * i, 12, 6, 8));
             }
             break;
+        case view_cmd::kCounter:
+            // A numbered disc.
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(0xd0, 0x20, 0x20));
+            p.drawEllipse(QRectF(4, 4, 24, 24));
+            p.setPen(QPen(Qt::white, 3, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(17, 9), QPointF(17, 23));
+            p.drawLine(QPointF(13, 12), QPointF(17, 9));
+            break;
+        case view_cmd::kPen:
+        case view_cmd::kMarker: {
+            // A wavy stroke: thin and dark for the pen, broad and yellow for the marker.
+            const bool marker = id == view_cmd::kMarker;
+            QPainterPath wave(QPointF(4, 22));
+            wave.cubicTo(QPointF(10, 6), QPointF(18, 30), QPointF(28, 10));
+            p.setPen(QPen(marker ? QColor(0xf5, 0xd0, 0x00) : QColor(0x20, 0x4a, 0x87), marker ? 7 : 3,
+                          Qt::SolidLine, marker ? Qt::SquareCap : Qt::RoundCap));
+            p.setBrush(Qt::NoBrush);
+            p.drawPath(wave);
+            break;
+        }
         case view_cmd::kDeleteTool:
             p.setPen(QPen(QColor(0xcc, 0, 0), 4, Qt::SolidLine, Qt::RoundCap));
             p.drawLine(QPointF(7, 7), QPointF(25, 25));

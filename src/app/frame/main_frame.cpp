@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
@@ -542,6 +543,13 @@ void CMainFrame::SetStatusText(int pane, const QString& text) {
 
 bool CMainFrame::EditText(TextObject& object, bool isNew) {
     return RunEditTextDialog(object, isNew, this);
+}
+
+bool CMainFrame::EditNumber(int& number) {
+    bool ok = false;
+    const int chosen = QInputDialog::getInt(this, "Step counter", "Number:", number, 0, 9999, 1, &ok);
+    if (ok) number = chosen;
+    return ok;
 }
 
 // ---- DocumentPrompts ----

@@ -130,6 +130,7 @@ class CMainFrame : public QMainWindow,
     // ViewHost
     void SetStatusText(int pane, const QString& text) override;
     bool EditText(TextObject& object, bool isNew) override;
+    bool EditNumber(int& number) override;
 
     // DocumentPrompts
     Answer AskSaveImage() override;

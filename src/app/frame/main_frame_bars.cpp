@@ -196,6 +196,9 @@ void CMainFrame::BuildToolBars() {
                                   {view_cmd::kArrow, "Arrow", "Arrow", "Ctrl+9"},
                                   {view_cmd::kStamp, "Stamp", "Stamp", "Ctrl+0"},
                                   {view_cmd::kRedact, "Redact", "Redact", "Ctrl+-"},
+                                  {view_cmd::kCounter, "Step counter", "Step counter: numbered steps"},
+                                  {view_cmd::kPen, "Pen", "Pen: freehand"},
+                                  {view_cmd::kMarker, "Marker", "Marker: a highlighter pen"},
                                   {0, nullptr, nullptr},
                                   {view_cmd::kDeleteTool, "Delete object", "Delete object"}};
 
