@@ -2,9 +2,14 @@
 
 #include <zlib.h>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -101,31 +106,117 @@ Layout LayoutFor(const Image& image) {
     return l;
 }
 
+// Our BGR(A) pixels as the file's RGB(A), in portable code; returns nothing, converts w pixels.
+void SwapPortable(const uint8_t* s, int step, uint8_t* out, int outStep, int w) {
+    for (int x = 0; x < w; ++x, s += step, out += outStep) {
+        out[0] = s[2];
+        out[1] = s[1];
+        out[2] = s[0];
+        if (outStep == 4) out[3] = s[3];
+    }
+}
+
+#if defined(__x86_64__)
+// One shuffle a step; stores may run past the pixels they convert (the next store covers the rest), so
+// the loops stop while a whole store still fits in the row.
+__attribute__((target("ssse3"))) void SwapSsse3(const uint8_t* s, int step, uint8_t* out, int outStep,
+                                                int w) {
+    int x = 0;
+    if (step == 3) {  // five pixels of 16 bytes
+        const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+        for (; x + 6 <= w; x += 5)
+            _mm_storeu_si128(
+                reinterpret_cast<__m128i*>(out + ptrdiff_t{x} * 3),
+                _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + ptrdiff_t{x} * 3)),
+                                 order));
+    } else if (outStep == 3) {  // four pixels, their spare bytes dropped
+        const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+        for (; x + 6 <= w; x += 4)
+            _mm_storeu_si128(
+                reinterpret_cast<__m128i*>(out + ptrdiff_t{x} * 3),
+                _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + ptrdiff_t{x} * 4)),
+                                 order));
+    } else {  // four pixels with their alpha
+        const __m128i order = _mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
+        for (; x + 4 <= w; x += 4)
+            _mm_storeu_si128(
+                reinterpret_cast<__m128i*>(out + ptrdiff_t{x} * 4),
+                _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + ptrdiff_t{x} * 4)),
+                                 order));
+    }
+    SwapPortable(s + ptrdiff_t{x} * step, step, out + ptrdiff_t{x} * outStep, outStep, w - x);
+}
+
+// Adler-32 32 bytes a step: the byte sums and the sums weighted by distance from the end of the step go
+// in vector lanes, the s1 carried into each step in a third; folded modulo 65521 every 5504 bytes, before
+// any lane could overflow (the bound zlib's own loop keeps).
+__attribute__((target("ssse3"))) uLong Adler32Ssse3(uLong adler, const uint8_t* p, size_t n) {
+    constexpr uint32_t kBase = 65521;
+    constexpr size_t kSteps = 172;  // 32-byte steps between folds
+    uint32_t s1 = adler & 0xFFFF, s2 = (adler >> 16) & 0xFFFF;
+    const __m128i high = _mm_setr_epi8(32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17);
+    const __m128i low = _mm_setr_epi8(16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1);
+    const __m128i ones = _mm_set1_epi16(1), zero = _mm_setzero_si128();
+    while (n >= 32) {
+        const size_t steps = std::min(n / 32, kSteps);
+        __m128i bytes = zero, before = zero, weighted = zero;
+        for (size_t i = 0; i < steps; ++i, p += 32) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+            before = _mm_add_epi32(before, bytes);
+            bytes = _mm_add_epi32(bytes, _mm_add_epi32(_mm_sad_epu8(a, zero), _mm_sad_epu8(b, zero)));
+            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_maddubs_epi16(a, high), ones));
+            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_maddubs_epi16(b, low), ones));
+        }
+        n -= steps * 32;
+        const auto sum = [](__m128i v) {
+            alignas(16) uint32_t lanes[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), v);
+            return uint64_t{lanes[0]} + lanes[1] + lanes[2] + lanes[3];
+        };
+        const uint64_t s2wide = s2 + 32 * (uint64_t{s1} * steps + sum(before)) + sum(weighted);
+        s1 = static_cast<uint32_t>((s1 + sum(bytes)) % kBase);
+        s2 = static_cast<uint32_t>(s2wide % kBase);
+    }
+    return adler32_z(uLong{s2} << 16 | s1, p, n);
+}
+#endif
+
+using SwapFn = void (*)(const uint8_t*, int, uint8_t*, int, int);
+using AdlerFn = uLong (*)(uLong, const uint8_t*, size_t);
+
+SwapFn Swapper() {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("ssse3")) return SwapSsse3;
+#endif
+    return SwapPortable;
+}
+
+uLong Adler32(uLong adler, const uint8_t* p, size_t n) {
+#if defined(__x86_64__)
+    static const AdlerFn fast = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") ? AdlerFn{Adler32Ssse3} : AdlerFn{nullptr};
+    }();
+    if (fast) return fast(adler, p, n);
+#endif
+    return adler32_z(adler, p, n);
+}
+
 // Row y as the file holds it, before filtering: RGB(A) from our BGR(A), palette indices and grey as they are.
 void FileRow(const Image& image, const Layout& l, int y, uint8_t* out) {
+    static const SwapFn swap = Swapper();
     const uint8_t* s = image.Row(y);
-    const int w = image.Width();
     if (image.Depth() <= 8) {
         if (l.invert) {
             for (size_t i = 0; i < l.rowBytes; ++i) out[i] = static_cast<uint8_t>(~s[i]);
         } else {
             std::memcpy(out, s, l.rowBytes);
         }
-    } else if (l.colourType == kRgba) {
-        for (int x = 0; x < w; ++x, s += 4, out += 4) {
-            out[0] = s[2];
-            out[1] = s[1];
-            out[2] = s[0];
-            out[3] = s[3];
-        }
-    } else {
-        const int step = image.Depth() / 8;
-        for (int x = 0; x < w; ++x, s += step, out += 3) {
-            out[0] = s[2];
-            out[1] = s[1];
-            out[2] = s[0];
-        }
+        return;
     }
+    swap(s, image.Depth() / 8, out, l.pixelBytes, image.Width());
 }
 
 // Rows where most bytes repeat the pixel to their left (flat panels, text on a plain ground) compress best
@@ -154,7 +245,7 @@ struct Band {
 
 class BandCompressor {
   public:
-    explicit BandCompressor(int level) {
+    explicit BandCompressor(int level) : level_(level) {
         ok_ = deflateInit2(&z_, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
     }
     ~BandCompressor() {
@@ -164,6 +255,7 @@ class BandCompressor {
     BandCompressor& operator=(const BandCompressor&) = delete;
 
     bool Ready() const { return ok_; }
+    int Level() const { return level_; }
     bool Reset() { return deflateReset(&z_) == Z_OK; }
 
     // Compresses n bytes into the band; flush as deflate's. Throws std::bad_alloc when the band cannot grow.
@@ -185,8 +277,21 @@ class BandCompressor {
 
   private:
     z_stream z_{};
+    int level_;
     bool ok_ = false;
 };
+
+// Each thread keeps its compressor (a quarter of a megabyte of zlib state) for the next band and the next
+// picture: making it anew for every band cost more page faults than its band's rows. Null when zlib has no
+// memory for one.
+BandCompressor* CompressorFor(int level) {
+    thread_local std::unique_ptr<BandCompressor> kept;
+    if (kept && kept->Level() == level && kept->Reset()) return kept.get();
+    kept.reset();
+    auto made = std::make_unique<BandCompressor>(level);
+    if (made->Ready()) kept = std::move(made);
+    return kept.get();
+}
 
 uint8_t ZlibHeaderLevelBits(int level) {
     return static_cast<uint8_t>(level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3);
@@ -200,7 +305,7 @@ bool CompressBand(BandCompressor& z, const Image& image, const Layout& l, int le
     uint8_t* above = rows.data();
     uint8_t* row = above + n;
     uint8_t* up = row + n;
-    band.data.resize(std::max<size_t>(4096, n * static_cast<size_t>(y1 - y0) / 8));
+    band.data.resize(std::max<size_t>(4096, n * static_cast<size_t>(y1 - y0) / 32));
     if (y0 == 0) {
         const uint8_t cmf = 0x78;  // deflate, 32 KiB window
         uint8_t flg = static_cast<uint8_t>(ZlibHeaderLevelBits(level) << 6);
@@ -220,7 +325,7 @@ bool CompressBand(BandCompressor& z, const Image& image, const Layout& l, int le
         } else {
             row[0] = kFilterNone;
         }
-        band.adler = adler32_z(band.adler, feed, n);
+        band.adler = Adler32(band.adler, feed, n);
         const int flush = y + 1 < y1 ? Z_NO_FLUSH : last ? Z_FINISH : Z_SYNC_FLUSH;
         if (!z.Feed(band, feed, n, flush)) return false;
         std::swap(above, row);
@@ -294,14 +399,12 @@ bool WritePng(const Image& image, std::FILE* file, const PngWriteOptions& option
     const int bands = (h + bandRows - 1) / bandRows;
     std::vector<Band> out(static_cast<size_t>(bands));
     RunRowBands(h, bandRows, [&](int begin, int end) {
-        BandCompressor z(level);
-        if (!z.Ready()) return;
         for (int y0 = begin; y0 < end; y0 += bandRows) {
             Band& band = out[static_cast<size_t>(y0 / bandRows)];
             const int y1 = std::min(h, y0 + bandRows);
             try {
-                band.ok =
-                    (y0 == begin || z.Reset()) && CompressBand(z, image, l, level, y0, y1, y1 == h, band);
+                BandCompressor* z = CompressorFor(level);
+                band.ok = z && CompressBand(*z, image, l, level, y0, y1, y1 == h, band);
             } catch (const std::bad_alloc&) {
                 band.ok = false;
             }
