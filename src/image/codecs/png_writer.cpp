@@ -1,6 +1,6 @@
 #include "image/codecs/png_writer.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -13,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "image/codecs/deflate_tail.h"
 #include "image/codecs/image_codec.h"
 #include "image/row_bands.h"
 
@@ -147,43 +148,9 @@ __attribute__((target("ssse3"))) void SwapSsse3(const uint8_t* s, int step, uint
     SwapPortable(s + ptrdiff_t{x} * step, step, out + ptrdiff_t{x} * outStep, outStep, w - x);
 }
 
-// Adler-32 32 bytes a step: the byte sums and the sums weighted by distance from the end of the step go
-// in vector lanes, the s1 carried into each step in a third; folded modulo 65521 every 5504 bytes, before
-// any lane could overflow (the bound zlib's own loop keeps).
-__attribute__((target("ssse3"))) uLong Adler32Ssse3(uLong adler, const uint8_t* p, size_t n) {
-    constexpr uint32_t kBase = 65521;
-    constexpr size_t kSteps = 172;  // 32-byte steps between folds
-    uint32_t s1 = adler & 0xFFFF, s2 = (adler >> 16) & 0xFFFF;
-    const __m128i high = _mm_setr_epi8(32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17);
-    const __m128i low = _mm_setr_epi8(16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1);
-    const __m128i ones = _mm_set1_epi16(1), zero = _mm_setzero_si128();
-    while (n >= 32) {
-        const size_t steps = std::min(n / 32, kSteps);
-        __m128i bytes = zero, before = zero, weighted = zero;
-        for (size_t i = 0; i < steps; ++i, p += 32) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-            before = _mm_add_epi32(before, bytes);
-            bytes = _mm_add_epi32(bytes, _mm_add_epi32(_mm_sad_epu8(a, zero), _mm_sad_epu8(b, zero)));
-            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_maddubs_epi16(a, high), ones));
-            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_maddubs_epi16(b, low), ones));
-        }
-        n -= steps * 32;
-        const auto sum = [](__m128i v) {
-            alignas(16) uint32_t lanes[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), v);
-            return uint64_t{lanes[0]} + lanes[1] + lanes[2] + lanes[3];
-        };
-        const uint64_t s2wide = s2 + 32 * (uint64_t{s1} * steps + sum(before)) + sum(weighted);
-        s1 = static_cast<uint32_t>((s1 + sum(bytes)) % kBase);
-        s2 = static_cast<uint32_t>(s2wide % kBase);
-    }
-    return adler32_z(uLong{s2} << 16 | s1, p, n);
-}
 #endif
 
 using SwapFn = void (*)(const uint8_t*, int, uint8_t*, int, int);
-using AdlerFn = uLong (*)(uLong, const uint8_t*, size_t);
 
 SwapFn Swapper() {
 #if defined(__x86_64__)
@@ -191,17 +158,6 @@ SwapFn Swapper() {
     if (__builtin_cpu_supports("ssse3")) return SwapSsse3;
 #endif
     return SwapPortable;
-}
-
-uLong Adler32(uLong adler, const uint8_t* p, size_t n) {
-#if defined(__x86_64__)
-    static const AdlerFn fast = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("ssse3") ? AdlerFn{Adler32Ssse3} : AdlerFn{nullptr};
-    }();
-    if (fast) return fast(adler, p, n);
-#endif
-    return adler32_z(adler, p, n);
 }
 
 // Row y as the file holds it, before filtering: RGB(A) from our BGR(A), palette indices and grey as they are.
@@ -231,107 +187,99 @@ bool MostlyRuns(const uint8_t* row, size_t n, int pixelBytes) {
     return same * 2 >= n - step;
 }
 
-// One band's share of the zlib stream: a run of raw deflate blocks ending byte-aligned (a sync flush) so the
-// next band's blocks can follow it, or, for the last band, the final block. The first band starts with the
-// zlib header; the Adler-32 of the whole stream is added after the last one.
+// One band's share of the zlib stream: its rows compressed on their own as raw deflate, then opened at the
+// end (OpenDeflateEnd) so the next band's blocks can follow; the last band keeps its final block. The first
+// band starts with the zlib header; the Adler-32 of the whole stream is added after the last one.
 struct Band {
     std::vector<uint8_t> data;
-    size_t used = 0;
-    uLong adler = 1;      // of this band's filtered rows
+    uint32_t adler = 1;   // of this band's filtered rows
     size_t filtered = 0;  // their byte count
-    uLong crc = 0;        // of "IDAT" and data[0, used)
+    uint32_t crc = 0;     // of "IDAT" and data
     bool ok = false;
 };
 
-class BandCompressor {
-  public:
-    explicit BandCompressor(int level) : level_(level) {
-        ok_ = deflateInit2(&z_, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+// What a thread keeps from band to band and picture to picture: libdeflate's compressor (most of a megabyte
+// at level 6) and the buffers for a band's rows and its compressed bytes.
+struct BandState {
+    libdeflate_compressor* compressor = nullptr;
+    int level = -1;
+    std::vector<uint8_t> rows, out, row, above;
+    BandState() = default;
+    BandState(const BandState&) = delete;
+    BandState& operator=(const BandState&) = delete;
+    ~BandState() {
+        if (compressor) libdeflate_free_compressor(compressor);
     }
-    ~BandCompressor() {
-        if (ok_) deflateEnd(&z_);
-    }
-    BandCompressor(const BandCompressor&) = delete;
-    BandCompressor& operator=(const BandCompressor&) = delete;
-
-    bool Ready() const { return ok_; }
-    int Level() const { return level_; }
-    bool Reset() { return deflateReset(&z_) == Z_OK; }
-
-    // Compresses n bytes into the band; flush as deflate's. Throws std::bad_alloc when the band cannot grow.
-    bool Feed(Band& band, const uint8_t* data, size_t n, int flush) {
-        z_.next_in = const_cast<Bytef*>(data);
-        z_.avail_in = static_cast<uInt>(n);
-        for (;;) {
-            if (band.data.size() - band.used < 4096)
-                band.data.resize(std::max<size_t>(band.data.size() * 2, band.used + 65536));
-            z_.next_out = band.data.data() + band.used;
-            z_.avail_out = static_cast<uInt>(std::min<size_t>(band.data.size() - band.used, 1u << 30));
-            const int result = deflate(&z_, flush);
-            band.used = static_cast<size_t>(z_.next_out - band.data.data());
-            if (result == Z_STREAM_ERROR) return false;
-            // Room left over: all input taken and the flush done.
-            if (z_.avail_out != 0) return true;
-        }
-    }
-
-  private:
-    z_stream z_{};
-    int level_;
-    bool ok_ = false;
 };
 
-// Each thread keeps its compressor (a quarter of a megabyte of zlib state) for the next band and the next
-// picture: making it anew for every band cost more page faults than its band's rows. Null when zlib has no
-// memory for one.
-BandCompressor* CompressorFor(int level) {
-    thread_local std::unique_ptr<BandCompressor> kept;
-    if (kept && kept->Level() == level && kept->Reset()) return kept.get();
-    kept.reset();
-    auto made = std::make_unique<BandCompressor>(level);
-    if (made->Ready()) kept = std::move(made);
-    return kept.get();
+// Null when libdeflate has no memory for a compressor.
+BandState* StateFor(int level) {
+    thread_local BandState state;
+    if (state.level != level) {
+        if (state.compressor) libdeflate_free_compressor(state.compressor);
+        state.compressor = libdeflate_alloc_compressor(level);
+        state.level = state.compressor ? level : -1;
+    }
+    return state.compressor ? &state : nullptr;
 }
 
 uint8_t ZlibHeaderLevelBits(int level) {
     return static_cast<uint8_t>(level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3);
 }
 
-// Rows [y0, y1) filtered and compressed into band; last: the band that ends the stream.
-bool CompressBand(BandCompressor& z, const Image& image, const Layout& l, int level, int y0, int y1,
-                  bool last, Band& band) {
+// The Adler-32 of two byte runs one after the other, from theirs and the second's length.
+uint32_t AdlerJoin(uint32_t first, uint32_t second, size_t secondBytes) {
+    constexpr uint64_t kBase = 65521;
+    const uint64_t n = secondBytes % kBase;
+    const uint64_t a1 = first & 0xFFFF, b1 = first >> 16, a2 = second & 0xFFFF, b2 = second >> 16;
+    const uint64_t a = (a1 + a2 + kBase - 1) % kBase;
+    const uint64_t b = (b1 + b2 + n * ((a1 + kBase - 1) % kBase)) % kBase;
+    return static_cast<uint32_t>(b << 16 | a);
+}
+
+// Rows [y0, y1) filtered and compressed into band; last: the band that ends the stream. Throws
+// std::bad_alloc when a buffer cannot grow.
+bool CompressBand(const Image& image, const Layout& l, int level, int y0, int y1, bool last, Band& band) {
+    BandState* state = StateFor(level);
+    if (!state) return false;
     const size_t n = l.rowBytes + 1;
-    std::vector<uint8_t> rows(3 * n);
-    uint8_t* above = rows.data();
-    uint8_t* row = above + n;
-    uint8_t* up = row + n;
-    band.data.resize(std::max<size_t>(4096, n * static_cast<size_t>(y1 - y0) / 32));
+    const size_t raw = n * static_cast<size_t>(y1 - y0);
+    state->rows.resize(raw);
+    state->row.resize(n);
+    state->above.resize(n);
+    uint8_t* above = state->above.data();
+    uint8_t* row = state->row.data();
+    if (l.filter && y0 > 0) FileRow(image, l, y0 - 1, above + 1);
+    for (int y = y0; y < y1; ++y) {
+        uint8_t* out = state->rows.data() + n * static_cast<size_t>(y - y0);
+        FileRow(image, l, y, row + 1);
+        if (l.filter && y > 0 && !MostlyRuns(row + 1, l.rowBytes, l.pixelBytes)) {
+            out[0] = kFilterUp;
+            for (size_t i = 1; i < n; ++i) out[i] = static_cast<uint8_t>(row[i] - above[i]);
+        } else {
+            out[0] = kFilterNone;
+            std::memcpy(out + 1, row + 1, l.rowBytes);
+        }
+        std::swap(above, row);
+    }
+    band.adler = libdeflate_adler32(1, state->rows.data(), raw);
+    band.filtered = raw;
+    state->out.resize(libdeflate_deflate_compress_bound(state->compressor, raw));
+    const size_t packed = libdeflate_deflate_compress(state->compressor, state->rows.data(), raw,
+                                                      state->out.data(), state->out.size());
+    if (packed == 0) return false;
+    const size_t start = y0 == 0 ? 2 : 0;
+    band.data.reserve(start + packed + 5);
     if (y0 == 0) {
         const uint8_t cmf = 0x78;  // deflate, 32 KiB window
         uint8_t flg = static_cast<uint8_t>(ZlibHeaderLevelBits(level) << 6);
         flg = static_cast<uint8_t>(flg + 31 - (cmf * 256 + flg) % 31);
-        band.data[0] = cmf;
-        band.data[1] = flg;
-        band.used = 2;
+        band.data.assign({cmf, flg});
     }
-    if (l.filter && y0 > 0) FileRow(image, l, y0 - 1, above + 1);
-    for (int y = y0; y < y1; ++y) {
-        FileRow(image, l, y, row + 1);
-        const uint8_t* feed = row;
-        if (l.filter && y > 0 && !MostlyRuns(row + 1, l.rowBytes, l.pixelBytes)) {
-            up[0] = kFilterUp;
-            for (size_t i = 1; i < n; ++i) up[i] = static_cast<uint8_t>(row[i] - above[i]);
-            feed = up;
-        } else {
-            row[0] = kFilterNone;
-        }
-        band.adler = Adler32(band.adler, feed, n);
-        const int flush = y + 1 < y1 ? Z_NO_FLUSH : last ? Z_FINISH : Z_SYNC_FLUSH;
-        if (!z.Feed(band, feed, n, flush)) return false;
-        std::swap(above, row);
-    }
-    band.filtered = n * static_cast<size_t>(y1 - y0);
-    band.crc = crc32_z(crc32(0, reinterpret_cast<const Bytef*>("IDAT"), 4), band.data.data(), band.used);
+    band.data.insert(band.data.end(), state->out.begin(),
+                     state->out.begin() + static_cast<ptrdiff_t>(packed));
+    if (!last && !OpenDeflateEnd(band.data, start)) return false;
+    band.crc = libdeflate_crc32(libdeflate_crc32(0, "IDAT", 4), band.data.data(), band.data.size());
     return true;
 }
 
@@ -350,7 +298,7 @@ class PngOut {
         return ok_;
     }
     // A chunk whose CRC the caller computed (over the type and the data).
-    bool Chunk(const char* type, const uint8_t* data, size_t n, uLong crc) {
+    bool Chunk(const char* type, const uint8_t* data, size_t n, uint32_t crc) {
         uint8_t head[8], tail[4];
         PutU32(head, static_cast<uint32_t>(n));
         std::memcpy(head + 4, type, 4);
@@ -358,9 +306,8 @@ class PngOut {
         return Put(head, 8) && Put(data, n) && Put(tail, 4);
     }
     bool Chunk(const char* type, const uint8_t* data, size_t n) {
-        uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type), 4);
-        if (n) crc = crc32_z(crc, data, n);  // a null buffer would restart the CRC
-        return Chunk(type, data, n, crc);
+        const uint32_t crc = libdeflate_crc32(0, type, 4);
+        return Chunk(type, data, n, n ? libdeflate_crc32(crc, data, n) : crc);  // null data restarts the CRC
     }
     bool Ok() const { return ok_; }
 
@@ -403,26 +350,25 @@ bool WritePng(const Image& image, std::FILE* file, const PngWriteOptions& option
             Band& band = out[static_cast<size_t>(y0 / bandRows)];
             const int y1 = std::min(h, y0 + bandRows);
             try {
-                BandCompressor* z = CompressorFor(level);
-                band.ok = z && CompressBand(*z, image, l, level, y0, y1, y1 == h, band);
+                band.ok = CompressBand(image, l, level, y0, y1, y1 == h, band);
             } catch (const std::bad_alloc&) {
                 band.ok = false;
             }
             if (!band.ok) return;
         }
     });
-    uLong adler = 1;
+    uint32_t adler = 1;
     for (const Band& band : out) {
         if (!band.ok) {
             SetCodecError("not enough memory to compress the picture");
             return false;
         }
-        adler = adler32_combine(adler, band.adler, static_cast<z_off_t>(band.filtered));
+        adler = AdlerJoin(adler, band.adler, band.filtered);
     }
     uint8_t trailer[4];
-    PutU32(trailer, static_cast<uint32_t>(adler));
+    PutU32(trailer, adler);
     Band& tail = out.back();
-    tail.crc = crc32(tail.crc, trailer, 4);
+    tail.crc = libdeflate_crc32(tail.crc, trailer, 4);
 
     PngOut png(file);
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -450,15 +396,15 @@ bool WritePng(const Image& image, std::FILE* file, const PngWriteOptions& option
     for (size_t b = 0; b < out.size(); ++b) {
         const Band& band = out[b];
         if (b + 1 < out.size()) {
-            png.Chunk("IDAT", band.data.data(), band.used, band.crc);
+            png.Chunk("IDAT", band.data.data(), band.data.size(), band.crc);
             continue;
         }
         uint8_t head[8], crc[4];
-        PutU32(head, static_cast<uint32_t>(band.used + 4));
+        PutU32(head, static_cast<uint32_t>(band.data.size() + 4));
         std::memcpy(head + 4, "IDAT", 4);
-        PutU32(crc, static_cast<uint32_t>(band.crc));
+        PutU32(crc, band.crc);
         png.Put(head, 8);
-        png.Put(band.data.data(), band.used);
+        png.Put(band.data.data(), band.data.size());
         png.Put(trailer, 4);
         png.Put(crc, 4);
     }
