@@ -1,6 +1,7 @@
-// Our own PNG encoder: the rows go from the picture through a cheap filter into zlib in bands, one band
-// per task on every core, and the bands join into the one stream PNG wants. The file says what FreeImage's
-// writer said of the same picture (colour type, bit depth, palette, 72 dpi), so only the speed changed.
+// Our own PNG encoder: the rows go from the picture through a cheap filter into libdeflate in bands, one
+// band per task on every core, and the bands join into the one zlib stream PNG wants (deflate_tail.h). The
+// file says what FreeImage's writer said of the same picture (colour type, bit depth, palette, 72 dpi), so
+// only the speed changed.
 #pragma once
 
 #include <cstdio>
@@ -10,7 +11,7 @@
 namespace glimmora {
 
 struct PngWriteOptions {
-    int level = 6;     // zlib's level, 0-9
+    int level = 6;     // libdeflate's level, 0-9 as zlib's
     int bandRows = 0;  // rows per independently compressed band; 0: about 512 KiB of rows each
 };
 
