@@ -177,7 +177,7 @@ void FileRow(const Image& image, const Layout& l, int y, uint8_t* out) {
 
 // Rows where most bytes repeat the pixel to their left (flat panels, text on a plain ground) compress best
 // as they are: deflate finds the repeated runs and glyphs. Others (photographs, gradients) go as their
-// difference from the row above. On a terminal screen this gives a file a fifth smaller than libpng's
+// difference from the row above. On a terminal screen this gives a file a sixth smaller than libpng's
 // adaptive choice, on a photograph the size of its best single filter, at the cost of one compare a byte.
 bool MostlyRuns(const uint8_t* row, size_t n, int pixelBytes) {
     const size_t step = static_cast<size_t>(pixelBytes);
