@@ -8,7 +8,7 @@ CLI="$BUILD/src/app/cli/glimmora-cli"
 BENCH="$BUILD/bench/grab_bench"
 RUNS=${RUNS:-15}
 [ -x "$CLI" ] || { echo "no $CLI: build Release with -DGLIMMORA_BENCH=ON first" >&2; exit 1; }
-for tool in import xwd scrot Xvfb; do
+for tool in import xwd scrot Xvfb xterm; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     case $tool in
       xwd) pkg=x11-apps ;; import) pkg=imagemagick ;; Xvfb) pkg=xvfb ;; *) pkg=$tool ;;
@@ -18,7 +18,8 @@ for tool in import xwd scrot Xvfb; do
 done
 OUT=$(mktemp -d)
 XPID=
-cleanup() { [ -n "$XPID" ] && kill "$XPID" 2>/dev/null; rm -rf "$OUT"; }
+TPID=
+cleanup() { kill $TPID $XPID 2>/dev/null || true; rm -rf "$OUT"; }
 trap cleanup EXIT
 
 # Median wall time of RUNS runs of a command, in milliseconds.
@@ -45,14 +46,23 @@ start_display() {
     n=$((n + 1)); [ $n -gt 100 ] && { echo "Xvfb did not start" >&2; exit 1; }
     sleep 0.1
   done
-  # Something to look at: a picture with detail, so compressing formats have work to do.
-  convert -size 640x480 plasma:fractal "$OUT/bg.png" 2>/dev/null && display -window root "$OUT/bg.png" 2>/dev/null || true
+  # Something to look at, as on the Wayland bench: a terminal full of text over the whole screen, so the
+  # PNG encoders have work to do. (ImageMagick's `display -window root` leaves Xvfb's root black.)
+  w=${2%%x*}; rest=${2#*x}; h=${rest%%x*}
+  xterm -geometry "$((w / 6))x$((h / 13))+0+0" -e sh -c 'ls -lR /usr/share/doc | head -400; exec sleep 1000' &
+  TPID=$!
+  sleep 1.5
 }
 
-stop_display() { kill "$XPID" 2>/dev/null || true; wait "$XPID" 2>/dev/null || true; XPID=; }
+stop_display() {
+  kill "$TPID" 2>/dev/null || true
+  kill "$XPID" 2>/dev/null || true
+  wait "$XPID" 2>/dev/null || true
+  XPID=
+}
 
-echo "| screen | glimmora-cli grab .bmp | glimmora-cli grab .png | import .bmp | import .png | xwd | scrot .png |"
-echo "|---|---|---|---|---|---|---|"
+echo "| screen | glimmora-cli grab .bmp | glimmora-cli grab .png | import .bmp | import .png | xwd | scrot .png | .png: ours / scrot | .png bytes: ours, scrot |"
+echo "|---|---|---|---|---|---|---|---|---|"
 num=91
 for size in 1920x1080x24 3840x2160x24; do
   start_display $num "$size"
@@ -62,7 +72,9 @@ for size in 1920x1080x24 3840x2160x24; do
   i_png=$(median_ms import -window root "$OUT/i.png")
   xwd_ms=$(median_ms xwd -root -silent -out "$OUT/x.xwd")
   s_png=$(median_ms scrot -o "$OUT/s.png")
-  echo "| ${size%x24} | $g_bmp ms | $g_png ms | $i_bmp ms | $i_png ms | $xwd_ms ms | $s_png ms |"
+  ratio=$(awk -v a="$g_png" -v b="$s_png" 'BEGIN { printf "%.2f", a / b }')
+  bytes="$(stat -c %s "$OUT/g.png"), $(stat -c %s "$OUT/s.png")"
+  echo "| ${size%x24} | $g_bmp ms | $g_png ms | $i_bmp ms | $i_png ms | $xwd_ms ms | $s_png ms | $ratio | $bytes |"
   if [ "$size" = 3840x2160x24 ] && [ -x "$BENCH" ]; then
     "$BENCH" --benchmark_min_time=0.5 > "$OUT/bench.txt" 2>&1 || true
   fi

@@ -10,6 +10,8 @@
    mapped, less the delay. This is the program's own cost: its start, the bus call, the grab and the
    window.
 
+The PNG files' sizes are printed beside the times. With ONLY=grab in the environment only the first part runs.
+
 usage: wayland_peers.py GLIMMORA GLIMMORA_CLI [RUNS]
 """
 import configparser
@@ -48,7 +50,8 @@ def grabs(out):
         ours.append(timed([CLI, "grab", os.path.join(out, "g.png")]))
         grims.append(timed(["grim", "-t", "png", os.path.join(out, "grim.png")]))
     term.terminate()
-    return median(ours), median(grims)
+    sizes = [os.path.getsize(os.path.join(out, name)) for name in ("g.png", "grim.png")]
+    return median(ours), median(grims), sizes
 
 
 def sway(*command):
@@ -144,15 +147,20 @@ def hotkey_to_overlay(out):
 
 def main():
     out = tempfile.mkdtemp(prefix="glimmora-wayland-bench-")
+    grab_only = os.environ.get("ONLY") == "grab"
     try:
-        ours, grim = grabs(out)
-        by_key, by_command = hotkey_to_overlay(out)
-        ours2, grim2 = two_outputs(out)
+        ours, grim, sizes = grabs(out)
+        if not grab_only:
+            by_key, by_command = hotkey_to_overlay(out)
+            ours2, grim2 = two_outputs(out)
     finally:
         shutil.rmtree(out, ignore_errors=True)
     print("| measure (1920 x 1080, headless sway, median of %d) | Glimmora | grim | ratio |" % RUNS)
     print("|---|---|---|---|")
     print("| full-screen grab to a PNG file, whole process | %.1f ms | %.1f ms | %.2f |" % (ours, grim, ours / grim))
+    print("| its file (a terminal full of text) | %d bytes | %d bytes | %.2f |" % (sizes[0], sizes[1], sizes[0] / sizes[1]))
+    if grab_only:
+        return
     print("| full-screen grab to PNG, 1920 x 1080 + 3840 x 2160 at 2 (a 7680 x 2160 picture) | %.1f ms | %.1f ms | %.2f |"
           % (ours2, grim2, ours2 / grim2))
     print("| bound key to overlay mapped, less the %d ms delay | %.1f ms | | |" % (DELAY_MS, by_key))

@@ -54,6 +54,18 @@ class GdiplusCodec : public ImageCodec {
     ImageFormatId format_;
 };
 
+// PNG for the editor's route: our own writer (png_writer.h) for every picture it covers, which never loads
+// FreeImage; reading, and writing the few grey palettes FreeImage writes its own way, through GdiplusCodec.
+class PngCodec : public ImageCodec {
+  public:
+    bool LoadFile(const std::string& path) override;
+    bool LoadMemory(const uint8_t* data, size_t size) override;
+    bool SaveFile(const std::string& path, int option) override;
+
+  private:
+    bool TakeFrom(GdiplusCodec& reader, bool loaded);
+};
+
 class FreeImageCodec : public ImageCodec {
   public:
     FreeImageCodec();

@@ -4,6 +4,7 @@
 #include "image/codecs/codecs.h"
 #include "image/codecs/file_util.h"
 #include "image/codecs/freeimage_bridge.h"
+#include "image/codecs/png_writer.h"
 
 namespace glimmora {
 
@@ -106,18 +107,9 @@ FiBitmap QuantiseTo8Bits(const Image& image) {
     return BitmapFromImage(indexed);
 }
 
-// Screenshots are mostly runs of equal pixels and shrink by half at zlib's default level; photographs gain
-// a tenth there for four times the work, so they get the fastest level. A sample of rows decides.
+// zlib's default level for screens, the fastest for photographs (see PngLevelFor).
 int PngFlagsFor(const Image& image) {
-    const int bpp = image.Depth() / 8;
-    if (bpp < 3) return PNG_DEFAULT;
-    int64_t same = 0, total = 0;
-    for (int y = 0; y < image.Height(); y += 16) {
-        const uint8_t* p = image.Row(y);
-        for (int x = 1; x < image.Width(); ++x, p += bpp) same += std::memcmp(p, p + bpp, 3) == 0;
-        total += image.Width() - 1;
-    }
-    return total == 0 || same * 2 >= total ? PNG_DEFAULT : PNG_Z_BEST_SPEED;
+    return PngLevelFor(image) == 1 ? PNG_Z_BEST_SPEED : PNG_DEFAULT;
 }
 
 bool FullyOpaque(const Image& image) {

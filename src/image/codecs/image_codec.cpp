@@ -102,10 +102,11 @@ std::unique_ptr<ImageCodec> GdiplusCodecFactory::CreateCodec(ImageFormatId id) c
             return std::make_unique<BmpCodec>();
         case kFormatTga:
             return std::make_unique<TgaCodec>();
+        case kFormatPng:
+            return std::make_unique<PngCodec>();
         case kFormatJpeg:
         case kFormatGif:
         case kFormatTiff:
-        case kFormatPng:
             return std::make_unique<GdiplusCodec>(id);
         default:
             return nullptr;

@@ -50,7 +50,7 @@ TEST(Factories, WhichCodecEachFactoryMakes) {
     EXPECT_NE(dynamic_cast<BmpCodec*>(freeimage.CreateCodec(1).get()), nullptr);
     EXPECT_NE(dynamic_cast<TgaCodec*>(gdiplus.CreateCodec(5).get()), nullptr);
     EXPECT_NE(dynamic_cast<OlePictureCodec*>(builtin.CreateCodec(3).get()), nullptr);
-    EXPECT_NE(dynamic_cast<GdiplusCodec*>(gdiplus.CreateCodec(7).get()), nullptr);
+    EXPECT_NE(dynamic_cast<PngCodec*>(gdiplus.CreateCodec(7).get()), nullptr);
     EXPECT_NE(dynamic_cast<FreeImageCodec*>(freeimage.CreateCodec(2).get()), nullptr);
 }
 
