@@ -5,8 +5,10 @@
 #include <cstring>
 #include <deque>
 
+#include "editor/object_file.h"
 #include "editor/overlay_render.h"
 #include "image/codecs/image_codec.h"
+#include "image/codecs/png_chunks.h"
 #include "image/codecs/save_route.h"
 
 namespace glimmora {
@@ -71,6 +73,13 @@ void CTavrikDoc::SetModified(int value) {
     emit modifiedChanged(modified != 0);
 }
 
+namespace {
+bool IsPngPath(const std::string& path) {
+    return path.size() > 4 &&
+           QString::fromStdString(path.substr(path.size() - 4)).compare(".png", Qt::CaseInsensitive) == 0;
+}
+}  // namespace
+
 bool CTavrikDoc::OnOpenDocument(const std::string& path) {
     // Read through FreeImage whatever factory happens to be current; the codecs open only regular files,
     // without blocking.
@@ -82,6 +91,17 @@ bool CTavrikDoc::OnOpenDocument(const std::string& path) {
     if (!loaded.ConvertDepth(32)) {
         if (prompts_) prompts_->ShowMessage("The file \"" + path + "\" is too large to edit.");
         return false;
+    }
+    // A PNG we saved may keep its objects: they come back editable over the pixels that were beneath.
+    std::string chunk;
+    Image beneath;
+    ObjectList kept;
+    if (IsPngPath(path) && ReadPngChunk(path, kObjectChunkType, chunk, kMaxObjectChunk) &&
+        ReadObjectChunk(chunk, loaded, beneath, kept)) {
+        for (const auto& object : objects) emit objectRemoved(object.get());
+        objects = std::move(kept);
+        loaded = std::move(beneath);
+        for (const auto& object : objects) emit objectAdded(object.get());
     }
     image = std::move(loaded);
     SetPathName(path);
@@ -98,7 +118,21 @@ bool CTavrikDoc::OnSaveDocument(const std::string& path) {
     // Saving without the objects the user sees would write a different picture.
     if (picture.IsValid() != image.IsValid() || !RenderAll(objects, picture)) return false;
     const bool ok = SaveImageFile(picture, path);
-    if (ok) SetModified(0);
+    if (ok) {
+        // A PNG keeps the objects for the next time it is opened here, over the pixels beneath them with
+        // the redactions burnt in. Without the chunk the file is still the whole picture.
+        if (IsPngPath(path) && picture.Depth() == 32) {
+            ObjectList covers;
+            for (const auto& object : objects)
+                if (object->kind == kRedactObject) covers.push_back(CloneObject(*object));
+            Image beneath = image;
+            if (beneath.IsValid() && beneath.ConvertDepth(32) && RenderAll(covers, beneath)) {
+                const std::string chunk = MakeObjectChunk(beneath, picture, objects);
+                if (!chunk.empty()) AddPngChunk(path, kObjectChunkType, chunk);
+            }
+        }
+        SetModified(0);
+    }
     return ok;
 }
 

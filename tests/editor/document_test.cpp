@@ -16,7 +16,10 @@
 
 #include "editor/editor_test_util.h"
 #include "editor/image_commands.h"
+#include "editor/object_file.h"
+#include "editor/overlay_render.h"
 #include "image/codecs/image_codec.h"
+#include "image/codecs/png_chunks.h"
 #include "image/processors/geometry.h"
 
 namespace glimmora {
@@ -500,7 +503,9 @@ TEST_F(DocumentTest, SavingThroughEveryExtensionAndReadingBack) {
         ASSERT_TRUE(back.OnOpenDocument(path)) << c.name;
         ASSERT_EQ(back.image.Width(), 8) << c.name;
         ASSERT_EQ(back.image.Height(), 6) << c.name;
-        const Bgra inside = At(back.image, 3, 2), outside = At(back.image, 7, 5);
+        Image shown = back.image;  // a PNG brings its objects back
+        ASSERT_TRUE(RenderAll(back.objects, shown)) << c.name;
+        const Bgra inside = At(shown, 3, 2), outside = At(shown, 7, 5);
         if (c.exact) {
             EXPECT_EQ(inside, (Bgra{0, 0, 255, 255})) << c.name;
             EXPECT_EQ(outside, (Bgra{255, 255, 255, 255})) << c.name;
@@ -525,7 +530,98 @@ TEST_F(DocumentTest, ObjectsAreSavedWhenThePictureIs24Bit) {
     EXPECT_EQ(doc_.image.Depth(), 24);
     CTavrikDoc back;
     ASSERT_TRUE(back.OnOpenDocument(File("p.png")));
-    EXPECT_EQ(At(back.image, 3, 2), (Bgra{0, 0, 255, 255}));
+    // Reopened here, the box is an object again over the white picture; drawn, it shows as saved.
+    ASSERT_EQ(back.objects.size(), 1u);
+    Image shown = back.image;
+    ASSERT_TRUE(RenderAll(back.objects, shown));
+    EXPECT_EQ(At(shown, 3, 2), (Bgra{0, 0, 255, 255}));
+}
+
+// A PNG keeps its objects beside the flattened pixels: reopened here every object is as it was and can be
+// moved off the picture it covered; any other reader sees the flattened picture; a redaction is burnt in
+// and what it hid is nowhere in the file. A chunk that does not fit the pixels is ignored.
+TEST_F(DocumentTest, ObjectsComeBackEditableFromAPngAndNeverTheRedactedPixels) {
+    Image picture = test::White(120, 80);
+    for (int y = 30; y < 50; ++y)
+        for (int x = 60; x < 100; ++x)
+            picture.PixelAddress(x, y)[1] = static_cast<uint8_t>(x * 2 + y);  // a secret
+    ASSERT_TRUE(doc_.SetNewImage(picture));
+    auto line = std::make_unique<LineObject>();
+    line->x1 = 5, line->y1 = 6, line->x2 = 50, line->y2 = 40, line->width = 3, line->colour = 0x00FF00;
+    auto text = std::make_unique<TextObject>();
+    text->text = QStringLiteral("Ünïcode \"quoted\"\n2nd line");
+    text->left = 10, text->top = 50, text->right = 70, text->bottom = 75, text->bold = 1;
+    auto counter = std::make_unique<CounterObject>();
+    counter->number = 7, counter->left = 80, counter->top = 5, counter->right = 108, counter->bottom = 33;
+    auto pen = std::make_unique<PenObject>();
+    for (QPoint p : {QPoint(2, 70), QPoint(20, 60), QPoint(40, 78)}) pen->Add(p);
+    pen->marker = 1, pen->width = 12, pen->transparency = 50;
+    auto cover = std::make_unique<RedactObject>();
+    cover->left = 60, cover->top = 30, cover->right = 100, cover->bottom = 50,
+    cover->method = kRedactPixelate;
+    doc_.objects.push_back(std::move(line));
+    doc_.objects.push_back(std::move(text));
+    doc_.objects.push_back(std::move(cover));
+    doc_.objects.push_back(std::move(counter));
+    doc_.objects.push_back(std::move(pen));
+    doc_.objects.push_back(Box(30, 10, 45, 20));
+    Image flat = doc_.image;
+    ASSERT_TRUE(RenderAll(doc_.objects, flat));
+    ObjectList covers;
+    for (const auto& object : doc_.objects)
+        if (object->kind == kRedactObject) covers.push_back(CloneObject(*object));
+    Image coveredOnly = doc_.image;
+    ASSERT_TRUE(RenderAll(covers, coveredOnly));
+    const std::string path = File("kept.png");
+    ASSERT_TRUE(doc_.OnSaveDocument(path));
+
+    // Another reader: the flattened picture, pixel for pixel.
+    Image other;
+    ASSERT_TRUE(LoadFirstFrame(FreeImageCodecFactory(), path, other));
+    ASSERT_TRUE(other.ConvertDepth(32));
+    for (int y = 0; y < 80; ++y) ASSERT_EQ(std::memcmp(other.Row(y), flat.Row(y), 120 * 4), 0) << "row " << y;
+
+    CTavrikDoc back;
+    ASSERT_TRUE(back.OnOpenDocument(path));
+    ASSERT_EQ(back.objects.size(), 5u);  // all but the redaction, in their order
+    auto was = doc_.objects.begin();
+    for (const auto& object : back.objects) {
+        if ((*was)->kind == kRedactObject) ++was;
+        EXPECT_TRUE(SameObject(*object, **was)) << "kind " << object->kind;
+        ++was;
+    }
+    // Beneath the objects: the picture with the cover burnt in, the secret nowhere.
+    for (int y = 0; y < 80; ++y)
+        ASSERT_EQ(std::memcmp(back.image.Row(y), coveredOnly.Row(y), 120 * 4), 0) << y;
+    EXPECT_NE(At(back.image, 70, 40), At(picture, 70, 40));
+    EXPECT_EQ(At(back.image, 8, 8), (Bgra{255, 255, 255, 255}));  // under the line: the white picture
+    Image again = back.image;
+    ASSERT_TRUE(RenderAll(back.objects, again));
+    for (int y = 0; y < 80; ++y) ASSERT_EQ(std::memcmp(again.Row(y), flat.Row(y), 120 * 4), 0) << "row " << y;
+
+    // The same pixels with the chunk of another picture, or a damaged chunk: the flat picture, no objects.
+    const std::string chunk = MakeObjectChunk(back.image, flat, back.objects);
+    ASSERT_FALSE(chunk.empty());
+    Image elsewhere = flat;
+    elsewhere.PixelAddress(0, 0)[0] ^= 1;
+    const std::string damaged[] = {chunk.substr(0, chunk.size() / 2),
+                                   std::string(chunk).replace(40, 5, "]]]]]"),
+                                   MakeObjectChunk(back.image, elsewhere, back.objects)};
+    for (const std::string& bad : damaged) {
+        Image beneath;
+        ObjectList objects;
+        EXPECT_FALSE(ReadObjectChunk(bad, flat, beneath, objects));
+        EXPECT_TRUE(objects.empty());
+    }
+    // An edited copy: the pixels changed by another program, the chunk kept.
+    std::string kept;
+    ASSERT_TRUE(ReadPngChunk(path, kObjectChunkType, kept, kMaxObjectChunk));
+    ASSERT_TRUE(CTavrikDoc::SaveImageFile(elsewhere, File("edited.png")));
+    ASSERT_TRUE(AddPngChunk(File("edited.png"), kObjectChunkType, kept));
+    CTavrikDoc edited;
+    ASSERT_TRUE(edited.OnOpenDocument(File("edited.png")));
+    EXPECT_TRUE(edited.objects.empty());
+    EXPECT_EQ(At(edited.image, 0, 0), At(elsewhere, 0, 0));
 }
 
 TEST_F(DocumentTest, SaveWithoutAPathAsksAndFailuresAreReportedByName) {

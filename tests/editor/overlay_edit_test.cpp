@@ -276,7 +276,7 @@ TEST(Panel, NewObjectsTakeThePanelsStyle) {
     auto* r = dynamic_cast<RedactObject*>(cover.get());
     ASSERT_TRUE(r);
     EXPECT_EQ((std::array{r->transparency, r->shadow, r->method, r->radius}), (std::array{0, 0, 1, 20}));
-    EXPECT_EQ(CreateObject(7, panel), nullptr);
+    EXPECT_EQ(CreateObject(kPenObject + 1, panel), nullptr);
 }
 
 TEST(ObjectRecords, DefaultsAndDeepCopies) {

@@ -10,6 +10,10 @@
 #include <memory>
 
 #include "app/cli/commands.h"
+#if GLIMMORA_CLI_OBJECTS
+#include "editor/object_file.h"
+#include "image/codecs/png_chunks.h"
+#endif
 #include "image/codecs/byte_source.h"
 #include "image/codecs/codecs.h"
 #include "image/codecs/file_util.h"
@@ -248,6 +252,19 @@ int RunInfo(const Args& args) {
                 first.Height(), first.Depth(), frames.size());
     for (const Image* frame : frames) std::printf(" %d", frame->FrameDelay());
     std::printf("\n");
+#if GLIMMORA_CLI_OBJECTS
+    // The objects the editor keeps beside a PNG's pixels, when they still belong to them.
+    std::string chunk;
+    ObjectList objects;
+    Image beneath, flat = first;
+    if (fif == FIF_PNG && ReadPngChunk(path, kObjectChunkType, chunk, kMaxObjectChunk) &&
+        flat.ConvertDepth(32)) {
+        const bool current = ReadObjectChunk(chunk, flat, beneath, objects);
+        const std::vector<std::string> lines = DescribeObjectChunk(chunk);
+        std::printf("objects: %zu%s\n", lines.size(), current ? "" : " (kept for other pixels: not used)");
+        for (const std::string& line : lines) std::printf("  %s\n", line.c_str());
+    }
+#endif
     return 0;
 }
 
