@@ -563,4 +563,111 @@ const Image* ToolOptionBar::StampImage() const {
     return stampImage_.get();
 }
 
+const char* ToolOptionBar::StyleKey(int toolNumber) {
+    switch (toolNumber) {
+        case kToolText:
+            return "Text";
+        case kToolLine:
+            return "Line";
+        case kToolArrow:
+            return "Arrow";
+        case kToolShape:
+            return "Shape";
+        case kToolHighlight:
+            return "Highlight";
+        case kToolStamp:
+            return "Stamp";
+        case kToolRedact:
+            return "Redact";
+        case kToolCounter:
+            return "Counter";
+        case kToolPen:
+            return "Pen";
+        case kToolMarker:
+            return "Marker";
+        default:
+            return nullptr;
+    }
+}
+
+namespace {
+struct StyleNumber {
+    const char* name;
+    int low, high;
+};
+struct StyleColour {
+    const char* name;
+};
+constexpr StyleNumber kStyleNumbers[] = {{"width", 1, 10},
+                                         {"lineStyle", 0, 1},
+                                         {"boxStyle", 0, 1},
+                                         {"arrowStyle", 0, 1},
+                                         {"shape", 0, 3},
+                                         {"opacity", 0, 100},
+                                         {"shadow", 0, 1},
+                                         {"stamp", 0, 1 << 20},
+                                         {"redactMethod", 0, 2},
+                                         {"redactBlock", kMinRedactBlock, kMaxRedactSize},
+                                         {"redactRadius", kMinRedactBlock, kMaxRedactSize},
+                                         {"counterShape", 0, 1},
+                                         {"counterStart", 0, 9999},
+                                         {"renumber", 0, 1}};
+constexpr const char* kStyleColours[] = {"colour", "textBack", "border", "shapeBack", "redactColour"};
+}  // namespace
+
+std::string ToolOptionBar::StyleText(int toolNumber) const {
+    const Values* v = toolNumber == kind_ ? &values_ : nullptr;
+    if (!v) {
+        const auto kept = kept_.find(toolNumber);
+        if (kept == kept_.end()) return {};
+        v = &kept->second;
+    }
+    const int numbers[] = {v->width,        v->lineStyle,    v->boxStyle,     v->arrowStyle,   v->shape,
+                           v->opacity,      v->shadow,       v->stamp,        v->redactMethod, v->redactBlock,
+                           v->redactRadius, v->counterShape, v->counterStart, v->renumber};
+    const ColorRef colours[] = {v->colour, v->textBack, v->border, v->shapeBack, v->redactColour};
+    std::string text;
+    for (size_t i = 0; i < std::size(kStyleNumbers); ++i)
+        text +=
+            std::string(text.empty() ? "" : " ") + kStyleNumbers[i].name + "=" + std::to_string(numbers[i]);
+    for (size_t i = 0; i < std::size(kStyleColours); ++i)
+        text += " " + std::string(kStyleColours[i]) + "=" +
+                QString::asprintf("%06X", colours[i] & 0xFFFFFF).toStdString();
+    return text;
+}
+
+void ToolOptionBar::SetStyleText(int toolNumber, const std::string& text) {
+    if (!StyleKey(toolNumber)) return;
+    const Values current = values_;
+    values_ = Values{};
+    ApplyDefaults(toolNumber);  // into values_, then moved to the tool's place
+    Values v = values_;
+    values_ = current;
+    int* numbers[] = {&v.width,        &v.lineStyle,    &v.boxStyle,     &v.arrowStyle,   &v.shape,
+                      &v.opacity,      &v.shadow,       &v.stamp,        &v.redactMethod, &v.redactBlock,
+                      &v.redactRadius, &v.counterShape, &v.counterStart, &v.renumber};
+    ColorRef* colours[] = {&v.colour, &v.textBack, &v.border, &v.shapeBack, &v.redactColour};
+    for (const QString& item : QString::fromStdString(text).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString name = item.section(QLatin1Char('='), 0, 0), value = item.section(QLatin1Char('='), 1);
+        bool ok = false;
+        for (size_t i = 0; i < std::size(kStyleNumbers); ++i)
+            if (name == QLatin1String(kStyleNumbers[i].name)) {
+                const int n = value.toInt(&ok);
+                if (ok && n >= kStyleNumbers[i].low && n <= kStyleNumbers[i].high) *numbers[i] = n;
+            }
+        for (size_t i = 0; i < std::size(kStyleColours); ++i)
+            if (name == QLatin1String(kStyleColours[i])) {
+                const uint c = value.toUInt(&ok, 16);
+                if (ok && value.size() == 6 && c <= 0xFFFFFF) *colours[i] = c;
+            }
+    }
+    if (toolNumber == kind_) {
+        v.stampPaths = values_.stampPaths;
+        values_ = v;
+        ShowValues();
+    } else {
+        kept_[toolNumber] = v;
+    }
+}
+
 }  // namespace glimmora

@@ -113,6 +113,13 @@ class ToolOptionBar : public QDockWidget, public ToolPanel {
     bool Renumber() const override { return values_.renumber != 0; }
     void SetRenumber(bool on) override;
     int DragSerial() const override { return dragSerial_; }
+
+    // Each tool's values as one line of config.ini ("width=2 colour=0000FF ..."), empty for a tool never
+    // chosen; and back, each value within its control's range, a bad one left at the tool's default.
+    std::string StyleText(int toolNumber) const;
+    void SetStyleText(int toolNumber, const std::string& text);
+    // The key of a tool's line in [ToolStyles]; null for tools without values.
+    static const char* StyleKey(int toolNumber);
     const Image* StampImage() const override;
 
   signals:

@@ -292,6 +292,40 @@ class ToolOptionBarTest : public QObject {
         }
     }
 
+    // Each tool's values go to one line of config.ini and come back in the next run; a value out of its
+    // control's range, or not a number, leaves the tool's default.
+    void toolStylesLastAcrossRuns() {
+        ToolOptionBar first(nullptr, "/nonexistent");
+        first.SetKind(kToolPen);
+        first.SetWidth(7);
+        first.SetColour(0x123456);
+        first.SetKind(kToolCounter);
+        first.SetCounterStart(12);
+        first.SetRenumber(false);
+        first.SetKind(kToolLine);
+        QCOMPARE(first.StyleText(kToolText), std::string());  // never chosen
+        const std::string pen = first.StyleText(kToolPen), counter = first.StyleText(kToolCounter);
+        QVERIFY(pen.find("width=7") != std::string::npos);
+
+        ToolOptionBar next(nullptr, "/nonexistent");
+        next.SetStyleText(kToolPen, pen);
+        next.SetStyleText(kToolCounter, counter);
+        next.SetStyleText(kToolLine, "width=99 colour=zzzzzz lineStyle=1 opacity=-5 shadow=1 junk");
+        next.SetKind(kToolPen);
+        QCOMPARE(next.Width(), 7);
+        QCOMPARE(next.Colour(), ColorRef(0x123456));
+        QCOMPARE(next.Panel()->width->currentText(), QString("7"));
+        next.SetKind(kToolCounter);
+        QCOMPARE(next.CounterStart(), 12);
+        QVERIFY(!next.Renumber());
+        QVERIFY(!next.Panel()->renumber->isChecked());
+        next.SetKind(kToolLine);
+        QCOMPARE(next.Width(), 2);  // the default, not 99
+        QCOMPARE(next.Colour(), ColorRef(0));
+        QCOMPARE(next.LineStyle(), 1);
+        QCOMPARE(next.Opacity(), 0);
+    }
+
     void everyControlHasAName() {
         ToolOptionBar bar;
         QCOMPARE(bar.windowTitle(), QString("Param Setting"));

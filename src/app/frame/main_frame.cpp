@@ -28,6 +28,7 @@
 #include "app/frame/recovery_keeper.h"
 #include "app/frame/tavrik_app.h"
 #include "app/settings/app_settings.h"
+#include "app/settings/ini_profile.h"
 #include "app/settings/program_directory.h"
 #include "editor/tavrik_doc.h"
 #include "editor/tavrik_view.h"
@@ -107,6 +108,14 @@ bool CMainFrame::Create(const std::string& settingsPath) {
     // Closable, as the View menu and the bars' context menu bring it back; never floating.
     optionBar_->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetClosable);
     addDockWidget(Qt::BottomDockWidgetArea, optionBar_);
+    {
+        // Each tool as it was left last time.
+        IniProfile ini;
+        ini.SetPath(settingsPath_.c_str());
+        for (int tool = kToolText; tool <= kToolMarker; ++tool)
+            if (const char* key = ToolOptionBar::StyleKey(tool))
+                optionBar_->SetStyleText(tool, ini.ReadString(kToolStylesSection, key, ""));
+    }
     // Only the user's edits in the bar reach an object; a view shown on the bar never takes its values.
     connect(optionBar_, &ToolOptionBar::panelChanged, this, [this] {
         if (CChildFrame* child = ActiveChild()) child->View()->OnPanelChanged();

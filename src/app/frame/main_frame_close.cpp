@@ -13,7 +13,9 @@
 #include "app/frame/main_frame_parts.h"
 #include "app/frame/tavrik_app.h"
 #include "app/settings/app_settings.h"
+#include "app/settings/ini_profile.h"
 #include "editor/tavrik_doc.h"
+#include "ui/tool_option_bar.h"
 
 namespace glimmora {
 
@@ -64,6 +66,14 @@ bool CMainFrame::RunCloseSequence() {
     UnregisterHotkeys();
     ClearSettingsWriteFailure();
     WriteCloseSettings(m_settings, settingsPath_);
+    // Each tool's style for the next run.
+    IniProfile ini;
+    ini.SetPath(settingsPath_.c_str());
+    for (int tool = kToolText; tool <= kToolMarker; ++tool) {
+        const char* key = ToolOptionBar::StyleKey(tool);
+        const std::string style = key ? optionBar_->StyleText(tool) : std::string();
+        if (!style.empty()) ini.WriteString(kToolStylesSection, key, style.c_str());
+    }
     ReportSettingsWrite();
     QSettings profile(QString::fromStdString(StateFilePathFor(settingsPath_)), QSettings::IniFormat);
     profile.setValue(kBarState, saveState());

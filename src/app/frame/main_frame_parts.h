@@ -9,6 +9,8 @@ inline constexpr char kCaption[] = "Glimmora";
 inline constexpr char kBarState[] = "MainWindow/State";
 // Where versions up to 1.5 kept the bar layout; read when the new key is missing.
 inline constexpr char kOldBarGroup[] = "GuiTabbedDemo";
+// config.ini: each tool's option values, one line per tool.
+inline constexpr char kToolStylesSection[] = "ToolStyles";
 
 // A warning box without owner, caption "Glimmora".
 void Warn(const QString& text);
