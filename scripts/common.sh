@@ -6,7 +6,7 @@ GLIMMORA_PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev lib
 libxcb-shm0-dev libxcb-xtest0-dev libxcb-xfixes0-dev libxcb-randr0-dev libcanberra-dev libgtest-dev libbenchmark-dev xvfb xauth
 openbox xdotool xclip x11-utils x11-xserver-utils xterm trayer dbus-x11 fontconfig fonts-dejavu-core fonts-liberation2 zenity imagemagick clang
 at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-gi gir1.2-glib-2.0
-libtesseract-dev tesseract-ocr tesseract-ocr-eng libdbus-1-dev libdeflate-dev libpng-dev
+libtesseract-dev tesseract-ocr tesseract-ocr-eng libdbus-1-dev libdeflate-dev libpng-dev libzxing-dev
 libclang-rt-14-dev libwayland-dev wayland-protocols libpixman-1-dev qt6-wayland
 sway swaybg grim wtype wl-clipboard foot xwayland pipewire xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
 dbus-daemon dbus-bin passwd util-linux acl libx11-dev plasma-wayland-protocols

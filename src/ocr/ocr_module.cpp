@@ -1,4 +1,7 @@
 // The recognition module: Tesseract behind two C functions, loaded by the program on first use.
+// The decoded text as UTF-8.
+#define ZX_USE_UTF8 1
+#include <ZXing/ReadBarcode.h>
 #include <dlfcn.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
@@ -502,6 +505,37 @@ extern "C" __attribute__((visibility("default"))) int glimmora_ocr_read(
     }
     *text = Copy(out);
     return *text ? 1 : 0;
+}
+
+extern "C" __attribute__((visibility("default"))) int glimmora_codes_read(const unsigned char* pixels,
+                                                                          int width, int height,
+                                                                          int bytesPerLine, char** text) {
+    *text = nullptr;
+    if (!pixels || width <= 0 || height <= 0 || bytesPerLine < width) return 0;
+    try {
+        const ZXing::ImageView view(pixels, width, height, ZXing::ImageFormat::Lum, bytesPerLine);
+        ZXing::DecodeHints hints;
+        hints.setFormats(ZXing::BarcodeFormat::Any);
+        hints.setTryHarder(true);
+        hints.setTryRotate(true);
+        ZXing::Results found = ZXing::ReadBarcodes(view, hints);
+        // Top to bottom, then left to right, as the text around them reads.
+        std::sort(found.begin(), found.end(), [](const ZXing::Result& a, const ZXing::Result& b) {
+            const auto pa = a.position().topLeft(), pb = b.position().topLeft();
+            return pa.y != pb.y ? pa.y < pb.y : pa.x < pb.x;
+        });
+        std::string all;
+        int count = 0;
+        for (const ZXing::Result& r : found) {
+            if (!r.isValid()) continue;
+            if (count++) all += '\n';
+            all += r.text();
+        }
+        if (count) *text = Copy(all);
+        return count;
+    } catch (...) {
+        return 0;  // a code that cannot be read is no reason to lose the text around it
+    }
 }
 
 extern "C" __attribute__((visibility("default"))) void glimmora_ocr_free(char* text) {

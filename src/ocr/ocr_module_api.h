@@ -17,8 +17,13 @@ typedef int (*GlimmoraOcrRead)(const unsigned char* pixels, int width, int heigh
                                const char* dataPath, const char* lang, int workers, int pitch,
                                GlimmoraOcrCancelled cancelled, void* context, char** text, char** error);
 typedef void (*GlimmoraOcrFree)(char* text);
+// Decodes the QR and bar codes in a grey picture: their texts, one a line in reading order, in *text (freed
+// with glimmora_ocr_free); returns how many were found.
+typedef int (*GlimmoraCodesRead)(const unsigned char* pixels, int width, int height, int bytesPerLine,
+                                 char** text);
 }
 
 #define GLIMMORA_OCR_READ "glimmora_ocr_read"
 #define GLIMMORA_OCR_FREE "glimmora_ocr_free"
+#define GLIMMORA_CODES_READ "glimmora_codes_read"
 #define GLIMMORA_OCR_CANCELLED "cancelled"

@@ -32,6 +32,7 @@ std::string ModulePath() {
 struct Module {
     GlimmoraOcrRead read = nullptr;
     GlimmoraOcrFree release = nullptr;
+    GlimmoraCodesRead codes = nullptr;  // null in a module without the code reader
     std::string error;
 };
 
@@ -52,6 +53,7 @@ const Module& LoadModule() {
     }
     module.read = reinterpret_cast<GlimmoraOcrRead>(dlsym(handle, GLIMMORA_OCR_READ));
     module.release = reinterpret_cast<GlimmoraOcrFree>(dlsym(handle, GLIMMORA_OCR_FREE));
+    module.codes = reinterpret_cast<GlimmoraCodesRead>(dlsym(handle, GLIMMORA_CODES_READ));
     if (!module.read || !module.release) {
         module.read = nullptr;
         module.error = "The text recognition module " + path + " is damaged.";
@@ -283,6 +285,20 @@ OcrResult RecogniseText(const Image& original, const std::string& language, cons
     }
     const std::string folder = OcrDataFolder();
     const int workers = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kOcrWorkers);
+    // QR and bar codes first, each on a line, then the text around them.
+    std::string codes;
+    if (module.codes) {
+        const int w = picture->Width(), h = picture->Height(), bpp = picture->Depth() / 8;
+        std::vector<uint8_t> grey(static_cast<size_t>(w) * static_cast<size_t>(h));
+        for (int y = 0; y < h; ++y) {
+            const uint8_t* row = picture->Row(y);
+            for (int x = 0; x < w; ++x)
+                grey[static_cast<size_t>(y) * static_cast<size_t>(w) + x] = Luminance(row + x * bpp);
+        }
+        char* found = nullptr;
+        if (module.codes(grey.data(), w, h, w, &found) > 0 && found) codes = found;
+        module.release(found);
+    }
     std::string text;
     int top = 0;
     for (const int end : OcrStripEnds(*picture)) {
@@ -326,7 +342,8 @@ OcrResult RecogniseText(const Image& original, const std::string& language, cons
         text += part;
     }
     result.ok = true;
-    result.text = std::move(text);
+    result.codes = codes;
+    result.text = codes.empty() ? std::move(text) : text.empty() ? codes : codes + "\n\n" + text;
     return result;
 }
 

@@ -39,6 +39,7 @@ struct OcrResult {
     std::string text;        // UTF-8, trailing blank lines removed
     std::string error;       // for the user, when !ok
     bool monospace = false;  // read as text on a character grid: a terminal, code, a log
+    std::string codes;       // the QR and bar codes decoded, one a line (also at the head of text)
 };
 
 // Where the module is: by default "glimmora-ocr.so" in the program's directory. Tests point elsewhere.

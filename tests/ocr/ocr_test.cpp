@@ -13,6 +13,9 @@
 #include <random>
 #include <thread>
 
+#include <ZXing/BitMatrix.h>
+#include <ZXing/MultiFormatWriter.h>
+
 #include "ocr/text_recognition.h"
 
 namespace glimmora {
@@ -189,6 +192,34 @@ TEST_F(Recognition, PicturesWithoutTextAndBadInputDoNotFail) {
     const OcrResult missing = RecogniseText(noise, "xyz");
     EXPECT_FALSE(missing.ok);
     EXPECT_NE(missing.error.find("\"xyz\""), std::string::npos) << missing.error;
+}
+
+// QR and bar codes in the picture come first, each on a line in reading order, then the text around them.
+TEST_F(Recognition, CodesAreDecodedBesideTheText) {
+    Image picture = Draw(520, 320, {{20, 30, "Scan the code below or read the link."}}, 16);
+    const struct {
+        ZXing::BarcodeFormat format;
+        const char* text;
+        int x, y, w, h;
+    } codes[] = {{ZXing::BarcodeFormat::QRCode, "https://glimmora.org/qr-1", 20, 60, 150, 150},
+                 {ZXing::BarcodeFormat::Code128, "GLM-0042", 240, 90, 240, 70},
+                 {ZXing::BarcodeFormat::QRCode, "second code", 300, 200, 110, 110}};
+    for (const auto& code : codes) {
+        const ZXing::BitMatrix m =
+            ZXing::MultiFormatWriter(code.format).setMargin(4).encode(code.text, code.w, code.h);
+        for (int y = 0; y < m.height(); ++y)
+            for (int x = 0; x < m.width(); ++x) {
+                uint8_t* p = picture.PixelAddress(code.x + x, code.y + y);
+                std::memset(p, m.get(x, y) ? 0 : 255, 3);
+            }
+    }
+    const OcrResult result = RecogniseText(picture, "eng");
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.codes, "https://glimmora.org/qr-1\nGLM-0042\nsecond code");
+    EXPECT_EQ(result.text.rfind(result.codes + "\n\n", 0), 0u) << result.text;
+    EXPECT_NE(result.text.find("Scan the code below"), std::string::npos) << result.text;
+    // A picture without codes has none.
+    EXPECT_TRUE(RecogniseText(Draw(200, 40, {{5, 25, "No codes here"}}), "eng").codes.empty());
 }
 
 TEST_F(Recognition, LinesAndColumnsComeInReadingOrderWhateverEngineReadsThem) {
