@@ -116,6 +116,27 @@ def main():
         time.sleep(0.3)
         shot_window(window, "editor.png")
 
+        # Numbered steps, a pen stroke and a marker stroke beside them.
+        def choose(name):
+            bar = desk.wait_until(lambda: g.find("tool bar", "Tools"), "the Tools bar")
+            node = desk.wait_until(lambda: next((n for n in (g.find(role, name, bar) for role in (
+                "toggle button", "push button", "check box")) if n), None), "the tool " + name)
+            node.queryAction().doAction(0)
+            time.sleep(0.3)
+        choose("Step counter")
+        for i in range(3):
+            subprocess.run(["xdotool", "mousemove", str(ox + px(620 + 60 * i)), str(oy + px(260)), "click", "1"],
+                           check=True)
+        for name, y in (("Pen", 330), ("Marker", 400)):
+            choose(name)
+            subprocess.run(["xdotool", "mousemove", str(ox + px(600)), str(oy + px(y)), "mousedown", "1"], check=True)
+            for i in range(1, 13):
+                subprocess.run(["xdotool", "mousemove", str(ox + px(600 + 20 * i)),
+                                str(oy + px(y + (12 if i % 4 in (1, 2) else -12)))], check=True)
+            subprocess.run(["xdotool", "mouseup", "1"], check=True)
+        time.sleep(0.3)
+        shot_window(window, "editor-steps.png")
+
         # The dialogs.
         dialog_shot(g, "Capture Setting", "Capture Setting", "capture-setting.png")
         dialog_shot(g, "Define hotkey", "Define hot key", "define-hotkey.png")
