@@ -122,7 +122,8 @@ bool GifSpool::Read(const Entry& entry, std::vector<uint8_t>& rgb) const {
     return uncompress(rgb.data(), &size, data.data(), entry.size) == Z_OK && size == rgb.size();
 }
 
-bool GifSpool::WriteGif(const std::string& path, int quality, std::string* error) {
+bool GifSpool::WriteGif(const std::string& path, int quality, std::string* error, int64_t* written) {
+    *written = 0;
     auto fail = [&](const std::string& why) {
         if (error) *error = why;
         return false;
@@ -130,7 +131,8 @@ bool GifSpool::WriteGif(const std::string& path, int quality, std::string* error
     if (frames_.empty()) return fail("no frame was recorded");
     static std::once_flag magick;
     std::call_once(magick, [] { MagickWandGenesis(); });
-    const int maxColours = std::clamp(16 + (255 - 16) * quality / 100, 16, 255);
+    // 70 (the default) and above: the whole palette; below, fewer colours for smaller files.
+    const int maxColours = std::clamp(255 * quality / 70, 16, 255);
     const size_t pixels = static_cast<size_t>(width_) * static_cast<size_t>(height_);
 
     // The palette. Few enough colours over the whole recording are kept exactly (screens usually
@@ -246,6 +248,7 @@ bool GifSpool::WriteGif(const std::string& path, int quality, std::string* error
         for (int y = 0; ok && y < pending.height; ++y)
             ok = EGifPutLine(gif, pending.pixels.data() + static_cast<size_t>(y) * pending.width,
                              pending.width) == GIF_OK;
+        if (ok) ++*written;
     };
     size_t freedUpTo = 0;
     for (size_t f = 0; ok && f < frames_.size(); ++f) {
@@ -255,7 +258,7 @@ bool GifSpool::WriteGif(const std::string& path, int quality, std::string* error
             break;
         }
         // Space back to the disk as the GIF grows: a disk filled by the spool still takes the GIF.
-        const uint64_t freeEnd = e.offset & ~uint64_t{4095};
+        const uint64_t freeEnd = (e.offset + e.size) & ~uint64_t{4095};
         if (freeEnd > freedUpTo) {
             fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(freedUpTo),
                       static_cast<off_t>(freeEnd - freedUpTo));

@@ -24,10 +24,11 @@ class GifSpool {
     void End(uint64_t endNs) { endNs_ = endNs; }
     int64_t Frames() const { return static_cast<int64_t>(frames_.size()); }
 
-    // Writes the GIF. quality 1..100 sets the palette's size (100: 255 colours and a transparent
+    // Writes the GIF. quality 1..100 sets the palette's size (70 and above: 255 colours and a transparent
     // entry). The spool's space is given back frame by frame as the GIF grows, so the frames spooled
-    // before a disk filled up still fit. False with the reason; what was written before plays.
-    bool WriteGif(const std::string& path, int quality, std::string* error);
+    // before a disk filled up still fit. False with the reason; *written counts the frames in the file,
+    // which play even when it could not be finished.
+    bool WriteGif(const std::string& path, int quality, std::string* error, int64_t* written);
 
   private:
     struct Entry {

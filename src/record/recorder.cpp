@@ -525,11 +525,10 @@ void Recorder::Impl::Control() {
     if (options.format == Format::Gif) {
         spool.End(elapsedNs);
         std::string gifError;
-        playable = spool.WriteGif(options.path, options.quality, &gifError);
-        if (!playable && why.empty())
-            why = gifError;
-        else if (!playable)
-            why += "; " + gifError;
+        int64_t written = 0;
+        if (!spool.WriteGif(options.path, options.quality, &gifError, &written))
+            why = why.empty() ? gifError : why + "; " + gifError;
+        playable = written > 0;
     } else if (!ended) {
         // Whole fragments (MP4) and clusters (WebM) on the disk play; an empty file does not.
         playable = encoded > 0 && access(options.path.c_str(), R_OK) == 0;
@@ -589,6 +588,16 @@ bool Recorder::Start(const CastSource& source, const RecordOptions& options, std
     // The file is written where it will stay: a recording cut short keeps what it has.
     const int fd = open(options.path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return fail("cannot write " + options.path + ": " + std::strerror(errno));
+    // A GIF is written at the end: room for its first frame is kept, so a disk the recording fills
+    // still takes it.
+    if (options.format == Format::Gif) {
+        const off_t reserve = static_cast<off_t>(source.size.width) * source.size.height + 4096;
+        const int status = posix_fallocate(fd, 0, reserve);
+        if (status != 0 && status != EOPNOTSUPP && status != EINVAL) {
+            close(fd);
+            return fail("no room for the recording beside " + options.path + ": " + std::strerror(status));
+        }
+    }
     close(fd);
     d.source = source;
     d.options = options;

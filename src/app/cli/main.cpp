@@ -44,7 +44,7 @@ const Command kCommands[] = {
      "  --at X,Y     the point in the window the wheel turns at (by default its middle)\n"},
     {"record",
      "glimmora-cli record [--rect X,Y,W,H | --window ID | --screen N] [--fps N] [--duration S] [--cursor]\n"
-     "                           [--quality Q] OUT.webm|OUT.mp4|OUT.gif",
+     "                           [--quality Q] [--verbose] OUT.webm|OUT.mp4|OUT.gif",
      RunRecord,
      "Records the screen of $DISPLAY to OUT until --duration passes or SIGINT (Ctrl+C) or SIGTERM\n"
      "comes; either way the file is finished and plays. The extension chooses the format: .webm (VP9),\n"
@@ -57,7 +57,8 @@ const Command kCommands[] = {
      "  --fps N         frames a second, 1 to 120 (30)\n"
      "  --duration S    seconds to record, fractions allowed (by default until a signal)\n"
      "  --cursor        draws the pointer into the frames\n"
-     "  --quality Q     1 (smallest file) to 100 (best picture) (70); for GIF the palette's size\n"
+     "  --quality Q     1 (smallest file) to 100 (best picture) (70); for GIF below 70 a smaller palette\n"
+     "  --verbose       says on stderr when the first frame is in\n"
      "Exit status 0 when the file is complete; 1 when the recording stopped early (a full disk, a\n"
      "folder that cannot be written, a missing GStreamer plugin, whose package is named), saying\n"
      "whether what was recorded before plays; 2 for a mistake in the command line.\n"},

@@ -38,6 +38,7 @@ int RunRecord(const Args& args) {
     CastRequest request;
     long long fps = 30, quality = 70;
     double duration = 0;
+    bool verbose = false;
     std::string out;
     bool optionsEnd = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -116,6 +117,8 @@ int RunRecord(const Args& args) {
                 return BadArgument(a, args[i], "want seconds above 0 (3, 2.5), at most a day");
         } else if (a == "--cursor") {
             request.cursor = true;
+        } else if (a == "--verbose") {
+            verbose = true;
         } else {
             std::fprintf(stderr, "glimmora-cli: record: unknown option '%s'\n", a.c_str());
             PrintUsage("record", stderr);
@@ -167,8 +170,12 @@ int RunRecord(const Args& args) {
     std::fprintf(stderr, "glimmora-cli: recording %dx%d at %d frames a second to %s (%s)%s\n",
                  source.size.width, source.size.height, options.fps, out.c_str(),
                  record::FormatName(options.format), duration > 0 ? "" : "; Ctrl+C or SIGTERM ends it");
-    bool stopping = false;
+    bool stopping = false, firstFrame = false;
     while (!recorder.Wait(0)) {
+        if (verbose && !firstFrame && recorder.Frames() > 0) {
+            firstFrame = true;
+            std::fputs("glimmora-cli: record: first frame in\n", stderr);
+        }
         const timespec wait{0, 20'000'000};
         const int signal = sigtimedwait(&stopSignals, nullptr, &wait);
         if (signal == SIGINT || signal == SIGTERM) {
