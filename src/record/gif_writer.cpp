@@ -154,8 +154,8 @@ bool GifSpool::WriteGif(const std::string& path, int quality, std::string* error
             for (const auto& [colour, unused] : exact) palette.push_back(colour);
             std::sort(palette.begin(), palette.end());
         } else {
-            // Up to about 16 megapixels of samples, evenly spread.
-            const size_t count = std::clamp<size_t>((size_t{16} << 20) / std::max<size_t>(pixels, 1), 1, 64);
+            // Up to about 4 megapixels of samples, evenly spread.
+            const size_t count = std::clamp<size_t>((size_t{4} << 20) / std::max<size_t>(pixels, 1), 1, 32);
             const size_t step = std::max<size_t>(1, frames_.size() / count);
             Wand samples(NewMagickWand());
             for (size_t i = 0; i < frames_.size(); i += step) {
@@ -223,7 +223,7 @@ bool GifSpool::WriteGif(const std::string& path, int quality, std::string* error
 
     // Each frame is written once the next one's time gives its delay; unchanged frames add their time
     // to the one before.
-    std::vector<uint8_t> canvas(pixels, 0), indices(pixels), out;
+    std::vector<uint8_t> canvas(pixels, 0), previous;
     struct Pending {
         int left = 0, top = 0, width = 0, height = 0;
         std::vector<uint8_t> pixels;
@@ -250,80 +250,145 @@ bool GifSpool::WriteGif(const std::string& path, int quality, std::string* error
                              pending.width) == GIF_OK;
         if (ok) ++*written;
     };
-    size_t freedUpTo = 0;
-    for (size_t f = 0; ok && f < frames_.size(); ++f) {
-        const Entry& e = frames_[f];
-        if (!Read(e, rgb)) {
-            ok = false;
-            break;
-        }
-        // Space back to the disk as the GIF grows: a disk filled by the spool still takes the GIF.
-        const uint64_t freeEnd = (e.offset + e.size) & ~uint64_t{4095};
-        if (freeEnd > freedUpTo) {
-            fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(freedUpTo),
-                      static_cast<off_t>(freeEnd - freedUpTo));
-            freedUpTo = freeEnd;
-        }
+    // Frames go through in batches: ImageMagick sets up its colour search once per remap call, which
+    // per frame cost more than the dithering itself.
+    struct Staged {
+        uint64_t ptsNs = 0;
+        int left = 0, top = 0, width = 0, height = 0;
+        std::vector<uint8_t> box;      // the changed rectangle's colours
+        std::vector<uint8_t> changed;  // 1 where the colour differs from the frame before
+        std::vector<uint8_t> indices;
         bool mapped = true;
-        for (size_t i = 0; i < pixels && mapped; ++i) {
-            const auto it = indexOf.find(Key(&rgb[i * 3]));
-            if (it == indexOf.end())
-                mapped = false;
-            else
-                indices[i] = it->second;
-        }
-        if (!mapped) {
-            Wand frame = WandOf(rgb, width_, height_);
-            if (!frame ||
-                MagickRemapImage(frame.get(), paletteWand.get(), FloydSteinbergDitherMethod) == MagickFalse) {
+    };
+    size_t freedUpTo = 0, next = 0;
+    bool first = true;
+    while (ok && next < frames_.size()) {
+        std::vector<Staged> batch;
+        size_t staged = 0;
+        while (ok && next < frames_.size() && staged < (size_t{8} << 20)) {
+            const Entry& e = frames_[next++];
+            if (!Read(e, rgb)) {
                 ok = false;
                 break;
             }
-            MagickExportImagePixels(frame.get(), 0, 0, static_cast<size_t>(width_),
-                                    static_cast<size_t>(height_), "RGB", CharPixel, rgb.data());
-            for (size_t i = 0; i < pixels; ++i) {
-                const auto it = indexOf.find(Key(&rgb[i * 3]));
-                indices[i] = it == indexOf.end() ? 0 : it->second;
+            // Space back to the disk as the GIF grows: a disk filled by the spool still takes the GIF.
+            const uint64_t freeEnd = (e.offset + e.size) & ~uint64_t{4095};
+            if (freeEnd > freedUpTo) {
+                fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(freedUpTo),
+                          static_cast<off_t>(freeEnd - freedUpTo));
+                freedUpTo = freeEnd;
+            }
+            // The rectangle whose colours changed since the frame before (all of the first).
+            const size_t rowBytes = static_cast<size_t>(width_) * 3;
+            int left = width_, top = height_, right = -1, bottom = -1;
+            if (first) {
+                left = top = 0;
+                right = width_ - 1;
+                bottom = height_ - 1;
+            } else {
+                for (int y = 0; y < height_; ++y) {
+                    const uint8_t* a = &rgb[static_cast<size_t>(y) * rowBytes];
+                    const uint8_t* b = &previous[static_cast<size_t>(y) * rowBytes];
+                    if (std::memcmp(a, b, rowBytes) == 0) continue;
+                    top = std::min(top, y);
+                    bottom = y;
+                    int x = 0;
+                    while (std::memcmp(a + x * 3, b + x * 3, 3) == 0) ++x;
+                    left = std::min(left, x);
+                    x = width_ - 1;
+                    while (std::memcmp(a + x * 3, b + x * 3, 3) == 0) --x;
+                    right = std::max(right, x);
+                }
+            }
+            if (right < 0) continue;  // nothing changed: the frame before shows longer
+            Staged st;
+            st.ptsNs = e.ptsNs;
+            st.left = left;
+            st.top = top;
+            st.width = right - left + 1;
+            st.height = bottom - top + 1;
+            const size_t count = static_cast<size_t>(st.width) * st.height;
+            st.box.resize(count * 3);
+            st.changed.resize(count);
+            st.indices.resize(count);
+            for (int y = 0; y < st.height; ++y) {
+                const size_t at = static_cast<size_t>(top + y) * width_ + static_cast<size_t>(left);
+                const size_t in = static_cast<size_t>(y) * st.width;
+                std::memcpy(&st.box[in * 3], &rgb[at * 3], static_cast<size_t>(st.width) * 3);
+                for (int x = 0; x < st.width; ++x)
+                    st.changed[in + x] =
+                        first || std::memcmp(&rgb[(at + x) * 3], &previous[(at + x) * 3], 3) != 0;
+            }
+            // Looked up where every colour is in the palette, else dithered by ImageMagick below.
+            for (size_t i = 0; i < count && st.mapped; ++i) {
+                const auto it = indexOf.find(Key(&st.box[i * 3]));
+                if (it == indexOf.end())
+                    st.mapped = false;
+                else
+                    st.indices[i] = it->second;
+            }
+            staged += count;
+            previous.swap(rgb);
+            first = false;
+            batch.push_back(std::move(st));
+        }
+        std::vector<Staged*> toRemap;
+        Wand list(NewMagickWand());
+        for (Staged& st : batch) {
+            if (st.mapped) continue;
+            Wand frame = WandOf(st.box, st.width, st.height);
+            if (!frame || MagickAddImage(list.get(), frame.get()) == MagickFalse) {
+                ok = false;
+                break;
+            }
+            toRemap.push_back(&st);
+        }
+        if (ok && !toRemap.empty()) {
+            MagickResetIterator(list.get());
+            QuantizeInfo* quantize = AcquireQuantizeInfo(nullptr);
+            quantize->dither = MagickTrue;
+            quantize->dither_method = FloydSteinbergDitherMethod;
+            ok = RemapImages(quantize, GetImageFromMagickWand(list.get()),
+                             GetImageFromMagickWand(paletteWand.get())) != MagickFalse;
+            DestroyQuantizeInfo(quantize);
+            std::vector<uint8_t> remapped;
+            MagickResetIterator(list.get());
+            for (size_t n = 0; ok && n < toRemap.size() && MagickNextImage(list.get()) != MagickFalse; ++n) {
+                Staged& st = *toRemap[n];
+                remapped.resize(st.box.size());
+                MagickExportImagePixels(list.get(), 0, 0, static_cast<size_t>(st.width),
+                                        static_cast<size_t>(st.height), "RGB", CharPixel, remapped.data());
+                for (size_t i = 0; i < st.indices.size(); ++i) {
+                    const auto it = indexOf.find(Key(&remapped[i * 3]));
+                    st.indices[i] = it == indexOf.end() ? 0 : it->second;
+                }
             }
         }
-        // The rectangle that changed since the canvas the viewer shows.
-        int left = width_, top = height_, right = -1, bottom = -1;
-        if (f == 0) {
-            left = top = 0;
-            right = width_ - 1;
-            bottom = height_ - 1;
-        } else {
-            for (int y = 0; y < height_; ++y) {
-                const uint8_t* a = &indices[static_cast<size_t>(y) * width_];
-                const uint8_t* b = &canvas[static_cast<size_t>(y) * width_];
-                if (std::memcmp(a, b, static_cast<size_t>(width_)) == 0) continue;
-                top = std::min(top, y);
-                bottom = y;
-                for (int x = 0; x < width_; ++x)
-                    if (a[x] != b[x]) {
-                        left = std::min(left, x);
-                        right = std::max(right, x);
-                    }
-            }
+        for (Staged& st : batch) {
+            if (!ok) break;
+            if (havePending) flush(st.ptsNs);
+            pending.left = st.left;
+            pending.top = st.top;
+            pending.width = st.width;
+            pending.height = st.height;
+            pending.startNs = st.ptsNs;
+            pending.transparent = havePending && palette.size() <= static_cast<size_t>(transparent);
+            pending.pixels.resize(st.indices.size());
+            // A pixel whose colour did not change keeps what the viewer shows, whatever the dithering
+            // around it did: no dither noise churns from frame to frame, and the runs of the transparent
+            // index pack well.
+            for (int y = 0; y < st.height; ++y)
+                for (int x = 0; x < st.width; ++x) {
+                    const size_t at =
+                        static_cast<size_t>(st.top + y) * width_ + static_cast<size_t>(st.left + x);
+                    const size_t in = static_cast<size_t>(y) * st.width + static_cast<size_t>(x);
+                    if (st.changed[in]) canvas[at] = st.indices[in];
+                    pending.pixels[in] = !st.changed[in] && pending.transparent
+                                             ? static_cast<uint8_t>(transparent)
+                                             : canvas[at];
+                }
+            havePending = true;
         }
-        if (right < 0) continue;  // nothing changed: the frame before shows longer
-        if (havePending) flush(e.ptsNs);
-        pending.left = left;
-        pending.top = top;
-        pending.width = right - left + 1;
-        pending.height = bottom - top + 1;
-        pending.startNs = e.ptsNs;
-        pending.transparent = f != 0 && palette.size() <= static_cast<size_t>(transparent);
-        pending.pixels.resize(static_cast<size_t>(pending.width) * pending.height);
-        for (int y = 0; y < pending.height; ++y)
-            for (int x = 0; x < pending.width; ++x) {
-                const size_t at = static_cast<size_t>(top + y) * width_ + static_cast<size_t>(left + x);
-                const bool same = pending.transparent && indices[at] == canvas[at];
-                pending.pixels[static_cast<size_t>(y) * pending.width + x] =
-                    same ? static_cast<uint8_t>(transparent) : indices[at];
-                canvas[at] = indices[at];
-            }
-        havePending = true;
     }
     if (ok && havePending) flush(std::max(endNs_, pending.startNs + 1));
     const int savedErrno = errno;

@@ -328,7 +328,7 @@ bool Recorder::Impl::Build(std::string* why) {
                          "min-quantizer", 0, "max-quantizer", 63, "lag-in-frames", 0, "row-mt", TRUE,
                          "threads", static_cast<int>(std::clamp(g_get_num_processors(), 1u, 8u)),
                          "keyframe-max-dist", 2 * fps, nullptr);
-            chain.insert(chain.end(), {encoder, mux, sink});
+            for (GstElement* e : {encoder, mux, sink}) chain.push_back(e);
             break;
         }
         case Format::Mp4: {
@@ -356,7 +356,7 @@ bool Recorder::Impl::Build(std::string* why) {
             // (a full disk, a kill) plays up to its last whole fragment, where a plain MP4 needs its
             // index written at the end and would not play at all.
             g_object_set(mux, "fragment-duration", 1000u, nullptr);
-            chain.insert(chain.end(), {encoder, parse, mux, sink});
+            for (GstElement* e : {encoder, parse, mux, sink}) chain.push_back(e);
             break;
         }
         case Format::Gif: {
