@@ -16,9 +16,12 @@ CLI, OUT = sys.argv[1], sys.argv[2]
 DISPLAY = os.environ["DISPLAY"]
 SECONDS, FPS = 10, 30
 # The settings glimmora-cli's quality 70 gives its encoders (src/record/recorder.cpp).
-VP9 = ["-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8", "-crf", "20", "-b:v", "0",
+# The bit-rate cap both share: a third of a bit per pixel.
+CAP = 1920 * 1080 * FPS // 3
+VP9 = ["-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8", "-crf", "20", "-b:v", str(CAP),
        "-row-mt", "1", "-threads", str(os.cpu_count()), "-lag-in-frames", "0", "-g", "60", "-pix_fmt", "yuv420p"]
-H264 = ["-c:v", "libx264", "-preset", "veryfast", "-tune", "zerolatency", "-crf", "21", "-g", "60",
+H264 = ["-c:v", "libx264", "-preset", "veryfast", "-tune", "zerolatency", "-crf", "21", "-maxrate", str(CAP),
+        "-bufsize", str(CAP * 6 // 10), "-g", "60",
         "-pix_fmt", "yuv420p", "-movflags", "+frag_keyframe+empty_moov+default_base_moof",
         "-frag_duration", "1000000"]
 

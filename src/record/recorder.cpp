@@ -86,6 +86,11 @@ std::string ErrorText(GError* error, const gchar* debug) {
     }
     return text;
 }
+// A third of a bit per pixel: a ceiling the quality settings stay under on a screen's content.
+int BitRateCap(int width, int height, int fps) {
+    const int64_t bits = static_cast<int64_t>(width) * height * fps / 3;
+    return static_cast<int>(std::clamp<int64_t>(bits, 500'000, 200'000'000));
+}
 }  // namespace
 
 bool FormatFromPath(const std::string& path, Format& out) {
@@ -321,13 +326,16 @@ bool Recorder::Impl::Build(std::string* why) {
             GstElement* mux = Make("webmmux");
             sink = Make("filesink");
             if (!encoder || !mux || !sink) break;
-            // Real-time speed; constant quality: 1..100 onto VP9's quantiser 58..4.
+            // Real-time speed; constrained quality: 1..100 onto VP9's quantiser 58..4, the bit rate only
+            // capped (GStreamer's vpxenc has no pure quality mode; its default cap of 256 kbit/s smears
+            // a moving screen).
             const int level = static_cast<int>(std::lround(4 + (100 - options.quality) * 0.54));
-            gst_util_set_object_arg(G_OBJECT(encoder), "end-usage", "q");
+            gst_util_set_object_arg(G_OBJECT(encoder), "end-usage", "cq");
             g_object_set(encoder, "deadline", static_cast<gint64>(1), "cpu-used", 8, "cq-level", level,
-                         "min-quantizer", 0, "max-quantizer", 63, "lag-in-frames", 0, "row-mt", TRUE,
-                         "threads", static_cast<int>(std::clamp(g_get_num_processors(), 1u, 8u)),
-                         "keyframe-max-dist", 2 * fps, nullptr);
+                         "target-bitrate", BitRateCap(width, height, fps), "min-quantizer", 0,
+                         "max-quantizer", 63, "lag-in-frames", 0, "row-mt", TRUE, "threads",
+                         static_cast<int>(std::clamp(g_get_num_processors(), 1u, 8u)), "keyframe-max-dist",
+                         2 * fps, nullptr);
             for (GstElement* e : {encoder, mux, sink}) chain.push_back(e);
             break;
         }
@@ -351,7 +359,10 @@ bool Recorder::Impl::Build(std::string* why) {
             gst_util_set_object_arg(G_OBJECT(encoder), "speed-preset", "veryfast");
             gst_util_set_object_arg(G_OBJECT(encoder), "tune", "zerolatency");
             gst_util_set_object_arg(G_OBJECT(encoder), "pass", "qual");
-            g_object_set(encoder, "quantizer", quantizer, "key-int-max", 2 * fps, nullptr);
+            // x264enc caps even its quality mode at `bitrate` (2048 kbit/s by default): the same cap as
+            // VP9's.
+            g_object_set(encoder, "quantizer", quantizer, "key-int-max", 2 * fps, "bitrate",
+                         static_cast<guint>(BitRateCap(width, height, fps) / 1000), nullptr);
             // Fragments of one second, each complete on the disk once written: a recording cut short
             // (a full disk, a kill) plays up to its last whole fragment, where a plain MP4 needs its
             // index written at the end and would not play at all.
