@@ -596,9 +596,15 @@ bool Recorder::Start(const CastSource& source, const RecordOptions& options, std
     if (!missing.empty())
         return fail("GStreamer lacks what " + std::string(FormatName(options.format)) +
                     " recording needs: " + missing + "; install the package named");
-    // The file is written where it will stay: a recording cut short keeps what it has.
+    // The file is written where it will stay: a recording cut short keeps what it has. One made here for
+    // a recording that then does not start goes again.
+    const bool existed = access(options.path.c_str(), F_OK) == 0;
     const int fd = open(options.path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return fail("cannot write " + options.path + ": " + std::strerror(errno));
+    auto failMade = [&](const std::string& why) {
+        if (!existed) unlink(options.path.c_str());
+        return fail(why);
+    };
     // A GIF is written at the end: room for its first frame is kept, so a disk the recording fills
     // still takes it.
     if (options.format == Format::Gif) {
@@ -606,23 +612,24 @@ bool Recorder::Start(const CastSource& source, const RecordOptions& options, std
         const int status = posix_fallocate(fd, 0, reserve);
         if (status != 0 && status != EOPNOTSUPP && status != EINVAL) {
             close(fd);
-            return fail("no room for the recording beside " + options.path + ": " + std::strerror(status));
+            return failMade("no room for the recording beside " + options.path + ": " +
+                            std::strerror(status));
         }
     }
     close(fd);
     d.source = source;
     d.options = options;
-    if (options.format == Format::Gif &&
-        !d.spool.Open(options.path, source.size.width, source.size.height, error))
-        return false;
     std::string why;
-    if (!d.Build(&why)) return fail(why);
+    if (options.format == Format::Gif &&
+        !d.spool.Open(options.path, source.size.width, source.size.height, &why))
+        return failMade(why);
+    if (!d.Build(&why)) return failMade(why);
     if (gst_element_set_state(d.pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         std::lock_guard lock(d.mutex);
         why = d.error.empty() ? "GStreamer could not start the recording" : d.error;
         d.failed = false;
         d.error.clear();
-        return fail(why);
+        return failMade(why);
     }
     d.state = RecordState::Recording;
     if (source.kind == CastSource::Kind::Frames) d.feeder = std::thread([&d] { d.Feed(); });
@@ -658,7 +665,7 @@ bool Recorder::Wait(int timeoutMs) {
         impl_->changed.wait(lock, done);
     else
         impl_->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), done);
-    const bool finished = impl_->state == RecordState::Finished;
+    const bool finished = done();
     lock.unlock();
     if (finished && impl_->control.joinable() && impl_->control.get_id() != std::this_thread::get_id())
         impl_->control.join();

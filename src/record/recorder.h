@@ -68,7 +68,8 @@ class Recorder {
     // Ends the recording: the frames so far are encoded, the file completed. Returns at once; Wait or
     // the finished callback tell when the file is done.
     void Stop();
-    // Waits up to timeoutMs (negative: for ever) for the end; true when Finished.
+    // Waits up to timeoutMs (negative: for ever) for the end; true when no recording runs (Finished, or
+    // never started).
     bool Wait(int timeoutMs);
 
     RecordState State() const;
