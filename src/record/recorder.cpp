@@ -157,7 +157,7 @@ struct Recorder::Impl {
 
     // Frame times, kept by the probe on the source's pad (a streaming thread).
     std::atomic<bool> paused{false};
-    bool resumed = false;
+    std::atomic<bool> resumed{false};           // the next frame after a pause closes its gap
     GstClockTime offset = GST_CLOCK_TIME_NONE;  // subtracted from every time: the start and the pauses
     GstClockTime lastPts = 0;
     GstClockTime frameNs = 0;
@@ -212,16 +212,12 @@ struct Recorder::Impl {
     // On the source's pad: leaves out the frames of a pause and closes its gap, starts time at 0.
     static GstPadProbeReturn OnFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
         Impl* d = static_cast<Impl*>(data);
-        if (d->paused) {
-            d->resumed = true;
-            return GST_PAD_PROBE_DROP;
-        }
+        if (d->paused) return GST_PAD_PROBE_DROP;
         GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
         const GstClockTime pts = GST_BUFFER_PTS(buffer);
         if (!GST_CLOCK_TIME_IS_VALID(pts)) return GST_PAD_PROBE_OK;
         if (!GST_CLOCK_TIME_IS_VALID(d->offset)) d->offset = pts;
-        if (d->resumed) {
-            d->resumed = false;
+        if (d->resumed.exchange(false)) {
             const GstClockTime next = d->lastPts + d->frameNs;
             if (pts - d->offset > next) d->offset = pts - next;
         }
@@ -641,6 +637,8 @@ void Recorder::Pause() {
     std::lock_guard lock(impl_->mutex);
     if (impl_->state != RecordState::Recording) return;
     impl_->paused = true;
+    // Also where no frame comes while paused (the platform's frames are not even grabbed then).
+    impl_->resumed = true;
     impl_->state = RecordState::Paused;
 }
 
