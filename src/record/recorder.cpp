@@ -388,8 +388,12 @@ bool Recorder::Impl::Build(std::string* why) {
                 "GStreamer's elements for " + std::string(FormatName(options.format)) + " could not be made";
         return false;
     }
-    if (options.format != Format::Gif)
+    // Unbuffered: each cluster or fragment is on the disk as soon as the muxer hands it over, so a killed
+    // recording keeps it (filesink's own 64 KiB buffer held a second or more of a calm screen).
+    if (options.format != Format::Gif) {
         g_object_set(sink, "location", options.path.c_str(), "async", FALSE, nullptr);
+        gst_util_set_object_arg(G_OBJECT(sink), "buffer-mode", "unbuffered");
+    }
     // The raw format the encoder takes, right after the conversion.
     GstElement* formatFilter = gst_element_factory_make("capsfilter", nullptr);
     gst_bin_add(GST_BIN(pipeline), formatFilter);

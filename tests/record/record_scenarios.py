@@ -237,6 +237,31 @@ class RecordScenarios(unittest.TestCase):
                 pictures, _ = frames(out, width, height)
                 self.assert_steps_in_order(pictures, width, height, BLOCK_X, fmt)
 
+    def test_a_killed_recording_keeps_a_playable_prefix(self):
+        """SIGKILL gives no chance to finish: WebM's clusters and MP4's fragments on the disk still play.
+        (A GIF is written at the end: killed, it holds nothing.)"""
+        x, y, w, h = self.window.geometry()
+        for fmt in ("webm", "mp4"):
+            with self.subTest(format=fmt):
+                out = self.path("killed." + fmt)
+                recorder = subprocess.Popen([CLI, "record", "--rect", "%d,%d,%d,%d" % (x, y, w, h), out],
+                                            stderr=subprocess.PIPE, text=True)
+                self.assertIn("SIGTERM", recorder.stderr.readline())
+
+                def frames_on_disk():
+                    try:
+                        return probe(out)[3] > 0
+                    except (subprocess.CalledProcessError, KeyError, ValueError):
+                        return False
+                wait_until(frames_on_disk, "frames on the disk")
+                recorder.kill()
+                recorder.communicate()
+                width, height, _, count = probe(out)
+                self.assertEqual((width, height), (w, h))
+                self.assertGreater(count, 0)
+                pictures, _ = frames(out, width, height)
+                self.assert_steps_in_order(pictures, width, height, BLOCK_X, fmt)
+
     @unittest.skipUnless(os.geteuid() == 0, "mounting a small file system needs root")
     def test_a_full_disk_keeps_a_playable_prefix_and_says_so(self):
         x, y, w, h = self.window.geometry()
