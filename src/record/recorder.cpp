@@ -91,6 +91,51 @@ int BitRateCap(int width, int height, int fps) {
     const int64_t bits = static_cast<int64_t>(width) * height * fps / 3;
     return static_cast<int>(std::clamp<int64_t>(bits, 500'000, 200'000'000));
 }
+
+void LinkDemuxed(GstElement*, GstPad* pad, gpointer sink) {
+    GstPad* target = gst_element_get_static_pad(GST_ELEMENT(sink), "sink");
+    if (!gst_pad_is_linked(target)) gst_pad_link(pad, target);
+    gst_object_unref(target);
+}
+
+GstPadProbeReturn CountBuffer(GstPad*, GstPadProbeInfo*, gpointer count) {
+    ++*static_cast<int64_t*>(count);
+    return GST_PAD_PROBE_OK;
+}
+
+// The frames a muxer's demuxer reads from a file that was cut short: what a player will show of it.
+int64_t ReadableFrames(const std::string& path, Format format) {
+    GstElement* pipeline = gst_pipeline_new("glimmora-check");
+    GstElement* src = gst_element_factory_make("filesrc", nullptr);
+    GstElement* demux =
+        gst_element_factory_make(format == Format::Mp4 ? "qtdemux" : "matroskademux", nullptr);
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    int64_t frames = 0;
+    if (!src || !demux || !sink) {
+        for (GstElement* e : {src, demux, sink})
+            if (e) gst_object_unref(e);
+        gst_object_unref(pipeline);
+        return 0;
+    }
+    gst_bin_add_many(GST_BIN(pipeline), src, demux, sink, nullptr);
+    g_object_set(src, "location", path.c_str(), nullptr);
+    g_object_set(sink, "sync", FALSE, nullptr);
+    gst_element_link(src, demux);
+    g_signal_connect(demux, "pad-added", G_CALLBACK(LinkDemuxed), sink);
+    GstPad* pad = gst_element_get_static_pad(sink, "sink");
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, CountBuffer, &frames, nullptr);
+    gst_object_unref(pad);
+    if (gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) {
+        GstBus* bus = gst_element_get_bus(pipeline);
+        GstMessage* end = gst_bus_timed_pop_filtered(
+            bus, 30 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+        if (end) gst_message_unref(end);
+        gst_object_unref(bus);
+    }
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+    return frames;
+}
 }  // namespace
 
 bool FormatFromPath(const std::string& path, Format& out) {
@@ -541,8 +586,8 @@ void Recorder::Impl::Control() {
             why = why.empty() ? gifError : why + "; " + gifError;
         playable = written > 0;
     } else if (!ended) {
-        // Whole fragments (MP4) and clusters (WebM) on the disk play; an empty file does not.
-        playable = encoded > 0 && access(options.path.c_str(), R_OK) == 0;
+        // Whole fragments (MP4) and clusters (WebM) on the disk play: read back, as a player would.
+        playable = ReadableFrames(options.path, options.format) > 0;
     }
     RecordResult r;
     {
