@@ -46,10 +46,10 @@ const Command kCommands[] = {
      "glimmora-cli record [--rect X,Y,W,H | --window ID | --screen N] [--fps N] [--duration S] [--cursor]\n"
      "                           [--quality Q] [--verbose] OUT.webm|OUT.mp4|OUT.gif",
      RunRecord,
-     "Records the screen of $DISPLAY to OUT until --duration passes or SIGINT (Ctrl+C) or SIGTERM\n"
-     "comes; either way the file is finished and plays. The extension chooses the format: .webm (VP9),\n"
-     ".mp4 (H.264, in fragments of a second, so a recording cut short still plays) or .gif (one palette\n"
-     "for the whole recording, dithered; written when the recording ends).\n"
+     "Records the screen of $DISPLAY (or the sway session) to OUT until --duration passes or SIGINT\n"
+     "(Ctrl+C) or SIGTERM comes; either way the file is finished and plays. The extension chooses the\n"
+     "format: .webm (VP9), .mp4 (H.264, in fragments of a second, so a recording cut short still plays)\n"
+     "or .gif (one palette for the whole recording, dithered; written when the recording ends).\n"
      "  --rect X,Y,W,H  only this rectangle of the screen\n"
      "  --window ID     one window's contents, followed where it moves; the recording ends when it closes\n"
      "                  (ids from xwininfo or xdotool, decimal or 0x...)\n"
