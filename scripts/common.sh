@@ -12,7 +12,9 @@ sway swaybg grim wtype wl-clipboard foot xwayland pipewire xdg-desktop-portal xd
 dbus-daemon dbus-bin passwd util-linux acl libx11-dev plasma-wayland-protocols
 gnome-shell xdg-desktop-portal-gnome python3-dbusmock libglib2.0-bin kwin-wayland xdg-desktop-portal-kde qtwayland5
 qml-module-org-kde-kirigami2 plasma-workspace
-man-db groff-base lintian desktop-file-utils appstream dpkg-dev file"
+man-db groff-base lintian desktop-file-utils appstream dpkg-dev file
+libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly libmagickwand-6.q16-dev libgif-dev zlib1g-dev ffmpeg python3-tk"
 
 # Installs whatever of the given packages is missing (needs root on a fresh machine).
 ensure_packages() {

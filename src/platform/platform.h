@@ -13,6 +13,7 @@
 #include "platform/hotkeys.h"
 #include "platform/input.h"
 #include "platform/screen.h"
+#include "platform/screencast.h"
 #include "platform/windows.h"
 
 namespace glimmora {
@@ -55,6 +56,15 @@ class Platform {
     virtual bool OfferClipboard(const std::string& mime, std::vector<uint8_t> bytes) {
         (void)mime;
         (void)bytes;
+        return false;
+    }
+    // Where a screen recording takes its frames from for the request. False with the reason in *error
+    // (a window that does not exist, a rectangle off the screen, a desktop that offers no way to record),
+    // said before anything starts.
+    virtual bool OpenCast(const CastRequest& request, CastSource& out, std::string* error) {
+        (void)request;
+        (void)out;
+        if (error) *error = "this desktop offers no way to record the screen";
         return false;
     }
     // "x11" or "wayland".

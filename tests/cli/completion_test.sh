@@ -33,7 +33,7 @@ check() {  # expected -- words...
 every_apply_word=$({ "$cli" apply --list | awk '{print $1}'; printf '%s\n' --help --list; } | sort | tr '\n' ' ' |
     sed 's/ $//')
 
-check "--help --version apply convert grab info ocr scroll" -- ""
+check "--help --version apply convert grab info ocr record scroll" -- ""
 check "convert" -- "co"
 check "$every_apply_word" -- apply ""
 check "rotate rotate270 rotate90" -- apply rot
@@ -47,6 +47,9 @@ check "--active" -- grab --a
 check "--cursor" -- grab --rect 0,0,8,8 --c
 check "" -- grab --rect ""
 check "--at" -- scroll --window 0x1 --a
+check "--fps" -- record --rect 0,0,8,8 --f
+check "" -- record --duration ""
+check "shot.png shots" -- record --cursor sho
 check "sheet.tif" -- info she
 check "shot.png shots" -- convert -- sho
 exit $status

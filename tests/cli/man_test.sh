@@ -23,7 +23,7 @@ done
 for mode in full window region active scroll fixed; do
     text "$man_dir/glimmora.1" | grep -qw -- "$mode" || fail "glimmora.1 lacks the mode $mode"
 done
-for word in $("$cli" --help | grep -o -- '--[a-z-]*' | sort -u) info convert apply grab scroll \
+for word in $("$cli" --help | grep -o -- '--[a-z-]*' | sort -u) info convert apply grab scroll record \
     $("$cli" apply --list | awk '{print $1}'); do
     text "$man_dir/glimmora-cli.1" | grep -qF -- "$word" || fail "glimmora-cli.1 lacks $word"
 done

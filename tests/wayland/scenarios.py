@@ -610,6 +610,53 @@ class WaylandScenarios(unittest.TestCase):
         finally:
             pager.close()
 
+    def test_recording_a_window_through_the_screen_copy(self):
+        """glimmora-cli record on sway: the screen copy of a window that steps through colours, to WebM and
+        GIF; the frames follow the steps in order, and closing the window ends the recording cleanly."""
+        sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "record"))
+        from colour_window import step_colour
+        from record_scenarios import frames, nearest_step, probe
+        colours = " ".join("%02x%02x%02x" % step_colour(k) for k in range(125))
+        # foot's background takes each colour in turn (OSC 11), about 30 a second, the cursor hidden.
+        command = ("printf '\\033[?25l'; clear; for c in %s; do printf '\\033]11;#%%s\\007' $c; sleep 0.03; done"
+                   % colours)
+        for fmt in ("webm", "gif"):
+            with self.subTest(format=fmt):
+                steps = Terminal(command, "steps-" + fmt)
+                self.addCleanup(steps.close)
+                _, _, w, h = steps.refresh()["frame"]
+                out = os.path.join(self.tmp, "window." + fmt)
+                result = subprocess.run([CLI, "record", "--duration", "1.5", "--window", str(steps.view["id"]), out],
+                                        capture_output=True, text=True, timeout=300)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertIn("recording %dx%d" % (w, h), result.stderr)
+                width, height, _, count = probe(out)
+                self.assertEqual((width, height), (w, h))
+                self.assertGreater(count, 3)
+                pictures, _ = frames(out, width, height)
+                seen = []
+                for n, picture in enumerate(pictures[:-1]):  # the last may show the window going
+                    i = ((height // 2) * width + width // 2) * 3
+                    k, error = nearest_step(tuple(picture[i:i + 3]))
+                    if not seen and error >= 40:
+                        continue  # foot's own background, before the first step
+                    self.assertLess(error, 40, "%s: frame %d shows no step colour" % (fmt, n))
+                    seen.append(k)
+                leaps = [(b - a) % 125 for a, b in zip(seen, seen[1:])]
+                self.assertTrue(all(d <= 6 for d in leaps), "%s: steps out of order: %s" % (fmt, seen))
+                self.assertGreater(len(set(seen)), 3, "%s: the colours did not change: %s" % (fmt, seen))
+                # Closed while recorded: the recording ends, and the file is complete.
+                closed = os.path.join(self.tmp, "closed." + fmt)
+                recorder = subprocess.Popen([CLI, "record", "--verbose", "--window", str(steps.view["id"]), closed],
+                                            stderr=subprocess.PIPE, text=True)
+                self.assertIn("recording", recorder.stderr.readline())
+                self.assertIn("first frame", recorder.stderr.readline())
+                steps.close()
+                _, errors = recorder.communicate(timeout=120)
+                self.assertEqual(recorder.returncode, 0, errors)
+                self.assertIn("ended: the window was closed", errors)
+                self.assertEqual(probe(closed)[:2], (w, h))
+
 
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0]] + sys.argv[4:], verbosity=2)

@@ -19,6 +19,8 @@ int RunApply(const Args& args);
 int RunGrab(const Args& args);
 // The scrolling capture of one window.
 int RunScroll(const Args& args);
+// A screen recording to WebM, MP4 or GIF.
+int RunRecord(const Args& args);
 // The text of a picture: ocr [--lang L] IN.
 int RunOcr(const Args& args);
 

@@ -42,6 +42,26 @@ const Command kCommands[] = {
      "Scrolls the window ID and stitches what it shows into one picture, OUT.\n"
      "  --window ID  the window to scroll (decimal or 0x...)\n"
      "  --at X,Y     the point in the window the wheel turns at (by default its middle)\n"},
+    {"record",
+     "glimmora-cli record [--rect X,Y,W,H | --window ID | --screen N] [--fps N] [--duration S] [--cursor]\n"
+     "                           [--quality Q] [--verbose] OUT.webm|OUT.mp4|OUT.gif",
+     RunRecord,
+     "Records the screen of $DISPLAY (or the sway session) to OUT until --duration passes or SIGINT\n"
+     "(Ctrl+C) or SIGTERM comes; either way the file is finished and plays. The extension chooses the\n"
+     "format: .webm (VP9), .mp4 (H.264, in fragments of a second, so a recording cut short still plays)\n"
+     "or .gif (one palette for the whole recording, dithered; written when the recording ends).\n"
+     "  --rect X,Y,W,H  only this rectangle of the screen\n"
+     "  --window ID     one window's contents, followed where it moves; the recording ends when it closes\n"
+     "                  (ids from xwininfo or xdotool, decimal or 0x...)\n"
+     "  --screen N      one monitor, numbered from 0 (by default the whole screen)\n"
+     "  --fps N         frames a second, 1 to 120 (30)\n"
+     "  --duration S    seconds to record, fractions allowed (by default until a signal)\n"
+     "  --cursor        draws the pointer into the frames\n"
+     "  --quality Q     1 (smallest file) to 100 (best picture) (70); for GIF below 70 a smaller palette\n"
+     "  --verbose       says on stderr when the first frame is in\n"
+     "Exit status 0 when the file is complete; 1 when the recording stopped early (a full disk, a\n"
+     "folder that cannot be written, a missing GStreamer plugin, whose package is named), saying\n"
+     "whether what was recorded before plays; 2 for a mistake in the command line.\n"},
     {"ocr", "glimmora-cli ocr [--lang L] IN", RunOcr,
      "Prints the text of the picture IN, as the editor's Copy Text reads it.\n"
      "  --lang L  the language of the text, as Tesseract names it (eng, deu, fra, chi_sim, ...);\n"

@@ -1,5 +1,6 @@
 #include "platform/x11/x11_platform.h"
 
+#include "platform/x11/x11_cast.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_hotkeys.h"
 #include "platform/x11/x11_input.h"
@@ -20,6 +21,9 @@ class X11Platform : public Platform {
           input_(*conn_),
           messages_(*conn_) {}
     const char* Name() const override { return "x11"; }
+    bool OpenCast(const CastRequest& request, CastSource& out, std::string* error) override {
+        return x11::OpenX11Cast(display_, screen_, windows_, request, out, error);
+    }
     Screen& screen() override { return screen_; }
     WindowSystem& windows() override { return windows_; }
     PointerInput& input() override { return input_; }
