@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -193,16 +194,17 @@ std::unique_ptr<OverlayObject> Decode(const QJsonObject& j) {
             if (j.contains(QLatin1String("stampPixels"))) {
                 const QJsonArray size = f.Array("stampSize", 2);
                 const int w = size.at(0).toInt(0), h = size.at(1).toInt(0);
-                const QByteArray bytes = QByteArray::fromBase64(f.Text("stampPixels").toLatin1(),
-                                                                QByteArray::AbortOnBase64DecodingErrors);
+                const std::string bytes = QByteArray::fromBase64(f.Text("stampPixels").toLatin1(),
+                                                                 QByteArray::AbortOnBase64DecodingErrors)
+                                              .toStdString();
+                const size_t row = static_cast<size_t>(std::max(w, 0)) * 4;
                 if (w < 1 || h < 1 || w > kMaxStampSide || h > kMaxStampSide ||
-                    bytes.size() != static_cast<qsizetype>(w) * h * 4 || !x->stampImage.Create(w, h, 32)) {
+                    bytes.size() != row * static_cast<size_t>(h) || !x->stampImage.Create(w, h, 32)) {
                     f.Fail();
                 } else {
                     for (int y = 0; y < h; ++y)
-                        std::memcpy(x->stampImage.Row(y),
-                                    bytes.constData() + static_cast<qsizetype>(y) * w * 4,
-                                    static_cast<size_t>(w) * 4);
+                        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(row * static_cast<size_t>(y)),
+                                    row, x->stampImage.Row(y));
                 }
             }
             o = std::move(x);
