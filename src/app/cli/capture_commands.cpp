@@ -11,7 +11,6 @@
 
 namespace glimmora::cli {
 
-namespace {
 // Decimal only: a leading zero is not octal.
 bool ParseInt(const std::string& text, long long& out) {
     const char* end = text.data() + text.size();
@@ -47,6 +46,8 @@ bool ParseWindow(const std::string& text, WindowId& out) {
     out = static_cast<WindowId>(id);
     return true;
 }
+
+namespace {
 
 std::unique_ptr<Platform> OpenDisplay() {
     std::string error;

@@ -32,6 +32,12 @@ void PrintCommandHelp(const std::string& command, FILE* out);
 // (a word starting with '-') of a command that takes none.
 bool Operands(const std::string& command, const Args& args, Args& operands);
 
+// Decimal only (a leading zero is not octal); "A,B[,C,D]" into count of them; a window id, decimal or 0x...
+// as xwininfo and xdotool print it.
+bool ParseInt(const std::string& text, long long& out);
+bool ParseInts(const std::string& text, int count, long long* out);
+bool ParseWindow(const std::string& text, uint32_t& out);
+
 // Loads like the editor (FreeImage factory) and converts to 32 bits; false with a message on stderr
 // saying why (the system's reason, the decoder's).
 bool LoadForEditing(const std::string& path, Image& image);

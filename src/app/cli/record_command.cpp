@@ -15,12 +15,6 @@
 namespace glimmora::cli {
 
 namespace {
-bool ParseLong(const std::string& text, long long& out) {
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, out, 10);
-    return !text.empty() && ec == std::errc() && ptr == end;
-}
-
 bool ParseSeconds(const std::string& text, double& out) {
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, out);
@@ -67,17 +61,8 @@ int RunRecord(const Args& args) {
             return 2;
         } else if (a == "--rect") {
             const std::string& v = args[++i];
-            long long n[4];
-            size_t start = 0;
-            bool ok = true;
-            for (int k = 0; k < 4 && ok; ++k) {
-                const size_t comma = v.find(',', start);
-                if ((k == 3) != (comma == std::string::npos))
-                    ok = false;
-                else
-                    ok = ParseLong(v.substr(start, k == 3 ? std::string::npos : comma - start), n[k]);
-                start = comma + 1;
-            }
+            long long n[4] = {};
+            const bool ok = ParseInts(v, 4, n);
             if (!ok || n[2] < 2 || n[3] < 2 || n[0] < 0 || n[1] < 0 || n[0] + n[2] > 65535 ||
                 n[1] + n[3] > 65535)
                 return BadArgument(a, v, "want X,Y,W,H in pixels, the corner on the screen, at least 2x2");
@@ -86,15 +71,8 @@ int RunRecord(const Args& args) {
                                 static_cast<int>(n[1] + n[3])};
         } else if (a == "--window") {
             const std::string& v = args[++i];
-            long long id = 0;
-            bool ok;
-            if (v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X')) {
-                const auto [ptr, ec] = std::from_chars(v.data() + 2, v.data() + v.size(), id, 16);
-                ok = ec == std::errc() && ptr == v.data() + v.size();
-            } else {
-                ok = ParseLong(v, id);
-            }
-            if (!ok || id <= 0 || id > 0xFFFFFFFFll)
+            uint32_t id = 0;
+            if (!ParseWindow(v, id))
                 return BadArgument(a, v,
                                    "want a window id, decimal or 0x... as xwininfo and xdotool print it");
             request.kind = CastRequest::Kind::Window;
@@ -102,14 +80,14 @@ int RunRecord(const Args& args) {
         } else if (a == "--screen") {
             const std::string& v = args[++i];
             long long n = 0;
-            if (!ParseLong(v, n) || n < 0 || n > 64) return BadArgument(a, v, "want a screen number from 0");
+            if (!ParseInt(v, n) || n < 0 || n > 64) return BadArgument(a, v, "want a screen number from 0");
             request.kind = CastRequest::Kind::Monitor;
             request.monitor = static_cast<int>(n);
         } else if (a == "--fps") {
-            if (!ParseLong(args[++i], fps) || fps < 1 || fps > 120)
+            if (!ParseInt(args[++i], fps) || fps < 1 || fps > 120)
                 return BadArgument(a, args[i], "want a whole number of frames a second from 1 to 120");
         } else if (a == "--quality") {
-            if (!ParseLong(args[++i], quality) || quality < 1 || quality > 100)
+            if (!ParseInt(args[++i], quality) || quality < 1 || quality > 100)
                 return BadArgument(a, args[i],
                                    "want a whole number from 1 (smallest file) to 100 (best picture)");
         } else if (a == "--duration") {
