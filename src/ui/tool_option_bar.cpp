@@ -626,14 +626,12 @@ std::string ToolOptionBar::StyleText(int toolNumber) const {
                            v->opacity,      v->shadow,       v->stamp,        v->redactMethod, v->redactBlock,
                            v->redactRadius, v->counterShape, v->counterStart, v->renumber};
     const ColorRef colours[] = {v->colour, v->textBack, v->border, v->shapeBack, v->redactColour};
-    std::string text;
+    QStringList items;
     for (size_t i = 0; i < std::size(kStyleNumbers); ++i)
-        text +=
-            std::string(text.empty() ? "" : " ") + kStyleNumbers[i].name + "=" + std::to_string(numbers[i]);
+        items << QString::asprintf("%s=%d", kStyleNumbers[i].name, numbers[i]);
     for (size_t i = 0; i < std::size(kStyleColours); ++i)
-        text += " " + std::string(kStyleColours[i]) + "=" +
-                QString::asprintf("%06X", colours[i] & 0xFFFFFF).toStdString();
-    return text;
+        items << QString::asprintf("%s=%06X", kStyleColours[i], colours[i] & 0xFFFFFF);
+    return items.join(QLatin1Char(' ')).toStdString();
 }
 
 void ToolOptionBar::SetStyleText(int toolNumber, const std::string& text) {
