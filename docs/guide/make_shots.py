@@ -125,13 +125,13 @@ def main():
             time.sleep(0.3)
         choose("Step counter")
         for i in range(3):
-            subprocess.run(["xdotool", "mousemove", str(ox + px(620 + 60 * i)), str(oy + px(260)), "click", "1"],
+            subprocess.run(["xdotool", "mousemove", str(ox + px(460 + 50 * i)), str(oy + px(200)), "click", "1"],
                            check=True)
-        for name, y in (("Pen", 330), ("Marker", 400)):
+        for name, y in (("Pen", 250), ("Marker", 320)):
             choose(name)
-            subprocess.run(["xdotool", "mousemove", str(ox + px(600)), str(oy + px(y)), "mousedown", "1"], check=True)
+            subprocess.run(["xdotool", "mousemove", str(ox + px(430)), str(oy + px(y)), "mousedown", "1"], check=True)
             for i in range(1, 13):
-                subprocess.run(["xdotool", "mousemove", str(ox + px(600 + 20 * i)),
+                subprocess.run(["xdotool", "mousemove", str(ox + px(430 + 13 * i)),
                                 str(oy + px(y + (12 if i % 4 in (1, 2) else -12)))], check=True)
             subprocess.run(["xdotool", "mouseup", "1"], check=True)
         time.sleep(0.3)
