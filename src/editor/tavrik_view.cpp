@@ -212,6 +212,11 @@ void CTavrikView::OnUpdate() {
                                        [this](const auto& o) { return o.get() == selectedObject; });
         if (!alive) selectedObject = nullptr;
     }
+    // A stroke taken back while it is drawn (an undo in the middle of the drag) ends there.
+    if (stroke_ && doc_ && std::none_of(doc_->objects.begin(), doc_->objects.end(), [this](const auto& o) {
+            return o.get() == stroke_;
+        }))
+        stroke_ = nullptr;
     SetScrollRange();
     viewport()->update();
 }
