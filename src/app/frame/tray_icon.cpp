@@ -25,6 +25,14 @@ void TrayIcon::SetMenu(QMenu* menu) {
     if (icon_ && owner_) icon_->setContextMenu(menu);
 }
 
+void TrayIcon::SetToolTip(const QString& tip) {
+    if (icon_) icon_->setToolTip(tip.left(63));
+}
+
+void TrayIcon::SetIcon(const QIcon& icon) {
+    if (icon_) icon_->setIcon(icon);
+}
+
 bool TrayIcon::Add() {
     if (!icon_) return false;
     icon_->show();
