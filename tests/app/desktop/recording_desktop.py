@@ -38,6 +38,13 @@ def geometry(window):
     return (int(v["Absolute upper-left X"]), int(v["Absolute upper-left Y"]), int(v["Width"]), int(v["Height"]))
 
 
+def click(node):
+    """A left click in the middle of an accessible, where the screen shows it."""
+    box = node.queryComponent().getExtents(desk.pyatspi.DESKTOP_COORDS)
+    xdotool("mousemove", "--sync", str(box.x + box.width // 2), str(box.y + box.height // 2))
+    xdotool("click", "1")
+
+
 def overlaps(a, b):
     return a[0] < b[0] + b[2] and b[0] < a[0] + a[2] and a[1] < b[1] + b[3] and b[1] < a[1] + a[3]
 
@@ -100,18 +107,23 @@ class Recording(DesktopTest):
         g.menu("Capture Setting")
         dialog = g.dialog("Capture Setting")
         tab = wait_until(lambda: g.find("page tab", "Recording", dialog), "the Recording tab")
-        tabs = tab.parent
-        tabs.querySelection().selectChild(tab.getIndexInParent())
+        g.press(tab)
         fps = wait_until(lambda: g.find("spin button", "Frame rate", dialog), "the frame rate")
         self.assertEqual(fps.queryValue().currentValue, 30)
         fps.queryValue().currentValue = 15
         quality = g.find("spin button", "Quality (1-100)", dialog)
         quality.queryValue().currentValue = 40
         g.press(g.find("check box", "Record the pointer", dialog))
-        combo = g.find("combo box", "Format", dialog)
-        combo.queryComponent().grabFocus()
-        wait_until(lambda: combo.getState().contains(desk.pyatspi.STATE_FOCUSED), "the format to take the keys")
-        xdotool("key", "Down")
+        # A combo box is named by its current entry; the labelled one is on the Recording page.
+        page = g.find("panel", "Screen recording", dialog)
+        combo = g.first(lambda n: n.getRoleName() == "combo box", page)
+        self.assertEqual(combo.name, "WebM (VP9)")
+        # With the mouse, as the list offers no choice to assistive tools.
+        click(combo)
+        entry = wait_until(lambda: (lambda e: e if e and e.getState().contains(desk.pyatspi.STATE_SHOWING)
+                                    else None)(g.find("list item", "MP4 (H.264)", combo)), "the open list")
+        click(entry)
+        wait_until(lambda: combo.name == "MP4 (H.264)", "MP4 chosen")
         g.answer("Capture Setting", "OK")
         wait_until(lambda: not g.find("dialog", "Capture Setting"), "the dialog to close")
         config = g.read_config()
