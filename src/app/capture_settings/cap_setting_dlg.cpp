@@ -243,7 +243,10 @@ CPageRecord::CPageRecord(QWidget* parent) : QWidget(parent) {
     auto* grid = new QGridLayout(group);
     const auto labelled = [&](int row, const QString& text, QWidget* field) {
         auto* label = new QLabel(text, group);
-        Named(field, QString(text).remove('&').remove(':'));
+        const QString name = QString(text).remove('&').remove(':');
+        Named(field, name);
+        // A spin box's own text field is what a screen reader lands on.
+        if (auto* edit = field->findChild<QLineEdit*>()) Named(edit, name);
         label->setBuddy(field);
         grid->addWidget(label, row, 0);
         grid->addWidget(field, row, 1);

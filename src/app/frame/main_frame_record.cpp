@@ -233,7 +233,7 @@ void CMainFrame::RecordingFinished(const record::RecordResult& result) {
         openRecording_->setToolTip(path);
         openRecording_->show();
         SetStatusText(
-            2, QString("Recorded %1 to %2").arg(ElapsedText(result.seconds), path) +
+            2, QString("Recorded %1 s to %2").arg(QString::number(result.seconds, 'f', 1), path) +
                    (result.note.empty() ? QString() : " (" + QString::fromStdString(result.note) + ")"));
     } else {
         SetStatusText(2, "The recording failed.");
