@@ -306,6 +306,8 @@ class CMainFrame : public QMainWindow,
     QString lastRecording_;
     std::string RecordingPath(const std::string& extension);
     void RecordingFinished(const record::RecordResult& result);
+    // At exit: the file is completed before the program goes, and the control window closed.
+    void FinishRecordingNow();
     void ShowRecordingState(bool recording);
     bool RecordCommand(int id);
     bool RecordCommandState(int id, bool* enabled, bool* checked);

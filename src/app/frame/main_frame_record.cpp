@@ -206,6 +206,18 @@ void CMainFrame::ShowRecordingState(bool recording) {
     UpdateCommandUi();
 }
 
+void CMainFrame::FinishRecordingNow() {
+    if (recorder_) {
+        recorder_->Stop();
+        recorder_->Wait(-1);
+        recorder_.reset();
+    }
+    delete recordControl_;
+    recordControl_ = nullptr;
+    delete recordTimer_;
+    recordTimer_ = nullptr;
+}
+
 void CMainFrame::RecordingFinished(const record::RecordResult& result) {
     if (!recorder_) return;
     recorder_->Wait(-1);

@@ -71,6 +71,15 @@ class Recording(DesktopTest):
                             "StartNum": "7"},
             # Out of range: the default, 30, is used.
             "RecordSet": {"FrameRate": "500"}}))
+        # Esc in the overlay records nothing.
+        self.assertEqual(send("--record", "region").returncode, 0)
+        wait_until(lambda: self.overlay(g), "the selection overlay")
+        xdotool("key", "Escape")
+        wait_until(lambda: not self.overlay(g), "the overlay to close")
+        wait_until(lambda: g.status("nothing was chosen"), "the status saying so")
+        self.assertFalse(self.control(g))
+        self.assertEqual(os.listdir(g.images), [])
+
         g.menu("Record Region")
         wait_until(lambda: self.overlay(g), "the selection overlay")
         region = (100, 120, 320, 240)
@@ -143,6 +152,30 @@ class Recording(DesktopTest):
         screen = xdotool("getdisplaygeometry")
         self.assertEqual(size, (int(screen[0]), int(screen[1])))
         self.assertGreater(duration, 0)
+
+        # A window picked on the overlay: its contents, at its size, followed by the recording.
+        term = subprocess.Popen(["xterm", "-T", "recorded-window", "-geometry", "60x12+700+300", "-e", "sleep",
+                                 "600"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: (term.terminate(), term.wait()))
+        window = wait_until(lambda: xdotool("search", "--onlyvisible", "--name", "^recorded-window$"),
+                            "the terminal")[0]
+        x, y, w, h = geometry(window)
+        self.assertEqual(send("--record", "window").returncode, 0)
+        wait_until(lambda: self.overlay(g), "the window overlay")
+        xdotool("mousemove", str(x + w // 2), str(y + h // 2))
+        xdotool("mousemove", str(x + w // 2 + 5), str(y + h // 2 + 5))
+        xdotool("click", "1")
+        control = wait_until(lambda: self.control(g), "the recording control")[0]
+        self.assertFalse(overlaps(geometry(control), (x, y, w, h)), geometry(control))
+        wait_until(lambda: self.elapsed_shown(g), "the time to run")
+        self.assertEqual(send("--stop-recording").returncode, 0)
+        path = os.path.join(g.images, "Clip9.mp4")
+        wait_until(lambda: g.status(path), "the status naming the third file")
+        codec, size, duration, frames = probe(path)
+        # 4:2:0 keeps even sizes: an odd column or row is left out.
+        self.assertEqual(size, (w - w % 2, h - h % 2))
+        self.assertGreater(duration, 0)
+
         # Nothing to stop now: said to the caller.
         r = send("--stop-recording")
         self.assertEqual(r.returncode, 1)
