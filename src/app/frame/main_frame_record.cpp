@@ -120,6 +120,8 @@ std::string CMainFrame::RecordingPath(const std::string& extension) {
 void CMainFrame::StartRecording(int command) {
     if (const QString why = RecordRefusal(command); !why.isEmpty()) {
         SetStatusText(2, why);
+        // Asked from the tray while the window is hidden: the status bar is out of sight.
+        if (!isVisible() || isMinimized()) tray_.ShowMessage(kCaption, why);
         return;
     }
     if (openRecording_) openRecording_->hide();

@@ -33,6 +33,10 @@ void TrayIcon::SetIcon(const QIcon& icon) {
     if (icon_) icon_->setIcon(icon);
 }
 
+void TrayIcon::ShowMessage(const QString& title, const QString& text) {
+    if (icon_ && icon_->isVisible()) icon_->showMessage(title, text, QSystemTrayIcon::Information);
+}
+
 bool TrayIcon::Add() {
     if (!icon_) return false;
     icon_->show();

@@ -24,6 +24,8 @@ class TrayIcon : public QObject {
     void SetMenu(QMenu* menu);
     void SetToolTip(const QString& tip);
     void SetIcon(const QIcon& icon);
+    // A balloon by the icon, where the notification area shows them.
+    void ShowMessage(const QString& title, const QString& text);
     bool Add();
     bool Remove();
     bool IsAdded() const;
