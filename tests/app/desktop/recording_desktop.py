@@ -180,6 +180,12 @@ class Recording(DesktopTest):
         r = send("--stop-recording")
         self.assertEqual(r.returncode, 1)
         self.assertIn("No recording", r.stderr)
+        # The bus methods themselves, as a desktop shortcut or a script would call them.
+        name, message = desk.glimmora_call("Record", "(s)", "sideways")
+        self.assertEqual(name, "org.glimmora.Glimmora.Error.UnknownMode")
+        self.assertIn("region, window, screen", message)
+        self.assertEqual(desk.glimmora_call("StopRecording", "()"),
+                         ("org.glimmora.Glimmora.Error.Refused", "No recording is running."))
 
 
 if __name__ == "__main__":
