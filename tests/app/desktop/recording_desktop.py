@@ -187,6 +187,21 @@ class Recording(DesktopTest):
         self.assertEqual(desk.glimmora_call("StopRecording", "()"),
                          ("org.glimmora.Glimmora.Error.Refused", "No recording is running."))
 
+    def test_a_missing_plugin_is_named_with_its_package_and_nothing_is_written(self):
+        plugins = self.enterContext(__import__("tempfile").TemporaryDirectory())
+        g = self.start(prepare=lambda g: g.write_config({
+            "CaptureSet": {"HideWndBeforCap": "1", "CapDelayTime": "0"},
+            "AudoSaveSet": {"IsAudoSave": "1", "ImageSavePath": g.images}}),
+            # A GStreamer that finds no plugins at all.
+            extra_env={"GST_PLUGIN_SYSTEM_PATH_1_0": plugins, "GST_PLUGIN_PATH_1_0": plugins,
+                       "GST_REGISTRY_1_0": os.path.join(plugins, "registry.bin")})
+        self.assertEqual(send("--record", "screen").returncode, 0)
+        g.wait_message("gstreamer1.0-plugins-")
+        wait_until(g.visible, "the window back")
+        self.assertTrue(g.status("Nothing was recorded."))
+        self.assertFalse(self.control(g))
+        self.assertEqual(os.listdir(g.images), [])
+
 
 if __name__ == "__main__":
     unittest.main()
