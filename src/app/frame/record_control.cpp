@@ -3,8 +3,10 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 #include <cmath>
 
 namespace glimmora {
@@ -72,6 +74,14 @@ void RecordControl::SetFinishing() {
 
 void RecordControl::ShowTime() {
     time_->setText((paused_ ? "Paused " : "Recording ") + ElapsedText(seconds_));
+}
+
+void RecordControl::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && windowHandle() && windowHandle()->startSystemMove()) {
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
 }
 
 bool RecordControl::PlaceOutside(const QRect& area) {

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QLabel;
+class QMouseEvent;
 class QPushButton;
 
 namespace glimmora {
@@ -31,6 +32,10 @@ class RecordControl : public QWidget {
   signals:
     void pauseClicked();
     void stopClicked();
+
+  protected:
+    // Without a frame, the window is moved by dragging it anywhere outside its buttons.
+    void mousePressEvent(QMouseEvent* event) override;
 
   private:
     void ShowTime();

@@ -168,6 +168,14 @@ class Recording(DesktopTest):
         control = wait_until(lambda: self.control(g), "the recording control")[0]
         self.assertFalse(overlaps(geometry(control), (x, y, w, h)), geometry(control))
         wait_until(lambda: self.elapsed_shown(g), "the time to run")
+        # Dragged by its time, the frameless window moves.
+        cx, cy, cw, ch = geometry(control)
+        xdotool("mousemove", "--sync", str(cx + 10), str(cy + ch // 2))
+        xdotool("mousedown", "1")
+        for step in range(1, 6):
+            xdotool("mousemove", "--sync", str(cx + 10 - 20 * step), str(cy + ch // 2 + 20 * step))
+        xdotool("mouseup", "1")
+        wait_until(lambda: geometry(control)[:2] != (cx, cy), "the control to move")
         self.assertEqual(send("--stop-recording").returncode, 0)
         path = os.path.join(g.images, "Clip9.mp4")
         wait_until(lambda: g.status(path), "the status naming the third file")
