@@ -98,8 +98,12 @@ class Recording(DesktopTest):
         r = send("--record", "screen")
         self.assertEqual(r.returncode, 1)
         self.assertIn("already running", r.stderr)
+        # Pause and Resume through their own actions; the button says which it is.
+        g.press(wait_until(lambda: g.find("push button", "Pause recording"), "the Pause button"))
+        wait_until(lambda: g.label_with("Paused "), "the paused time")
+        g.press(wait_until(lambda: g.find("push button", "Resume recording"), "the Resume button"))
+        wait_until(lambda: g.label_with("Recording "), "the time running again")
         stop = wait_until(lambda: g.find("push button", "Stop recording"), "the Stop button")
-        self.assertTrue(g.find("push button", "Pause recording"))
         g.press(stop)
         path = os.path.join(g.images, "Clip7.webm")
         wait_until(lambda: g.status("Recorded "), "the status naming the file")
