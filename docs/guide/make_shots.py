@@ -146,6 +146,18 @@ def main():
         subprocess.run(["xdotool", "key", "Escape"], check=True)
         dialog_shot(g, "Brightness/Contrast", "Brightness/Contrast", "brightness-contrast.png")
         dialog_shot(g, "Resize...", "Resize...", "resize.png")
+
+        # A recording of part of the terminal: the control window just below the recorded area.
+        desk.send("--record", "region", env=g.env)
+        desk.wait_until(lambda: desk.xdotool("search", "--onlyvisible", "--name", "^Glimmora capture$"),
+                        "the overlay")
+        drag((px(60), px(80)), (px(520), px(330)))
+        desk.wait_until(lambda: g.first(lambda n: n.getRoleName() == "label"
+                                        and (n.name or "").startswith("Recording 0:0")
+                                        and not n.name.endswith("0:00")), "the time recorded")
+        shot_screen("recording-control.png", (0, px(40), px(640), px(360)))
+        desk.send("--stop-recording", env=g.env)
+        desk.wait_until(lambda: g.status("Recorded "), "the recording to end")
     finally:
         g.stop()
         term.terminate()

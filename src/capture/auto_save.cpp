@@ -30,9 +30,12 @@ const char* Extension(int format) {
 }  // namespace
 
 std::string AutoSavePath(AppSettings& settings) {
+    return NumberedSavePath(settings, settings.ImageSavePath, Extension(settings.ImageFormat));
+}
+
+std::string NumberedSavePath(AppSettings& settings, const std::string& folder, const std::string& extension) {
     // No separator is suppressed: a folder ending in '/' gets a second one, which the system accepts.
-    const std::string stem = settings.ImageSavePath + "/" + settings.ImageSaveTitle;
-    const std::string extension = Extension(settings.ImageFormat);
+    const std::string stem = folder + "/" + settings.ImageSaveTitle;
     // Wide enough that a counter near the top of int cannot overflow while skipping.
     long long number = settings.StartNum;
     std::string path = stem + std::to_string(number) + extension;

@@ -11,5 +11,7 @@ namespace glimmora {
 // format). A number whose file already exists is skipped, so nothing is overwritten. StartNum moves past
 // the number used.
 std::string AutoSavePath(AppSettings& settings);
+// The same numbering in folder with the extension given (".webm"): a screen recording's name.
+std::string NumberedSavePath(AppSettings& settings, const std::string& folder, const std::string& extension);
 
 }  // namespace glimmora

@@ -306,6 +306,55 @@ int Capturer::CaptureScroll() {
     return 1;
 }
 
+int Capturer::PickRecordArea(RecordArea area, CastRequest& request) {
+    Busy busy(*this);
+    if (!busy.acquired()) return 0;
+    AppSettings& s = host_.Settings();
+    Screen& screen = platform_.screen();
+    request = CastRequest{};
+    request.cursor = s.RecordCursor != 0;
+    const WindowId next = platform_.windows().NextInStacking(host_.MainWindow());
+    int monitor = area == RecordArea::Screen ? screen.CurrentMonitor() : -1;
+    // The window picker needs our window out of the way, whatever the settings say.
+    if (s.HideWndBeforCap || area == RecordArea::Window) host_.ShowMain(ShowState::Hide);
+    if (!host_.Wait(std::max(0, s.CapDelayTime))) return Cancel();
+    if (area == RecordArea::Screen) {
+        PictureDecided();
+        if (monitor >= 0 && screen.Layout().monitors.size() > 1) {
+            request.kind = CastRequest::Kind::Monitor;
+            request.monitor = monitor;
+        }
+        return 1;
+    }
+    const bool pickWindow = area == RecordArea::Window && platform_.windows().CanPickWindows();
+    std::unique_ptr<CCapDialog> overlay = Overlay(pickWindow ? CCapDialog::kWindow : CCapDialog::kRegion);
+    CCapDialog& dialog = *overlay;
+    std::vector<WindowId> grid;
+    if (pickWindow) {
+        RaiseNext(next);
+        platform_.input().Sync();
+        const Size size = screen.ScreenSize();
+        grid = platform_.windows().WindowGrid(size.width / 3, size.height / 3, 3, 0);
+        dialog.SetWindowGrid(&grid);
+    } else {
+        dialog.SetCursorShape(Qt::CrossCursor);
+        if (area == RecordArea::Window) dialog.SetExtraHint(kNoWindowsHint);
+    }
+    if (RunOverlay(dialog, false) != CCapDialog::kIdOk) return Cancel();
+    PictureDecided();
+    const Rect rect = pickWindow ? dialog.windowRect() : dialog.selection();
+    // Encoders want at least two pixels each way.
+    if (IsEmpty(rect) || rect.right - rect.left < 2 || rect.bottom - rect.top < 2) return Cancel();
+    if (pickWindow && dialog.chosenWindow()) {
+        request.kind = CastRequest::Kind::Window;
+        request.window = dialog.chosenWindow();
+    } else {
+        request.kind = CastRequest::Kind::Rect;
+    }
+    request.rect = rect;
+    return 1;
+}
+
 void Capturer::Finish(const Image& image, Mode mode) {
     PictureDecided();
     if (host_.Settings().CopyToClipboard) host_.CopyToClipboard(image);

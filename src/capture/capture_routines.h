@@ -6,6 +6,7 @@
 #include "capture/capture_host.h"
 #include "image/image.h"
 #include "platform/platform.h"
+#include "platform/screencast.h"
 
 namespace glimmora {
 
@@ -32,6 +33,11 @@ class Capturer {
     // the settings hid is shown again, without taking the focus.
     int CaptureRegionPicture(Image& picture);
     int CaptureScroll();
+    // What a recording records, chosen as the captures choose: the region or the window overlay (Esc
+    // cancels), or the monitor under the pointer. The main window hides as for a capture and stays
+    // hidden; 1 with *request filled, 0 when cancelled (the window shown again).
+    enum class RecordArea { Region, Window, Screen };
+    int PickRecordArea(RecordArea area, CastRequest& request);
     // A window named by another program: grabbed at once from the live screen.
     int CaptureWindowByMessage(WindowId window);
 

@@ -48,6 +48,11 @@ struct AppSettings {
     std::string ImageSaveTitle = "Snap";
     int32_t StartNum = 1;
     int32_t ImageFormat = 0;  // 0 bmp, 1 jpg, 2 png, 3 gif
+    // [RecordSet]: the screen recordings.
+    int32_t RecordFormat = 0;    // 0 WebM, 1 MP4, 2 GIF
+    int32_t RecordFps = 30;      // 1..120
+    int32_t RecordQuality = 70;  // 1..100
+    int32_t RecordCursor = 1;
     int32_t IsTrayMode = 0;
     int32_t IsEnableHotkey = 0;
     int32_t IsAutoStartup = 0;

@@ -33,6 +33,16 @@ class BusAdaptor : public QObject, protected QDBusContext {
         }
         Answer(*request);
     }
+    Q_SCRIPTABLE void Record(const QString& mode) {
+        const std::optional<AppMessage> request = RecordModeRequest(mode.toStdString());
+        if (!request) {
+            Fail(kBusUnknownModeError, QString("There is no recording mode \"%1\"; the modes are %2.")
+                                           .arg(mode, QString::fromStdString(RecordModeNames())));
+            return;
+        }
+        Answer(*request);
+    }
+    Q_SCRIPTABLE void StopRecording() { Answer(StopRecordingRequest()); }
     Q_SCRIPTABLE void Open(const QStringList& paths) {
         std::vector<std::string> files;
         for (const QString& path : paths) {

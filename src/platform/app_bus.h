@@ -21,8 +21,8 @@ using BusOpenHandler = std::function<std::string(const std::vector<std::string>&
 
 class BusAdaptor;
 
-// The object on the session bus, with the methods Send(u message, x wParam, x lParam), Capture(s mode) and
-// Open(as paths).
+// The object on the session bus, with the methods Send(u message, x wParam, x lParam), Capture(s mode),
+// Record(s mode), StopRecording() and Open(as paths).
 class AppBusService {
   public:
     explicit AppBusService(BusRequestHandler handler, BusOpenHandler open = {});

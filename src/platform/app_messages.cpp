@@ -12,6 +12,12 @@ constexpr struct {
 } kCaptureModes[] = {{"full", 0x466, 0},     {"window", 0x466, 1},     {"region", 0x466, 2},
                      {"active", 0x466, 3},   {"scroll", 0x111, 32921}, {"fixed", 0x111, 32929},
                      {"text", 0x111, 32961}, {"screen", 0x111, 32964}};
+// The menu commands of the three recordings and of Stop (0x111).
+constexpr struct {
+    std::string_view mode;
+    int64_t command;
+} kRecordModes[] = {{"region", 33001}, {"window", 33002}, {"screen", 33003}};
+constexpr int64_t kStopRecordingCommand = 33004;
 }  // namespace
 
 std::optional<AppMessage> CaptureModeRequest(std::string_view mode) {
@@ -27,6 +33,25 @@ std::string CaptureModeNames() {
         names += m.mode;
     }
     return names;
+}
+
+std::optional<AppMessage> RecordModeRequest(std::string_view mode) {
+    for (const auto& m : kRecordModes)
+        if (m.mode == mode) return AppMessage{0x111, m.command, 0};
+    return std::nullopt;
+}
+
+std::string RecordModeNames() {
+    std::string names;
+    for (const auto& m : kRecordModes) {
+        if (!names.empty()) names += ", ";
+        names += m.mode;
+    }
+    return names;
+}
+
+AppMessage StopRecordingRequest() {
+    return AppMessage{0x111, kStopRecordingCommand, 0};
 }
 
 }  // namespace glimmora

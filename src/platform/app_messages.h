@@ -19,5 +19,10 @@ struct AppMessage {
 std::optional<AppMessage> CaptureModeRequest(std::string_view mode);
 // The mode names, for messages: "full, window, region, active, scroll, fixed, text".
 std::string CaptureModeNames();
+// A recording by mode name (region, window, screen), sent as its menu command; none for any other name.
+std::optional<AppMessage> RecordModeRequest(std::string_view mode);
+std::string RecordModeNames();
+// Ends the recording that runs.
+AppMessage StopRecordingRequest();
 
 }  // namespace glimmora

@@ -63,19 +63,36 @@ BusDelivery SendOverBus(const AppMessage& message, std::string* reason) {
         reason);
 }
 
-BusDelivery CaptureOverBus(const std::string& mode, std::string* reason) {
+namespace {
+// A method with one text argument.
+BusDelivery CallWithText(const char* method, const std::string& text, std::string* reason) {
     // libdbus aborts the process on a string that is not UTF-8.
-    if (!dbus_validate_utf8(mode.c_str(), nullptr)) {
+    if (!dbus_validate_utf8(text.c_str(), nullptr)) {
         if (reason) *reason = "the mode is not UTF-8 text";
         return BusDelivery::Refused;
     }
-    const char* text = mode.c_str();
+    const char* value = text.c_str();
     return Call(
-        "Capture",
+        method,
         [&](DBusMessage* call) {
-            return dbus_message_append_args(call, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) != 0;
+            return dbus_message_append_args(call, DBUS_TYPE_STRING, &value, DBUS_TYPE_INVALID) != 0;
         },
         reason);
+}
+}  // namespace
+
+BusDelivery CaptureOverBus(const std::string& mode, std::string* reason) {
+    return CallWithText("Capture", mode, reason);
+}
+
+BusDelivery RecordOverBus(const std::string& mode, std::string* reason) {
+    return CallWithText("Record", mode, reason);
+}
+
+BusDelivery StopRecordingOverBus(std::string* reason) {
+    // Nothing to stop in an instance the bus would start for it.
+    return Call(
+        "StopRecording", [](DBusMessage*) { return true; }, reason, false);
 }
 
 BusDelivery OpenOverBus(const std::vector<std::string>& paths, std::string* reason) {

@@ -26,6 +26,10 @@ enum class BusDelivery {
 // is installed, the bus starts it for the call. *reason says what the bus or the instance answered.
 BusDelivery SendOverBus(const AppMessage& message, std::string* reason);
 BusDelivery CaptureOverBus(const std::string& mode, std::string* reason);
+// Record(s mode): region, window or screen; StopRecording(): ends the recording that runs (no instance is
+// started for it).
+BusDelivery RecordOverBus(const std::string& mode, std::string* reason);
+BusDelivery StopRecordingOverBus(std::string* reason);
 // Open(as paths): the running instance opens each file (absolute paths) as a tab. Nothing is started for
 // it: with no instance the caller opens the window itself.
 BusDelivery OpenOverBus(const std::vector<std::string>& paths, std::string* reason);

@@ -178,7 +178,7 @@ TEST_F(AppSettingsTest, SettingsDialogWritesWhatItHoldsAndTheRecordRaisesShortDe
               "[CaptureSet]\nHideWndBeforCap=1\nRestoreWndAftCap=0\nPlaySoundWhenCap=0\nIncludeCursor=1\n"
               "CapAppViewMode=2\nCopyToClipboard=1\nCapDelayTime=300\nFixRectWidth=320\nFixRectHeight=200\n"
               "[AudoSaveSet]\nIsAudoSave=1\nImageFormat=2\nImageSavePath=/tmp/shots\nImageSaveTitle=Shot\n"
-              "StartNum=12\n");
+              "StartNum=12\n[RecordSet]\nFormat=0\nFrameRate=30\nQuality=70\nCursor=1\n");
 
     glimmora::TakeCaptureDialogSettings(record, dialog);
     EXPECT_EQ(record.CapDelayTime, 800);
@@ -195,6 +195,43 @@ TEST_F(AppSettingsTest, SettingsDialogWritesWhatItHoldsAndTheRecordRaisesShortDe
     dialog.CapDelayTime = 1200;
     glimmora::TakeCaptureDialogSettings(record, dialog);
     EXPECT_EQ(record.CapDelayTime, 1200);
+}
+
+TEST_F(AppSettingsTest, RecordingValuesRoundTripAndBadOnesFallBackToTheDefaults) {
+    AppSettings dialog;
+    LoadAppSettings(dialog, path_);
+    EXPECT_EQ(dialog.RecordFormat, 0);
+    EXPECT_EQ(dialog.RecordFps, 30);
+    EXPECT_EQ(dialog.RecordQuality, 70);
+    EXPECT_EQ(dialog.RecordCursor, 1);
+    dialog.RecordFormat = 2;
+    dialog.RecordFps = 12;
+    dialog.RecordQuality = 100;
+    dialog.RecordCursor = 0;
+    ASSERT_TRUE(glimmora::WriteCaptureDialogSettings(dialog, path_));
+    AppSettings record;
+    glimmora::TakeCaptureDialogSettings(record, dialog);
+    AppSettings next;
+    LoadAppSettings(next, path_);
+    for (const AppSettings* s : {&record, &next}) {
+        EXPECT_EQ(s->RecordFormat, 2);
+        EXPECT_EQ(s->RecordFps, 12);
+        EXPECT_EQ(s->RecordQuality, 100);
+        EXPECT_EQ(s->RecordCursor, 0);
+    }
+
+    WriteText(path_, "[RecordSet]\nFormat=3\nFrameRate=0\nQuality=101\n");
+    AppSettings bad;
+    LoadAppSettings(bad, path_);
+    EXPECT_EQ(bad.RecordFormat, 0);
+    EXPECT_EQ(bad.RecordFps, 30);
+    EXPECT_EQ(bad.RecordQuality, 70);
+    EXPECT_EQ(bad.RecordCursor, 1);
+    WriteText(path_, "[RecordSet]\nFormat=-1\nFrameRate=121\nQuality=0\n");
+    LoadAppSettings(bad, path_);
+    EXPECT_EQ(bad.RecordFormat, 0);
+    EXPECT_EQ(bad.RecordFps, 30);
+    EXPECT_EQ(bad.RecordQuality, 70);
 }
 
 TEST_F(AppSettingsTest, CloseWritesCounterAndSwitchesOnly) {

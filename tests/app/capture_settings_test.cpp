@@ -149,7 +149,9 @@ TEST(CaptureSettingsDialog, OkWritesInOrderAndTheRecordTakesItBack) {
             std::to_string(row.fileMode) +
             "\nCopyToClipboard=0\nCapDelayTime=" + std::to_string(row.fileDelay) +
             "\nFixRectWidth=100\nFixRectHeight=100\n[AudoSaveSet]\nIsAudoSave=0\nImageFormat=" +
-            std::to_string(row.fileFormat) + "\nImageSavePath=/tmp/shots\nImageSaveTitle=Snap\nStartNum=7\n";
+            std::to_string(row.fileFormat) +
+            "\nImageSavePath=/tmp/shots\nImageSaveTitle=Snap\nStartNum=7\n"
+            "[RecordSet]\nFormat=0\nFrameRate=30\nQuality=70\nCursor=1\n";
         EXPECT_EQ(text, expected);
     }
 }

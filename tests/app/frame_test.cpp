@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -20,6 +21,7 @@
 #include "app/frame/command_ids.h"
 #include "app/frame/exit_hint_dlg.h"
 #include "app/frame/main_frame.h"
+#include "app/frame/record_control.h"
 #include "app/frame/tavrik_app.h"
 #include "editor/document_host.h"
 #include "editor/tavrik_doc.h"
@@ -170,6 +172,64 @@ TEST(FrameLook, MenusShortcutsPanesAndIcons) {
     // A document window has an icon of its own (Qt's logo otherwise, in the cascaded view).
     EXPECT_TRUE(frame->Children().back()->testAttribute(Qt::WA_SetWindowIcon));
     for (CChildFrame* child : frame->Children()) child->Document()->SetModified(0);
+}
+
+TEST(RecordControl, StaysOutOfTheRecordedAreaAndNamesItsButtons) {
+    using namespace glimmora;
+    RecordControl control;
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect areas[] = {
+        QRect(100, 100, 200, 150),                                                  // room below
+        QRect(screen.left(), screen.bottom() - 199, screen.width(), 200),           // only above
+        QRect(screen.left(), screen.top(), screen.width() - 400, screen.height()),  // only right
+    };
+    for (const QRect& area : areas) {
+        EXPECT_TRUE(control.PlaceOutside(area));
+        const QRect placed(control.pos(), control.size());
+        EXPECT_FALSE(placed.intersects(area)) << placed.x() << "," << placed.y();
+        EXPECT_TRUE(screen.contains(placed)) << placed.x() << "," << placed.y();
+    }
+    // No room anywhere: a corner of the screen, and the caller is told.
+    EXPECT_FALSE(control.PlaceOutside(screen));
+
+    EXPECT_EQ(control.PauseButton()->accessibleName(), "Pause recording");
+    EXPECT_EQ(control.StopButton()->accessibleName(), "Stop recording");
+    control.SetElapsed(3725.4);
+    EXPECT_NE(control.findChild<QLabel*>("RecordTime")->text().indexOf("Recording 1:02:05"), -1);
+    control.SetPaused(true);
+    EXPECT_EQ(control.PauseButton()->accessibleName(), "Resume recording");
+    EXPECT_EQ(control.findChild<QLabel*>("RecordTime")->text(), "Paused 1:02:05");
+    EXPECT_EQ(ElapsedText(59.9), "0:59");
+    EXPECT_EQ(ElapsedText(-1), "0:00");
+}
+
+TEST(FrameRecording, WithoutADesktopTheCommandsAreGreyAndSayWhy) {
+    using namespace glimmora;
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    qputenv("XDG_STATE_HOME", home.path().toUtf8());
+    CTavrikApp app;
+    ASSERT_TRUE(app.InitInstance((home.path() + "/config.ini").toStdString()));
+    CMainFrame* frame = app.MainFrame();
+    auto* pane = frame->statusBar()->findChild<QLabel*>(StatusPaneName(2));
+    ASSERT_NE(pane, nullptr);
+    // Grey without a desktop, as the captures are; Stop while nothing records.
+    frame->UpdateCommandUi();
+    for (int id : {cmd::kRecordRegion, cmd::kStopRecording, cmd::kPauseRecording})
+        EXPECT_FALSE(frame->ActionFor(id)->isEnabled()) << id;
+    frame->OnCommand(cmd::kRecordRegion);
+    EXPECT_FALSE(frame->Recording());
+    EXPECT_EQ(frame->RecordRefusal(cmd::kRecordScreen), "Glimmora has no desktop to record.");
+    EXPECT_EQ(frame->RecordRefusal(cmd::kStopRecording), "No recording is running.");
+    // Beside the captures in the Capture menu, and in the tray menu.
+    for (int id : {cmd::kRecordRegion, cmd::kRecordWindow, cmd::kRecordScreen, cmd::kStopRecording}) {
+        QAction* action = frame->ActionFor(id);
+        ASSERT_NE(action, nullptr) << id;
+        bool inTray = false;
+        for (QAction* a : frame->TrayMenu()->actions()) inTray = inTray || a->data().toInt() == id;
+        EXPECT_TRUE(inTray) << id;
+    }
 }
 
 }  // namespace

@@ -12,10 +12,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <memory>
 
 #include "app/settings/app_settings.h"
 #include "ui/resize_dlg.h"
@@ -231,6 +233,71 @@ bool CPageBasic::StoreControls() {
     return true;
 }
 
+// "Recording".
+
+CPageRecord::CPageRecord(QWidget* parent) : QWidget(parent) {
+    auto* outer = new QVBoxLayout(this);
+    auto* group = new QGroupBox(QStringLiteral("Screen recording"), this);
+    outer->addWidget(group);
+    outer->addStretch(1);
+    auto* grid = new QGridLayout(group);
+    const auto labelled = [&](int row, const QString& text, QWidget* field) {
+        auto* label = new QLabel(text, group);
+        const QString name = QString(text).remove('&').remove(':');
+        Named(field, name);
+        // A spin box's own text field is what a screen reader lands on.
+        if (auto* edit = field->findChild<QLineEdit*>()) Named(edit, name);
+        label->setBuddy(field);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(field, row, 1);
+    };
+    formatCombo = new QComboBox(group);
+    formatCombo->addItems(
+        {QStringLiteral("WebM (VP9)"), QStringLiteral("MP4 (H.264)"), QStringLiteral("GIF")});
+    labelled(0, QStringLiteral("&Format:"), formatCombo);
+    fpsSpin = new QSpinBox(group);
+    fpsSpin->setRange(1, 120);
+    fpsSpin->setSuffix(QStringLiteral(" frames a second"));
+    labelled(1, QStringLiteral("Frame &rate:"), fpsSpin);
+    qualitySpin = new QSpinBox(group);
+    qualitySpin->setRange(1, 100);
+    qualitySpin->setToolTip(QStringLiteral("1 makes the smallest file, 100 the best picture"));
+    labelled(2, QStringLiteral("&Quality (1-100):"), qualitySpin);
+    cursorBox = Named(new QCheckBox(QStringLiteral("Record the &pointer"), group),
+                      QStringLiteral("Record the pointer"));
+    grid->addWidget(cursorBox, 3, 0, 1, 2);
+    grid->setColumnStretch(2, 1);
+}
+
+void CPageRecord::LoadControls() {
+    formatCombo->setCurrentIndex(format >= 0 && format < 3 ? format : 0);
+    fpsSpin->setValue(fps);
+    qualitySpin->setValue(quality);
+    cursorBox->setChecked(cursor != 0);
+}
+
+bool CPageRecord::StoreControls() {
+    // A spin box holds its last valid value; what was typed and not yet taken is checked here.
+    for (QSpinBox* spin : {fpsSpin, qualitySpin}) {
+        int value = 0;
+        const QString text = spin->cleanText();
+        bool ok = false;
+        value = text.toInt(&ok);
+        if (!ok || value < spin->minimum() || value > spin->maximum()) {
+            ShowIntegerMessage();
+            spin->setFocus();
+            spin->selectAll();
+            return false;
+        }
+        spin->setValue(value);
+    }
+    format = formatCombo->currentIndex() < 0 ? 0 : formatCombo->currentIndex();
+    fps = fpsSpin->value();
+    quality = qualitySpin->value();
+    cursor = cursorBox->isChecked();
+    return true;
+}
+
 // The dialog.
 
 CCapSettingDlg::CCapSettingDlg(const AppSettings& v, std::string iniPath, QWidget* parent)
@@ -240,8 +307,10 @@ CCapSettingDlg::CCapSettingDlg(const AppSettings& v, std::string iniPath, QWidge
     tabs_ = new QTabWidget(this);
     save_ = new CPageSave;
     basic_ = new CPageBasic;
+    record_ = new CPageRecord;
     tabs_->addTab(save_, QStringLiteral("Capture to"));
     tabs_->addTab(basic_, QStringLiteral("Other"));
+    tabs_->addTab(record_, QStringLiteral("Recording"));
     top->addWidget(tabs_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     for (QAbstractButton* b : buttons->buttons()) b->setAccessibleName(b->text().remove('&'));
@@ -267,6 +336,11 @@ CCapSettingDlg::CCapSettingDlg(const AppSettings& v, std::string iniPath, QWidge
     basic_->cursor = v.IncludeCursor;
     basic_->fixWidth = v.FixRectWidth;
     basic_->fixHeight = v.FixRectHeight;
+    record_->format = v.RecordFormat;
+    record_->fps = v.RecordFps;
+    record_->quality = v.RecordQuality;
+    record_->cursor = v.RecordCursor;
+    record_->LoadControls();
     save_->LoadControls();
     save_->formatCombo->setCurrentIndex(v.ImageFormat >= 0 && v.ImageFormat < 4 ? v.ImageFormat : -1);
     save_->formatCombo->setEditText(save_->formatText);
@@ -275,14 +349,29 @@ CCapSettingDlg::CCapSettingDlg(const AppSettings& v, std::string iniPath, QWidge
     tabs_->setCurrentIndex(0);
 
     // Leaving a tab keeps what was typed there; a number that is not one keeps the user on the tab.
-    connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
-        QWidget* left = index == 0 ? static_cast<QWidget*>(basic_) : static_cast<QWidget*>(save_);
-        const bool stored = left == save_ ? save_->StoreControls() : basic_->StoreControls();
-        if (!stored) {
-            const QSignalBlocker block(tabs_);
-            tabs_->setCurrentWidget(left);
+    auto shown = std::make_shared<int>(0);
+    connect(tabs_, &QTabWidget::currentChanged, this, [this, shown](int index) {
+        const int left = *shown;
+        if (StorePage(left)) {
+            *shown = index;
+            return;
         }
+        const QSignalBlocker block(tabs_);
+        tabs_->setCurrentIndex(left);
     });
+}
+
+bool CCapSettingDlg::StorePage(int index) {
+    switch (index) {
+        case 0:
+            return save_->StoreControls();
+        case 1:
+            return basic_->StoreControls();
+        case 2:
+            return record_->StoreControls();
+        default:
+            return true;
+    }
 }
 
 AppSettings CCapSettingDlg::RecordValues() const {
@@ -301,6 +390,10 @@ AppSettings CCapSettingDlg::RecordValues() const {
     v.IncludeCursor = basic_->cursor;
     v.FixRectWidth = basic_->fixWidth;
     v.FixRectHeight = basic_->fixHeight;
+    v.RecordFormat = record_->format;
+    v.RecordFps = record_->fps;
+    v.RecordQuality = record_->quality;
+    v.RecordCursor = record_->cursor;
     return v;
 }
 
@@ -313,9 +406,8 @@ AppSettings CCapSettingDlg::FileValues() const {
 void CCapSettingDlg::accept() {
     // Both pages hold the values the user sees; a field that is not a number keeps the dialog open on
     // its tab and nothing is written.
-    for (int i : {1, 0}) {
-        const bool stored = i == 0 ? save_->StoreControls() : basic_->StoreControls();
-        if (!stored) {
+    for (int i : {2, 1, 0}) {
+        if (!StorePage(i)) {
             const QSignalBlocker block(tabs_);
             tabs_->setCurrentIndex(i);
             return;

@@ -12,6 +12,7 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QTabWidget;
 
 namespace glimmora {
@@ -67,6 +68,25 @@ class CPageBasic : public QWidget {
     QCheckBox *hideBox, *restoreBox, *soundBox, *cursorBox;
 };
 
+// Tab "Recording": the screen recordings' format, frame rate, quality and pointer.
+class CPageRecord : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit CPageRecord(QWidget* parent = nullptr);
+
+    int format = 0, fps = 30, quality = 70, cursor = 1;
+
+    void LoadControls();
+    // False (the message shown, the field focused) for a frame rate or quality that is no whole number
+    // or out of its range.
+    bool StoreControls();
+
+    QComboBox* formatCombo;
+    QSpinBox *fpsSpin, *qualitySpin;
+    QCheckBox* cursorBox;
+};
+
 class CCapSettingDlg : public QDialog {
     Q_OBJECT
 
@@ -82,6 +102,7 @@ class CCapSettingDlg : public QDialog {
     QTabWidget* Tabs() const { return tabs_; }
     CPageSave* SavePage() const { return save_; }
     CPageBasic* BasicPage() const { return basic_; }
+    CPageRecord* RecordPage() const { return record_; }
 
     void accept() override;
 
@@ -91,6 +112,9 @@ class CCapSettingDlg : public QDialog {
     QTabWidget* tabs_;
     CPageSave* save_;
     CPageBasic* basic_;
+    CPageRecord* record_;
+    // Stores the page at index into its fields; false when a field holds no valid value.
+    bool StorePage(int index);
 };
 
 // Command 32795: the dialog filled from the record; on OK config.ini at iniPath holds the new values

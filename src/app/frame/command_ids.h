@@ -40,6 +40,12 @@ inline constexpr int kCaptureScroll = 32921;
 inline constexpr int kCaptureFixRect = 32929;
 inline constexpr int kCaptureText = 32961;
 inline constexpr int kCaptureScreen = 32964;
+// Screen recording: the part of the screen is chosen like a capture's; Stop ends the one running.
+inline constexpr int kRecordRegion = 33001;
+inline constexpr int kRecordWindow = 33002;
+inline constexpr int kRecordScreen = 33003;
+inline constexpr int kStopRecording = 33004;
+inline constexpr int kPauseRecording = 33005;
 // Image (menu 128 only)
 inline constexpr int kCropSelection = 10001;
 // Setting

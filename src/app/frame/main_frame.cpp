@@ -33,6 +33,7 @@
 #include "editor/tavrik_doc.h"
 #include "editor/tavrik_view.h"
 #include "platform/sound.h"
+#include "record/recorder.h"
 #include "ui/edit_txt_dlg.h"
 #include "ui/progress_bar.h"
 #include "ui/tool_option_bar.h"
@@ -217,7 +218,7 @@ void CMainFrame::OnCommand(int id) {
                 break;
         }
     }
-    if (FrameCommand(id) || TextCommand(id)) return;
+    if (FrameCommand(id) || TextCommand(id) || RecordCommand(id)) return;
     app_.OnCommand(id);
 }
 
@@ -243,7 +244,9 @@ void CMainFrame::CommandState(int id, bool* enabled, bool* checked) {
                 break;
         }
     }
-    if (FrameCommandState(id, enabled, checked) || TextCommandState(id, enabled, checked)) return;
+    if (FrameCommandState(id, enabled, checked) || TextCommandState(id, enabled, checked) ||
+        RecordCommandState(id, enabled, checked))
+        return;
     *enabled = app_.HasCommand(id);
 }
 

@@ -31,9 +31,15 @@ class QSocketNotifier;
 class QThread;
 class QPushButton;
 class QToolBar;
+class QTimer;
 
 namespace glimmora {
 
+namespace record {
+class Recorder;
+struct RecordResult;
+}  // namespace record
+class RecordControl;
 class CChildFrame;
 class CDefHotKeyDlg;
 class CTavrikApp;
@@ -106,6 +112,17 @@ class CMainFrame : public QMainWindow,
     // shows in a small window.
     void CaptureText();
 
+    // Screen recording (main_frame_record.cpp): the area chosen as for a capture, the control window
+    // while it runs, the file beside the captures. A second one while one runs is refused with the reason
+    // in the status bar.
+    void StartRecording(int command);
+    void StopRecording();
+    void TogglePauseRecording();
+    bool Recording() const { return recorder_ != nullptr; }
+    // Why a recording request cannot run now; empty when it can.
+    QString RecordRefusal(int command) const;
+    RecordControl* RecordControlWindow() const { return recordControl_; }
+
     // The close sequence; false when it was cancelled (the window stays, nothing is written).
     bool RunCloseSequence();
 
@@ -146,6 +163,8 @@ class CMainFrame : public QMainWindow,
   signals:
     // A capture or a request finished (tests wait for it).
     void requestHandled(unsigned message);
+    // A recording's file is complete (or the recording failed).
+    void recordingFinished(bool ok);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -276,6 +295,22 @@ class CMainFrame : public QMainWindow,
     // The pins: windows of their own that outlive their tabs, gone with the program.
     std::vector<QPointer<QWidget>> pins_;
     QRect hiddenAt_;  // where the window was when a capture hid it
+    // The recording that runs, its file, its control window and the timer showing its time.
+    std::unique_ptr<record::Recorder> recorder_;
+    std::string recordPath_;
+    RecordControl* recordControl_ = nullptr;
+    QTimer* recordTimer_ = nullptr;
+    bool recordStopping_ = false;
+    // The last recording's file, opened from the status bar.
+    QPushButton* openRecording_ = nullptr;
+    QString lastRecording_;
+    std::string RecordingPath(const std::string& extension);
+    void RecordingFinished(const record::RecordResult& result);
+    // At exit: the file is completed before the program goes, and the control window closed.
+    void FinishRecordingNow();
+    void ShowRecordingState(bool recording);
+    bool RecordCommand(int id);
+    bool RecordCommandState(int id, bool* enabled, bool* checked);
 };
 
 // The document's picture with its objects drawn, as saving writes it; invalid when it cannot be drawn.

@@ -91,6 +91,12 @@ void CMainFrame::BuildMenus() {
     AddCommand(capture, kCaptureFixRect, "Fixed Rectangle");
     AddCommand(capture, kCaptureText, "Capture &Text");
     AddCommand(capture, kCaptureScreen, "&Current Screen");
+    capture->addSeparator();
+    AddCommand(capture, kRecordRegion, "Record Re&gion");
+    AddCommand(capture, kRecordWindow, "Record Wi&ndow");
+    AddCommand(capture, kRecordScreen, "Record Scr&een");
+    AddCommand(capture, kPauseRecording, "&Pause Recording", true);
+    AddCommand(capture, kStopRecording, "Sto&p Recording");
 
     QMenu* image = bar->addMenu("&Image");
     updateOnShow(image);
@@ -282,6 +288,11 @@ void CMainFrame::BuildTray() {
     AddCommand(trayMenu_, kCaptureWindow, "Capture Windows");
     AddCommand(trayMenu_, kCaptureRegion, "Capture Region");
     AddCommand(trayMenu_, kCaptureActiveWindow, "Capture Active window");
+    trayMenu_->addSeparator();
+    AddCommand(trayMenu_, kRecordRegion, "Record Region");
+    AddCommand(trayMenu_, kRecordWindow, "Record Window");
+    AddCommand(trayMenu_, kRecordScreen, "Record Screen");
+    AddCommand(trayMenu_, kStopRecording, "Stop Recording");
     trayMenu_->addSeparator();
     AddCommand(trayMenu_, kExit, "Exit Glimmora");
     connect(trayMenu_, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUi);

@@ -189,6 +189,12 @@ void CMainFrame::UnregisterHotkeys() {
 namespace {
 constexpr uint32_t kWmCommand = 0x111;
 
+// The recordings and their Stop, as other programs send them.
+bool IsRecordCommand(const AppMessage& m) {
+    return m.message == kWmCommand && (m.wParam == cmd::kRecordRegion || m.wParam == cmd::kRecordWindow ||
+                                       m.wParam == cmd::kRecordScreen || m.wParam == cmd::kStopRecording);
+}
+
 // What other programs may ask for: the capture requests, and of the command message only the two captures
 // the other messages cannot start. No other menu command is anyone's business outside the program.
 bool TakesRequest(const AppMessage& m) {
@@ -200,7 +206,7 @@ bool TakesRequest(const AppMessage& m) {
             return m.wParam >= 0 && m.wParam < 4;
         case kWmCommand:
             return m.wParam == cmd::kCaptureScroll || m.wParam == cmd::kCaptureFixRect ||
-                   m.wParam == cmd::kCaptureText || m.wParam == cmd::kCaptureScreen;
+                   m.wParam == cmd::kCaptureText || m.wParam == cmd::kCaptureScreen || IsRecordCommand(m);
         default:
             return false;
     }
@@ -210,6 +216,7 @@ bool TakesRequest(const AppMessage& m) {
 bool StartsCapture(const AppMessage& m) {
     if (m.message == cmd::kWmHighlightWnd) return false;
     if (m.message == cmd::kWmCaptureWnd) return m.wParam == 1;
+    if (IsRecordCommand(m) && m.wParam == cmd::kStopRecording) return false;
     return TakesRequest(m);
 }
 }  // namespace
@@ -482,6 +489,15 @@ void CMainFrame::RemoveHighlight() {
 
 void CMainFrame::OnAppMessage(const AppMessage& m) {
     const auto window = static_cast<WindowId>(m.lParam);
+    // Stopping a recording opens nothing, so a dialog or a capture does not hold it up.
+    if (IsRecordCommand(m)) {
+        if (const QString why = RecordRefusal(static_cast<int>(m.wParam)); !why.isEmpty())
+            SetStatusText(2, why);
+        else
+            OnCommand(static_cast<int>(m.wParam));
+        emit requestHandled(m.message);
+        return;
+    }
     if (const QString why = RequestRefusal(); !why.isEmpty()) {
         SetStatusText(2, why);
         emit requestHandled(m.message);
@@ -528,6 +544,14 @@ std::string CMainFrame::TakeBusRequest(const AppMessage& m) {
             .arg(m.lParam)
             .toStdString();
     if (!capturer_) return "Glimmora has no desktop to capture from.";
+    if (IsRecordCommand(m)) {
+        if (const QString why = RecordRefusal(static_cast<int>(m.wParam)); !why.isEmpty()) {
+            SetStatusText(2, why);
+            return why.toStdString();
+        }
+        QueueRequest(m);
+        return {};
+    }
     // Refused now, so the caller hears why; the status bar says it to the user as for any request.
     if (const QString why = RequestRefusal(); !why.isEmpty()) {
         SetStatusText(2, why);

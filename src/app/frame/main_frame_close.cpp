@@ -96,6 +96,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     closing_ = true;
+    FinishRecordingNow();
     for (CChildFrame* child : Children()) child->close();
     if (platform_ && publishedId_) {
         platform_->WithdrawMainWindow(publishedId_);

@@ -25,6 +25,18 @@ void TrayIcon::SetMenu(QMenu* menu) {
     if (icon_ && owner_) icon_->setContextMenu(menu);
 }
 
+void TrayIcon::SetToolTip(const QString& tip) {
+    if (icon_) icon_->setToolTip(tip.left(63));
+}
+
+void TrayIcon::SetIcon(const QIcon& icon) {
+    if (icon_) icon_->setIcon(icon);
+}
+
+void TrayIcon::ShowMessage(const QString& title, const QString& text) {
+    if (icon_ && icon_->isVisible()) icon_->showMessage(title, text, QSystemTrayIcon::Information);
+}
+
 bool TrayIcon::Add() {
     if (!icon_) return false;
     icon_->show();

@@ -22,6 +22,10 @@ class TrayIcon : public QObject {
     bool Init(QWidget* owner, int id, const QIcon& icon, const QString& tip);
     // The menu shown on a right click; not owned.
     void SetMenu(QMenu* menu);
+    void SetToolTip(const QString& tip);
+    void SetIcon(const QIcon& icon);
+    // A balloon by the icon, where the notification area shows them.
+    void ShowMessage(const QString& title, const QString& text);
     bool Add();
     bool Remove();
     bool IsAdded() const;

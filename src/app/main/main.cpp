@@ -21,6 +21,9 @@ void PrintHelp(FILE* out) {
         "                                     Glimmora running, the files open there instead\n"
         "       glimmora --capture MODE       ask the running Glimmora to capture; MODE is one of\n"
         "                                     full, window, region, active, scroll, fixed, text, screen\n"
+        "       glimmora --record MODE        ask the running Glimmora to record the screen; MODE is\n"
+        "                                     region, window or screen\n"
+        "       glimmora --stop-recording     end the recording the running Glimmora makes\n"
         "       glimmora --send MSG WPARAM LPARAM\n"
         "                                     send a request to the running Glimmora:\n"
         "                                     0x464 (1124) frame the window LPARAM,\n"
@@ -65,11 +68,27 @@ void* GuiEntry(const char* symbol) {
 }
 
 // Over the session bus first (it answers refusals, and starts Glimmora where it is installed), then as an
-// X client message. mode is set for --capture.
-int Send(int argc, char** argv, const glimmora::AppMessage& message, const char* mode) {
+// X client message. The bus call is the method the option names (Send when none).
+enum class Method { Send, Capture, Record, StopRecording };
+
+int Send(int argc, char** argv, const glimmora::AppMessage& message, const char* mode,
+         Method method = Method::Capture) {
     std::string busReason;
-    const glimmora::BusDelivery delivery =
-        mode ? glimmora::CaptureOverBus(mode, &busReason) : glimmora::SendOverBus(message, &busReason);
+    glimmora::BusDelivery delivery;
+    switch (mode ? method : Method::Send) {
+        case Method::Capture:
+            delivery = glimmora::CaptureOverBus(mode, &busReason);
+            break;
+        case Method::Record:
+            delivery = glimmora::RecordOverBus(mode, &busReason);
+            break;
+        case Method::StopRecording:
+            delivery = glimmora::StopRecordingOverBus(&busReason);
+            break;
+        default:
+            delivery = glimmora::SendOverBus(message, &busReason);
+            break;
+    }
     if (delivery == glimmora::BusDelivery::Taken) return 0;
     if (delivery == glimmora::BusDelivery::Refused) {
         std::fprintf(stderr, "glimmora: %s\n", busReason.c_str());
@@ -106,6 +125,18 @@ int RunRequest(int argc, char** argv) {
     if (first == "--capture") {
         if (argc == 3)
             if (const auto m = glimmora::CaptureModeRequest(argv[2])) return Send(argc, argv, *m, argv[2]);
+        PrintHelp(stderr);
+        return 2;
+    }
+    if (first == "--record") {
+        if (argc == 3)
+            if (const auto m = glimmora::RecordModeRequest(argv[2]))
+                return Send(argc, argv, *m, argv[2], Method::Record);
+        PrintHelp(stderr);
+        return 2;
+    }
+    if (first == "--stop-recording") {
+        if (argc == 2) return Send(argc, argv, glimmora::StopRecordingRequest(), "", Method::StopRecording);
         PrintHelp(stderr);
         return 2;
     }

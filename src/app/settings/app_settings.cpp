@@ -26,6 +26,12 @@ namespace {
 constexpr char kCaptureSet[] = "CaptureSet";
 constexpr char kAudoSaveSet[] = "AudoSaveSet";
 constexpr char kAppSet[] = "AppSet";
+constexpr char kRecordSet[] = "RecordSet";
+
+// A value outside lo..hi is taken as never set.
+int32_t InRange(int32_t value, int32_t lo, int32_t hi, int32_t fallback) {
+    return value < lo || value > hi ? fallback : value;
+}
 
 std::string FromQString(const QString& s) {
     const QByteArray bytes = s.toLocal8Bit();
@@ -175,6 +181,15 @@ void LoadAppSettings(AppSettings& s, const std::string& path) {
     if (s.ImageSavePath.empty()) s.ImageSavePath = CutToFit(DefaultImageFolder(), AppSettings::kMaxSavePath);
     s.ImageFormat = ini.ReadInt(kAudoSaveSet, "ImageFormat", 0);
 
+    const AppSettings defaults;
+    s.RecordFormat =
+        InRange(ini.ReadInt(kRecordSet, "Format", defaults.RecordFormat), 0, 2, defaults.RecordFormat);
+    s.RecordFps =
+        InRange(ini.ReadInt(kRecordSet, "FrameRate", defaults.RecordFps), 1, 120, defaults.RecordFps);
+    s.RecordQuality =
+        InRange(ini.ReadInt(kRecordSet, "Quality", defaults.RecordQuality), 1, 100, defaults.RecordQuality);
+    s.RecordCursor = ini.ReadBool(kRecordSet, "Cursor", defaults.RecordCursor);
+
     s.IsTrayMode = ini.ReadBool(kAppSet, "IsTrayMode", 0);
     s.IsEnableHotkey = ini.ReadBool(kAppSet, "IsEnableHotkey", 0);
     s.IsAutoStartup = ini.ReadBool(kAppSet, "IsAutoStartup", 0);
@@ -198,6 +213,10 @@ bool WriteCaptureDialogSettings(const AppSettings& d, const std::string& path) {
     ok &= ini.WriteString(kAudoSaveSet, "ImageSavePath", d.ImageSavePath.c_str());
     ok &= ini.WriteString(kAudoSaveSet, "ImageSaveTitle", d.ImageSaveTitle.c_str());
     ok &= ini.WriteInt(kAudoSaveSet, "StartNum", d.StartNum);
+    ok &= ini.WriteInt(kRecordSet, "Format", d.RecordFormat);
+    ok &= ini.WriteInt(kRecordSet, "FrameRate", d.RecordFps);
+    ok &= ini.WriteInt(kRecordSet, "Quality", d.RecordQuality);
+    ok &= ini.WriteBool(kRecordSet, "Cursor", d.RecordCursor);
     return Reported(ok, ini, path);
 }
 
@@ -216,6 +235,10 @@ void TakeCaptureDialogSettings(AppSettings& record, const AppSettings& d) {
     record.ImageSavePath = CutToFit(d.ImageSavePath, AppSettings::kMaxSavePath);
     record.ImageSaveTitle = CutToFit(d.ImageSaveTitle, AppSettings::kMaxSaveTitle);
     record.StartNum = d.StartNum;
+    record.RecordFormat = d.RecordFormat;
+    record.RecordFps = d.RecordFps;
+    record.RecordQuality = d.RecordQuality;
+    record.RecordCursor = d.RecordCursor;
 }
 
 bool WriteCloseSettings(const AppSettings& s, const std::string& path) {
