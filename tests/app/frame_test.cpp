@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <map>
@@ -209,6 +210,14 @@ TEST(FrameRecording, WithoutADesktopTheCommandsAreGreyAndSayWhy) {
     ASSERT_TRUE(home.isValid());
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
     qputenv("XDG_STATE_HOME", home.path().toUtf8());
+    // No desktop, whatever the suite runs beside (its X server would open a real overlay and wait).
+    const QByteArray display = qgetenv("DISPLAY"), wayland = qgetenv("WAYLAND_DISPLAY");
+    qunsetenv("DISPLAY");
+    qunsetenv("WAYLAND_DISPLAY");
+    const auto restore = qScopeGuard([&] {
+        if (!display.isEmpty()) qputenv("DISPLAY", display);
+        if (!wayland.isEmpty()) qputenv("WAYLAND_DISPLAY", wayland);
+    });
     CTavrikApp app;
     ASSERT_TRUE(app.InitInstance((home.path() + "/config.ini").toStdString()));
     CMainFrame* frame = app.MainFrame();
