@@ -1032,7 +1032,9 @@ class Recovery(DesktopTest):
 
     @staticmethod
     def press(g, box, name):
-        g.press(wait_until(lambda: g.find("push button", name, box), "the button " + name))
+        # Once it shows: the offer is built before it maps, and a button not yet shown takes no press.
+        g.press(wait_until(lambda: (lambda b: b if b and b.getState().contains(pyatspi.STATE_SHOWING) else None)(
+            g.find("push button", name, box)), "the button " + name + " on the screen"))
 
     def type_into_file_dialog(self, g, path):
         dialog = wait_until(lambda: g.find("dialog", "Open") or g.find("dialog", "Save As") or g.find("dialog", ""),
